@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds and runs every test on a fresh machine (installing what is missing):
+#   scripts/test.sh          the suite, then again under ASan+UBSan and TSan
+#   scripts/test.sh plain    the suite only          (build/)
+#   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   scripts/test.sh tsan     ThreadSanitizer         (build-tsan/)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+JOBS=$(nproc)
+
+run_suite() {  # dir, extra cmake args...
+  local dir=$1; shift
+  echo "=== $dir: configure and build"
+  bash scripts/setup.sh "$dir" "$@"
+  cmake --build "$dir" -j"$JOBS" 2>&1 | grep -E 'error|warning:|Error [0-9]' || true
+  cmake --build "$dir" -j"$JOBS" >/dev/null
+  echo "=== $dir: tests"
+  ctest --test-dir "$dir" --output-on-failure -j"$JOBS" --timeout 300
+}
+
+mode=${1:-all}
+case "$mode" in
+  plain) run_suite build ;;
+  asan)
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      run_suite build-asan -DKORVANE_SANITIZE=address -DKORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug ;;
+  tsan)
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+      run_suite build-tsan -DKORVANE_SANITIZE=thread -DKORVANE_BUILD_BENCH=OFF -DKORVANE_BUILD_TOOLS=OFF -DCMAKE_BUILD_TYPE=Debug ;;
+  all)
+    "$0" asan
+    "$0" tsan
+    "$0" plain ;;
+  *) echo "usage: $0 [all|plain|asan|tsan]" >&2; exit 2 ;;
+esac

@@ -1,0 +1,28 @@
+// Local time and the millisecond tick counter.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace korvane::platform {
+
+struct LocalTime {
+  int year = 0;
+  int month = 0;  // 1..12
+  int day = 0;    // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;
+};
+
+// The current local time, to the millisecond.
+LocalTime Now();
+
+// A wrapping millisecond counter (32 bits, like the system's tick count).
+uint32_t TickCount();
+
+// Lets tests stand in for the wall clock (an empty function restores it).
+void SetNowForTesting(std::function<LocalTime()> aNow);
+
+}  // namespace korvane::platform

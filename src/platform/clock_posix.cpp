@@ -1,0 +1,48 @@
+#include "platform/clock.h"
+
+#include <sys/time.h>
+#include <time.h>
+
+#include <mutex>
+
+namespace korvane::platform {
+namespace {
+std::mutex gOverrideLock;
+std::function<LocalTime()> gOverride;
+bool gHasOverride = false;  // read without the lock only when false is certain
+}  // namespace
+
+LocalTime Now() {
+  if (__atomic_load_n(&gHasOverride, __ATOMIC_ACQUIRE)) {
+    std::lock_guard<std::mutex> guard(gOverrideLock);
+    if (gOverride) return gOverride();
+  }
+  struct timespec ts;
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  struct tm parts;
+  ::localtime_r(&ts.tv_sec, &parts);
+  LocalTime t;
+  t.year = parts.tm_year + 1900;
+  t.month = parts.tm_mon + 1;
+  t.day = parts.tm_mday;
+  t.hour = parts.tm_hour;
+  t.minute = parts.tm_min;
+  t.second = parts.tm_sec;
+  t.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
+  return t;
+}
+
+uint32_t TickCount() {
+  struct timespec ts;
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+void SetNowForTesting(std::function<LocalTime()> aNow) {
+  std::lock_guard<std::mutex> guard(gOverrideLock);
+  gOverride = std::move(aNow);
+  __atomic_store_n(&gHasOverride, static_cast<bool>(gOverride), __ATOMIC_RELEASE);
+}
+
+}  // namespace korvane::platform

@@ -1,0 +1,56 @@
+// Files and folders: the few operations the library needs, and the path
+// syntax of this platform.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace korvane::platform {
+
+// The separator this platform writes between folder and file names.
+inline constexpr char kPathDelim = '/';
+
+// True for a character that separates path components here or on Windows
+// ("/" and "\"), so that names written for either are split alike.
+bool IsPathDelimiter(char aChar);
+
+// The part of aPath after its last path delimiter.
+std::string ExtractFileName(std::string_view aPath);
+
+// aPath with the extension of its file-name part (from its last ".") replaced
+// by aExt; aExt may be empty.
+std::string ChangeFileExt(std::string_view aPath, std::string_view aExt);
+
+// Joins a directory and a name: an empty directory yields the name alone, a
+// directory ending with a delimiter is followed directly by the name, any
+// other gets kPathDelim between them. Fails when either holds characters that
+// are invalid in paths.
+std::string CombinePath(std::string_view aDirectory, std::string_view aName);
+
+// Fails with "Invalid characters in path" when aPath holds a character that
+// is invalid in a path (control characters and " < > |).
+void CheckPathChars(std::string_view aPath);
+
+// Creates aDirectory with every missing parent; false when it fails.
+// Fails (raises) when aDirectory is empty.
+bool ForceDirectories(const std::string& aDirectory);
+
+bool FileExists(const std::string& aPath);
+bool DirectoryExists(const std::string& aPath);
+
+// The size in bytes, or -1 when it cannot be read.
+int64_t FileSize(const std::string& aPath);
+
+// Renames a file; false when it fails.
+bool RenameFile(const std::string& aFrom, const std::string& aTo);
+
+// One append of aData to aPath: creates the file when missing, opens it for
+// appending with the file locked against other writers (another writer that
+// holds it makes this fail), writes, flushes and closes. False on any failure.
+bool AppendToFile(const std::string& aPath, std::string_view aData);
+
+// Whole file as bytes; raises on failure.
+std::string ReadFileBytes(const std::string& aPath);
+
+}  // namespace korvane::platform

@@ -1,0 +1,107 @@
+#include "platform/filesystem.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "platform/error.h"
+
+namespace korvane::platform {
+
+bool IsPathDelimiter(char aChar) { return aChar == '/' || aChar == '\\'; }
+
+std::string ExtractFileName(std::string_view aPath) {
+  size_t i = aPath.size();
+  while (i > 0 && !IsPathDelimiter(aPath[i - 1])) --i;
+  return std::string(aPath.substr(i));
+}
+
+std::string ChangeFileExt(std::string_view aPath, std::string_view aExt) {
+  const size_t nameStart = aPath.size() - ExtractFileName(aPath).size();
+  const size_t dot = aPath.rfind('.');
+  std::string result(aPath);
+  if (dot != std::string_view::npos && dot >= nameStart) result.resize(dot);
+  result += aExt;
+  return result;
+}
+
+void CheckPathChars(std::string_view aPath) {
+  for (unsigned char c : aPath) {
+    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|')
+      throw Error("Invalid characters in path");
+  }
+}
+
+std::string CombinePath(std::string_view aDirectory, std::string_view aName) {
+  CheckPathChars(aDirectory);
+  CheckPathChars(aName);
+  if (aDirectory.empty()) return std::string(aName);
+  std::string result(aDirectory);
+  if (!IsPathDelimiter(result.back())) result += kPathDelim;
+  result += aName;
+  return result;
+}
+
+bool DirectoryExists(const std::string& aPath) {
+  struct stat st;
+  return ::stat(aPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileExists(const std::string& aPath) {
+  struct stat st;
+  return ::stat(aPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& aDirectory) {
+  if (aDirectory.empty()) throw Error("Cannot create directory: the directory name is empty");
+  std::string path = aDirectory;
+  while (path.size() > 1 && IsPathDelimiter(path.back())) path.pop_back();
+  if (DirectoryExists(path)) return true;
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == kPathDelim) {
+      const std::string part = path.substr(0, i);
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return DirectoryExists(path);
+}
+
+int64_t FileSize(const std::string& aPath) {
+  struct stat st;
+  if (::stat(aPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool RenameFile(const std::string& aFrom, const std::string& aTo) {
+  return ::rename(aFrom.c_str(), aTo.c_str()) == 0;
+}
+
+bool AppendToFile(const std::string& aPath, std::string_view aData) {
+  const int fd = ::open(aPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  size_t done = 0;
+  while (ok && done < aData.size()) {
+    const ssize_t n = ::write(fd, aData.data() + done, aData.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<size_t>(n);
+  }
+  // close() releases the lock; the data is in the file for every reader.
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+std::string ReadFileBytes(const std::string& aPath) {
+  std::ifstream in(aPath, std::ios::binary);
+  if (!in) ThrowOsError("Cannot open file \"" + aPath + "\"", errno);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace korvane::platform

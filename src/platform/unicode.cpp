@@ -1,0 +1,124 @@
+#include "platform/unicode.h"
+
+#include "platform/error.h"
+
+namespace korvane::platform {
+namespace {
+
+// Decodes one code point from UTF-8 at aText[i]; advances i. Invalid input
+// yields U+FFFD and advances one byte.
+char32_t NextCodePoint(std::string_view aText, size_t& i) {
+  const unsigned char c0 = static_cast<unsigned char>(aText[i]);
+  auto cont = [&](size_t k) -> int {
+    if (i + k >= aText.size()) return -1;
+    const unsigned char c = static_cast<unsigned char>(aText[i + k]);
+    return (c & 0xC0) == 0x80 ? (c & 0x3F) : -1;
+  };
+  if (c0 < 0x80) {
+    ++i;
+    return c0;
+  }
+  int len = 0;
+  char32_t cp = 0;
+  if ((c0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c0 & 0x1F;
+  } else if ((c0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c0 & 0x0F;
+  } else if ((c0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c0 & 0x07;
+  } else {
+    ++i;
+    return 0xFFFD;
+  }
+  for (int k = 1; k < len; ++k) {
+    const int b = cont(static_cast<size_t>(k));
+    if (b < 0) {
+      ++i;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | static_cast<char32_t>(b);
+  }
+  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return 0xFFFD;
+  }
+  i += static_cast<size_t>(len);
+  return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view aText) {
+  std::u16string out;
+  out.reserve(aText.size());
+  for (size_t i = 0; i < aText.size();) {
+    const char32_t cp = NextCodePoint(aText, i);
+    if (cp < 0x10000) {
+      out += static_cast<char16_t>(cp);
+    } else {
+      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view aText) {
+  std::string out;
+  out.reserve(aText.size());
+  for (size_t i = 0; i < aText.size(); ++i) {
+    char32_t cp = aText[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 &&
+        aText[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (aText[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      throw Error("Invalid UTF-16 text: unpaired surrogate");
+    }
+    AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+size_t Utf16Length(std::string_view aText) {
+  size_t units = 0;
+  for (size_t i = 0; i < aText.size();) units += NextCodePoint(aText, i) >= 0x10000 ? 2 : 1;
+  return units;
+}
+
+std::string Utf16Prefix(std::string_view aText, size_t aUnits) {
+  size_t units = 0;
+  size_t i = 0;
+  while (i < aText.size()) {
+    size_t next = i;
+    const size_t w = NextCodePoint(aText, next) >= 0x10000 ? 2 : 1;
+    if (units + w > aUnits) break;
+    units += w;
+    i = next;
+  }
+  return std::string(aText.substr(0, i));
+}
+
+}  // namespace korvane::platform
