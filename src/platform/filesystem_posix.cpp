@@ -1,5 +1,3 @@
-#include "platform/filesystem.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,6 +9,7 @@
 #include <iterator>
 
 #include "platform/error.h"
+#include "platform/filesystem.h"
 
 namespace korvane::platform {
 
@@ -33,8 +32,7 @@ std::string ChangeFileExt(std::string_view aPath, std::string_view aExt) {
 
 void CheckPathChars(std::string_view aPath) {
   for (unsigned char c : aPath) {
-    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|')
-      throw Error("Invalid characters in path");
+    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|') throw Error("Invalid characters in path");
   }
 }
 
@@ -90,8 +88,10 @@ bool AppendToFile(const std::string& aPath, std::string_view aData) {
   while (ok && done < aData.size()) {
     const ssize_t n = ::write(fd, aData.data() + done, aData.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
   }
   // close() releases the lock; the data is in the file for every reader.
   if (::close(fd) != 0) ok = false;
