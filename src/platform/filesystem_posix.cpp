@@ -99,9 +99,26 @@ bool AppendToFile(const std::string& aPath, std::string_view aData) {
 }
 
 std::string ReadFileBytes(const std::string& aPath) {
-  std::ifstream in(aPath, std::ios::binary);
-  if (!in) ThrowOsError("Cannot open file \"" + aPath + "\"", errno);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto fail = [&](int aError) { return Error("Cannot open file \"" + aPath + "\". " + OsErrorText(aError)); };
+  const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw fail(errno);
+  std::string data;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) data.reserve(static_cast<size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      throw fail(error);
+    }
+    if (n == 0) break;
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return data;
 }
 
 }  // namespace korvane::platform
