@@ -95,7 +95,8 @@ bool Currency::TryParse(std::string_view aText, Currency& aValue) {
     aValue = Currency();
     return true;
   }
-  const uint64_t limit = d.negative ? uint64_t{1} << 63 : static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  const uint64_t limit =
+      d.negative ? uint64_t{1} << 63 : static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
   const int64_t shift = d.exponent + 4;  // scaled by 10000
   uint64_t magnitude = 0;
   if (shift >= 0) {

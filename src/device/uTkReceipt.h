@@ -35,8 +35,12 @@ class kByteSet {
     return s;
   }
   constexpr bool Contains(E aValue) const { return (fBits >> static_cast<unsigned>(aValue)) & 1u; }
-  constexpr void Include(E aValue) { fBits = static_cast<uint8_t>(fBits | (1u << static_cast<unsigned>(aValue))); }
-  constexpr void Exclude(E aValue) { fBits = static_cast<uint8_t>(fBits & ~(1u << static_cast<unsigned>(aValue))); }
+  constexpr void Include(E aValue) {
+    fBits = static_cast<uint8_t>(fBits | (1u << static_cast<unsigned>(aValue)));
+  }
+  constexpr void Exclude(E aValue) {
+    fBits = static_cast<uint8_t>(fBits & ~(1u << static_cast<unsigned>(aValue)));
+  }
   constexpr bool Empty() const { return fBits == 0; }
   constexpr uint8_t Bits() const { return fBits; }
   constexpr bool operator==(const kByteSet&) const = default;
@@ -148,7 +152,13 @@ enum tkReceiptMessageLineEffect : uint8_t {
 };
 using tkReceiptMessageLineEffectSet = kByteSet<tkReceiptMessageLineEffect>;
 
-enum tkEJReportType : uint8_t { ejrt_ZReport, ejrt_FiscalReceipt, ejrt_NonFiscalReceipt, ejrt_CreditNote, ejrt_Invoice };
+enum tkEJReportType : uint8_t {
+  ejrt_ZReport,
+  ejrt_FiscalReceipt,
+  ejrt_NonFiscalReceipt,
+  ejrt_CreditNote,
+  ejrt_Invoice
+};
 
 enum tkEJReportDestination : uint8_t { rd_Printer, rd_Memory };
 

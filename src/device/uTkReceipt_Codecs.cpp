@@ -91,7 +91,8 @@ constexpr Entry<tkReceiptReferenceType> kReferenceTypes[] = {
 constexpr Vocabulary<tkReceiptReferenceType> kReferenceType{kReferenceTypes, "ReferenceType",
                                                             rrt_OriginalReceipt};
 
-constexpr Entry<tkReceiptTaxType> kTaxTypes[] = {{tt_VAT, "vat", "VAT"}, {tt_SalesTax, "salestax", "SalesTax"}};
+constexpr Entry<tkReceiptTaxType> kTaxTypes[] = {{tt_VAT, "vat", "VAT"},
+                                                 {tt_SalesTax, "salestax", "SalesTax"}};
 constexpr Vocabulary<tkReceiptTaxType> kTaxType{kTaxTypes, "TaxType", std::nullopt};
 
 constexpr Entry<tkReceiptMessageLineAlignment> kAlignments[] = {{la_none, nullptr, ""},
@@ -101,21 +102,20 @@ constexpr Entry<tkReceiptMessageLineAlignment> kAlignments[] = {{la_none, nullpt
 constexpr Vocabulary<tkReceiptMessageLineAlignment> kAlignment{kAlignments, "Alignment", std::nullopt};
 
 constexpr Entry<tkReceiptMessageBarcodeType> kBarcodeTypes[] = {
-    {bt_EAN13, "ean13", "ean13"}, {bt_EAN8, "ean8", "ean8"},
+    {bt_EAN13, "ean13", "ean13"},    {bt_EAN8, "ean8", "ean8"},
     {bt_CODE39, "code39", "code39"}, {bt_CODE128, "code128", "code128"},
     {bt_QRCODE, "qrcode", "qrcode"}, {bt_UPCA, "upca", "upca"},
-    {bt_UPCE, "upce", "upce"}, {bt_Interleaved2Of5, "interleaved2of5", "interleaved2of5"}};
+    {bt_UPCE, "upce", "upce"},       {bt_Interleaved2Of5, "interleaved2of5", "interleaved2of5"}};
 constexpr Vocabulary<tkReceiptMessageBarcodeType> kBarcodeType{kBarcodeTypes, "BarcodeType", std::nullopt};
 
-constexpr Entry<tkReceiptMessageLineEffect> kEffects[] = {
-    {le_bold, "bold", "bold"},
-    {le_italic, "italic", "italic"},
-    {le_underline, "underline", "underline"},
-    {le_doubleheight, "doubleheight", "doubleheight"},
-    {le_doublewidth, "doublewidth", "doublewidth"},
-    {le_doublesize, "doublesize", "doublesize"},
-    {le_invertcolors, "invertcolors", "invertcolors"},
-    {le_condensed, "condensed", "condensed"}};
+constexpr Entry<tkReceiptMessageLineEffect> kEffects[] = {{le_bold, "bold", "bold"},
+                                                          {le_italic, "italic", "italic"},
+                                                          {le_underline, "underline", "underline"},
+                                                          {le_doubleheight, "doubleheight", "doubleheight"},
+                                                          {le_doublewidth, "doublewidth", "doublewidth"},
+                                                          {le_doublesize, "doublesize", "doublesize"},
+                                                          {le_invertcolors, "invertcolors", "invertcolors"},
+                                                          {le_condensed, "condensed", "condensed"}};
 constexpr Vocabulary<tkReceiptMessageLineEffect> kEffect{kEffects, "Effect", std::nullopt};
 
 constexpr Entry<tkReceiptMessageImageSource> kImageSources[] = {{is_Resource, "resource", "resource"},
@@ -127,7 +127,8 @@ constexpr Entry<tkReceiptCustomerIdType> kCustomerIdTypes[] = {{cid_NA, "na", ""
                                                                {cid_NA, "", nullptr},
                                                                {cid_Passport, "passport", "passport"},
                                                                {cid_NationalId, "nationalid", "nationalid"}};
-constexpr Vocabulary<tkReceiptCustomerIdType> kCustomerIdType{kCustomerIdTypes, "CustomerIdType", std::nullopt};
+constexpr Vocabulary<tkReceiptCustomerIdType> kCustomerIdType{kCustomerIdTypes, "CustomerIdType",
+                                                              std::nullopt};
 
 constexpr Entry<tkEJReportType> kEJReportTypes[] = {{ejrt_ZReport, "zreport", nullptr},
                                                     {ejrt_FiscalReceipt, "fiscalreceipt", nullptr},
