@@ -1,0 +1,222 @@
+#include "device/uTkDeviceHandler.h"
+
+#include <sstream>
+#include <unordered_map>
+
+#include "platform/error.h"
+
+namespace korvane {
+namespace {
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsNameChar(unsigned char c, bool aFirst) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80) return true;
+  return !aFirst && ((c >= '0' && c <= '9') || c == '-' || c == '.');
+}
+
+void CheckElementName(std::string_view aName) {
+  bool ok = !aName.empty();
+  for (size_t i = 0; ok && i < aName.size(); ++i)
+    ok = IsNameChar(static_cast<unsigned char>(aName[i]), i == 0);
+  if (!ok) throw Error("'" + std::string(aName) + "' is not a valid XML element name");
+}
+
+}  // namespace
+
+// ---- kParameterList -----------------------------------------------------------
+
+std::string_view kParameterList::NameOf(std::string_view aEntry) {
+  const size_t eq = aEntry.find('=');
+  return eq == std::string_view::npos ? std::string_view() : aEntry.substr(0, eq);
+}
+
+std::string_view kParameterList::ValueOf(std::string_view aEntry) {
+  const size_t eq = aEntry.find('=');
+  return eq == std::string_view::npos ? std::string_view() : aEntry.substr(eq + 1);
+}
+
+void kParameterList::Append(std::string_view aName, std::string_view aValue) {
+  std::string entry;
+  entry.reserve(aName.size() + 1 + aValue.size());
+  entry.append(aName).append("=").append(aValue);
+  fEntries.push_back(std::move(entry));
+}
+
+int kParameterList::IndexOfName(std::string_view aName) const {
+  for (size_t i = 0; i < fEntries.size(); ++i) {
+    const std::string_view entry = fEntries[i];
+    const size_t eq = entry.find('=');
+    if (eq != std::string_view::npos && SameTextAscii(entry.substr(0, eq), aName)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string kParameterList::Value(std::string_view aName) const {
+  const int i = IndexOfName(aName);
+  return i < 0 ? std::string() : std::string(ValueOf(fEntries[static_cast<size_t>(i)]));
+}
+
+void kParameterList::Set(std::string_view aName, std::string_view aValue) {
+  const int i = IndexOfName(aName);
+  if (aValue.empty()) {
+    if (i >= 0) fEntries.erase(fEntries.begin() + i);
+    return;
+  }
+  std::string entry = std::string(aName) + "=" + std::string(aValue);
+  if (i >= 0)
+    fEntries[static_cast<size_t>(i)] = std::move(entry);
+  else
+    fEntries.push_back(std::move(entry));
+}
+
+void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
+  // The first child of each name, found in one pass (a child is also found
+  // by the part of its name after a ":"), so that long lists stay linear.
+  std::unordered_map<std::string, pugi::xml_node> first;
+  for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
+    const std::string name = XmlNodeName(child);
+    first.try_emplace(name, child);
+    const size_t colon = name.rfind(':');
+    if (child.type() == pugi::node_element && colon != std::string::npos)
+      first.try_emplace(name.substr(colon + 1), child);
+  }
+  for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
+    const std::string name = XmlNodeName(child);
+    const pugi::xml_node source = first.at(name);
+    std::string value;
+    try {
+      value = XmlNodeText(source);
+    } catch (const std::exception& e) {
+      throw Error("Error in processing node " + name + " as string.\r\n" + e.what());
+    }
+    aList.Append(LowerCaseAscii(name), value);
+  }
+}
+
+// ---- kDeviceHandler ----------------------------------------------------------
+
+kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml) {
+  kXmlDocument doc = ParseXmlDocument(aXml);
+  ReadEnvelope(*doc);
+  return doc;
+}
+
+kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml) {
+  kXmlDocument doc = ParseXmlDocumentUtf8(aXml);
+  ReadEnvelope(*doc);
+  return doc;
+}
+
+void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument) {
+  const pugi::xml_node root = aDocument.document_element();
+  fType = krptUtil::GetNodeValueAsString(root, "Type");
+  fDriver = krptUtil::GetNodeValueAsString(root, "Driver");
+  fMethod = krptUtil::GetNodeValueAsString(root, "Method");
+  fDeviceHandle = krptUtil::GetNodeValueAsInteger(root, "Handle");
+  fLogId = krptUtil::GetNodeValueAsString(root, "LogId");
+  if (const pugi::xml_node connection = XmlFindChild(root, "Connection")) ReadConnection(connection);
+  if (const pugi::xml_node parameters = XmlFindChild(root, "Parameters"))
+    AppendParameterEntries(parameters, fParameters);
+  if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));
+  if (ParameterExists("ConnectTimeout"))
+    fConnection.SetConnectTimeOut(krptUtil::StrToInt(GetParameter("ConnectTimeout")));
+}
+
+void kDeviceHandler::ReadConnection(pugi::xml_node aConnection) {
+  using U = krptUtil;
+  kConnection& c = fConnection;
+  c.SetConnectionType(kConnection::ConvertConnectionType(U::GetNodeValueAsString(aConnection, "Type")));
+  c.SetConnectTimeOut(U::GetNodeValueAsInteger(aConnection, "ConnectTimeout"));
+  c.SetReadTimeOut(U::GetNodeValueAsInteger(aConnection, "ReadTimeout"));
+  auto readHttp = [&] {
+    c.SetURL(U::GetNodeValueAsString(aConnection, "URL"));
+    c.SetAuthType(kConnection::ConvertAuthType(U::GetNodeValueAsString(aConnection, "AuthType")));
+    c.SetUser(U::GetNodeValueAsString(aConnection, "User"));
+    c.SetPassword(U::GetNodeValueAsString(aConnection, "Password"));
+  };
+  switch (c.ConnectionType()) {
+    case tkConnectionType::OPOS: c.SetDeviceName(U::GetNodeValueAsString(aConnection, "DeviceName")); break;
+    case tkConnectionType::TCP:
+    case tkConnectionType::HTTP:
+      c.SetAddress(U::GetNodeValueAsString(aConnection, "Address"));
+      c.SetPort(U::GetNodeValueAsInteger(aConnection, "Port"));
+      readHttp();
+      break;
+    case tkConnectionType::Serial:
+      c.SetSerialPort(U::GetNodeValueAsString(aConnection, "SerialPort"));
+      c.SetSpeed(U::GetNodeValueAsInteger(aConnection, "Speed"));
+      c.SetDataBits(U::GetNodeValueAsInteger(aConnection, "DataBits"));
+      c.SetParity(kConnection::ConvertParity(U::GetNodeValueAsString(aConnection, "Parity")));
+      c.SetStopBits(U::GetNodeValueAsInteger(aConnection, "StopBits"));
+      readHttp();
+      break;
+    case tkConnectionType::DLL: c.SetLibraryName(U::GetNodeValueAsString(aConnection, "LibraryName")); break;
+    case tkConnectionType::Com: break;
+    case tkConnectionType::Spool:
+      c.SetPrinterName(U::GetNodeValueAsString(aConnection, "PrinterName"));
+      break;
+  }
+}
+
+std::string kDeviceHandler::Serialize() const {
+  pugi::xml_document doc;
+  pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("encoding") = "utf-8";
+  pugi::xml_node root = doc.append_child("ReceiptPrinterManager");
+  root.append_attribute("Version") = "1.0";
+  using U = krptUtil;
+  U::AddNode(root, "Type", fType);
+  U::AddNode(root, "Driver", fDriver);
+  U::AddNode(root, "Method", fMethod);
+  U::AddNode(root, "LogId", fLogId);
+  if (LowerCaseAscii(fMethod) != "open") U::AddNode(root, "Handle", std::to_string(fDeviceHandle));
+  const kConnection& c = fConnection;
+  pugi::xml_node con = U::AddNode(root, "Connection", "");
+  U::AddNode(con, "Type", kConnection::ConnectionTypeToString(c.ConnectionType()));
+  U::AddNode(con, "ConnectTimeout", std::to_string(c.ConnectTimeOut()));
+  U::AddNode(con, "ReadTimeout", std::to_string(c.ReadTimeOut()));
+  U::AddNode(con, "Address", c.Address());
+  U::AddNode(con, "Port", std::to_string(c.Port()));
+  U::AddNode(con, "URL", c.URL());
+  U::AddNode(con, "AuthType", kConnection::AuthTypeToString(c.AuthType()));
+  U::AddNode(con, "User", c.User());
+  U::AddNode(con, "Password", c.Password());
+  U::AddNode(con, "SerialPort", c.SerialPort());
+  U::AddNode(con, "Speed", std::to_string(c.Speed()));
+  U::AddNode(con, "DataBits", std::to_string(c.DataBits()));
+  U::AddNode(con, "Parity", kConnection::ParityToString(c.Parity()));
+  U::AddNode(con, "StopBits", std::to_string(c.StopBits()));
+  U::AddNode(con, "DeviceName", c.DeviceName());
+  U::AddNode(con, "LibraryName", c.LibraryName());
+  U::AddNode(con, "PrinterName", c.PrinterName());
+  pugi::xml_node params = U::AddNode(root, "Parameters", "");
+  for (const std::string& entry : fParameters.Entries()) {
+    const size_t eq = entry.find('=');
+    const std::string_view name = std::string_view(entry).substr(0, eq);
+    CheckElementName(name);
+    U::AddNode(params, name,
+               eq == std::string::npos ? std::string_view() : std::string_view(entry).substr(eq + 1));
+  }
+  std::ostringstream out;
+  doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  return out.str();
+}
+
+std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
+  std::unique_ptr<kIOHandler> handler = TransportTable::Create(fConnection, aLogDir, fDriver + "_" + fLogId);
+  handler->SetHexLog(LowerCaseAscii(GetParameter("HexLog")) == "true");
+  return handler;
+}
+
+}  // namespace korvane

@@ -1,0 +1,225 @@
+// The XML view of the request parsers and the typed getters of krptUtil.
+#include <utility>
+#include <vector>
+
+#include "device/uTkReceipt.h"
+#include "platform/error.h"
+#include "platform/unicode.h"
+
+namespace korvane {
+namespace {
+
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments;
+
+// Line and column (both from 1, the column in characters) of a byte offset.
+std::string Position(std::string_view aText, size_t aOffset) {
+  if (aOffset > aText.size()) aOffset = aText.size();
+  size_t line = 1, column = 1;
+  for (size_t i = 0; i < aOffset; ++i) {
+    const unsigned char c = static_cast<unsigned char>(aText[i]);
+    if (c == '\n') {
+      ++line;
+      column = 1;
+    } else if ((c & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  return "(line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
+}
+
+// Length of the valid UTF-8 sequence at aText[i], or 0 when it is invalid.
+size_t Utf8SequenceLength(std::string_view aText, size_t i) {
+  const unsigned char c0 = static_cast<unsigned char>(aText[i]);
+  if (c0 < 0x80) return 1;
+  size_t len = 0;
+  char32_t cp = 0;
+  if ((c0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = c0 & 0x1F;
+  } else if ((c0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = c0 & 0x0F;
+  } else if ((c0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = c0 & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + len > aText.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const unsigned char c = static_cast<unsigned char>(aText[i + k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+kXmlDocument ParseValidUtf8(std::string_view aXml) {
+  if (aXml.substr(0, 3) == "\xEF\xBB\xBF") aXml.remove_prefix(3);
+  const size_t nul = aXml.find('\0');
+  if (nul != std::string_view::npos)
+    throw Error("XML parse error: Invalid character U+0000 " + Position(aXml, nul));
+  auto doc = std::make_shared<pugi::xml_document>();
+  const pugi::xml_parse_result result =
+      doc->load_buffer(aXml.data(), aXml.size(), kParseOptions, pugi::encoding_utf8);
+  if (!result)
+    throw Error(std::string("XML parse error: ") + result.description() + " " +
+                Position(aXml, static_cast<size_t>(result.offset)));
+  int elements = 0;
+  for (pugi::xml_node child : doc->children())
+    if (child.type() == pugi::node_element) ++elements;
+  if (elements != 1) throw Error("XML parse error: Only one top level element is allowed");
+  return doc;
+}
+
+template <class F>
+auto Wrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
+  try {
+    return aRead();
+  } catch (const std::exception& e) {
+    throw Error("Error in processing node " + std::string(aNodeName) + " as " + aKind + ".\r\n" + e.what());
+  }
+}
+
+}  // namespace
+
+kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
+  if (!aXml.empty() && aXml.front() == u'\xFEFF') aXml.remove_prefix(1);
+  return ParseValidUtf8(platform::Utf16ToUtf8(aXml));
+}
+
+kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
+  for (size_t i = 0; i < aXml.size();) {
+    const size_t len = Utf8SequenceLength(aXml, i);
+    if (len == 0) throw Error("Invalid UTF-8 text at byte " + std::to_string(i));
+    i += len;
+  }
+  return ParseValidUtf8(aXml);
+}
+
+std::string XmlNodeName(pugi::xml_node aNode) {
+  switch (aNode.type()) {
+    case pugi::node_element: return aNode.name();
+    case pugi::node_pcdata: return "#text";
+    case pugi::node_cdata: return "#cdata-section";
+    case pugi::node_comment: return "#comment";
+    case pugi::node_document: return "#document";
+    default: return aNode.name();
+  }
+}
+
+pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
+  for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_element) {
+      const std::string_view name = child.name();
+      if (name == aName) return child;
+      const size_t colon = name.rfind(':');
+      if (colon != std::string_view::npos && name.substr(colon + 1) == aName) return child;
+    } else if (XmlNodeName(child) == aName) {
+      return child;
+    }
+  }
+  return {};
+}
+
+std::string XmlNodeText(pugi::xml_node aNode) {
+  if (aNode.type() != pugi::node_element) return aNode.value();
+  const pugi::xml_node first = aNode.first_child();
+  if (!first) return {};
+  if (!first.next_sibling() && (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
+    return first.value();
+  throw Error("Element \"" + std::string(aNode.name()) + "\" does not contain a single text node");
+}
+
+std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return {};
+  return Wrapped("string", aNodeName, [&] { return XmlNodeText(child); });
+}
+
+int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return 0;
+  return Wrapped("integer", aNodeName, [&] {
+    const std::string text = XmlNodeText(child);
+    return text.empty() ? 0 : StrToInt(text);
+  });
+}
+
+Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return {};
+  return Wrapped("currency", aNodeName, [&] {
+    const std::string text = XmlNodeText(child);
+    return text.empty() ? Currency() : StrToCurr(text);
+  });
+}
+
+bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                     bool aDefaultValue) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return aDefaultValue;
+  return Wrapped("boolean", aNodeName, [&] { return StrToBool(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return 0.0;
+  return Wrapped("date", aNodeName, [&] { return XmlStrToDate(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return 0.0;
+  return Wrapped("datetime", aNodeName, [&] { return XmlStrToDateTime(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  try {
+    return GetNodeValueAsDateTime(aParentNode, aNodeName);
+  } catch (const std::exception&) {
+    return 0.0;
+  }
+}
+
+bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return static_cast<bool>(XmlFindChild(aParentNode, aNodeName));
+}
+
+std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {
+  for (pugi::xml_attribute a = aNode.first_attribute(); a; a = a.next_attribute())
+    if (std::string_view(a.name()) == aAttrName) return a.value();
+  return {};
+}
+
+pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                 std::string_view aNodeValue) {
+  pugi::xml_node node = aParentNode.append_child(std::string(aNodeName).c_str());
+  if (!node) throw Error("Cannot add the node \"" + std::string(aNodeName) + "\"");
+  if (!aNodeValue.empty()) node.append_child(pugi::node_pcdata).set_value(std::string(aNodeValue).c_str());
+  return node;
+}
+
+void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset) {
+  const int target = LowerCaseAscii(aCharset) == "gr" ? 1253 : platform::kAnsiCodePage;
+  // Depth first, children in order, without recursion.
+  pugi::xml_node node = aNode.first_child();
+  while (node) {
+    if (pugi::xml_node child = node.first_child()) {
+      node = child;
+      continue;
+    }
+    const std::string_view value = node.value();
+    if (!value.empty()) {
+      const std::string bytes = platform::EncodeCodePage(value, platform::kAnsiCodePage);
+      node.set_value(platform::DecodeCodePage(bytes, target).c_str());
+    }
+    while (node && node != aNode && !node.next_sibling()) node = node.parent();
+    if (!node || node == aNode) break;
+    node = node.next_sibling();
+  }
+}
+
+}  // namespace korvane

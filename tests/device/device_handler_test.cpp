@@ -1,0 +1,249 @@
+// The request envelope: fields, connection, parameters, overrides, the
+// written form and the transport it makes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "device/uTkDeviceHandler.h"
+#include "platform/error.h"
+
+namespace korvane {
+namespace {
+
+template <class F>
+std::string ErrorOf(F&& aCall) {
+  try {
+    aCall();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+std::string Request(const std::string& aBody) { return "<Request>" + aBody + "</Request>"; }
+
+TEST(DeviceHandler, StartsEmptyWithDefaultConnection) {
+  kDeviceHandler h;
+  EXPECT_EQ(h.fDriver, "");
+  EXPECT_EQ(h.fDeviceHandle, 0);
+  EXPECT_EQ(h.fParameters.Count(), 0u);
+  EXPECT_EQ(h.fConnection.ConnectionType(), tkConnectionType::OPOS);
+  EXPECT_EQ(h.fConnection.ConnectTimeOut(), 1000);
+}
+
+TEST(DeviceHandler, ReadsEnvelopeFieldsByExactName) {
+  kDeviceHandler h;
+  h.Deserialize(
+      Request("<Type>CD</Type><Driver>QORD_KORVANE_10</Driver><Method>MESSAGE</Method><handle>9</handle>"
+              "<Handle>7</Handle><LogId>till1</LogId>"));
+  EXPECT_EQ(h.fType, "CD");
+  EXPECT_EQ(h.fDriver, "QORD_KORVANE_10");
+  EXPECT_EQ(h.fMethod, "MESSAGE");
+  EXPECT_EQ(h.fDeviceHandle, 7);
+  EXPECT_EQ(h.fLogId, "till1");
+  kDeviceHandler lower;
+  lower.Deserialize(Request("<handle>9</handle>"));
+  EXPECT_EQ(lower.fDeviceHandle, 0);
+  EXPECT_EQ(lower.fConnection.ConnectionType(), tkConnectionType::OPOS);
+  EXPECT_EQ(lower.fConnection.ReadTimeOut(), 1000);
+}
+
+TEST(DeviceHandler, ReadsConnectionByType) {
+  kDeviceHandler tcp;
+  tcp.Deserialize(Request(
+      "<Connection><Type>Tcp</Type><ConnectTimeout>0</ConnectTimeout><ReadTimeout>2500</ReadTimeout>"
+      "<Address>127.0.0.1</Address><Port>9100</Port><URL>u</URL><User>me</User><Password>pw</Password>"
+      "<SerialPort>COM3</SerialPort><DeviceName>dev</DeviceName></Connection>"));
+  const kConnection& c = tcp.fConnection;
+  EXPECT_EQ(c.ConnectionType(), tkConnectionType::TCP);
+  EXPECT_EQ(c.ConnectTimeOut(), 1000);  // 0 keeps the default
+  EXPECT_EQ(c.ReadTimeOut(), 2500);
+  EXPECT_EQ(c.Address(), "127.0.0.1");
+  EXPECT_EQ(c.Port(), 9100);
+  EXPECT_EQ(c.URL(), "u");
+  EXPECT_EQ(c.AuthType(), at_None);  // absent
+  EXPECT_EQ(c.User(), "me");
+  EXPECT_EQ(c.Password(), "pw");
+  EXPECT_EQ(c.SerialPort(), "");  // not a TCP element
+  EXPECT_EQ(c.DeviceName(), "");
+
+  kDeviceHandler serial;
+  serial.Deserialize(Request(
+      "<Connection><Type>SERIAL</Type><SerialPort>COM3</SerialPort><Speed>9600</Speed><DataBits>8</DataBits>"
+      "<Parity>EVEN</Parity><StopBits>1</StopBits><AuthType>Bearer</AuthType></Connection>"));
+  EXPECT_EQ(serial.fConnection.ConnectionType(), tkConnectionType::Serial);
+  EXPECT_EQ(serial.fConnection.SerialPort(), "COM3");
+  EXPECT_EQ(serial.fConnection.Speed(), 9600);
+  EXPECT_EQ(serial.fConnection.DataBits(), 8);
+  EXPECT_EQ(serial.fConnection.Parity(), tkParity::Even);
+  EXPECT_EQ(serial.fConnection.StopBits(), 1);
+  EXPECT_EQ(serial.fConnection.AuthType(), at_Bearer);
+
+  kDeviceHandler opos, dll, spool;
+  opos.Deserialize(Request("<Connection><Type>opos</Type><DeviceName>FP1</DeviceName></Connection>"));
+  dll.Deserialize(Request("<Connection><Type>DLL</Type><LibraryName>x.dll</LibraryName></Connection>"));
+  spool.Deserialize(Request("<Connection><Type>Spool</Type><PrinterName>P</PrinterName></Connection>"));
+  EXPECT_EQ(opos.fConnection.DeviceName(), "FP1");
+  EXPECT_EQ(dll.fConnection.LibraryName(), "x.dll");
+  EXPECT_EQ(spool.fConnection.PrinterName(), "P");
+}
+
+TEST(DeviceHandler, RejectsBadConnectionTextsWithExactMessages) {
+  struct Case {
+    std::string body;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"<Connection><Type></Type></Connection>", "Connection Type  is not valid"},
+      {"<Connection/>", "Connection Type  is not valid"},
+      {"<Connection><Type> tcp</Type></Connection>", "Connection Type  tcp is not valid"},
+      {"<Connection><Type>Ethernet</Type></Connection>", "Connection Type Ethernet is not valid"},
+      {"<Connection><Type>Serial</Type></Connection>", "Connection Parity  is not valid"},
+      {"<Connection><Type>Serial</Type><Parity>Mark</Parity></Connection>",
+       "Connection Parity Mark is not valid"},
+      {"<Connection><Type>TCP</Type><Port>80a</Port></Connection>",
+       "Error in processing node Port as integer.\r\n'80a' is not a valid integer value"},
+      {"<Handle>x</Handle>",
+       "Error in processing node Handle as integer.\r\n'x' is not a valid integer value"},
+      {"<Driver><b/></Driver>",
+       "Error in processing node Driver as string.\r\nElement \"Driver\" does not contain a single text "
+       "node"},
+      {"<Parameters><ConnectTimeout>soon</ConnectTimeout></Parameters>",
+       "'soon' is not a valid integer value"},
+      {"<Parameters><X><Y/></X></Parameters>",
+       "Error in processing node X as string.\r\nElement \"X\" does not contain a single text node"},
+  };
+  for (const Case& c : cases) {
+    kDeviceHandler h;
+    EXPECT_EQ(ErrorOf([&] { h.Deserialize(Request(c.body)); }), c.message) << c.body;
+  }
+}
+
+TEST(DeviceHandler, KeepsParametersInOrderWithLowerCaseNames) {
+  kDeviceHandler h;
+  h.Deserialize(Request(
+      "<Parameters><HexLog>true</HexLog><IdleTimeout>30</IdleTimeout><Dup>a</Dup><!--note--><Dup>b</Dup>"
+      "<Empty/><Eq>x=y</Eq></Parameters>"));
+  EXPECT_EQ(h.fParameters.Entries(),
+            (std::vector<std::string>{"hexlog=true", "idletimeout=30", "dup=a", "#comment=note", "dup=a",
+                                      "empty=", "eq=x=y"}));
+  EXPECT_EQ(h.GetParameter("HEXLOG"), "true");
+  EXPECT_EQ(h.GetParameter("Eq"), "x=y");
+  EXPECT_EQ(h.GetParameter("missing"), "");
+  EXPECT_TRUE(h.ParameterExists("empty"));
+  EXPECT_FALSE(h.ParameterExists("missing"));
+}
+
+TEST(DeviceHandler, SetParameterReplacesAppendsAndRemoves) {
+  kDeviceHandler h;
+  h.Deserialize(Request("<Parameters><A>1</A><B>2</B><A>3</A></Parameters>"));
+  h.SetParameter("a", "9");
+  h.SetParameter("NewOne", "x");
+  h.SetParameter("B", "");
+  EXPECT_EQ(h.fParameters.Entries(), (std::vector<std::string>{"a=9", "a=1", "NewOne=x"}));
+}
+
+TEST(DeviceHandler, ParameterOverridesBeatConnectionElements) {
+  kDeviceHandler h;
+  h.Deserialize(Request(
+      "<Connection><Type>TCP</Type><ConnectTimeout>2000</ConnectTimeout></Connection>"
+      "<Parameters><DEVICENAME>Display1</DEVICENAME><ConnectTimeout>5000</ConnectTimeout></Parameters>"));
+  EXPECT_EQ(h.fParameters[0], "devicename=Display1");
+  EXPECT_EQ(h.fConnection.DeviceName(), "Display1");
+  EXPECT_EQ(h.fConnection.ConnectTimeOut(), 5000);
+  kDeviceHandler zero;
+  zero.Deserialize(
+      Request("<Connection><Type>TCP</Type><ConnectTimeout>2000</ConnectTimeout></Connection>"
+              "<Parameters><ConnectTimeout>0</ConnectTimeout></Parameters>"));
+  EXPECT_EQ(zero.fConnection.ConnectTimeOut(), 2000);
+}
+
+TEST(DeviceHandler, SerializeWritesEnvelopeThatReadsBack) {
+  kDeviceHandler h;
+  h.Deserialize(Request(
+      "<Type>CD</Type><Driver>QORD_KORVANE_10</Driver><Method>Message</Method><Handle>4</Handle>"
+      "<LogId>L</LogId><Connection><Type>serial</Type><ConnectTimeout>300</ConnectTimeout>"
+      "<ReadTimeout>400</ReadTimeout><SerialPort>COM3</SerialPort><Speed>9600</Speed><DataBits>7</DataBits>"
+      "<Parity>odd</Parity><StopBits>2</StopBits><URL>http://x/</URL><AuthType>digest</AuthType>"
+      "<User>u</User><Password>p &amp; q</Password></Connection>"
+      "<Parameters><HexLog>TRUE</HexLog><Text>a &lt; b</Text></Parameters>"));
+  const std::string text = h.Serialize();
+  EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"utf-8\"?>", 0), 0u) << text;
+  EXPECT_NE(text.find("<ReceiptPrinterManager Version=\"1.0\">"), std::string::npos);
+  EXPECT_NE(text.find("<Handle>4</Handle>"), std::string::npos);
+  EXPECT_NE(text.find("<Parity>ODD</Parity>"), std::string::npos);
+  EXPECT_NE(text.find("<AuthType>DIGEST</AuthType>"), std::string::npos);
+
+  kDeviceHandler back;
+  back.Deserialize(text);
+  EXPECT_EQ(back.fType, "CD");
+  EXPECT_EQ(back.fDriver, "QORD_KORVANE_10");
+  EXPECT_EQ(back.fMethod, "Message");
+  EXPECT_EQ(back.fDeviceHandle, 4);
+  EXPECT_EQ(back.fLogId, "L");
+  const kConnection &a = h.fConnection, &b = back.fConnection;
+  EXPECT_EQ(b.ConnectionType(), a.ConnectionType());
+  EXPECT_EQ(b.ConnectTimeOut(), 300);
+  EXPECT_EQ(b.ReadTimeOut(), 400);
+  EXPECT_EQ(b.SerialPort(), a.SerialPort());
+  EXPECT_EQ(b.Speed(), a.Speed());
+  EXPECT_EQ(b.DataBits(), a.DataBits());
+  EXPECT_EQ(b.Parity(), tkParity::Odd);
+  EXPECT_EQ(b.StopBits(), a.StopBits());
+  EXPECT_EQ(b.URL(), a.URL());
+  EXPECT_EQ(b.AuthType(), at_Digest);
+  EXPECT_EQ(b.User(), "u");
+  EXPECT_EQ(b.Password(), "p & q");
+  EXPECT_EQ(back.fParameters.Entries(), h.fParameters.Entries());
+}
+
+TEST(DeviceHandler, SerializeOmitsHandleForOpenAndRejectsBadNames) {
+  kDeviceHandler h;
+  h.Deserialize(Request("<Method>OPEN</Method><Handle>3</Handle><Parameters><!--c--></Parameters>"));
+  h.fParameters.Clear();
+  h.SetParameter("Mode", "Idle");
+  const std::string text = h.Serialize();
+  EXPECT_EQ(text.find("<Handle>"), std::string::npos);
+  EXPECT_NE(text.find("<Mode>Idle</Mode>"), std::string::npos);
+  kDeviceHandler comment;
+  comment.Deserialize(Request("<Parameters><!--c--></Parameters>"));
+  EXPECT_EQ(ErrorOf([&] { comment.Serialize(); }), "'#comment' is not a valid XML element name");
+}
+
+TEST(DeviceHandler, CreatesTransportFromTableWithLogNameAndHexLog) {
+  struct Case {
+    const char* hexlog;
+    bool on;
+  };
+  const Case cases[] = {{"<HexLog>TRUE</HexLog>", true},   {"<hexlog>true</hexlog>", true},
+                        {"<HexLog>1</HexLog>", false},     {"<HexLog>yes</HexLog>", false},
+                        {"<HexLog> true</HexLog>", false}, {"", false}};
+  for (const Case& c : cases) {
+    kDeviceHandler h;
+    h.Deserialize(Request("<Connection><Type>COM</Type></Connection><Parameters>" + std::string(c.hexlog) +
+                          "</Parameters>"));
+    std::unique_ptr<kIOHandler> io = h.CreateIOHandler("");
+    ASSERT_TRUE(io);
+    EXPECT_EQ(io->ClassName(), "kIOHandler_Com");
+    EXPECT_EQ(io->HexLog(), c.on) << c.hexlog;
+  }
+
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() /
+      ("korvane_dh_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  std::filesystem::remove_all(dir);
+  {
+    kDeviceHandler h;
+    h.Deserialize(Request("<Driver>QORD_KORVANE_10</Driver><Connection><Type>Com</Type></Connection>"));
+    std::unique_ptr<kIOHandler> io = h.CreateIOHandler(dir.string());
+    EXPECT_TRUE(std::regex_match(io->GetLogFileName(), std::regex(".*/QORD_KORVANE_10__[0-9]{8}\\.log")))
+        << io->GetLogFileName();
+    EXPECT_EQ(io->ConnectTimeout(), 1000);
+  }
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace korvane

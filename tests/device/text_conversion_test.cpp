@@ -1,0 +1,183 @@
+// Integer, currency, boolean and date texts, NormalizeText and Currency.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+
+#include "base/uTK_Currency.h"
+#include "device/uTkReceipt.h"
+#include "platform/error.h"
+
+namespace korvane {
+namespace {
+
+template <class F>
+std::string ErrorOf(F&& aCall) {
+  try {
+    aCall();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+TEST(IntegerText, ReadsDecimalAndHexadecimalWithinInt32) {
+  struct Case {
+    const char* text;
+    std::optional<int32_t> value;
+  };
+  const Case cases[] = {
+      {"12", 12},
+      {" 12", 12},
+      {"  -7", -7},
+      {"+5", 5},
+      {"$1F", 31},
+      {"x1f", 31},
+      {"X10", 16},
+      {"0x10", 16},
+      {"0XfF", 255},
+      {"-$10", -16},
+      {"0", 0},
+      {"007", 7},
+      {"2147483647", 2147483647},
+      {"-2147483648", std::numeric_limits<int32_t>::min()},
+      {"2147483648", {}},
+      {"$80000000", {}},
+      {"12 ", {}},
+      {" ", {}},
+      {"", {}},
+      {"$", {}},
+      {"0x", {}},
+      {"1.0", {}},
+      {"- 1", {}},
+      {"1e3", {}},
+      {"12a", {}},
+      {"\t1", {}},
+  };
+  for (const Case& c : cases) {
+    if (c.value) {
+      EXPECT_EQ(krptUtil::StrToInt(c.text), *c.value) << c.text;
+    } else {
+      EXPECT_EQ(ErrorOf([&] { krptUtil::StrToInt(c.text); }),
+                std::string("'") + c.text + "' is not a valid integer value");
+    }
+  }
+}
+
+TEST(CurrencyText, RoundsHalfToEvenAtFourDecimals) {
+  struct Case {
+    const char* text;
+    int64_t raw;
+  };
+  const Case cases[] = {
+      {"12.345678", 123457},
+      {"12.34565", 123456},  // tie, to even
+      {"12.34575", 123458},  // tie, to even
+      {"12.345650001", 123457},
+      {"1e2", 1000000},
+      {"1E-4", 1},
+      {"0.00005", 0},
+      {"0.00015", 2},
+      {"-2.5", -25000},
+      {"-0.00005", 0},
+      {"  +3.  ", 30000},
+      {".5", 5000},
+      {"000012.5000", 125000},
+      {"0e999999999999999999", 0},
+      {"1e-999999999999", 0},
+      {"922337203685477.5807", std::numeric_limits<int64_t>::max()},
+      {"-922337203685477.5808", std::numeric_limits<int64_t>::min()},
+  };
+  for (const Case& c : cases) EXPECT_EQ(krptUtil::StrToCurr(c.text).Raw(), c.raw) << c.text;
+}
+
+TEST(CurrencyText, RejectsOtherFormsWithTheirMessage) {
+  for (const char* text : {"1,5", "1,000.00", "", " ", ".", "e2", "1e", "1e+", "1.2.3", "--1", "1 2", "0x10",
+                           "922337203685477.5808", "1e15", "\t1", "1d"})
+    EXPECT_EQ(ErrorOf([&] { krptUtil::StrToCurr(text); }),
+              std::string("'") + text + "' is not a valid floating point value");
+}
+
+TEST(CurrencyType, PrintsShortestFormAndChecksOverflow) {
+  EXPECT_EQ(Currency::Parse("12.50").ToString(), "12.5");
+  EXPECT_EQ(Currency::Parse("10").ToString(), "10.0");
+  EXPECT_EQ(Currency().ToString(), "0.0");
+  EXPECT_EQ(Currency::Parse("-3.25").ToString(), "-3.25");
+  EXPECT_EQ(Currency::Parse("1234.5678").ToString(), "1234.5678");
+  EXPECT_EQ(Currency::Parse("-0.0001").ToString(), "-0.0001");
+  EXPECT_EQ(Currency::FromRaw(std::numeric_limits<int64_t>::min()).ToString(), "-922337203685477.5808");
+  EXPECT_EQ(Currency::Parse("10.00") + Currency::Parse("2.50"), Currency::Parse("12.5"));
+  EXPECT_EQ(ErrorOf([] { Currency::FromRaw(std::numeric_limits<int64_t>::max()) + Currency::FromRaw(1); }),
+            "Currency value out of range");
+  EXPECT_EQ(Currency::FromUnits(3).Raw(), 30000);
+}
+
+TEST(BooleanText, AcceptsNumbersAndTrueFalse) {
+  struct Case {
+    const char* text;
+    std::optional<bool> value;
+  };
+  const Case cases[] = {{"1", true},    {"-2", true},   {"0", false},     {"0.0", false},   {" 1e-9 ", true},
+                        {"TRUE", true}, {"true", true}, {"false", false}, {"FaLsE", false}, {"yes", {}},
+                        {"", {}},       {" true", {}},  {"1,5", {}}};
+  for (const Case& c : cases) {
+    if (c.value) {
+      EXPECT_EQ(krptUtil::StrToBool(c.text), *c.value) << c.text;
+    } else {
+      EXPECT_EQ(ErrorOf([&] { krptUtil::StrToBool(c.text); }),
+                std::string("'") + c.text + "' is not a valid boolean value");
+    }
+  }
+}
+
+TEST(DateText, ReadsFixedPositions) {
+  EXPECT_DOUBLE_EQ(XmlStrToDate("2024-03-15"), EncodeDate(2024, 3, 15));
+  EXPECT_DOUBLE_EQ(XmlStrToDate("2024/03/15T10:00"), EncodeDate(2024, 3, 15));  // the rest is ignored
+  EXPECT_DOUBLE_EQ(XmlStrToDate("1899-12-30"), 0.0);
+  for (const char* text : {"2024-3-15", "2024-02-30", "2024-03", "", "abcd-03-15", "0000-01-01"})
+    EXPECT_EQ(ErrorOf([&] { XmlStrToDate(text); }), std::string("Date Format invalid: [") + text + "]");
+}
+
+TEST(DateTimeText, ReadsMillisecondsAndIgnoresZoneSuffix) {
+  const TDateTime day = EncodeDate(2024, 3, 15);
+  struct Case {
+    const char* text;
+    int ms;
+  };
+  const Case cases[] = {{"2024-03-15T10:20:30.250", 250}, {"2024-03-15 10:20:30", 0},
+                        {"2024-03-15T10:20:30.5", 5},     {"2024-03-15T10:20:30Z", 0},
+                        {"2024-03-15T10:20:30+01:00", 0}, {"2024-03-15T10:20:30.999Z", 999}};
+  for (const Case& c : cases)
+    EXPECT_DOUBLE_EQ(XmlStrToDateTime(c.text), day + EncodeTime(10, 20, 30, c.ms)) << c.text;
+  // Before 1899-12-30 the time counts away from zero.
+  EXPECT_DOUBLE_EQ(XmlStrToDateTime("1899-12-29T12:00:00"), -1.5);
+  for (const char* text : {"2024-02-30T10:00:00", "2024-03-15", "2024-03-15T24:00:00", "2024-03-15T10:60:00",
+                           "2024-03-15T10:00", "2024-03-15T10:00:61"})
+    EXPECT_EQ(ErrorOf([&] { XmlStrToDateTime(text); }),
+              std::string("DateTime Format invalid: [") + text + "]");
+}
+
+TEST(NormalizeText, MapsCapitalsShortensTotaleAndBlanksTheRest) {
+  struct Case {
+    const char* in;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"TOTALE \xE2\x82\xAC"
+       "10",
+       "TOT. \xE2\x82\xAC"
+       "10"},
+      {"caff\xC3\xA8", "caff "},
+      {"a\tb", "a b"},
+      {"\xC3\x80\xC3\x99\xC3\x88\xC3\x89\xC3\x92\xC3\x96\xC3\x87\xC3\x8F\xC3\x8C", "AUEEOOCII"},
+      {"\x7F\xC2\x80\xC2\x81", "\x7F\xC2\x80 "},  // 127 and 128 stay
+      {"totale TOTALETOTALE", "totale TOT.TOT."},
+      {"\xF0\x9F\x98\x80", "  "},  // two UTF-16 units, two blanks
+  };
+  for (const Case& c : cases) EXPECT_EQ(krptUtil::NormalizeText(c.in), c.out) << c.in;
+}
+
+}  // namespace
+}  // namespace korvane

@@ -1,0 +1,209 @@
+// The XML node view and the typed getters, read from request texts.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "device/uTkReceipt.h"
+#include "platform/error.h"
+
+namespace korvane {
+namespace {
+
+std::string ErrorOf(const std::function<void()>& aCall) {
+  try {
+    aCall();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+pugi::xml_node Root(const kXmlDocument& aDoc) { return aDoc->document_element(); }
+
+TEST(XmlView, FindsFirstChildByExactNameOnly) {
+  auto doc = ParseXmlDocumentUtf8("<R><text>a</text><Text>b</Text><Text>c</Text><x:Local>d</x:Local></R>");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "Text"), "b");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "text"), "a");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "TEXT"), "");
+  EXPECT_FALSE(krptUtil::HasNode(Root(doc), "TEXT"));
+  EXPECT_TRUE(krptUtil::HasNode(Root(doc), "Text"));
+  // A prefixed element is also found by its local name.
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "Local"), "d");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "x:Local"), "d");
+}
+
+TEST(XmlView, KeepsCommentsAndCdataAndDropsWhiteSpaceText) {
+  auto doc = ParseXmlDocumentUtf8(
+      "<R>\n  <!-- c -->\n  <A><![CDATA[<raw> & text]]></A>\n  <B>  padded  </B>\n  <C>   </C>\n</R>");
+  std::vector<std::string> names;
+  for (pugi::xml_node n : Root(doc).children()) names.push_back(XmlNodeName(n));
+  EXPECT_EQ(names, (std::vector<std::string>{"#comment", "A", "B", "C"}));
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "A"), "<raw> & text");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "B"), "  padded  ");  // never trimmed
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "C"), "");            // white space only: no child
+}
+
+TEST(XmlView, TextNeedsExactlyOneTextChild) {
+  auto doc = ParseXmlDocumentUtf8(
+      "<R><Type><Sub>x</Sub></Type><Mixed>a<!--c--></Mixed><Two>a<![CDATA[b]]></Two><Empty/>"
+      "<Attr v=\"1\"/></R>");
+  const std::string wrapped =
+      "Error in processing node Type as string.\r\nElement \"Type\" does not contain a single text node";
+  EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsString(Root(doc), "Type"); }), wrapped);
+  EXPECT_EQ(
+      ErrorOf([&] { krptUtil::GetNodeValueAsString(Root(doc), "Mixed"); }),
+      "Error in processing node Mixed as string.\r\nElement \"Mixed\" does not contain a single text node");
+  EXPECT_EQ(
+      ErrorOf([&] { krptUtil::GetNodeValueAsInteger(Root(doc), "Two"); }),
+      "Error in processing node Two as integer.\r\nElement \"Two\" does not contain a single text node");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "Empty"), "");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "Attr"), "");
+  EXPECT_EQ(krptUtil::GetAttributeValueAsString(XmlFindChild(Root(doc), "Attr"), "v"), "1");
+  EXPECT_EQ(krptUtil::GetAttributeValueAsString(XmlFindChild(Root(doc), "Attr"), "V"), "");
+}
+
+TEST(XmlView, AbsentAndEmptyChildrenPerGetter) {
+  auto doc = ParseXmlDocumentUtf8("<R><I/><C></C><B/><D/><T/></R>");
+  const pugi::xml_node r = Root(doc);
+  EXPECT_EQ(krptUtil::GetNodeValueAsInteger(r, "Missing"), 0);
+  EXPECT_EQ(krptUtil::GetNodeValueAsInteger(r, "I"), 0);
+  EXPECT_EQ(krptUtil::GetNodeValueAsCurrency(r, "Missing"), Currency());
+  EXPECT_EQ(krptUtil::GetNodeValueAsCurrency(r, "C"), Currency());
+  EXPECT_TRUE(krptUtil::GetNodeValueAsBoolean(r, "Missing", true));
+  EXPECT_FALSE(krptUtil::GetNodeValueAsBoolean(r, "Missing", false));
+  EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsBoolean(r, "B", true); }),
+            "Error in processing node B as boolean.\r\n'' is not a valid boolean value");
+  EXPECT_EQ(krptUtil::GetNodeValueAsDate(r, "Missing"), 0.0);
+  EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsDate(r, "D"); }),
+            "Error in processing node D as date.\r\nDate Format invalid: []");
+  EXPECT_EQ(krptUtil::GetNodeValueAsDateTime(r, "Missing"), 0.0);
+  EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsDateTime(r, "T"); }),
+            "Error in processing node T as datetime.\r\nDateTime Format invalid: []");
+  EXPECT_EQ(krptUtil::TryGetNodeValueAsDateTime(r, "T"), 0.0);
+}
+
+TEST(XmlView, TypedGettersConvertAndWrapErrors) {
+  auto doc = ParseXmlDocumentUtf8(
+      "<R><Port>80a</Port><Handle> 12</Handle><Hex>$1F</Hex><Amount>12,50</Amount><Total>12.5</Total>"
+      "<When>2024-03-15T10:20:30.250</When><Day>2024-03-15</Day><Flag>TRUE</Flag></R>");
+  const pugi::xml_node r = Root(doc);
+  EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsInteger(r, "Port"); }),
+            "Error in processing node Port as integer.\r\n'80a' is not a valid integer value");
+  EXPECT_EQ(krptUtil::GetNodeValueAsInteger(r, "Handle"), 12);
+  EXPECT_EQ(krptUtil::GetNodeValueAsInteger(r, "Hex"), 31);
+  EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsCurrency(r, "Amount"); }),
+            "Error in processing node Amount as currency.\r\n'12,50' is not a valid floating point value");
+  EXPECT_EQ(krptUtil::GetNodeValueAsCurrency(r, "Total"), Currency::FromRaw(125000));
+  EXPECT_TRUE(krptUtil::GetNodeValueAsBoolean(r, "Flag", false));
+  EXPECT_DOUBLE_EQ(krptUtil::GetNodeValueAsDate(r, "Day"), EncodeDate(2024, 3, 15));
+  EXPECT_DOUBLE_EQ(krptUtil::GetNodeValueAsDateTime(r, "When"),
+                   EncodeDate(2024, 3, 15) + EncodeTime(10, 20, 30, 250));
+  EXPECT_DOUBLE_EQ(krptUtil::TryGetNodeValueAsDateTime(r, "When"),
+                   EncodeDate(2024, 3, 15) + EncodeTime(10, 20, 30, 250));
+}
+
+TEST(XmlView, AddNodeAppendsElementWithText) {
+  auto doc = ParseXmlDocumentUtf8("<R><A>1</A></R>");
+  pugi::xml_node added = krptUtil::AddNode(Root(doc), "B", "two & <three>");
+  EXPECT_STREQ(added.name(), "B");
+  EXPECT_EQ(Root(doc).last_child(), added);
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "B"), "two & <three>");
+}
+
+TEST(XmlView, ChangeXmlEncodingRereadsLeavesAsGreekOrAnsi) {
+  // "\xC1" in Windows-1252 is Á; the same byte in Windows-1253 is Α (alpha).
+  auto doc = ParseXmlDocumentUtf8("<R><A>\xC3\x81 b</A><N><M>\xC3\x81</M><!--\xC3\x81--></N><E/></R>");
+  krptUtil::ChangeXMLEncoding(Root(doc), "GR");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "A"), "\xCE\x91 b");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(XmlFindChild(Root(doc), "N"), "M"), "\xCE\x91");
+  EXPECT_STREQ(XmlFindChild(Root(doc), "N").last_child().value(), "\xCE\x91");
+  auto ansi = ParseXmlDocumentUtf8("<R><A>\xC3\x81\xE2\x82\xAC</A></R>");
+  krptUtil::ChangeXMLEncoding(Root(ansi), "it");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(ansi), "A"), "\xC3\x81\xE2\x82\xAC");
+}
+
+TEST(XmlView, ChangeXmlEncodingWalksDeepTreesWithoutRecursion) {
+  std::string text;
+  const int depth = 100000;
+  for (int i = 0; i < depth; ++i) text += "<a>";
+  text += "\xC3\x81";
+  for (int i = 0; i < depth; ++i) text += "</a>";
+  auto doc = ParseXmlDocumentUtf8(text);
+  krptUtil::ChangeXMLEncoding(Root(doc), "gr");
+  pugi::xml_node n = Root(doc);
+  while (n.first_child()) n = n.first_child();
+  EXPECT_STREQ(n.value(), "\xCE\x91");
+}
+
+// ---- request text and bad input -----------------------------------------
+
+TEST(XmlParse, ReadsUtf16TextWhateverTheDeclarationSays) {
+  const std::u16string text =
+      u"\xFEFF<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><R><T>\u20AC \u00E9 \U0001F600</T></R>";
+  auto doc = ParseXmlDocument(text);
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "T"), "\xE2\x82\xAC \xC3\xA9 \xF0\x9F\x98\x80");
+}
+
+TEST(XmlParse, FailsClearlyOnBadInput) {
+  struct Case {
+    std::u16string text;
+    std::string message;
+  };
+  const Case cases[] = {
+      {u"", "XML parse error: No document element found (line 1, column 1)"},
+      {u"   ", "XML parse error: No document element found (line 1, column 4)"},
+      {u"<R><A></R>", "XML parse error: Start-end tags mismatch (line 1, column 9)"},
+      {u"<R>\n<A x=1/></R>", "XML parse error: Error parsing element attribute (line 2, column 6)"},
+      {u"<R/><S/>", "XML parse error: Only one top level element is allowed"},
+      {std::u16string(u"<R>a\0b</R>", 10), "XML parse error: Invalid character U+0000 (line 1, column 5)"},
+      {u"<R>\xD800</R>", "Invalid UTF-16 text: unpaired surrogate"},
+      {u"<R>\xDC00x</R>", "Invalid UTF-16 text: unpaired surrogate"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf([&] { ParseXmlDocument(c.text); }), c.message);
+  EXPECT_EQ(ErrorOf([] { ParseXmlDocumentUtf8("<R>\xC3</R>"); }), "Invalid UTF-8 text at byte 3");
+}
+
+TEST(XmlParse, NeverExpandsEntitiesNorReadsExternalResources) {
+  // A billion-laughs definition and an external entity: the DOCTYPE is
+  // skipped and the references stay as they are written.
+  std::string laughs = "<!DOCTYPE R [<!ENTITY l0 \"lol\">";
+  for (int i = 1; i < 10; ++i)
+    laughs += "<!ENTITY l" + std::to_string(i) + " \"" + std::string(10, '&') + "\">";
+  laughs +=
+      "<!ENTITY ext SYSTEM \"file:///etc/passwd\"><!ENTITY % p SYSTEM \"http://127.0.0.1:9/x.dtd\">%p;]>";
+  laughs += "<R><A>&l9;</A><B>&ext;</B><C>&amp;&#x41;</C></R>";
+  auto doc = ParseXmlDocumentUtf8(laughs);
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "A"), "&l9;");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "B"), "&ext;");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "C"), "&A");
+}
+
+TEST(XmlParse, HandlesDeepNestingLargeTextsAndDeepDoctypes) {
+  {  // 10,000 and 200,000 levels parse and free without recursion.
+    for (int depth : {10000, 200000}) {
+      std::u16string text;
+      for (int i = 0; i < depth; ++i) text += u"<a>";
+      for (int i = 0; i < depth; ++i) text += u"</a>";
+      auto doc = ParseXmlDocument(text);
+      EXPECT_TRUE(Root(doc).first_child());
+    }
+  }
+  {  // Several megabytes of text in one element.
+    const std::string big(8 * 1024 * 1024, 'x');
+    auto doc = ParseXmlDocumentUtf8("<R><T>" + big + "</T></R>");
+    EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "T").size(), big.size());
+  }
+  {  // A DOCTYPE nested far too deep fails.
+    std::string text = "<!DOCTYPE a [";
+    for (int i = 0; i < 200000; ++i) text += "<![";
+    text += "]><a/>";
+    EXPECT_EQ(ErrorOf([&] {
+                ParseXmlDocumentUtf8(text);
+              }).rfind("XML parse error: Error parsing document type declaration", 0),
+              0u);
+  }
+}
+
+}  // namespace
+}  // namespace korvane
