@@ -298,10 +298,14 @@ TEST(LogWriter, MovesToANewDirectoryAndFileName) {
 TEST(LogWriter, ChangesFileNameSafelyWhileOtherThreadsWrite) {
   TempDir dir;
   std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
   {
     tTK_LogWriter writer("ABC", dir.Path(), 0, false);
     std::thread producer([&] {
-      while (!stop.load()) writer.Write(let_info, "busy");
+      while (!stop.load() || written.load() < 1000) {
+        writer.Write(let_info, "busy");
+        ++written;
+      }
     });
     for (int i = 0; i < 50; ++i) {
       writer.SetFileName("F" + std::to_string(i % 3));
