@@ -1,6 +1,10 @@
 #include "display/uQORD_KORVANE_10_Json.h"
 
+#include <openssl/evp.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace korvane {
 
@@ -80,6 +84,32 @@ void kJsonObject::AddInteger(std::string_view aName, int64_t aValue) {
 void kJsonObject::AddAmount(std::string_view aName, int64_t aValue) {
   AddName(aName);
   fText += FormatJsonAmount(aValue);
+}
+
+void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
+  AddName(aName);
+  const size_t encoded = 4 * ((aBytes.size() + 2) / 3);
+  // About one character in 64 is a "/", which takes two.
+  fText.reserve(fText.size() + encoded + encoded / 48 + 8);
+  fText += '"';
+  constexpr size_t kSlice = 3 * 64 * 1024;  // whole groups of three bytes
+  std::string chunk(4 * (kSlice / 3) + 1, '\0');
+  for (size_t at = 0; at < aBytes.size(); at += kSlice) {
+    const size_t n = std::min(kSlice, aBytes.size() - at);
+    const int written =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(chunk.data()),
+                        reinterpret_cast<const unsigned char*>(aBytes.data() + at), static_cast<int>(n));
+    const char* run = chunk.data();
+    const char* end = chunk.data() + written;
+    while (const char* slash =
+               static_cast<const char*>(std::memchr(run, '/', static_cast<size_t>(end - run)))) {
+      fText.append(run, static_cast<size_t>(slash - run));
+      fText += "\\/";
+      run = slash + 1;
+    }
+    fText.append(run, static_cast<size_t>(end - run));
+  }
+  fText += '"';
 }
 
 void kJsonObject::AddObject(std::string_view aName, const kJsonObject& aValue) {

@@ -23,6 +23,9 @@ class kJsonObject {
   void AddInteger(std::string_view aName, int64_t aValue);
   // An amount given in 1/10000 units.
   void AddAmount(std::string_view aName, int64_t aValue);
+  // aBytes as one Base64 string (RFC 4648, "=" padding), encoded straight
+  // into the text: no separate copy of the Base64 text is ever made.
+  void AddBase64(std::string_view aName, std::string_view aBytes);
   void AddObject(std::string_view aName, const kJsonObject& aValue);
   void AddArray(std::string_view aName, const std::vector<kJsonObject>& aValues);
 

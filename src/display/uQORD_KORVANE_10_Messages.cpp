@@ -43,15 +43,15 @@ class MessagePair {
     fLog.AddString(aName, aLogInFull ? aValue : std::string("..."));
   }
   // An image loaded from a source: sent as Base64, logged as the source.
+  // (The bytes are Base64-encoded straight into the message text.)
   void LoadedImage(const char* aName, const std::string& aSource) {
     if (aSource.empty()) return;
-    const std::string data = LoadImageAsBase64(aSource);
-    if (data.empty()) {
+    const std::optional<std::string> bytes = OpenImageStream(aSource);
+    if (!bytes || bytes->empty()) {
       fLog.AddString(aName, aSource + " not valid");
       return;
     }
-    fSend.Reserve(data.size() + data.size() / 32 + 32);
-    fSend.AddString(aName, data);
+    fSend.AddBase64(aName, *bytes);
     fLog.AddString(aName, aSource);
   }
 

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -102,12 +103,14 @@ std::string ReadFileBytes(const std::string& aPath) {
   auto fail = [&](int aError) { return Error("Cannot open file \"" + aPath + "\". " + OsErrorText(aError)); };
   const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw fail(errno);
+  // Read straight into the result; a file that grows meanwhile is read to its end.
   std::string data;
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) data.reserve(static_cast<size_t>(st.st_size));
-  char buffer[65536];
+  size_t size = 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) data.resize(static_cast<size_t>(st.st_size) + 1);
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (size == data.size()) data.resize(size + std::max<size_t>(size, 65536));
+    const ssize_t n = ::read(fd, data.data() + size, data.size() - size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       const int error = errno;
@@ -115,9 +118,10 @@ std::string ReadFileBytes(const std::string& aPath) {
       throw fail(error);
     }
     if (n == 0) break;
-    data.append(buffer, static_cast<size_t>(n));
+    size += static_cast<size_t>(n);
   }
   ::close(fd);
+  data.resize(size);
   return data;
 }
 

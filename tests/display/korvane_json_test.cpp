@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "display/uQORD_KORVANE_10_Images.h"
 #include "display/uQORD_KORVANE_10_Json.h"
 
 using namespace korvane;
@@ -70,4 +71,19 @@ TEST(KorvaneJson, WrapsAnEmptyObject) {
   kJsonObject plain;
   plain.AddObject("Inner", kJsonObject());
   EXPECT_EQ(plain.Text(), "{\"Inner\":{}}");
+}
+
+TEST(KorvaneJson, WritesBase64StraightIntoTheText) {
+  std::string bytes;
+  for (unsigned i = 0; i < 700000; ++i) bytes += static_cast<char>(i * 7919u % 256u);
+  kJsonObject plain;
+  plain.AddBase64("Image", bytes);
+  // The same text as escaping the Base64 text as a string.
+  std::string expected = "{\"Image\":";
+  AppendJsonString(expected, Base64Encode(bytes));
+  EXPECT_EQ(plain.Text(), expected + "}");
+  kJsonObject small;
+  small.AddBase64("A", "\xff\xfe\xfd");
+  small.AddBase64("B", "");
+  EXPECT_EQ(small.Text(), "{\"A\":\"\\/\\/79\",\"B\":\"\"}");
 }
