@@ -294,6 +294,24 @@ TEST_F(DisplayProtocol, LoadsImagesFromResourcesAndFiles) {
   EXPECT_EQ(peer.Frames().size(), sent);  // nothing sent for either
 }
 
+TEST_F(DisplayProtocol, AnImageAddressThatCannotBeFetchedIsLeftOut) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  int port;
+  {
+    DisplayPeer gone;
+    port = gone.Port();
+  }  // nothing listens there now
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/logo.png";
+  ASSERT_EQ(
+      lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><ImageUrl>" + url + "</ImageUrl></Message>"))
+          .result,
+      0);
+  EXPECT_EQ(LastMessage(), "{\"Message\":{}}");
+  EXPECT_THAT(AwaitLog(fLog, "not valid"),
+              ::testing::Contains(" - {\"Message\":{\"Image\":\"http:\\/\\/127.0.0.1:" +
+                                  std::to_string(port) + "\\/logo.png not valid\"}}"));
+}
+
 TEST_F(DisplayProtocol, OpenThatFailsOutrightLeavesNoDeviceBehind) {
   const CallResult r = OpenDevice("<LogoImageUrl>res:NO_LOGO</LogoImageUrl>");
   EXPECT_EQ(r.result, -1);
