@@ -14,10 +14,10 @@ namespace {
 
 // A host must make one call at a time; one that does not is made to wait
 // here rather than corrupt the registries.
-std::mutex& CallLock() {
-  static std::mutex* lock = new std::mutex;  // outlives every static destructor
-  return *lock;
-}
+// (std::mutex is constant-initialised and has nothing to destroy, so it
+// serves from the first call to the module's very end.)
+std::mutex gCallLock;
+std::mutex& CallLock() { return gCallLock; }
 
 void Clear(BSTR* aTarget) {
   if (aTarget) *aTarget = nullptr;  // not released: the host owns what was there

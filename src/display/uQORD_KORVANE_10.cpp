@@ -14,8 +14,6 @@ constexpr size_t kOneWriteLimit = 64 * 1024;
 // A reply longer than this without its ETX is not a display's reply.
 constexpr size_t kMaxReplyBytes = 1024 * 1024;
 
-std::map<std::string, void*>* gLibraryHandleCache = nullptr;
-
 // Loads this library once more by its own path, pinned: it then stays in the
 // process until the process ends, whatever the host unloads.
 void PinThisLibrary() {
@@ -28,14 +26,13 @@ void PinThisLibrary() {
 }  // namespace
 
 std::map<std::string, void*>& LibraryHandleCache() {
-  if (!gLibraryHandleCache) CreateLibraryHandleCache();
-  return *gLibraryHandleCache;
+  // The handles in it are never released. Once it holds one, the library
+  // stays loaded, so the map itself goes only with the process.
+  static std::map<std::string, void*> cache;
+  return cache;
 }
 
-void CreateLibraryHandleCache() {
-  // Never destroyed: the handles in it are never released.
-  if (!gLibraryHandleCache) gLibraryHandleCache = new std::map<std::string, void*>();
-}
+void CreateLibraryHandleCache() { LibraryHandleCache(); }
 
 kCustomerDisplay_KORVANE::kCustomerDisplay_KORVANE(const kCustomerDisplayHandler& aHandler)
     : kCustomerDisplayDevice(aHandler) {
