@@ -86,6 +86,8 @@ bool kTCPClient::Connected() {
       if (ec == asio::error::would_block || ec == asio::error::try_again || ec == asio::error::interrupted)
         break;
       fLink->Close();  // the peer's close, or a broken connection
+      fLost = true;
+      fLostMessage = ec == asio::error::eof ? std::string() : ec.message();
       break;
     }
   }
@@ -96,6 +98,7 @@ void kTCPClient::Connect() {
   fUsed = true;
   fLink->Close();
   ClearInputBuffer();
+  fLost = false;
   asio::ip::tcp::socket& socket = fLink->fSocket;
   const std::optional<Clock::time_point> deadline = DeadlineAfter(fConnectTimeout);
 
@@ -134,6 +137,7 @@ void kTCPClient::Connect() {
 void kTCPClient::Disconnect() {
   fLink->Close();
   ClearInputBuffer();
+  fLost = false;
 }
 
 void kTCPClient::Write(std::string_view aBytes) {
@@ -157,7 +161,11 @@ void kTCPClient::Write(std::string_view aBytes) {
 
 void kTCPClient::ReceiveMore() {
   asio::ip::tcp::socket& socket = fLink->fSocket;
-  if (!socket.is_open()) throw Error(kNotConnected);
+  if (!socket.is_open()) {
+    if (!fLost) throw Error(kNotConnected);
+    if (fLostMessage.empty()) throw kTCPClosedGracefully();
+    throw Error(fLostMessage);
+  }
   const std::optional<Clock::time_point> deadline = DeadlineAfter(fReadTimeout);
   for (;;) {
     asio::error_code ec;
@@ -172,6 +180,8 @@ void kTCPClient::ReceiveMore() {
     }
     if (ec == asio::error::eof) {
       fLink->Close();
+      fLost = true;
+      fLostMessage.clear();
       throw kTCPClosedGracefully();
     }
     if (ec == asio::error::would_block || ec == asio::error::try_again) {
