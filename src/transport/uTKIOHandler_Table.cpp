@@ -4,6 +4,7 @@
 #include "transport/uTKIOHandler.h"
 #include "transport/uTKIOHandler_Com.h"
 #include "transport/uTKIOHandler_Dll.h"
+#include "transport/uTKIOHandler_HTTP.h"
 #include "transport/uTKIOHandler_TCP.h"
 
 namespace korvane {
@@ -19,7 +20,7 @@ std::unique_ptr<kIOHandler> Make(const kConnection& aConnection, const std::stri
 const TransportTable::Row kRows[] = {
     {tkConnectionType::OPOS, "kIOHandler_OPOS", nullptr},
     {tkConnectionType::TCP, "kIOHandler_TCP", &Make<kIOHandler_TCP>},
-    {tkConnectionType::HTTP, "kIOHandler_HTTP", nullptr},
+    {tkConnectionType::HTTP, "kIOHandler_HTTP", &Make<kIOHandler_HTTP>},
     {tkConnectionType::Serial, "kIOHandler_Serial", nullptr},
     {tkConnectionType::DLL, "kIOHandler_Dll", &Make<kIOHandler_Dll>},
     {tkConnectionType::Com, "kIOHandler_Com", &Make<kIOHandler_Com>},
