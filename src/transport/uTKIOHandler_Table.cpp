@@ -5,6 +5,7 @@
 #include "transport/uTKIOHandler_Com.h"
 #include "transport/uTKIOHandler_Dll.h"
 #include "transport/uTKIOHandler_HTTP.h"
+#include "transport/uTKIOHandler_Serial.h"
 #include "transport/uTKIOHandler_TCP.h"
 
 namespace korvane {
@@ -21,7 +22,7 @@ const TransportTable::Row kRows[] = {
     {tkConnectionType::OPOS, "kIOHandler_OPOS", nullptr},
     {tkConnectionType::TCP, "kIOHandler_TCP", &Make<kIOHandler_TCP>},
     {tkConnectionType::HTTP, "kIOHandler_HTTP", &Make<kIOHandler_HTTP>},
-    {tkConnectionType::Serial, "kIOHandler_Serial", nullptr},
+    {tkConnectionType::Serial, "kIOHandler_Serial", &Make<kIOHandler_Serial>},
     {tkConnectionType::DLL, "kIOHandler_Dll", &Make<kIOHandler_Dll>},
     {tkConnectionType::Com, "kIOHandler_Com", &Make<kIOHandler_Com>},
     {tkConnectionType::Spool, "kIOHandler_Spool", nullptr},
