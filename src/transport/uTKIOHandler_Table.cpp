@@ -5,6 +5,7 @@
 #include "transport/uTKIOHandler_Com.h"
 #include "transport/uTKIOHandler_Dll.h"
 #include "transport/uTKIOHandler_HTTP.h"
+#include "transport/uTKIOHandler_OPOS.h"
 #include "transport/uTKIOHandler_Serial.h"
 #include "transport/uTKIOHandler_TCP.h"
 
@@ -19,7 +20,7 @@ std::unique_ptr<kIOHandler> Make(const kConnection& aConnection, const std::stri
 
 // In the order of tkConnectionType.
 const TransportTable::Row kRows[] = {
-    {tkConnectionType::OPOS, "kIOHandler_OPOS", nullptr},
+    {tkConnectionType::OPOS, "kIOHandler_OPOS", &Make<kIOHandler_OPOS>},
     {tkConnectionType::TCP, "kIOHandler_TCP", &Make<kIOHandler_TCP>},
     {tkConnectionType::HTTP, "kIOHandler_HTTP", &Make<kIOHandler_HTTP>},
     {tkConnectionType::Serial, "kIOHandler_Serial", &Make<kIOHandler_Serial>},
