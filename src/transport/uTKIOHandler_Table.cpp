@@ -7,6 +7,7 @@
 #include "transport/uTKIOHandler_HTTP.h"
 #include "transport/uTKIOHandler_OPOS.h"
 #include "transport/uTKIOHandler_Serial.h"
+#include "transport/uTKIOHandler_Spool.h"
 #include "transport/uTKIOHandler_TCP.h"
 
 namespace korvane {
@@ -26,7 +27,7 @@ const TransportTable::Row kRows[] = {
     {tkConnectionType::Serial, "kIOHandler_Serial", &Make<kIOHandler_Serial>},
     {tkConnectionType::DLL, "kIOHandler_Dll", &Make<kIOHandler_Dll>},
     {tkConnectionType::Com, "kIOHandler_Com", &Make<kIOHandler_Com>},
-    {tkConnectionType::Spool, "kIOHandler_Spool", nullptr},
+    {tkConnectionType::Spool, "kIOHandler_Spool", &Make<kIOHandler_Spool>},
 };
 
 }  // namespace
