@@ -8,7 +8,7 @@ namespace korvane::platform {
 using LibraryHandle = void*;
 
 struct LibraryError {
-  int code = 0;      // the system's error number, 0 when there is none
+  int code = 0;      // the system error number behind the failure, 0 when there is none
   std::string text;  // the loader's own text
 };
 

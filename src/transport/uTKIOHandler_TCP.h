@@ -73,6 +73,8 @@ class kTCPClient {
 
   // Waits for more bytes and appends them to the input buffer.
   void ReceiveMore();
+  // Appends aCount bytes of the receive chunk to the input buffer.
+  void TakeIn(size_t aCount);
 
   std::string fHost;
   uint16_t fPort;
@@ -81,6 +83,11 @@ class kTCPClient {
   bool fUsed = false;
   std::string fBuffer;  // the input buffer is fBuffer from fHead on
   size_t fHead = 0;
+  // Why the connection was closed other than by Disconnect: the peer's close
+  // (empty text) or a broken connection (its message). Reads report it once
+  // the input buffer is empty.
+  bool fLost = false;
+  std::string fLostMessage;
   std::unique_ptr<Link> fLink;
 };
 
