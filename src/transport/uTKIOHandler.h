@@ -191,6 +191,10 @@ class kIOHandler {
 
   tTK_LogWriter* Logger() const { return fLogger.get(); }
 
+  // Only the text of the error slot (the spool transport's raw output leaves
+  // the flag and the code as they are).
+  void SetErrorMessage(const std::string& aMessage) { fErrorMessage = aMessage; }
+
  private:
   bool fErrorFound = false;
   int32_t fErrorCode = 0;

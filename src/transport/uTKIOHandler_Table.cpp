@@ -4,6 +4,10 @@
 #include "transport/uTKIOHandler.h"
 #include "transport/uTKIOHandler_Com.h"
 #include "transport/uTKIOHandler_Dll.h"
+#include "transport/uTKIOHandler_HTTP.h"
+#include "transport/uTKIOHandler_OPOS.h"
+#include "transport/uTKIOHandler_Serial.h"
+#include "transport/uTKIOHandler_Spool.h"
 #include "transport/uTKIOHandler_TCP.h"
 
 namespace korvane {
@@ -17,13 +21,13 @@ std::unique_ptr<kIOHandler> Make(const kConnection& aConnection, const std::stri
 
 // In the order of tkConnectionType.
 const TransportTable::Row kRows[] = {
-    {tkConnectionType::OPOS, "kIOHandler_OPOS", nullptr},
+    {tkConnectionType::OPOS, "kIOHandler_OPOS", &Make<kIOHandler_OPOS>},
     {tkConnectionType::TCP, "kIOHandler_TCP", &Make<kIOHandler_TCP>},
-    {tkConnectionType::HTTP, "kIOHandler_HTTP", nullptr},
-    {tkConnectionType::Serial, "kIOHandler_Serial", nullptr},
+    {tkConnectionType::HTTP, "kIOHandler_HTTP", &Make<kIOHandler_HTTP>},
+    {tkConnectionType::Serial, "kIOHandler_Serial", &Make<kIOHandler_Serial>},
     {tkConnectionType::DLL, "kIOHandler_Dll", &Make<kIOHandler_Dll>},
     {tkConnectionType::Com, "kIOHandler_Com", &Make<kIOHandler_Com>},
-    {tkConnectionType::Spool, "kIOHandler_Spool", nullptr},
+    {tkConnectionType::Spool, "kIOHandler_Spool", &Make<kIOHandler_Spool>},
 };
 
 }  // namespace

@@ -1,0 +1,76 @@
+// Serial ports: open one exclusively, set its line parameters, read with an
+// inter-byte and a total time-out, write, purge, and drive DTR and RTS.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace korvane::platform {
+
+using SerialHandle = int;
+inline constexpr SerialHandle kInvalidSerialHandle = -1;
+
+// The system's code for "no such device" (the port does not exist).
+inline constexpr int kSerialNotFound = 2;
+
+// The device of serial port aNumber (1 for COM1): the path that the
+// environment variable QORD_COM<n> names when it is set and not empty, else
+// /dev/ttyS<n-1>.
+std::string SerialDevicePath(uint32_t aNumber);
+
+// Opens aPath for reading and writing, for this holder only (no other open of
+// it succeeds while this one lasts), in raw mode: no echo, no line editing,
+// no translation of bytes, no flow control, modem lines ignored.
+// kInvalidSerialHandle on failure, with the system's error code in aError
+// (kSerialNotFound when the device does not exist, EBUSY while another holder
+// has it).
+SerialHandle OpenSerial(const std::string& aPath, int& aError);
+void CloseSerial(SerialHandle aHandle);
+
+// The line parameters, in the codes of a device control block: parity
+// 0 none, 1 odd, 2 even, 3 mark, 4 space; stop bits 0 one, 1 one and a half,
+// 2 two.
+struct SerialLineState {
+  uint32_t baudRate = 0;
+  uint8_t byteSize = 8;
+  uint8_t parity = 0;
+  uint8_t stopBits = 0;
+};
+
+// False when the port cannot be queried or does not take the settings (a baud
+// rate the system has no setting for, a byte size outside 5 to 8, an unknown
+// code).
+bool GetSerialLineState(SerialHandle aHandle, SerialLineState& aState);
+bool SetSerialLineState(SerialHandle aHandle, const SerialLineState& aState);
+
+// Read time-outs in milliseconds. A read returns when it has all the bytes
+// asked for, when aTotal has passed since it began, or when aInterval has
+// passed since the last byte once one has come. A total of 0 returns what has
+// already arrived without waiting.
+struct SerialTimeouts {
+  uint32_t interval = 0;
+  uint32_t total = 0;
+};
+
+// Reads up to aCount bytes within aTimeouts. The number read (0 when none
+// came), or -1 with the system's error code in aError; a failed read returns
+// only once its total time-out has run out, so that a caller looping on a
+// broken port does not spin.
+int32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount, const SerialTimeouts& aTimeouts,
+                   int& aError);
+
+// Writes every byte; false when the port fails. aWritten: bytes written.
+bool WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount, uint32_t& aWritten);
+
+// The number of received bytes waiting; false when the port cannot tell.
+bool SerialBytesPending(SerialHandle aHandle, uint32_t& aCount);
+
+// Discards both queues; false on failure.
+bool PurgeSerial(SerialHandle aHandle);
+
+enum class SerialLine { DTR, RTS };
+// Raises (aOn) or drops a modem control line; false when the device has no
+// such line (a pseudo-terminal, for one) or the call fails.
+bool SetSerialLine(SerialHandle aHandle, SerialLine aLine, bool aOn);
+
+}  // namespace korvane::platform

@@ -1,0 +1,231 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/serial.h"
+#include "platform/serial_termios_posix.h"
+
+namespace korvane::platform {
+namespace {
+
+struct BaudSetting {
+  uint32_t rate;
+  speed_t code;
+};
+
+const BaudSetting kBauds[] = {{50, B50},         {75, B75},         {110, B110},        {134, B134},
+                              {150, B150},       {200, B200},       {300, B300},        {600, B600},
+                              {1200, B1200},     {1800, B1800},     {2400, B2400},      {4800, B4800},
+                              {9600, B9600},     {19200, B19200},   {38400, B38400},    {57600, B57600},
+                              {115200, B115200}, {230400, B230400}, {460800, B460800},  {500000, B500000},
+                              {576000, B576000}, {921600, B921600}, {1000000, B1000000}};
+
+bool BaudCode(uint32_t aRate, speed_t& aCode) {
+  for (const BaudSetting& b : kBauds)
+    if (b.rate == aRate) {
+      aCode = b.code;
+      return true;
+    }
+  return false;
+}
+
+uint32_t BaudRate(speed_t aCode) {
+  for (const BaudSetting& b : kBauds)
+    if (b.code == aCode) return b.rate;
+  return 0;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int64_t MsLeft(Clock::time_point aDeadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
+  return left > 0 ? left : 0;
+}
+
+}  // namespace
+
+std::string SerialDevicePath(uint32_t aNumber) {
+  const std::string name = "QORD_COM" + std::to_string(aNumber);
+  const char* value = std::getenv(name.c_str());
+  if (value != nullptr && *value != '\0') return value;
+  return "/dev/ttyS" + std::to_string(static_cast<int64_t>(aNumber) - 1);
+}
+
+SerialHandle OpenSerial(const std::string& aPath, int& aError) {
+  const int fd = open(aPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    aError = errno == ENOENT || errno == ENXIO || errno == ENODEV ? kSerialNotFound : errno;
+    return kInvalidSerialHandle;
+  }
+  // TIOCEXCL keeps other opens out, but not those of a privileged process;
+  // the lock keeps out every other holder that asks in the same way.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    aError = errno == EWOULDBLOCK ? EBUSY : errno;
+    close(fd);
+    return kInvalidSerialHandle;
+  }
+  termios tio{};
+  if (!isatty(fd) || tcgetattr(fd, &tio) != 0) {
+    aError = isatty(fd) ? errno : ENOTTY;
+    close(fd);
+    return kInvalidSerialHandle;
+  }
+  ioctl(fd, TIOCEXCL);
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+  tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    aError = errno;
+    close(fd);
+    return kInvalidSerialHandle;
+  }
+  return fd;
+}
+
+void CloseSerial(SerialHandle aHandle) {
+  if (aHandle != kInvalidSerialHandle) close(aHandle);
+}
+
+bool GetSerialLineState(SerialHandle aHandle, SerialLineState& aState) {
+  termios tio{};
+  if (tcgetattr(aHandle, &tio) != 0) return false;
+  aState.baudRate = BaudRate(cfgetospeed(&tio));
+  switch (tio.c_cflag & CSIZE) {
+    case CS5: aState.byteSize = 5; break;
+    case CS6: aState.byteSize = 6; break;
+    case CS7: aState.byteSize = 7; break;
+    default: aState.byteSize = 8; break;
+  }
+  if ((tio.c_cflag & PARENB) == 0)
+    aState.parity = 0;
+  else if ((tio.c_cflag & CMSPAR) != 0)
+    aState.parity = (tio.c_cflag & PARODD) != 0 ? 3 : 4;
+  else
+    aState.parity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;
+  aState.stopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
+  return true;
+}
+
+bool ApplySerialLineState(const SerialLineState& aState, termios& aTermios) {
+  speed_t speed = B0;
+  if (aState.baudRate == 0 || !BaudCode(aState.baudRate, speed)) return false;
+  tcflag_t size = 0;
+  switch (aState.byteSize) {
+    case 5: size = CS5; break;
+    case 6: size = CS6; break;
+    case 7: size = CS7; break;
+    case 8: size = CS8; break;
+    default: return false;
+  }
+  tcflag_t parity = 0;
+  switch (aState.parity) {
+    case 0: break;
+    case 1: parity = PARENB | PARODD; break;
+    case 2: parity = PARENB; break;
+    case 3: parity = PARENB | CMSPAR | PARODD; break;
+    case 4: parity = PARENB | CMSPAR; break;
+    default: return false;
+  }
+  // One and a half stop bits exist only with 5 data bits, where the UART
+  // makes two into one and a half; so both ask for two.
+  if (aState.stopBits > 2) return false;
+  const tcflag_t stop = aState.stopBits == 0 ? 0 : CSTOPB;
+  aTermios.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
+  aTermios.c_cflag |= size | parity | stop;
+  if (parity != 0)
+    aTermios.c_iflag |= INPCK;
+  else
+    aTermios.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+  return cfsetispeed(&aTermios, speed) == 0 && cfsetospeed(&aTermios, speed) == 0;
+}
+
+bool SetSerialLineState(SerialHandle aHandle, const SerialLineState& aState) {
+  termios tio{};
+  if (tcgetattr(aHandle, &tio) != 0 || !ApplySerialLineState(aState, tio)) return false;
+  if (tcsetattr(aHandle, TCSANOW, &tio) == 0) return true;
+  // The C library reports EINVAL when the device took none of the changes:
+  // a device without a line of its own (a pseudo-terminal) keeps its byte
+  // size and parity. It counts as set when it runs at the asked speed.
+  if (errno != EINVAL) return false;
+  termios now{};
+  return tcgetattr(aHandle, &now) == 0 && cfgetospeed(&now) == cfgetospeed(&tio);
+}
+
+int32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount, const SerialTimeouts& aTimeouts,
+                   int& aError) {
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point totalDeadline = start + std::chrono::milliseconds(aTimeouts.total);
+  const auto fail = [&](int aCode) {
+    aError = aCode;
+    std::this_thread::sleep_for(std::chrono::milliseconds(MsLeft(totalDeadline)));
+    return -1;
+  };
+  uint32_t got = 0;
+  Clock::time_point lastByte = start;
+  while (got < aCount) {
+    int64_t wait = MsLeft(totalDeadline);
+    if (got > 0 && aTimeouts.interval > 0)
+      wait = std::min<int64_t>(wait, MsLeft(lastByte + std::chrono::milliseconds(aTimeouts.interval)));
+    pollfd p{aHandle, POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(wait));
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return fail(errno);
+    }
+    if (ready == 0) break;  // a time-out ran out
+    const ssize_t n = read(aHandle, aBuffer + got, aCount - got);
+    if (n < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      return fail(errno);
+    }
+    if (n == 0) return fail(EIO);  // the other side is gone
+    got += static_cast<uint32_t>(n);
+    lastByte = Clock::now();
+  }
+  return static_cast<int32_t>(got);
+}
+
+bool WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount, uint32_t& aWritten) {
+  aWritten = 0;
+  while (aWritten < aCount) {
+    const ssize_t n = write(aHandle, aData + aWritten, aCount - aWritten);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN) {
+        pollfd p{aHandle, POLLOUT, 0};
+        if (poll(&p, 1, 5000) <= 0) return false;  // the device takes nothing more
+        continue;
+      }
+      return false;
+    }
+    aWritten += static_cast<uint32_t>(n);
+  }
+  return true;  // handed to the driver, as a write without buffering
+}
+
+bool SerialBytesPending(SerialHandle aHandle, uint32_t& aCount) {
+  int count = 0;
+  if (ioctl(aHandle, FIONREAD, &count) != 0) return false;
+  aCount = count > 0 ? static_cast<uint32_t>(count) : 0;
+  return true;
+}
+
+bool PurgeSerial(SerialHandle aHandle) { return tcflush(aHandle, TCIOFLUSH) == 0; }
+
+bool SetSerialLine(SerialHandle aHandle, SerialLine aLine, bool aOn) {
+  int bits = aLine == SerialLine::DTR ? TIOCM_DTR : TIOCM_RTS;
+  return ioctl(aHandle, aOn ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+}  // namespace korvane::platform

@@ -1,0 +1,56 @@
+// The HTTP client object of the HTTP transport, on libcurl: one easy handle
+// whose connection may be kept alive between requests.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace korvane {
+
+class kHTTPClient {
+ public:
+  enum class Auth { None, Basic, Digest };
+
+  struct Request {
+    std::string fURL;
+    std::string fBody;
+    std::string fContentType;  // empty: no Content-Type header
+    std::vector<std::pair<std::string, std::string>> fHeaders;
+    Auth fAuth = Auth::None;  // Basic is sent up front, Digest answers the challenge
+    std::string fUser;
+    std::string fPassword;
+    int32_t fConnectTimeout = 0;  // milliseconds; 0 or less: the library's default
+    int32_t fReadTimeout = 0;     // milliseconds added for the exchange; 0 or less: no bound
+    std::string fCAFile;          // empty: the system's store
+  };
+
+  struct Result {
+    bool fTransferOk = false;  // the exchange itself completed
+    std::string fError;        // the client's message when it did not
+    int32_t fStatus = -1;      // status code of the final response; -1 without one
+    std::string fStatusLine;   // e.g. "HTTP/1.1 404 Not Found"
+    std::string fBody;         // bytes of the final response's body
+    std::string fContentType;  // the response's Content-Type, empty without one
+  };
+
+  kHTTPClient();
+  ~kHTTPClient();
+  kHTTPClient(const kHTTPClient&) = delete;
+  kHTTPClient& operator=(const kHTTPClient&) = delete;
+
+  // One POST. Redirects are not followed. Never raises for a failure of the
+  // exchange; those are in the result.
+  Result Post(const Request& aRequest);
+
+  // True while the connection of the last request is alive.
+  bool Connected();
+  // Closes every connection the client keeps.
+  void Disconnect();
+
+ private:
+  void* fHandle = nullptr;  // CURL*
+};
+
+}  // namespace korvane

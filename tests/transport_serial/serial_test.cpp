@@ -1,0 +1,470 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/serial_termios_posix.h"
+#include "transport/uTKIOHandler_Serial.h"
+#include "transport/utkSerialDriver.h"
+#include "transport_common/transport_log.h"
+
+namespace korvane {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::Err;
+using testing::Info;
+using testing::LogLine;
+using testing::TempDir;
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kPort = 7;
+
+// A pseudo-terminal pair whose device side is what port 7 opens; the test
+// plays the device on the other side.
+class PtyDevice {
+ public:
+  PtyDevice() {
+    char name[256] = {0};
+    if (openpty(&fMaster, &fSlave, name, nullptr, nullptr) != 0) std::abort();
+    fPath = name;
+    setenv("QORD_COM7", fPath.c_str(), 1);
+  }
+  ~PtyDevice() {
+    CloseDeviceSide();
+    unsetenv("QORD_COM7");
+  }
+
+  const std::string& Path() const { return fPath; }
+
+  void Send(const std::string& aBytes) {
+    ASSERT_EQ(write(fMaster, aBytes.data(), aBytes.size()), static_cast<ssize_t>(aBytes.size()));
+  }
+
+  // What has arrived within aWaitMs.
+  std::string Receive(int aWaitMs = 1000) {
+    std::string bytes;
+    pollfd p{fMaster, POLLIN, 0};
+    while (poll(&p, 1, bytes.empty() ? aWaitMs : 50) > 0) {
+      char buffer[256];
+      const ssize_t n = read(fMaster, buffer, sizeof buffer);
+      if (n <= 0) break;
+      bytes.append(buffer, static_cast<size_t>(n));
+    }
+    return bytes;
+  }
+
+  // The line settings the port has now.
+  termios Settings() const {
+    termios tio{};
+    tcgetattr(fSlave, &tio);
+    return tio;
+  }
+
+  // Hangs the device up: the port's reads fail from now on.
+  void CloseDeviceSide() {
+    if (fMaster >= 0) close(fMaster);
+    if (fSlave >= 0) close(fSlave);
+    fMaster = fSlave = -1;
+  }
+
+ private:
+  int fMaster = -1;
+  int fSlave = -1;
+  std::string fPath;
+};
+
+kConnection SerialConnection(const std::string& aPort = "COM7", tkParity aParity = tkParity::Even,
+                             int32_t aStopBits = 1, int32_t aReadTimeout = 500) {
+  kConnection c;
+  c.SetConnectionType(tkConnectionType::Serial);
+  c.SetSerialPort(aPort);
+  c.SetSpeed(9600);
+  c.SetDataBits(8);
+  c.SetParity(aParity);
+  c.SetStopBits(aStopBits);
+  c.SetReadTimeOut(aReadTimeout);
+  return c;
+}
+
+// A serial handler with a log, and its log read back once it is gone.
+class SerialHandler {
+ public:
+  explicit SerialHandler(const kConnection& aConnection = SerialConnection()) {
+    fHandler = std::make_unique<kIOHandler_Serial>(aConnection, fDir.Path(), "Serial_test");
+    fLogPath = fHandler->GetLogFileName();
+  }
+  kIOHandler_Serial* operator->() { return fHandler.get(); }
+
+  std::vector<LogLine> Log() {
+    fHandler.reset();
+    return testing::ReadLog(fLogPath);
+  }
+  // The lines after the banner and the line settings.
+  std::vector<LogLine> Traffic() {
+    std::vector<LogLine> log = testing::AfterBanner(Log());
+    log.erase(log.begin(), log.begin() + std::min<size_t>(6, log.size()));
+    return log;
+  }
+
+ private:
+  TempDir fDir;
+  std::unique_ptr<kIOHandler_Serial> fHandler;
+  std::string fLogPath;
+};
+
+std::string ErrorOf(const std::function<void()>& aCall) {
+  try {
+    aCall();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+// ---- construction -----------------------------------------------------------
+
+TEST(SerialTransport, PortNumberComesFromCharactersFourToSix) {
+  const std::pair<std::string, uint32_t> cases[] = {{"COM3", 3},      {"COM12", 12}, {"COM123", 123},
+                                                    {"COM1234", 123}, {"XYZ9", 9},   {"com 5", 5}};
+  for (const auto& [name, number] : cases) {
+    kIOHandler_Serial handler(SerialConnection(name), "", "");
+    EXPECT_EQ(handler.ComPort().ComNumber(), number) << name;
+    EXPECT_FALSE(handler.Connected());
+  }
+}
+
+TEST(SerialTransport, BadSettingsFailAtConstruction) {
+  struct Case {
+    kConnection connection;
+    std::string message;
+  };
+  const Case cases[] = {
+      {SerialConnection("COM"), "'' is not a valid integer value"},
+      {SerialConnection(""), "'' is not a valid integer value"},
+      {SerialConnection("COMx1"), "'x1' is not a valid integer value"},
+      {SerialConnection("COM7", tkParity::Even, 0), "Stop Bits 0 invalid"},
+      {SerialConnection("COM7", tkParity::Even, 3), "Stop Bits 3 invalid"},
+      {SerialConnection("COM7", static_cast<tkParity>(7)), "Parity invalid"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ErrorOf([&] { kIOHandler_Serial handler(c.connection, "", ""); }), c.message);
+}
+
+TEST(SerialTransport, TransportTableMakesTheSerialHandler) {
+  std::unique_ptr<kIOHandler> handler = TransportTable::Create(SerialConnection(), "", "");
+  EXPECT_EQ(handler->ClassName(), "kIOHandler_Serial");
+}
+
+// ---- connecting -------------------------------------------------------------
+
+TEST(SerialTransport, ConnectLogsLineSettingsAndOpensThePort) {
+  PtyDevice device;
+  SerialHandler handler;
+  EXPECT_TRUE(handler->Connect());
+  EXPECT_TRUE(handler->Connected());
+
+  // A pseudo-terminal keeps 8 bits without parity; speed and raw mode show.
+  const termios tio = device.Settings();
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
+  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+  EXPECT_EQ(tio.c_iflag & (ICRNL | IXON), 0u);
+
+  std::vector<LogLine> log = testing::AfterBanner(handler.Log());
+  EXPECT_THAT(log,
+              ElementsAre(Info("Serial Driver Version: 1.0"), Info("SerialPort=COM7"), Info("Speed=9600"),
+                          Info("Parity=even"), Info("DataBits=8"), Info("StopBits=1")));
+}
+
+TEST(SerialTransport, LineSettingsReachThePort) {
+  PtyDevice device;
+  kConnection c = SerialConnection("COM7", tkParity::Odd, 2);
+  c.SetSpeed(115200);
+  c.SetDataBits(7 + 256);  // only the low 8 bits count
+  SerialHandler handler(c);
+  ASSERT_TRUE(handler->Connect());
+  EXPECT_EQ(handler->ComPort().DataBits(), 7);
+  EXPECT_EQ(handler->ComPort().Parity(), ptOdd);
+  EXPECT_EQ(handler->ComPort().StopBits(), sbTwo);
+  const termios tio = device.Settings();
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+  EXPECT_THAT(testing::AfterBanner(handler.Log()),
+              ElementsAre(Info("Serial Driver Version: 1.0"), Info("SerialPort=COM7"), Info("Speed=115200"),
+                          Info("Parity=odd"), Info("DataBits=7"), Info("StopBits=2")));
+}
+
+TEST(SerialLine, ParametersMapToTermios) {
+  struct Case {
+    platform::SerialLineState state;
+    speed_t speed;
+    tcflag_t cflag;  // of CSIZE | PARENB | PARODD | CMSPAR | CSTOPB
+  };
+  const Case cases[] = {
+      {{9600, 8, ptEven, sbOne}, B9600, CS8 | PARENB},
+      {{19200, 7, ptOdd, sbTwo}, B19200, CS7 | PARENB | PARODD | CSTOPB},
+      {{115200, 8, ptNone, sbOne}, B115200, CS8},
+      {{4800, 5, ptMark, sbOneHalf}, B4800, CS5 | PARENB | PARODD | CMSPAR | CSTOPB},
+      {{300, 6, ptSpace, sbOne}, B300, CS6 | PARENB | CMSPAR},
+  };
+  for (const Case& c : cases) {
+    termios tio{};
+    tio.c_cflag = CS8 | PARENB | PARODD | CSTOPB | CREAD | CLOCAL;
+    ASSERT_TRUE(platform::ApplySerialLineState(c.state, tio)) << c.state.baudRate;
+    EXPECT_EQ(cfgetospeed(&tio), c.speed);
+    EXPECT_EQ(cfgetispeed(&tio), c.speed);
+    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), c.cflag) << c.state.baudRate;
+    EXPECT_EQ(tio.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
+    EXPECT_EQ((tio.c_iflag & INPCK) != 0, c.state.parity != ptNone);
+  }
+  for (const platform::SerialLineState bad : {platform::SerialLineState{0, 8, 0, 0},
+                                              {12345, 8, 0, 0},
+                                              {9600, 9, 0, 0},
+                                              {9600, 4, 0, 0},
+                                              {9600, 8, 5, 0},
+                                              {9600, 8, 0, 3}}) {
+    termios tio{};
+    EXPECT_FALSE(platform::ApplySerialLineState(bad, tio));
+  }
+}
+
+TEST(SerialTransport, MissingPortIsNotAValidComPort) {
+  setenv("QORD_COM7", "/nonexistent/tty", 1);
+  SerialHandler handler;
+  EXPECT_EQ(ErrorOf([&] { handler->Connect(); }), "COM7 is not a valid COM port.");
+  EXPECT_FALSE(handler->Connected());
+  unsetenv("QORD_COM7");
+  // Without the variable, port n is /dev/ttyS<n-1>.
+  SerialHandler high(SerialConnection("COM999"));
+  EXPECT_EQ(ErrorOf([&] { high->Connect(); }), "COM999 is not a valid COM port.");
+}
+
+TEST(SerialTransport, PortHeldElsewhereCannotBeOpened) {
+  PtyDevice device;
+  SerialHandler first;
+  ASSERT_TRUE(first->Connect());
+  SerialHandler second;
+  EXPECT_EQ(ErrorOf([&] { second->Connect(); }), "Cannot open COM7 (error #16).");
+  EXPECT_FALSE(second->Connected());
+  // Opening the open port again fails the same way and leaves it open.
+  EXPECT_EQ(ErrorOf([&] { first->ComPort().Open(); }), "Cannot open COM7 (error #16).");
+  EXPECT_TRUE(first->Connected());
+  EXPECT_TRUE(first->Disconnect());
+  EXPECT_TRUE(second->Connect());
+}
+
+TEST(SerialTransport, DeviceThatIsNoSerialPortCannotBeOpened) {
+  TempDir dir;
+  const std::string file = dir.File("plain");
+  FILE* f = std::fopen(file.c_str(), "w");
+  std::fclose(f);
+  setenv("QORD_COM7", file.c_str(), 1);
+  SerialHandler handler;
+  EXPECT_EQ(ErrorOf([&] { handler->Connect(); }), "Cannot open COM7 (error #25).");
+  unsetenv("QORD_COM7");
+}
+
+TEST(SerialTransport, UnsupportedBaudRateFailsAndLeavesPortClosed) {
+  PtyDevice device;
+  kConnection c = SerialConnection();
+  c.SetSpeed(0);
+  SerialHandler handler(c);
+  EXPECT_EQ(ErrorOf([&] { handler->Connect(); }), "SetCommState failed!");
+  EXPECT_FALSE(handler->Connected());
+  // The device was let go: another holder gets it.
+  SerialHandler other;
+  EXPECT_TRUE(other->Connect());
+}
+
+TEST(SerialTransport, DisconnectClosesAndConnectOpensAgain) {
+  PtyDevice device;
+  SerialHandler handler;
+  ASSERT_TRUE(handler->Connect());
+  device.Send("x\r");
+  EXPECT_EQ(handler->ReadUpTo({13}), "x\r");
+  EXPECT_EQ(handler->ComPort().CurrentComTimeout(), 100u);
+  EXPECT_TRUE(handler->Disconnect());
+  EXPECT_FALSE(handler->Connected());
+  EXPECT_TRUE(handler->Disconnect());
+  ASSERT_TRUE(handler->Connect());
+  EXPECT_EQ(handler->ComPort().CurrentComTimeout(), 0xFFFFFFFFu);
+}
+
+// ---- writing ----------------------------------------------------------------
+
+TEST(SerialTransport, WriteSendsAnsiBytesAndLogsTheText) {
+  PtyDevice device;
+  SerialHandler handler;
+  ASSERT_TRUE(handler->Connect());
+  EXPECT_TRUE(handler->Write("A\xE2\x82\xAC\xC3\xA9\xE2\x98\x83\r"));  // A € é ☃ CR
+  EXPECT_EQ(device.Receive(), "A\x80\xE9?\r");
+  EXPECT_THAT(handler.Traffic(), ElementsAre(Info("Write:A\xE2\x82\xAC\xC3\xA9\xE2\x98\x83\r")));
+}
+
+// ---- reading ----------------------------------------------------------------
+
+TEST(SerialTransport, ReadUpToStopsAtTerminatorAndLogsRead) {
+  PtyDevice device;
+  SerialHandler handler;
+  ASSERT_TRUE(handler->Connect());
+  device.Send("OK\r rest");
+  EXPECT_EQ(handler->ReadUpTo({3, 13}), "OK\r");
+  EXPECT_TRUE(handler->InputBufferContainsData());
+  EXPECT_EQ(handler->ReadChars(5), " rest");
+  EXPECT_THAT(handler.Traffic(),
+              ElementsAre(Info("Waiting for:\x03,\r"), Info("Read:OK\r"), Info("Read: rest")));
+}
+
+TEST(SerialTransport, ReadUpToWithHexLogAndHighBytes) {
+  PtyDevice device;
+  SerialHandler handler;
+  handler->SetHexLog(true);
+  ASSERT_TRUE(handler->Connect());
+  device.Send("\xE9\xFF");
+  EXPECT_EQ(handler->ReadUpTo({0xFF}), "\xC3\xA9\xC3\xBF");
+  EXPECT_THAT(handler.Traffic(),
+              ElementsAre(Info("Waiting for:\xC3\xBF [ff]"), Info("Read:\xC3\xA9\xC3\xBF [e9 ff]")));
+}
+
+TEST(SerialTransport, ReadUpToWithoutAnswerEndsWithReadTimeout) {
+  PtyDevice device;
+  SerialHandler handler(SerialConnection("COM7", tkParity::Even, 1, 300));
+  ASSERT_TRUE(handler->Connect());
+  device.Send("partial");
+  const auto start = Clock::now();
+  EXPECT_EQ(handler->ReadUpTo({13}), "partial");
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+  EXPECT_THAT(handler.Traffic(), ElementsAre(Info("Waiting for:\r"), Err("Read Timeout:partial")));
+}
+
+TEST(SerialTransport, ReadUpToIsBoundedWhileTheDeviceKeepsSending) {
+  PtyDevice device;
+  SerialHandler handler(SerialConnection("COM7", tkParity::Even, 1, 300));
+  ASSERT_TRUE(handler->Connect());
+  std::atomic<bool> stop{false};
+  std::thread chatter([&] {
+    while (!stop) {
+      device.Send("x");
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  });
+  const auto start = Clock::now();
+  const std::string read = handler->ReadUpTo({13});
+  const auto took = Clock::now() - start;
+  stop = true;
+  chatter.join();
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_FALSE(read.empty());
+  EXPECT_EQ(read.find_first_not_of('x'), std::string::npos);
+  EXPECT_EQ(handler.Traffic().back(), Err("Read Timeout:" + read));
+}
+
+TEST(SerialTransport, FailedReadsRepeatTheReadErrorLineUntilTheTimeout) {
+  PtyDevice device;
+  SerialHandler handler(SerialConnection("COM7", tkParity::Even, 1, 350));
+  ASSERT_TRUE(handler->Connect());
+  device.CloseDeviceSide();
+  EXPECT_EQ(handler->ReadUpTo({13}), "");
+  const std::vector<LogLine> traffic = handler.Traffic();
+  ASSERT_GE(traffic.size(), 4u);
+  EXPECT_EQ(traffic.front(), Info("Waiting for:\r"));
+  EXPECT_EQ(traffic.back(), Err("Read Timeout:"));
+  // Every pass after the first failure repeats the line; a failed read
+  // waits out its 100 ms, so there are only a few.
+  for (size_t i = 1; i + 1 < traffic.size(); ++i) EXPECT_EQ(traffic[i], Err("Read Error:5")) << i;
+  EXPECT_LE(traffic.size(), 10u);
+}
+
+TEST(SerialTransport, ReadCharsReadsCountOrTimesOut) {
+  PtyDevice device;
+  SerialHandler handler(SerialConnection("COM7", tkParity::Even, 1, 300));
+  ASSERT_TRUE(handler->Connect());
+  device.Send("abcdef");
+  EXPECT_EQ(handler->ReadChars(3), "abc");
+  EXPECT_EQ(handler->ReadChars(5), "def");
+  EXPECT_EQ(handler->ReadChars(0), "");
+  EXPECT_THAT(handler.Traffic(), ElementsAre(Info("Read:abc"), Err("Read Timeout:def"), Info("Read:")));
+}
+
+TEST(SerialTransport, PendingBytesAndClearBuffers) {
+  PtyDevice device;
+  SerialHandler handler;
+  ASSERT_TRUE(handler->Connect());
+  EXPECT_FALSE(handler->InputBufferContainsData());
+  device.Send("zz");
+  for (int i = 0; i < 100 && !handler->InputBufferContainsData(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(handler->ComPort().GetBytesPending(), 2);
+  handler->ClearBuffers();
+  EXPECT_FALSE(handler->InputBufferContainsData());
+  handler->ComPort().SetDTR(true);  // a pseudo-terminal has no modem lines: nothing happens
+  handler->ComPort().SetRTS(false);
+}
+
+// ---- a closed port ----------------------------------------------------------
+
+TEST(SerialTransport, ClosedPortRefusesReadWriteAndLines) {
+  SerialHandler handler;
+  EXPECT_EQ(ErrorOf([&] { handler->Write("x"); }), "Cannot write because COM port is not open.");
+  EXPECT_EQ(ErrorOf([&] { handler->ReadChars(1); }), "Cannot read because COM port is not open.");
+  EXPECT_EQ(ErrorOf([&] { handler->ReadUpTo({13}); }), "Cannot read because COM port is not open.");
+  EXPECT_EQ(ErrorOf([&] { handler->ComPort().SetDTR(true); }), "SetRTS failed because COM port not open.");
+  EXPECT_EQ(ErrorOf([&] { handler->ComPort().SetRTS(true); }), "SetRTS failed because COM port not open.");
+  EXPECT_EQ(ErrorOf([&] { handler->ComPort().SetLineParameters(9600, 8, sbOne, ptNone); }),
+            "GetCommState failed!");
+  EXPECT_EQ(ErrorOf([&] { handler->ClearBuffers(); }), "(no error)");
+  EXPECT_FALSE(handler->InputBufferContainsData());
+  EXPECT_EQ(ErrorOf([&] { handler->ReadAll(); }), "ReadAll Unsupported");
+  EXPECT_EQ(handler->DecodeError(5), "");
+  handler->SetParameter("a", "b");
+}
+
+TEST(ComPort, DefaultsAndConstructors) {
+  const TComPort one(4);
+  EXPECT_EQ(one.ComNumber(), 4u);
+  EXPECT_EQ(one.BaudRate(), 9600u);
+  EXPECT_EQ(one.DataBits(), 8);
+  EXPECT_EQ(one.StopBits(), sbOne);
+  EXPECT_EQ(one.Parity(), ptNone);
+  EXPECT_FALSE(one.ComIsOpen());
+  EXPECT_EQ(one.CurrentComTimeout(), 0xFFFFFFFFu);
+  EXPECT_EQ(TComPort::DriverVersion(), "1.0");
+  const TComPort two(5, 19200);
+  EXPECT_EQ(two.BaudRate(), 19200u);
+  EXPECT_EQ(two.DataBits(), 8);
+  const TComPort five(6, 4800, 7, sbTwo, ptMark);
+  EXPECT_EQ(five.DataBits(), 7);
+  EXPECT_EQ(five.StopBits(), sbTwo);
+  EXPECT_EQ(five.Parity(), ptMark);
+}
+
+TEST(ComPort, SetLineParametersStoresWhatThePortTook) {
+  PtyDevice device;
+  TComPort port(kPort, 9600, 8, sbOne, ptMark);
+  port.Open();
+  port.SetLineParameters(57600, 8, sbOne, ptSpace);
+  EXPECT_EQ(port.Parity(), ptSpace);
+  EXPECT_EQ(port.BaudRate(), 57600u);
+  const termios tio = device.Settings();
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
+  EXPECT_THROW(port.SetLineParameters(12345, 8, sbOne, ptNone), TComPortException);
+  EXPECT_EQ(port.BaudRate(), 57600u);
+  uint8_t buffer[4];
+  uint32_t error = 0;
+  EXPECT_EQ(port.Read(buffer, 4, 50, error), 0);  // nothing came
+  EXPECT_EQ(error, 0u);
+}
+
+}  // namespace
+}  // namespace korvane
