@@ -45,19 +45,37 @@ std::string_view kParameterList::ValueOf(std::string_view aEntry) {
   return eq == std::string_view::npos ? std::string_view() : aEntry.substr(eq + 1);
 }
 
+void kParameterList::AppendEntry(std::string aEntry) {
+  fNameLengths.push_back(aEntry.find('='));
+  fEntries.push_back(std::move(aEntry));
+}
+
 void kParameterList::Append(std::string_view aName, std::string_view aValue) {
   std::string entry;
   entry.reserve(aName.size() + 1 + aValue.size());
   entry.append(aName).append("=").append(aValue);
+  AppendEntry(std::move(entry));
+}
+
+void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_view aValue) {
+  std::string entry;
+  entry.reserve(aName.size() + 1 + aValue.size());
+  for (char c : aName) entry += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  entry.append("=").append(aValue);
+  fNameLengths.push_back(aName.size());
   fEntries.push_back(std::move(entry));
 }
 
+void kParameterList::Clear() {
+  fEntries.clear();
+  fNameLengths.clear();
+}
+
 int kParameterList::IndexOfName(std::string_view aName) const {
-  for (size_t i = 0; i < fEntries.size(); ++i) {
-    const std::string_view entry = fEntries[i];
-    const size_t eq = entry.find('=');
-    if (eq != std::string_view::npos && SameTextAscii(entry.substr(0, eq), aName)) return static_cast<int>(i);
-  }
+  for (size_t i = 0; i < fEntries.size(); ++i)
+    if (fNameLengths[i] == aName.size() &&
+        SameTextAscii(std::string_view(fEntries[i]).substr(0, aName.size()), aName))
+      return static_cast<int>(i);
   return -1;
 }
 
@@ -69,37 +87,62 @@ std::string kParameterList::Value(std::string_view aName) const {
 void kParameterList::Set(std::string_view aName, std::string_view aValue) {
   const int i = IndexOfName(aName);
   if (aValue.empty()) {
-    if (i >= 0) fEntries.erase(fEntries.begin() + i);
+    if (i >= 0) {
+      fEntries.erase(fEntries.begin() + i);
+      fNameLengths.erase(fNameLengths.begin() + i);
+    }
     return;
   }
   std::string entry = std::string(aName) + "=" + std::string(aValue);
-  if (i >= 0)
-    fEntries[static_cast<size_t>(i)] = std::move(entry);
-  else
-    fEntries.push_back(std::move(entry));
+  if (i < 0) return AppendEntry(std::move(entry));
+  fNameLengths[static_cast<size_t>(i)] = entry.find('=');
+  fEntries[static_cast<size_t>(i)] = std::move(entry);
 }
 
 void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
-  // The first child of each name, found in one pass (a child is also found
-  // by the part of its name after a ":"), so that long lists stay linear.
-  std::unordered_map<std::string, pugi::xml_node> first;
+  // Each child's value is the text of the first child found by its name (a
+  // child is also found by the part of its name after a ":").
+  struct Child {
+    pugi::xml_node node;
+    std::string_view name;
+    std::string_view local;
+  };
+  std::vector<Child> children;
   for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
-    const std::string name = XmlNodeName(child);
-    first.try_emplace(name, child);
-    const size_t colon = name.rfind(':');
-    if (child.type() == pugi::node_element && colon != std::string::npos)
-      first.try_emplace(name.substr(colon + 1), child);
+    const std::string_view name = XmlNodeNameView(child);
+    const size_t colon = child.type() == pugi::node_element ? name.rfind(':') : std::string_view::npos;
+    children.push_back({child, name, colon == std::string_view::npos ? name : name.substr(colon + 1)});
   }
-  for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
-    const std::string name = XmlNodeName(child);
-    const pugi::xml_node source = first.at(name);
-    std::string value;
-    try {
-      value = XmlNodeText(source);
-    } catch (const std::exception& e) {
-      throw Error("Error in processing node " + name + " as string.\r\n" + e.what());
+  // Short lists are searched directly; long ones through a map, so that the
+  // time stays linear.
+  constexpr size_t kDirectSearchLimit = 64;
+  std::unordered_map<std::string_view, size_t> first;
+  if (children.size() > kDirectSearchLimit) {
+    first.reserve(children.size() * 2);
+    for (size_t i = 0; i < children.size(); ++i) {
+      first.try_emplace(children[i].name, i);
+      first.try_emplace(children[i].local, i);
     }
-    aList.Append(LowerCaseAscii(name), value);
+  }
+  for (size_t i = 0; i < children.size(); ++i) {
+    const std::string_view name = children[i].name;
+    size_t source = i;
+    if (children.size() > kDirectSearchLimit) {
+      source = first.at(name);
+    } else {
+      for (size_t j = 0; j < i; ++j)
+        if (SameName(children[j].name, name) || SameName(children[j].local, name)) {
+          source = j;
+          break;
+        }
+    }
+    std::string_view value;
+    try {
+      value = XmlNodeTextView(children[source].node);
+    } catch (const std::exception& e) {
+      throw Error("Error in processing node " + std::string(name) + " as string.\r\n" + e.what());
+    }
+    aList.AppendLowerCaseName(name, value);
   }
 }
 
@@ -118,15 +161,17 @@ kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml) {
 }
 
 void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument) {
-  const pugi::xml_node root = aDocument.document_element();
-  fType = krptUtil::GetNodeValueAsString(root, "Type");
-  fDriver = krptUtil::GetNodeValueAsString(root, "Driver");
-  fMethod = krptUtil::GetNodeValueAsString(root, "Method");
-  fDeviceHandle = krptUtil::GetNodeValueAsInteger(root, "Handle");
-  fLogId = krptUtil::GetNodeValueAsString(root, "LogId");
-  if (const pugi::xml_node connection = XmlFindChild(root, "Connection")) ReadConnection(connection);
-  if (const pugi::xml_node parameters = XmlFindChild(root, "Parameters"))
-    AppendParameterEntries(parameters, fParameters);
+  static constexpr std::string_view kNames[] = {"Type",  "Driver",     "Method",    "Handle",
+                                                "LogId", "Connection", "Parameters"};
+  pugi::xml_node found[std::size(kNames)];
+  XmlFindChildren(aDocument.document_element(), kNames, found);
+  fType = XmlChildAsString(found[0], kNames[0]);
+  fDriver = XmlChildAsString(found[1], kNames[1]);
+  fMethod = XmlChildAsString(found[2], kNames[2]);
+  fDeviceHandle = XmlChildAsInteger(found[3], kNames[3]);
+  fLogId = XmlChildAsString(found[4], kNames[4]);
+  if (found[5]) ReadConnection(found[5]);
+  if (found[6]) AppendParameterEntries(found[6], fParameters);
   if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));
   if (ParameterExists("ConnectTimeout"))
     fConnection.SetConnectTimeOut(krptUtil::StrToInt(GetParameter("ConnectTimeout")));

@@ -21,7 +21,9 @@ class kParameterList {
  public:
   void Append(std::string_view aName, std::string_view aValue);
   // Appends a whole entry as it is (a line without "=" matches no name).
-  void AppendEntry(std::string aEntry) { fEntries.push_back(std::move(aEntry)); }
+  void AppendEntry(std::string aEntry);
+  // Appends aName in lower case (ASCII letters) "=" aValue.
+  void AppendLowerCaseName(std::string_view aName, std::string_view aValue);
   // Index of the first entry named aName, or -1.
   int IndexOfName(std::string_view aName) const;
   // The value of the first entry named aName; "" when there is none.
@@ -31,7 +33,7 @@ class kParameterList {
   // aName "=" aValue (the name kept as given) or appends it; with an empty
   // aValue removes the first entry named aName.
   void Set(std::string_view aName, std::string_view aValue);
-  void Clear() { fEntries.clear(); }
+  void Clear();
 
   size_t Count() const { return fEntries.size(); }
   const std::string& operator[](size_t aIndex) const { return fEntries[aIndex]; }
@@ -42,6 +44,7 @@ class kParameterList {
 
  private:
   std::vector<std::string> fEntries;
+  std::vector<size_t> fNameLengths;  // position of the first "=" of each entry (npos: none)
 };
 
 // Appends one entry per child node of aParameters, in document order: the

@@ -99,9 +99,10 @@ kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
   return ParseValidUtf8(aXml);
 }
 
-std::string XmlNodeName(pugi::xml_node aNode) {
+std::string XmlNodeName(pugi::xml_node aNode) { return std::string(XmlNodeNameView(aNode)); }
+
+std::string_view XmlNodeNameView(pugi::xml_node aNode) {
   switch (aNode.type()) {
-    case pugi::node_element: return aNode.name();
     case pugi::node_pcdata: return "#text";
     case pugi::node_cdata: return "#cdata-section";
     case pugi::node_comment: return "#comment";
@@ -110,21 +111,54 @@ std::string XmlNodeName(pugi::xml_node aNode) {
   }
 }
 
+bool XmlNameMatches(const char* aNodeName, std::string_view aName) {
+  // One pass over the node's name: the whole name, or the part after a ":".
+  size_t k = 0;
+  while (k < aName.size() && aNodeName[k] != '\0' && aNodeName[k] == aName[k]) ++k;
+  if (k == aName.size() && aNodeName[k] == '\0') return true;
+  const char* colon = nullptr;
+  for (const char* p = aNodeName; *p != '\0'; ++p)
+    if (*p == ':') colon = p;
+  if (colon == nullptr) return false;
+  const char* local = colon + 1;
+  k = 0;
+  while (k < aName.size() && local[k] != '\0' && local[k] == aName[k]) ++k;
+  return k == aName.size() && local[k] == '\0';
+}
+
 pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
   for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_element) {
-      const std::string_view name = child.name();
-      if (name == aName) return child;
-      const size_t colon = name.rfind(':');
-      if (colon != std::string_view::npos && name.substr(colon + 1) == aName) return child;
-    } else if (XmlNodeName(child) == aName) {
+      if (XmlNameMatches(child.name(), aName)) return child;
+    } else if (XmlNodeNameView(child) == aName) {
       return child;
     }
   }
   return {};
 }
 
-std::string XmlNodeText(pugi::xml_node aNode) {
+void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound) {
+  size_t missing = aNames.size();
+  for (pugi::xml_node& found : aFound) found = pugi::xml_node();
+  for (pugi::xml_node child = aParent.first_child(); child && missing > 0; child = child.next_sibling()) {
+    const std::string_view name = XmlNodeNameView(child);
+    std::string_view local = name;
+    if (child.type() == pugi::node_element) {
+      const size_t colon = name.rfind(':');
+      if (colon != std::string_view::npos) local = name.substr(colon + 1);
+    }
+    for (size_t i = 0; i < aNames.size(); ++i) {
+      if (!aFound[i] &&
+          (SameName(aNames[i], name) || (local.size() != name.size() && SameName(aNames[i], local)))) {
+        aFound[i] = child;
+        --missing;
+      }
+    }
+  }
+}
+
+std::string_view XmlNodeTextView(pugi::xml_node aNode) {
   if (aNode.type() != pugi::node_element) return aNode.value();
   const pugi::xml_node first = aNode.first_child();
   if (!first) return {};
@@ -133,19 +167,27 @@ std::string XmlNodeText(pugi::xml_node aNode) {
   throw Error("Element \"" + std::string(aNode.name()) + "\" does not contain a single text node");
 }
 
+std::string XmlNodeText(pugi::xml_node aNode) { return std::string(XmlNodeTextView(aNode)); }
+
+std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName) {
+  if (!aChild) return {};
+  return Wrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
+}
+
+int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName) {
+  if (!aChild) return 0;
+  return Wrapped("integer", aNodeName, [&] {
+    const std::string_view text = XmlNodeTextView(aChild);
+    return text.empty() ? 0 : krptUtil::StrToInt(text);
+  });
+}
+
 std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return {};
-  return Wrapped("string", aNodeName, [&] { return XmlNodeText(child); });
+  return XmlChildAsString(XmlFindChild(aParentNode, aNodeName), aNodeName);
 }
 
 int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return 0;
-  return Wrapped("integer", aNodeName, [&] {
-    const std::string text = XmlNodeText(child);
-    return text.empty() ? 0 : StrToInt(text);
-  });
+  return XmlChildAsInteger(XmlFindChild(aParentNode, aNodeName), aNodeName);
 }
 
 Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {

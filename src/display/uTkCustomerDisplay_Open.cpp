@@ -99,9 +99,15 @@ kParameterList kOpen::LoadSettingsFile(const std::string& aPath) {
 }
 
 void kOpen::Deserialize(const pugi::xml_document& aXmlDocument) {
-  const kParameterList file = LoadSettingsFile(SettingsFilePath());
+  kParameterList request;
   if (const pugi::xml_node parameters = XmlFindChild(aXmlDocument.document_element(), "Parameters"))
-    AppendParameterEntries(parameters, fParameters);
+    AppendParameterEntries(parameters, request);
+  Deserialize(request);
+}
+
+void kOpen::Deserialize(const kParameterList& aRequestParameters) {
+  const kParameterList file = LoadSettingsFile(SettingsFilePath());
+  for (const std::string& entry : aRequestParameters.Entries()) fParameters.AppendEntry(entry);
   const Settings s(file, fParameters);
 
   fMode = s.Settle("mode", "Display");
