@@ -43,6 +43,11 @@ TEST(DeviceHandler, ReadsEnvelopeFieldsByExactName) {
   EXPECT_EQ(h.fMethod, "MESSAGE");
   EXPECT_EQ(h.fDeviceHandle, 7);
   EXPECT_EQ(h.fLogId, "till1");
+  kDeviceHandler prefixed;  // a prefixed element is found by its local name
+  prefixed.Deserialize(
+      "<k:Request xmlns:k=\"urn:k\"><k:Driver>D</k:Driver><k:Handle>5</k:Handle></k:Request>");
+  EXPECT_EQ(prefixed.fDriver, "D");
+  EXPECT_EQ(prefixed.fDeviceHandle, 5);
   kDeviceHandler lower;
   lower.Deserialize(Request("<handle>9</handle>"));
   EXPECT_EQ(lower.fDeviceHandle, 0);

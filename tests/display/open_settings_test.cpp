@@ -189,6 +189,20 @@ TEST_F(OpenSettings, LogoUrlFollowsTheSameRule) {
   EXPECT_EQ(o.fLogoImage_LightUrl, "http://l");
 }
 
+TEST_F(OpenSettings, ReadsItsOwnParametersFromTheDocument) {
+  WriteSettings("mode=File");
+  const kXmlDocument doc = ParseXmlDocumentUtf8(
+      "<R><Parameters><IdleTimeout>7</IdleTimeout><LogoImage>l.png</LogoImage></Parameters></R>");
+  kOpen o;
+  o.Deserialize(*doc);
+  EXPECT_EQ(o.fMode, "File");
+  EXPECT_EQ(o.fIdleTimeout, 7);
+  EXPECT_EQ(o.fLogoImage_Light, "l.png");
+  EXPECT_EQ(o.fParameters.Entries(), (std::vector<std::string>{"idletimeout=7", "logoimage=l.png"}));
+  o.SetParameter("Extra", "1");
+  EXPECT_TRUE(o.ParameterExists("EXTRA"));
+}
+
 TEST_F(OpenSettings, UnreadableSettingsFileFails) {
   WriteSettings(std::string("\xFF\xFE\x00\xD8", 4));  // UTF-16 with a lone surrogate
   EXPECT_EQ(ErrorOf([&] { Open(""); }), "Invalid UTF-16 text: unpaired surrogate");
