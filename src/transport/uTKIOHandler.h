@@ -3,7 +3,7 @@
 // handler class that serves a connection type.
 //
 // The concrete transports live in their own headers:
-//   uTKIOHandler_TCP.h   kIOHandler_TCP and its client object TCPClient
+//   uTKIOHandler_TCP.h   kIOHandler_TCP and its client object kTCPClient
 //   uTKIOHandler_Dll.h   kIOHandler_Dll
 //   uTKIOHandler_Com.h   kIOHandler_Com
 #pragma once

@@ -3,6 +3,8 @@
 #include "platform/error.h"
 #include "transport/uTKIOHandler.h"
 #include "transport/uTKIOHandler_Com.h"
+#include "transport/uTKIOHandler_Dll.h"
+#include "transport/uTKIOHandler_TCP.h"
 
 namespace korvane {
 namespace {
@@ -16,10 +18,10 @@ std::unique_ptr<kIOHandler> Make(const kConnection& aConnection, const std::stri
 // In the order of tkConnectionType.
 const TransportTable::Row kRows[] = {
     {tkConnectionType::OPOS, "kIOHandler_OPOS", nullptr},
-    {tkConnectionType::TCP, "kIOHandler_TCP", nullptr},
+    {tkConnectionType::TCP, "kIOHandler_TCP", &Make<kIOHandler_TCP>},
     {tkConnectionType::HTTP, "kIOHandler_HTTP", nullptr},
     {tkConnectionType::Serial, "kIOHandler_Serial", nullptr},
-    {tkConnectionType::DLL, "kIOHandler_Dll", nullptr},
+    {tkConnectionType::DLL, "kIOHandler_Dll", &Make<kIOHandler_Dll>},
     {tkConnectionType::Com, "kIOHandler_Com", &Make<kIOHandler_Com>},
     {tkConnectionType::Spool, "kIOHandler_Spool", nullptr},
 };

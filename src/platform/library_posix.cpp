@@ -1,0 +1,47 @@
+#include <dlfcn.h>
+
+#include <cerrno>
+
+#include "platform/error.h"
+#include "platform/library.h"
+
+namespace korvane::platform {
+namespace {
+
+// The loader keeps errno to itself; when a system call failed, its text ends
+// with ": " and that error's own text, which gives the number back.
+int ErrorNumberOf(const std::string& aText) {
+  for (int code = 1; code < 256; ++code) {
+    const std::string suffix = ": " + OsErrorText(code);
+    if (aText.size() > suffix.size() &&
+        aText.compare(aText.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return code;
+  }
+  return 0;
+}
+
+}  // namespace
+
+LibraryHandle LoadSharedLibrary(const std::string& aName, LibraryError& aError) {
+  errno = 0;
+  dlerror();  // forget an earlier failure
+  void* handle = dlopen(aName.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle != nullptr) return handle;
+  const int savedErrno = errno;
+  const char* text = dlerror();
+  aError.text = text != nullptr ? text : "";
+  aError.code = savedErrno != 0 ? savedErrno : ErrorNumberOf(aError.text);
+  return nullptr;
+}
+
+void* FindLibrarySymbol(LibraryHandle aHandle, const std::string& aName) {
+  if (aHandle == nullptr) return nullptr;
+  dlerror();
+  return dlsym(aHandle, aName.c_str());
+}
+
+void FreeSharedLibrary(LibraryHandle aHandle) {
+  if (aHandle != nullptr) dlclose(aHandle);
+}
+
+}  // namespace korvane::platform
