@@ -45,58 +45,74 @@ std::string_view kParameterList::ValueOf(std::string_view aEntry) {
   return eq == std::string_view::npos ? std::string_view() : aEntry.substr(eq + 1);
 }
 
-void kParameterList::AppendEntry(std::string aEntry) {
-  fNameLengths.push_back(aEntry.find('='));
-  fEntries.push_back(std::move(aEntry));
+char* kParameterList::Reserve(size_t aLength, size_t aNameLength) {
+  const size_t offset = fText.size();
+  fText.resize(offset + aLength);
+  fEntries.push_back({offset, aLength, aNameLength});
+  return fText.data() + offset;
+}
+
+void kParameterList::AppendEntry(std::string_view aEntry) {
+  aEntry.copy(Reserve(aEntry.size(), aEntry.find('=')), aEntry.size());
 }
 
 void kParameterList::Append(std::string_view aName, std::string_view aValue) {
-  std::string entry;
-  entry.reserve(aName.size() + 1 + aValue.size());
-  entry.append(aName).append("=").append(aValue);
-  AppendEntry(std::move(entry));
+  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
+  aName.copy(p, aName.size());
+  p[aName.size()] = '=';
+  aValue.copy(p + aName.size() + 1, aValue.size());
 }
 
 void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_view aValue) {
-  std::string entry;
-  entry.reserve(aName.size() + 1 + aValue.size());
-  for (char c : aName) entry += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  entry.append("=").append(aValue);
-  fNameLengths.push_back(aName.size());
-  fEntries.push_back(std::move(entry));
+  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
+  for (size_t i = 0; i < aName.size(); ++i) {
+    const char c = aName[i];
+    p[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  p[aName.size()] = '=';
+  aValue.copy(p + aName.size() + 1, aValue.size());
 }
 
 void kParameterList::Clear() {
+  fText.clear();
   fEntries.clear();
-  fNameLengths.clear();
+}
+
+std::vector<std::string> kParameterList::Entries() const {
+  std::vector<std::string> entries;
+  entries.reserve(Count());
+  for (size_t i = 0; i < Count(); ++i) entries.emplace_back((*this)[i]);
+  return entries;
 }
 
 int kParameterList::IndexOfName(std::string_view aName) const {
   for (size_t i = 0; i < fEntries.size(); ++i)
-    if (fNameLengths[i] == aName.size() &&
-        SameTextAscii(std::string_view(fEntries[i]).substr(0, aName.size()), aName))
+    if (fEntries[i].nameLength == aName.size() &&
+        SameTextAscii(std::string_view(fText).substr(fEntries[i].offset, aName.size()), aName))
       return static_cast<int>(i);
   return -1;
 }
 
 std::string kParameterList::Value(std::string_view aName) const {
   const int i = IndexOfName(aName);
-  return i < 0 ? std::string() : std::string(ValueOf(fEntries[static_cast<size_t>(i)]));
+  return i < 0 ? std::string() : std::string(ValueOf((*this)[static_cast<size_t>(i)]));
 }
 
 void kParameterList::Set(std::string_view aName, std::string_view aValue) {
-  const int i = IndexOfName(aName);
-  if (aValue.empty()) {
-    if (i >= 0) {
-      fEntries.erase(fEntries.begin() + i);
-      fNameLengths.erase(fNameLengths.begin() + i);
-    }
+  const int found = IndexOfName(aName);
+  if (found < 0) {
+    if (!aValue.empty()) Append(aName, aValue);
     return;
   }
-  std::string entry = std::string(aName) + "=" + std::string(aValue);
-  if (i < 0) return AppendEntry(std::move(entry));
-  fNameLengths[static_cast<size_t>(i)] = entry.find('=');
-  fEntries[static_cast<size_t>(i)] = std::move(entry);
+  // Rebuilt with the one entry replaced or left out; rare enough.
+  kParameterList rebuilt;
+  for (size_t i = 0; i < Count(); ++i) {
+    if (static_cast<int>(i) != found)
+      rebuilt.AppendEntry((*this)[i]);
+    else if (!aValue.empty())
+      rebuilt.Append(aName, aValue);
+  }
+  *this = std::move(rebuilt);
 }
 
 void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
@@ -246,12 +262,12 @@ std::string kDeviceHandler::Serialize() const {
   U::AddNode(con, "LibraryName", c.LibraryName());
   U::AddNode(con, "PrinterName", c.PrinterName());
   pugi::xml_node params = U::AddNode(root, "Parameters", "");
-  for (const std::string& entry : fParameters.Entries()) {
+  for (size_t i = 0; i < fParameters.Count(); ++i) {
+    const std::string_view entry = fParameters[i];
     const size_t eq = entry.find('=');
-    const std::string_view name = std::string_view(entry).substr(0, eq);
+    const std::string_view name = entry.substr(0, eq);
     CheckElementName(name);
-    U::AddNode(params, name,
-               eq == std::string::npos ? std::string_view() : std::string_view(entry).substr(eq + 1));
+    U::AddNode(params, name, eq == std::string_view::npos ? std::string_view() : entry.substr(eq + 1));
   }
   std::ostringstream out;
   doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);

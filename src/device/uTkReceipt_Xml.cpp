@@ -139,8 +139,9 @@ pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
 
 void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
                      std::span<pugi::xml_node> aFound) {
+  std::vector<bool> found(aNames.size(), false);
   size_t missing = aNames.size();
-  for (pugi::xml_node& found : aFound) found = pugi::xml_node();
+  for (pugi::xml_node& f : aFound) f = pugi::xml_node();
   for (pugi::xml_node child = aParent.first_child(); child && missing > 0; child = child.next_sibling()) {
     const std::string_view name = XmlNodeNameView(child);
     std::string_view local = name;
@@ -149,9 +150,10 @@ void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> a
       if (colon != std::string_view::npos) local = name.substr(colon + 1);
     }
     for (size_t i = 0; i < aNames.size(); ++i) {
-      if (!aFound[i] &&
+      if (!found[i] &&
           (SameName(aNames[i], name) || (local.size() != name.size() && SameName(aNames[i], local)))) {
         aFound[i] = child;
+        found[i] = true;
         --missing;
       }
     }
