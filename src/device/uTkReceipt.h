@@ -64,10 +64,11 @@ using kXmlDocument = std::shared_ptr<pugi::xml_document>;
 // kept, white-space-only text between elements is dropped, DOCTYPE
 // declarations are skipped and no entity beyond the five predefined ones and
 // character references is ever replaced. Fails with "XML parse error: ..."
-// (with line and column) on text that is not one well-formed document, and
-// with the conversion error on a UTF-16 text holding a lone surrogate.
+// (with line and column) on text that is not one well-formed document or
+// that holds a lone surrogate.
 kXmlDocument ParseXmlDocument(std::u16string_view aXml);
-// The same for a UTF-8 text; fails with "Invalid UTF-8 text" on bad bytes.
+// The same for a UTF-8 text; fails with "XML parse error: Invalid UTF-8
+// text at byte <n>" on bad bytes.
 kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml);
 
 // The node's name as the node view names it: the element's name, or

@@ -87,13 +87,38 @@ auto Wrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
 
 kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
   if (!aXml.empty() && aXml.front() == u'\xFEFF') aXml.remove_prefix(1);
-  return ParseValidUtf8(platform::Utf16ToUtf8(aXml));
+  std::string text;
+  try {
+    text = platform::Utf16ToUtf8(aXml);
+  } catch (const Error& e) {
+    // Where the first lone surrogate stands (line, and column in UTF-16 units).
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < aXml.size(); ++i) {
+      const char16_t c = aXml[i];
+      const bool high = c >= 0xD800 && c <= 0xDBFF;
+      if (high && i + 1 < aXml.size() && aXml[i + 1] >= 0xDC00 && aXml[i + 1] <= 0xDFFF) {
+        ++i;
+        column += 2;
+        continue;
+      }
+      if (c >= 0xD800 && c <= 0xDFFF) break;
+      if (c == u'\n') {
+        ++line;
+        column = 1;
+      } else {
+        ++column;
+      }
+    }
+    throw Error(std::string("XML parse error: ") + e.what() + " (line " + std::to_string(line) + ", column " +
+                std::to_string(column) + ")");
+  }
+  return ParseValidUtf8(text);
 }
 
 kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
   for (size_t i = 0; i < aXml.size();) {
     const size_t len = Utf8SequenceLength(aXml, i);
-    if (len == 0) throw Error("Invalid UTF-8 text at byte " + std::to_string(i));
+    if (len == 0) throw Error("XML parse error: Invalid UTF-8 text at byte " + std::to_string(i));
     i += len;
   }
   return ParseValidUtf8(aXml);

@@ -148,7 +148,7 @@ TEST(RequestHolder, ReadsUtf16Requests) {
   EXPECT_EQ(h.fMessage.fText1, "\xE2\x82\xAC 5");
   kCustomerDisplayHandler bad;
   EXPECT_EQ(ErrorOf([&] { bad.Deserialize(std::u16string(u"<R>\xDBFF</R>"), {dt_Message}); }),
-            "Invalid UTF-16 text: unpaired surrogate");
+            "XML parse error: Invalid UTF-16 text: unpaired surrogate (line 1, column 4)");
 }
 
 TEST(RequestHolder, OpenWithoutConnectionMakesAnOposLink) {
