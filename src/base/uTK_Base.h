@@ -41,7 +41,7 @@ class tTK_ApplicationHistory {
 class tTK_ApplicationInfo {
  public:
   static constexpr int kFirstId = 10000;
-  static constexpr int kMaxMisses = 10;      // an eleventh absent id in a row ends the scan
+  static constexpr int kMaxMisses = 10;  // an eleventh absent id in a row ends the scan
   static constexpr size_t kMaxRecordLength = 1024;
 
   // Reads a string of the table by id: nothing when absent.

@@ -45,8 +45,8 @@ tTK_Application::tTK_Application() {
   fWait = std::make_unique<tTK_Wait>();
   fSetup = std::make_unique<tTK_Setup>();
   fTerminateOnExceptionIfBatch = true;
-  fLogger = std::make_unique<tTK_LogWriter>(GetExeBaseName(), platform::CombinePath(GetExeFolder(), "LogFiles"),
-                                            0, false);
+  fLogger = std::make_unique<tTK_LogWriter>(GetExeBaseName(),
+                                            platform::CombinePath(GetExeFolder(), "LogFiles"), 0, false);
   fIsBatch = !GetSwitchValue("/BATCH", true).empty();
   fIsDebug = !GetSwitchValue("/DEBUG", true).empty();
   fIsTest = !GetSwitchValue("/TEST", true).empty();
@@ -73,16 +73,19 @@ void tTK_Application::Log(tTK_MessageType aEntryType, const std::string& aMessag
 }
 
 void tTK_Application::ChangeLogDirectory(const std::string& aNewDir) {
-  const bool relative = aNewDir.empty() || !(platform::IsPathDelimiter(aNewDir[0]) ||
-                                             (aNewDir.size() > 1 && aNewDir[1] == ':'));
+  const bool relative = aNewDir.empty() ||
+                        !(platform::IsPathDelimiter(aNewDir[0]) || (aNewDir.size() > 1 && aNewDir[1] == ':'));
   const std::string dir =
       relative ? platform::CombinePath(platform::CombinePath(GetExeFolder(), "LogFiles"), aNewDir) : aNewDir;
   fLogger->SetDirectory(dir);
 }
 
-void tTK_Application::ChangeLogFilename(const std::string& aNewFileName) { fLogger->SetFileName(aNewFileName); }
+void tTK_Application::ChangeLogFilename(const std::string& aNewFileName) {
+  fLogger->SetFileName(aNewFileName);
+}
 
-std::string tTK_Application::GetMessage(const std::string& aMessageId, const std::vector<TVariant>& aValues) const {
+std::string tTK_Application::GetMessage(const std::string& aMessageId,
+                                        const std::vector<TVariant>& aValues) const {
   std::string text = aMessageId;
   auto found = fMessages.find(fLanguage + "." + aMessageId);
   if (found == fMessages.end()) found = fMessages.find(aMessageId + "." + fDefaultLanguage);
@@ -197,8 +200,10 @@ void ShowOrLogMessage(tTK_MessageType aEntryType, const std::string& aMessage) {
     TKApp->Log(aEntryType, aMessage);
     return;
   }
-  if (aEntryType == let_info) platform::ShowMessageBox(aMessage, platform::MessageBoxIcon::Information);
-  else if (aEntryType == let_error) platform::ShowMessageBox(aMessage, platform::MessageBoxIcon::Error);
+  if (aEntryType == let_info)
+    platform::ShowMessageBox(aMessage, platform::MessageBoxIcon::Information);
+  else if (aEntryType == let_error)
+    platform::ShowMessageBox(aMessage, platform::MessageBoxIcon::Error);
 }
 
 void ShowMessageAroundWait(tTK_MessageType aEntryType, const std::string& aMessage) {

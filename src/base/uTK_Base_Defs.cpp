@@ -1,7 +1,7 @@
 #include "base/uTK_Base_Defs.h"
 
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/error.h"
@@ -88,7 +88,9 @@ TDateTime ToDateTime(const platform::LocalTime& t) {
 TDateTime NowDateTime() { return ToDateTime(platform::Now()); }
 
 std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& aValues) {
-  auto fail = [&]() -> Error { return Error("Format '" + aFormat + "' invalid or incompatible with argument"); };
+  auto fail = [&]() -> Error {
+    return Error("Format '" + aFormat + "' invalid or incompatible with argument");
+  };
   std::string out;
   size_t next = 0;
   for (size_t i = 0; i < aFormat.size(); ++i) {
@@ -120,9 +122,12 @@ std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& 
     switch (type) {
       case 's': {
         std::string text;
-        if (auto s = std::get_if<std::string>(&v)) text = *s;
-        else throw fail();
-        if (precision >= 0 && static_cast<size_t>(precision) < text.size()) text.resize(static_cast<size_t>(precision));
+        if (auto s = std::get_if<std::string>(&v))
+          text = *s;
+        else
+          throw fail();
+        if (precision >= 0 && static_cast<size_t>(precision) < text.size())
+          text.resize(static_cast<size_t>(precision));
         spec.erase(spec.find('.') == std::string::npos ? spec.size() : spec.find('.'));
         std::snprintf(buffer, sizeof buffer, (spec + "s").c_str(), text.c_str());
         out += text.size() >= sizeof buffer - 1 ? text : std::string(buffer);
@@ -143,8 +148,10 @@ std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& 
       case 'e':
       case 'n': {
         double d;
-        if (auto f = std::get_if<double>(&v)) d = *f;
-        else throw fail();
+        if (auto f = std::get_if<double>(&v))
+          d = *f;
+        else
+          throw fail();
         if (precision < 0 && type != 'g') spec += ".2";
         const char conv = type == 'n' ? 'f' : type == 'e' ? 'E' : type;
         std::snprintf(buffer, sizeof buffer, (spec + conv).c_str(), d);

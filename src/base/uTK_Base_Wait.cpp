@@ -16,11 +16,16 @@ void tTK_Wait::SetText(const std::string& aValue) {
     std::string language = TKApp->Language();
     std::transform(language.begin(), language.end(), language.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (language == "en") fLabelText = fText_EN;
-    else if (language == "fr") fLabelText = fText_FR;
-    else if (language == "es") fLabelText = fText_ES;
-    else if (language == "pt") fLabelText = fText_PT;
-    else fLabelText = fText_IT;
+    if (language == "en")
+      fLabelText = fText_EN;
+    else if (language == "fr")
+      fLabelText = fText_FR;
+    else if (language == "es")
+      fLabelText = fText_ES;
+    else if (language == "pt")
+      fLabelText = fText_PT;
+    else
+      fLabelText = fText_IT;
   }
   if (!aValue.empty()) fLabelText += "\r\n" + aValue;
 
@@ -30,7 +35,8 @@ void tTK_Wait::SetText(const std::string& aValue) {
   size_t start = 0;
   for (;;) {
     const size_t end = fLabelText.find("\r\n", start);
-    const std::string line = fLabelText.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    const std::string line =
+        fLabelText.substr(start, end == std::string::npos ? std::string::npos : end - start);
     widest = std::max(widest, platform::Utf16Length(line));
     ++lines;
     if (end == std::string::npos) break;

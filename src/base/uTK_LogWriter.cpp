@@ -142,11 +142,15 @@ tTK_LogThread::~tTK_LogThread() { Stop(-1); }
 void tTK_LogThread::Start() { fThread = std::thread(&tTK_LogThread::Execute, fState); }
 
 void tTK_LogThread::SetHeld(bool aHeld) {
-  {
-    std::lock_guard<std::mutex> guard(fState->fHoldLock);
-    fState->fHeld = aHeld;
-  }
-  fState->fHoldChanged.notify_all();
+  tTK_LogState& s = *fState;
+  std::unique_lock<std::mutex> guard(s.fHoldLock);
+  s.fHeld = aHeld;
+  s.fHoldChanged.notify_all();
+  if (!aHeld || !fThread.joinable()) return;
+  s.fHoldChanged.wait(guard, [&] {
+    std::lock_guard<std::mutex> end(s.fEndLock);
+    return s.fParked || s.fFinished;
+  });
 }
 
 void tTK_LogThread::Stop(int aMaxWaitMs) {
@@ -156,7 +160,8 @@ void tTK_LogThread::Stop(int aMaxWaitMs) {
   SetHeld(false);
   if (aMaxWaitMs >= 0) {
     std::unique_lock<std::mutex> guard(fState->fEndLock);
-    if (!fState->fEnded.wait_for(guard, std::chrono::milliseconds(aMaxWaitMs), [&] { return fState->fFinished; })) {
+    if (!fState->fEnded.wait_for(guard, std::chrono::milliseconds(aMaxWaitMs),
+                                 [&] { return fState->fFinished; })) {
       // Still busy (a blocked disk, say). The thread owns a share of the state
       // it uses, so it may finish on its own after we are gone.
       guard.unlock();
@@ -172,7 +177,12 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   for (;;) {
     {
       std::unique_lock<std::mutex> hold(s.fHoldLock);
-      s.fHoldChanged.wait(hold, [&] { return !s.fHeld; });
+      if (s.fHeld) {
+        s.fParked = true;
+        s.fHoldChanged.notify_all();
+        s.fHoldChanged.wait(hold, [&] { return !s.fHeld; });
+        s.fParked = false;
+      }
     }
     std::string line;
     const tTK_LogQueue::PopResult result = s.fQueue.Pop(line);
@@ -185,10 +195,12 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
     if (s.fQueue.IsShutdown() || s.fTerminated.load()) break;
   }
   {
+    std::lock_guard<std::mutex> hold(s.fHoldLock);
     std::lock_guard<std::mutex> guard(s.fEndLock);
     s.fFinished = true;
   }
   s.fEnded.notify_all();
+  s.fHoldChanged.notify_all();
 }
 
 // ---- writer ---------------------------------------------------------------
@@ -219,7 +231,8 @@ std::string tTK_LogWriter::Directory() const {
 }
 
 void tTK_LogWriter::SetDirectory(const std::string& aDirectory) {
-  const std::string fileName = platform::CombinePath(aDirectory, platform::ExtractFileName(fState->FileName()));
+  const std::string fileName =
+      platform::CombinePath(aDirectory, platform::ExtractFileName(fState->FileName()));
   {
     std::lock_guard<std::mutex> guard(fDirectoryLock);
     fDirectory = aDirectory;

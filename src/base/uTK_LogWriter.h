@@ -75,6 +75,7 @@ struct tTK_LogState {
   std::mutex fHoldLock;
   std::condition_variable fHoldChanged;
   bool fHeld = false;
+  bool fParked = false;  // the thread is waiting while held
 
   // Set when the thread body has ended.
   std::mutex fEndLock;
@@ -104,6 +105,8 @@ class tTK_LogThread {
   int64_t DroppedTotal() const { return fState->fDroppedTotal.load(); }
 
   // Holds the thread back before its next line, or lets it go on (tests).
+  // Holding returns once the thread is parked (or has ended), so that no
+  // line is taken from the queue after it.
   void SetHeld(bool aHeld);
 
  private:

@@ -1,9 +1,9 @@
-#include "platform/clock.h"
-
 #include <sys/time.h>
 #include <time.h>
 
 #include <mutex>
+
+#include "platform/clock.h"
 
 namespace korvane::platform {
 namespace {

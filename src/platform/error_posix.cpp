@@ -1,6 +1,6 @@
-#include "platform/error.h"
-
 #include <cstring>
+
+#include "platform/error.h"
 
 namespace korvane::platform {
 

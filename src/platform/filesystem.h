@@ -50,7 +50,8 @@ bool RenameFile(const std::string& aFrom, const std::string& aTo);
 // holds it makes this fail), writes, flushes and closes. False on any failure.
 bool AppendToFile(const std::string& aPath, std::string_view aData);
 
-// Whole file as bytes; raises on failure.
+// The whole file as bytes, opened for reading only. Fails with
+// "Cannot open file "<path>". <system text>".
 std::string ReadFileBytes(const std::string& aPath);
 
 }  // namespace korvane::platform

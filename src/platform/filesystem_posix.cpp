@@ -1,16 +1,16 @@
-#include "platform/filesystem.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 
 #include "platform/error.h"
+#include "platform/filesystem.h"
 
 namespace korvane::platform {
 
@@ -33,8 +33,7 @@ std::string ChangeFileExt(std::string_view aPath, std::string_view aExt) {
 
 void CheckPathChars(std::string_view aPath) {
   for (unsigned char c : aPath) {
-    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|')
-      throw Error("Invalid characters in path");
+    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|') throw Error("Invalid characters in path");
   }
 }
 
@@ -90,8 +89,10 @@ bool AppendToFile(const std::string& aPath, std::string_view aData) {
   while (ok && done < aData.size()) {
     const ssize_t n = ::write(fd, aData.data() + done, aData.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<size_t>(n);
+    if (n <= 0)
+      ok = false;
+    else
+      done += static_cast<size_t>(n);
   }
   // close() releases the lock; the data is in the file for every reader.
   if (::close(fd) != 0) ok = false;
@@ -99,9 +100,29 @@ bool AppendToFile(const std::string& aPath, std::string_view aData) {
 }
 
 std::string ReadFileBytes(const std::string& aPath) {
-  std::ifstream in(aPath, std::ios::binary);
-  if (!in) ThrowOsError("Cannot open file \"" + aPath + "\"", errno);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto fail = [&](int aError) { return Error("Cannot open file \"" + aPath + "\". " + OsErrorText(aError)); };
+  const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw fail(errno);
+  // Read straight into the result; a file that grows meanwhile is read to its end.
+  std::string data;
+  struct stat st;
+  size_t size = 0;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) data.resize(static_cast<size_t>(st.st_size) + 1);
+  for (;;) {
+    if (size == data.size()) data.resize(size + std::max<size_t>(size, 65536));
+    const ssize_t n = ::read(fd, data.data() + size, data.size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      throw fail(error);
+    }
+    if (n == 0) break;
+    size += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  data.resize(size);
+  return data;
 }
 
 }  // namespace korvane::platform

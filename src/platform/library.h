@@ -24,3 +24,12 @@ void* FindLibrarySymbol(LibraryHandle aHandle, const std::string& aName);
 void FreeSharedLibrary(LibraryHandle aHandle);
 
 }  // namespace korvane::platform
+
+namespace korvane::platform {
+
+// Loads the module that holds this code once more, pinned so that it is never
+// unloaded before the process ends; null when that is not possible (as when
+// the code is part of the program itself).
+LibraryHandle PinCurrentModule();
+
+}  // namespace korvane::platform

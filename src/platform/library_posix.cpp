@@ -45,3 +45,22 @@ void FreeSharedLibrary(LibraryHandle aHandle) {
 }
 
 }  // namespace korvane::platform
+
+namespace korvane::platform {
+
+LibraryHandle PinCurrentModule() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&PinCurrentModule), &info) == 0 || info.dli_fname == nullptr)
+    return nullptr;
+  // The program itself cannot be unloaded; only a shared library needs pinning.
+  void* self = dlopen(nullptr, RTLD_NOW);
+  void* module = dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  if (module == self) {
+    if (module) dlclose(module);
+    module = nullptr;
+  }
+  if (self) dlclose(self);
+  return module;
+}
+
+}  // namespace korvane::platform

@@ -1,10 +1,10 @@
-#include "platform/locale.h"
-
 #include <langinfo.h>
 #include <locale.h>
 
 #include <cstdio>
 #include <cstdlib>
+
+#include "platform/locale.h"
 
 namespace korvane::platform {
 namespace {

@@ -15,7 +15,8 @@ namespace {
 
 class FileLock : public NamedLock {
  public:
-  explicit FileLock(const std::string& aPath) : fFd(::open(aPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
+  explicit FileLock(const std::string& aPath)
+      : fFd(::open(aPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
     if (fFd < 0) ThrowOsError("Cannot create the lock \"" + aPath + "\"", errno);
   }
   ~FileLock() override { ::close(fFd); }

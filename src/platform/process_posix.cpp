@@ -1,5 +1,3 @@
-#include "platform/process.h"
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -8,6 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/process.h"
 
 namespace korvane::platform {
 
@@ -24,9 +23,7 @@ std::string ExecutableFolder() {
   return path.substr(0, path.size() - ExtractFileName(path).size());
 }
 
-std::string ExecutableBaseName() {
-  return ChangeFileExt(ExtractFileName(ExecutablePath()), "");
-}
+std::string ExecutableBaseName() { return ChangeFileExt(ExtractFileName(ExecutablePath()), ""); }
 
 std::vector<std::string> CommandLineParams() {
   std::ifstream in("/proc/self/cmdline", std::ios::binary);

@@ -1,7 +1,8 @@
-#include "platform/resources.h"
+#include <strings.h>
 
 #include <cstddef>
-#include <strings.h>
+
+#include "platform/resources.h"
 
 namespace korvane::platform {
 namespace embedded {

@@ -13,8 +13,9 @@ struct UiState {
 };
 
 UiState& State() {
-  static UiState* state = new UiState;  // lives to the very end of the process
-  return *state;
+  // Destroyed with the module, after the library's own shut-down code ran.
+  static UiState state;
+  return state;
 }
 
 void Record(std::string aLine) {

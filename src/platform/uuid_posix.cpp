@@ -1,11 +1,10 @@
-#include "platform/uuid.h"
-
 #include <sys/random.h>
 
 #include <cerrno>
 #include <cstdio>
 
 #include "platform/error.h"
+#include "platform/uuid.h"
 
 namespace korvane::platform {
 
@@ -29,8 +28,8 @@ Uuid NewUuid() {
 std::string UuidToString(const Uuid& u) {
   char text[40];
   std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                u[3], u[2], u[1], u[0], u[5], u[4], u[7], u[6], u[8], u[9], u[10], u[11], u[12], u[13],
-                u[14], u[15]);
+                u[3], u[2], u[1], u[0], u[5], u[4], u[7], u[6], u[8], u[9], u[10], u[11], u[12], u[13], u[14],
+                u[15]);
   return text;
 }
 

@@ -167,15 +167,19 @@ std::string kIOHandler_TCP::ReadUpTo(std::vector<uint8_t> aChars) {
   fTCPClient->SetReadTimeout(ReadTimeout());
   LogWaitingFor(aChars);
   std::string bytes;
+  std::string text;
   try {
-    if (ReadUpToTerminator(aChars, bytes))
-      WriteLog(let_error, "Read Timeout", BytesToText(bytes));
+    const bool timedOut = ReadUpToTerminator(aChars, bytes);
+    text = BytesToText(bytes);
+    if (timedOut)
+      WriteLog(let_error, "Read Timeout", text);
     else
-      WriteLog(let_info, "Read", BytesToText(bytes));
+      WriteLog(let_info, "Read", text);
   } catch (const std::exception& e) {
+    text = BytesToText(bytes);
     WriteLog(let_error, "ReadUpTo Unexpected error", e.what());
   }
-  return BytesToText(bytes);
+  return text;
 }
 
 std::vector<uint8_t> kIOHandler_TCP::ReadBytesUpTo(std::vector<uint8_t> aChars) {

@@ -73,6 +73,8 @@ class kTCPClient {
 
   // Waits for more bytes and appends them to the input buffer.
   void ReceiveMore();
+  // Appends aCount bytes of the receive chunk to the input buffer.
+  void TakeIn(size_t aCount);
 
   std::string fHost;
   uint16_t fPort;

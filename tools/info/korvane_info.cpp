@@ -15,10 +15,11 @@ int main(int argc, char** argv) {
     tTK_ApplicationInfo info;
     info.Load();
     std::printf("%s\n%s\n", info.Description().c_str(), info.Copyright().c_str());
-    std::printf("Version %s - %s\n\nHistory:\n", info.Version().c_str(), FormatShortDate(info.ReleaseDate()).c_str());
+    std::printf("Version %s - %s\n\nHistory:\n", info.Version().c_str(),
+                FormatShortDate(info.ReleaseDate()).c_str());
     for (const auto& release : info.History()) {
-      std::printf("  %s  %s  %s\n", release->Version().c_str(), FormatShortDate(release->ReleaseDate()).c_str(),
-                  release->Author().c_str());
+      std::printf("  %s  %s  %s\n", release->Version().c_str(),
+                  FormatShortDate(release->ReleaseDate()).c_str(), release->Author().c_str());
       for (const auto& line : release->Text()) std::printf("      %s\n", line.c_str());
     }
   } catch (const std::exception& e) {
@@ -34,7 +35,8 @@ int main(int argc, char** argv) {
   }
   std::printf("\nLibrary %s\n", path.c_str());
   int missing = 0;
-  for (const char* name : {"OPEN", "CLOSE", "MESSAGE", "CLOSEMESSAGE", "RECEIPT", "THANKYOU", "IDLE", "VERSION"}) {
+  for (const char* name :
+       {"OPEN", "CLOSE", "MESSAGE", "CLOSEMESSAGE", "RECEIPT", "THANKYOU", "IDLE", "VERSION"}) {
     const bool found = dlsym(library, name) != nullptr;
     missing += found ? 0 : 1;
     std::printf("  %-13s %s\n", name, found ? "exported" : "not exported yet");

@@ -1,0 +1,226 @@
+// The display path through the exports, beside a bare client doing the same
+// framed exchange with the same display peer in the same run:
+//   - one MESSAGE (connect, STX + JSON + ETX, reply up to ETX, close);
+//   - one OPEN whose idle image is a 10 MiB file, beside reading the file,
+//     Base64-encoding it with OpenSSL and sending it bare.
+// Peak memory growth of that OPEN is measured in a child process.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <openssl/evp.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "e2e/host.h"
+#include "e2e/requests.h"
+
+using namespace korvane::testing;
+
+namespace {
+
+// A display that answers every frame with ETX as fast as it can.
+class FastPeer {
+ public:
+  FastPeer() {
+    fListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(fListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fListen, 64) != 0)
+      throw std::runtime_error("peer cannot listen");
+    socklen_t len = sizeof addr;
+    ::getsockname(fListen, reinterpret_cast<sockaddr*>(&addr), &len);
+    fPort = ntohs(addr.sin_port);
+    fThread = std::thread([this] { Run(); });
+  }
+  ~FastPeer() {
+    fStop = true;
+    ::shutdown(fListen, SHUT_RDWR);
+    fThread.join();
+    ::close(fListen);
+  }
+  int Port() const { return fPort; }
+
+ private:
+  void Run() {
+    std::string buffer(1 << 20, '\0');
+    while (!fStop) {
+      const int fd = ::accept4(fListen, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      for (;;) {
+        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (n <= 0) break;
+        if (std::memchr(buffer.data(), '\x03', static_cast<size_t>(n))) {
+          ::send(fd, "\x03", 1, MSG_NOSIGNAL);
+        }
+      }
+      ::close(fd);
+    }
+  }
+  int fListen;
+  int fPort;
+  std::atomic<bool> fStop{false};
+  std::thread fThread;
+};
+
+FastPeer& Peer() {
+  static FastPeer peer;
+  return peer;
+}
+Library& Lib() {
+  static Library lib;
+  return lib;
+}
+
+// The bare client: one connection, the frame, the reply up to ETX, close.
+void BareExchange(int aPort, const std::string& aFrame) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(aPort));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    throw std::runtime_error("connect");
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  for (size_t done = 0; done < aFrame.size();) {
+    const ssize_t n = ::send(fd, aFrame.data() + done, aFrame.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) throw std::runtime_error("send");
+    done += static_cast<size_t>(n);
+  }
+  char c = 0;
+  while (c != '\x03')
+    if (::recv(fd, &c, 1, 0) != 1) throw std::runtime_error("recv");
+  ::close(fd);
+}
+
+const std::string kMessageBody =
+    "<Message><Text1>Organic whole milk 1 L</Text1><Text2>1 x 1.29 EUR</Text2></Message>";
+const std::string kMessageJson =
+    "{\"Message\":{\"Text1\":\"Organic whole milk 1 L\",\"Text2\":\"1 x 1.29 EUR\"}}";
+
+int OpenDevice(const std::string& aParameters = "") {
+  const CallResult r = Lib().Call("OPEN", OpenRequest(Peer().Port(), aParameters));
+  if (r.result != 0) throw std::runtime_error("OPEN failed: " + r.errorText);
+  return std::stoi(r.envelope.substr(8));
+}
+
+void BM_MessageThroughExport(benchmark::State& state) {
+  const int handle = OpenDevice();
+  const std::string request = CallRequest("MESSAGE", handle, kMessageBody);
+  for (auto _ : state) {
+    if (Lib().Call("MESSAGE", request).result != 0) state.SkipWithError("MESSAGE failed");
+  }
+}
+BENCHMARK(BM_MessageThroughExport)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_MessageBareClient(benchmark::State& state) {
+  const std::string frame = "\x02" + kMessageJson + "\x03";
+  for (auto _ : state) BareExchange(Peer().Port(), frame);
+}
+BENCHMARK(BM_MessageBareClient)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+std::string ImageFile() {
+  static const std::string path = [] {
+    const std::string p = (std::filesystem::temp_directory_path() / "korvane-bench-10mib.png").string();
+    std::string bytes(10u << 20, '\0');
+    uint32_t x = 12345;
+    for (auto& b : bytes) b = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    std::ofstream(p, std::ios::binary) << bytes;
+    return p;
+  }();
+  return path;
+}
+
+void BM_OpenWith10MiBImageThroughExport(benchmark::State& state) {
+  const std::string image = ImageFile();
+  const int handle = OpenDevice();
+  const std::string request =
+      OpenRequest(Peer().Port(), "<IdleImageUrl>" + image + "</IdleImageUrl>", handle);
+  for (auto _ : state) {
+    if (Lib().Call("OPEN", request).result != 0) state.SkipWithError("OPEN failed");
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(10u << 20));
+}
+BENCHMARK(BM_OpenWith10MiBImageThroughExport)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OpenWith10MiBImageBare(benchmark::State& state) {
+  const std::string image = ImageFile();
+  for (auto _ : state) {
+    std::ifstream in(image, std::ios::binary);
+    std::string bytes(std::filesystem::file_size(image), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::string frame(4 * ((bytes.size() + 2) / 3) + 2, '\0');
+    frame[0] = '\x02';
+    const int n =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(frame.data() + 1),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+    frame.resize(static_cast<size_t>(n) + 1);
+    frame += '\x03';
+    BareExchange(Peer().Port(), frame);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(10u << 20));
+}
+BENCHMARK(BM_OpenWith10MiBImageBare)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A line of /proc/self/status in KiB ("VmHWM", "VmRSS").
+long StatusKiB(const char* aKey) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind(aKey, 0) == 0) return std::stol(line.substr(line.find(':') + 1));
+  return -1;
+}
+
+// Peak resident memory growth of one OPEN with the 10 MiB image, measured in
+// a child process: the peak is reset just before the call.
+void BM_OpenWith10MiBImagePeakMemory(benchmark::State& state) {
+  const std::string image = ImageFile();
+  const int port = Peer().Port();
+  double growthMiB = 0;
+  for (auto _ : state) {
+    int pipeFd[2];
+    if (::pipe(pipeFd) != 0) state.SkipWithError("pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+      ::close(pipeFd[0]);
+      Library lib;
+      const CallResult first = lib.Call("OPEN", OpenRequest(port));  // everything loaded and warmed up
+      const int handle = std::stoi(first.envelope.substr(8));
+      const std::string request = OpenRequest(port, "<IdleImageUrl>" + image + "</IdleImageUrl>", handle);
+      std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current size
+      const long before = StatusKiB("VmRSS");
+      const CallResult r = lib.Call("OPEN", request);
+      const long growthKiB = r.result == 0 ? StatusKiB("VmHWM") - before : -1;
+      (void)!::write(pipeFd[1], &growthKiB, sizeof growthKiB);
+      ::_exit(0);
+    }
+    ::close(pipeFd[1]);
+    long growthKiB = -1;
+    (void)!::read(pipeFd[0], &growthKiB, sizeof growthKiB);
+    ::close(pipeFd[0]);
+    ::waitpid(child, nullptr, 0);
+    if (growthKiB < 0) state.SkipWithError("child OPEN failed");
+    growthMiB = static_cast<double>(growthKiB) / 1024.0;
+  }
+  state.counters["peak_growth_MiB"] = growthMiB;
+  state.counters["x_image_size"] = growthMiB / 10.0;
+}
+BENCHMARK(BM_OpenWith10MiBImagePeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,121 @@
+// One exchange of a 200-byte message with a loopback peer (connect, write,
+// read up to the terminator, disconnect): through the TCP transport, with and
+// without its log, beside a bare Asio client doing the same.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__SANITIZE_THREAD__)
+#pragma GCC diagnostic ignored "-Wtsan"
+#endif
+#include <benchmark/benchmark.h>
+
+#include <asio.hpp>
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "transport/uTKIOHandler_TCP.h"
+
+namespace {
+
+using korvane::kConnection;
+using korvane::kIOHandler_TCP;
+using Socket = asio::ip::tcp::socket;
+
+constexpr char kEtx = '\x03';
+
+// 199 printable bytes and ETX.
+std::string Message() {
+  std::string message;
+  for (int i = 0; i < 199; ++i) message += static_cast<char>('A' + i % 26);
+  return message + kEtx;
+}
+
+// Answers each connection: reads up to ETX, sends the same bytes back and
+// waits for the client to close.
+class EchoPeer {
+ public:
+  EchoPeer() : fAcceptor(fContext, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)) {
+    fPort = fAcceptor.local_endpoint().port();
+    fThread = std::thread([this] {
+      for (;;) {
+        Socket socket(fContext);
+        asio::error_code ec;
+        fAcceptor.accept(socket, ec);
+        if (ec || fStopping.load()) return;
+        std::string request;
+        asio::read_until(socket, asio::dynamic_buffer(request), kEtx, ec);
+        if (ec) continue;
+        asio::write(socket, asio::buffer(request), ec);
+        char rest[256];
+        while (!ec) socket.read_some(asio::buffer(rest), ec);
+      }
+    });
+  }
+  ~EchoPeer() {
+    fStopping.store(true);
+    Socket wake(fContext);
+    asio::error_code ignored;
+    wake.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), fPort), ignored);
+    fThread.join();
+  }
+  uint16_t Port() const { return fPort; }
+
+ private:
+  asio::io_context fContext;
+  asio::ip::tcp::acceptor fAcceptor;
+  uint16_t fPort = 0;
+  std::atomic<bool> fStopping{false};
+  std::thread fThread;
+};
+
+EchoPeer& Peer() {
+  static EchoPeer peer;
+  return peer;
+}
+
+void BM_BareAsioClient(benchmark::State& state) {
+  const std::string message = Message();
+  const asio::ip::tcp::endpoint endpoint(asio::ip::make_address("127.0.0.1"), Peer().Port());
+  asio::io_context context;
+  for (auto _ : state) {
+    Socket socket(context);
+    socket.connect(endpoint);
+    socket.set_option(asio::ip::tcp::no_delay(true));
+    asio::write(socket, asio::buffer(message));
+    std::string reply;
+    asio::read_until(socket, asio::dynamic_buffer(reply), kEtx);
+    if (reply.size() != message.size()) state.SkipWithError("short reply");
+    socket.shutdown(asio::socket_base::shutdown_both);
+    socket.close();
+  }
+}
+
+void HandlerExchange(benchmark::State& state, bool aWithLog) {
+  const std::string message = Message();
+  kConnection connection;
+  connection.SetAddress("127.0.0.1");
+  connection.SetPort(Peer().Port());
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "korvane_transport_bench";
+  std::filesystem::remove_all(dir);
+  {
+    kIOHandler_TCP handler(connection, aWithLog ? dir.string() : "", aWithLog ? "bench" : "");
+    for (auto _ : state) {
+      handler.Connect();
+      handler.Write(message);
+      const std::string reply = handler.ReadUpTo({3});
+      if (reply.size() != message.size()) state.SkipWithError("short reply");
+      handler.Disconnect();
+    }
+  }
+  std::filesystem::remove_all(dir);
+}
+
+void BM_TcpTransport(benchmark::State& state) { HandlerExchange(state, false); }
+void BM_TcpTransportWithLog(benchmark::State& state) { HandlerExchange(state, true); }
+
+BENCHMARK(BM_BareAsioClient)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TcpTransport)->UseRealTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TcpTransportWithLog)->UseRealTime()->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

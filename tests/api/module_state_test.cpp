@@ -1,0 +1,68 @@
+// The library's module state: made at load in order, ended at unload with
+// every open device closed.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "api/uTkCustomerDisplayWrapper.h"
+#include "base/uTK_Base.h"
+#include "display/uQORD_KORVANE_10.h"
+#include "e2e/display_peer.h"
+#include "e2e/requests.h"
+#include "platform/unicode.h"
+#include "support/test_support.h"
+
+using namespace korvane;
+using korvane::testing::DisplayPeer;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+TEST(ModuleState, LoadMakesEverythingAndUnloadClosesEveryDevice) {
+  ASSERT_EQ(TKApp, nullptr);
+  InitializeDriverApi();
+  ASSERT_NE(TKApp, nullptr);
+  ASSERT_NE(DeviceRegistry, nullptr);
+  ASSERT_NE(DriverRegistry, nullptr);
+  EXPECT_EQ(DriverRegistry->size(), 1u);
+  EXPECT_EQ(DriverRegistry->count("QORD_KORVANE_10"), 1u);
+  EXPECT_EQ(LastDeviceHandle, 0);
+
+  DisplayPeer peer;
+  std::vector<std::string> logs;
+  for (int i = 0; i < 2; ++i) {
+    kCustomerDisplayWrapper_OPEN open;
+    open.Process(platform::Utf8ToUtf16(korvane::testing::OpenRequest(peer.Port())));
+    ASSERT_FALSE(open.Result().Error) << open.Result().ErrorText;
+    EXPECT_EQ(open.Result().Handle, i + 1);
+    logs.push_back(open.Result().LogFileName);
+  }
+  EXPECT_EQ(DeviceRegistry->size(), 2u);
+  EXPECT_EQ(logs[0], logs[1]);  // same driver, log id and day: one file
+
+  FinalizeDriverApi();
+  EXPECT_EQ(DeviceRegistry, nullptr);
+  EXPECT_EQ(DriverRegistry, nullptr);
+  EXPECT_EQ(TKApp, nullptr);
+  // Both devices wrote their STOP lines before unload finished.
+  const std::string log = korvane::testing::ReadFile(logs[0]);
+  size_t stops = 0;
+  for (size_t at = log.find(" STOP "); at != std::string::npos; at = log.find(" STOP ", at + 1)) ++stops;
+  EXPECT_EQ(stops, 2u);
+  EXPECT_THAT(log, EndsWith("****\r\n"));
+}
+
+TEST(ModuleState, EnvelopeIsExactToTheByte) {
+  const int32_t handle = 0;
+  EXPECT_EQ(FormatEnvelope(&handle, true, "a<b", "/x/y&z.log"),
+            "<Handle>0</Handle>\r\n<Error>True</Error>\r\n<ErrorText>a&lt;b</ErrorText>\r\n"
+            "<LogFileName>/x/y&amp;z.log</LogFileName>");
+  EXPECT_EQ(FormatEnvelope(nullptr, false, "", ""),
+            "<Error>False</Error>\r\n<ErrorText></ErrorText>\r\n<LogFileName></LogFileName>");
+  EXPECT_EQ(kCustomerDisplayWrapper::EscapeXml("&amp; <>\"'"), "&amp;amp; &lt;&gt;&quot;&apos;");
+}
+
+TEST(ModuleState, AFreshRequestHolderIsEmpty) {
+  kCustomerDisplayWrapper_MESSAGE wrapper;
+  EXPECT_EQ(wrapper.Handler().fDriver, "");
+  EXPECT_EQ(wrapper.Handler().fDeviceHandle, 0);
+  EXPECT_FALSE(wrapper.Result().Error);
+}

@@ -1,0 +1,395 @@
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "base/uTK_LogWriter.h"
+#include "platform/error.h"
+#include "platform/filesystem.h"
+#include "support/test_support.h"
+
+using namespace korvane;
+using korvane::testing::ReadFile;
+using korvane::testing::SplitCrLf;
+using korvane::testing::TempDir;
+using korvane::testing::WaitFor;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+// Fixes the wall clock at 2024-09-17 14:03:59.123 for the scope.
+class FixedClock {
+ public:
+  FixedClock() {
+    platform::SetNowForTesting([] { return platform::LocalTime{2024, 9, 17, 14, 3, 59, 123}; });
+  }
+  ~FixedClock() { platform::SetNowForTesting(nullptr); }
+};
+
+std::vector<std::string> LinesOf(const std::string& aPath) { return SplitCrLf(ReadFile(aPath)); }
+
+}  // namespace
+
+TEST(LogWriter, NamesDailyAndPlainFilesInTheDirectory) {
+  FixedClock clock;
+  TempDir dir;
+  const std::string logDir = dir / "LogFiles";
+  {
+    tTK_LogWriter daily("ABC", logDir, 0, true);
+    EXPECT_EQ(daily.FileName(), logDir + "/ABC_20240917.log");
+    EXPECT_TRUE(std::filesystem::is_directory(logDir));       // created at once
+    EXPECT_FALSE(std::filesystem::exists(daily.FileName()));  // the file waits for its first line
+  }
+  tTK_LogWriter plain("ABC", logDir + "/", 0, false);
+  EXPECT_EQ(plain.FileName(), logDir + "/ABC.log");
+  EXPECT_EQ(plain.MaxLogFileSize(), 5000);
+  EXPECT_FALSE(plain.ShowInstanceGuid());
+}
+
+TEST(LogWriter, KeepsOnlyTheFileNamePartOfTheName) {
+  TempDir dir;
+  for (const std::string name : {"sub/dir/ABC", "C:\\x\\y\\ABC", "../../ABC"}) {
+    tTK_LogWriter writer(name, dir.Path(), 0, false);
+    EXPECT_EQ(writer.FileName(), dir / "ABC.log") << name;
+  }
+}
+
+TEST(LogWriter, WritesInformationAndErrorLinesWithCrLf) {
+  FixedClock clock;
+  TempDir dir;
+  std::string path;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, true);
+    path = writer.FileName();
+    writer.Write(let_info, "started");
+    writer.Write(let_error, "it failed");
+    writer.Write(static_cast<tTK_MessageType>(7), "other type");
+    writer.Write(let_info, "two\r\nlines");
+  }
+  EXPECT_EQ(ReadFile(path),
+            "2024-09-17 14:03:59:123 - started\r\n"
+            "2024-09-17 14:03:59:123 - ERROR - it failed\r\n"
+            "2024-09-17 14:03:59:123 - other type\r\n"
+            "2024-09-17 14:03:59:123 - two\r\nlines\r\n");
+}
+
+TEST(LogWriter, StampsLinesWithTheCurrentLocalTime) {
+  TempDir dir;
+  std::string path;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    path = writer.FileName();
+    writer.Write(let_info, "x");
+  }
+  const std::regex line(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d:\d{3} - x\r\n)");
+  EXPECT_TRUE(std::regex_match(ReadFile(path), line)) << ReadFile(path);
+}
+
+TEST(LogWriter, ShowsTheInstanceGuidWhenAsked) {
+  FixedClock clock;
+  TempDir dir;
+  std::string path, guid;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    path = writer.FileName();
+    guid = platform::UuidToString(writer.Guid());
+    writer.SetShowInstanceGuid(true);
+    writer.Write(let_error, "boom");
+  }
+  EXPECT_TRUE(std::regex_match(
+      guid, std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")));
+  EXPECT_EQ(ReadFile(path), "2024-09-17 14:03:59:123 - " + guid + " - ERROR - boom\r\n");
+}
+
+TEST(LogWriter, CutsMessagesToTheMaximumLengthInUtf16Units) {
+  TempDir dir;
+  std::string path;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 10, false);
+    path = writer.FileName();
+    writer.Write(let_info, "0123456789ABC");
+    writer.Write(let_info,
+                 "\xE2\x82\xAC"
+                 "123456789XYZ");  // euro sign: one unit
+    writer.Write(let_info,
+                 "12345678\xF0\x9F\x98\x80"
+                 "Z");                                    // emoji: two units, fits
+    writer.Write(let_info, "123456789\xF0\x9F\x98\x80");  // emoji would be cut in half
+  }
+  std::vector<std::string> messages;
+  for (const auto& line : LinesOf(path)) messages.push_back(line.substr(26));
+  EXPECT_THAT(messages, ElementsAre("0123456789",
+                                    "\xE2\x82\xAC"
+                                    "123456789",
+                                    "12345678\xF0\x9F\x98\x80", "123456789"));
+}
+
+TEST(LogWriter, RotatesAnOversizeFileBeforeTheFirstLine) {
+  FixedClock clock;
+  TempDir dir;
+  const std::string path = dir / "ABC_20240917.log";
+  const std::string rotated = dir / "ABC_20240917_20240917140359123.log";
+  korvane::testing::WriteFile(path, std::string(5120001, 'x'));
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, true);
+    writer.Write(let_info, "fresh");
+  }
+  EXPECT_EQ(std::filesystem::file_size(rotated), 5120001u);
+  EXPECT_EQ(ReadFile(path), "2024-09-17 14:03:59:123 - fresh\r\n");
+}
+
+TEST(LogWriter, KeepsAFileOfExactlyTheLimit) {
+  TempDir dir;
+  const std::string path = dir / "ABC.log";
+  korvane::testing::WriteFile(path, std::string(5120000, 'x'));
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    writer.Write(let_info, "appended");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+  EXPECT_GT(std::filesystem::file_size(path), 5120000u);
+}
+
+TEST(LogWriter, ChecksTheSizeOnlyEveryTwentiethLine) {
+  TempDir dir;
+  const std::string path = dir / "ABC.log";
+  tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+  writer.Write(let_info, "first");  // the check before it finds no file
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 1; }));
+  // Grow the file past the limit behind the writer's back.
+  {
+    std::ofstream grow(path, std::ios::binary | std::ios::app);
+    grow << std::string(5120001, 'x');
+  }
+  for (int i = 2; i <= 20; ++i) writer.Write(let_info, "line " + std::to_string(i));
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 20; }));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);  // lines 2..20 unchecked
+  writer.Write(let_info, "line 21");  // due: checked, rotated, then written to a new file
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 21; }));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+  EXPECT_THAT(ReadFile(path), HasSubstr(" - line 21\r\n"));
+  EXPECT_EQ(writer.GetLogFileSize(), static_cast<int64_t>(ReadFile(path).size()));
+}
+
+TEST(LogWriter, ReportsTheSizeOfAMissingFileAsMinusOne) {
+  TempDir dir;
+  tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+  EXPECT_EQ(writer.GetLogFileSize(), -1);
+  EXPECT_TRUE(writer.CheckLogfileSize());
+}
+
+TEST(LogWriter, DropsAndCountsLinesWhileTheQueueIsFullAndReportsThem) {
+  TempDir dir;
+  const auto created = std::chrono::steady_clock::now();
+  tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+  const std::string path = writer.FileName();
+  writer.Thread()->SetHeld(true);
+  for (int i = 0; i < 20000; ++i) writer.Write(let_info, "queued");
+  EXPECT_EQ(writer.DroppedTotal(), 0);
+  writer.Write(let_info, "dropped");
+  EXPECT_EQ(writer.DroppedTotal(), 1);
+
+  writer.Thread()->SetHeld(false);
+  auto reports = [&] {
+    std::vector<std::string> found;
+    for (const auto& line : LinesOf(path))
+      if (line.find(" - WARN - ") != std::string::npos) found.push_back(line.substr(23));
+    return found;
+  };
+  ASSERT_TRUE(WaitFor([&] { return reports().size() == 1; }, std::chrono::seconds(30)));
+  EXPECT_GE(std::chrono::steady_clock::now() - created, std::chrono::milliseconds(5000));
+  EXPECT_THAT(reports(), ElementsAre(" - WARN - Log backpressure: dropped 1 lines (total=1)."));
+
+  // A second report speaks only of the lines dropped since the first.
+  writer.Thread()->SetHeld(true);
+  for (int i = 0; i < 20002; ++i) writer.Write(let_info, "again");
+  EXPECT_EQ(writer.DroppedTotal(), 3);
+  writer.Thread()->SetHeld(false);
+  ASSERT_TRUE(WaitFor([&] { return reports().size() == 2; }, std::chrono::seconds(30)));
+  EXPECT_EQ(reports()[1], " - WARN - Log backpressure: dropped 2 lines (total=3).");
+}
+
+TEST(LogWriter, WritesEveryAcceptedLineBeforeDestructionEnds) {
+  TempDir dir;
+  std::string path;
+  constexpr int kThreads = 4, kLines = 2500;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    path = writer.FileName();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&writer, t] {
+        for (int i = 0; i < kLines; ++i)
+          writer.Write(let_info, "t" + std::to_string(t) + " " + std::to_string(i));
+      });
+    for (auto& thread : threads) thread.join();
+    ASSERT_EQ(writer.DroppedTotal(), 0);
+  }
+  const auto lines = LinesOf(path);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kThreads * kLines));
+  // Each thread's lines keep their order.
+  std::vector<int> next(kThreads, 0);
+  for (const auto& line : lines) {
+    const int t = line[27] - '0';
+    EXPECT_EQ(line.substr(29), std::to_string(next[t]++));
+  }
+}
+
+TEST(LogWriter, FailsConstructionWithAnEmptyDirectory) {
+  try {
+    tTK_LogWriter writer("ABC", "", 0, false);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Cannot create directory: the directory name is empty");
+  }
+}
+
+TEST(LogWriter, RefusesInvalidCharactersInPaths) {
+  TempDir dir;
+  EXPECT_THROW(tTK_LogWriter("A|B", dir.Path(), 0, false), Error);
+  EXPECT_THROW(tTK_LogWriter("ABC", dir / "x<y", 0, false), Error);
+  tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+  EXPECT_THROW(writer.SetDirectory(dir / "bad\"dir"), Error);
+  EXPECT_EQ(writer.FileName(), dir / "ABC.log");  // unchanged by the failed setting
+  EXPECT_THROW(writer.SetFileName("new\x01name.log"), Error);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(LogWriter, RaisesWhenTheFileNameIsEmpty) {
+  TempDir dir;
+  tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+  EXPECT_THROW(writer.SetDirectory(""), Error);  // the name is the bare file name now
+  writer.SetFileName("");
+  try {
+    writer.Write(let_info, "x");
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Log filename is empty");
+  }
+}
+
+TEST(LogWriter, MovesToANewDirectoryAndFileName) {
+  TempDir dir;
+  tTK_LogWriter writer("ABC", dir / "one", 0, false);
+  writer.Write(let_info, "in one");
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 1; }));
+  writer.SetDirectory(dir / "two/deeper");
+  EXPECT_EQ(writer.Directory(), dir / "two/deeper");
+  EXPECT_EQ(writer.FileName(), dir / "two/deeper/ABC.log");
+  writer.Write(let_info, "in two");
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 2; }));  // the name is read when the line is written
+  writer.SetFileName("/elsewhere/Other.txt");  // only the file-name part counts; no date, no .log
+  EXPECT_EQ(writer.FileName(), dir / "two/deeper/Other.txt");
+  writer.Write(let_info, "in other");
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 3; }));
+  EXPECT_THAT(ReadFile(dir / "one/ABC.log"), HasSubstr("in one"));
+  EXPECT_THAT(ReadFile(dir / "two/deeper/ABC.log"), HasSubstr("in two"));
+  EXPECT_THAT(ReadFile(dir / "two/deeper/Other.txt"), HasSubstr("in other"));
+}
+
+TEST(LogWriter, ChangesFileNameSafelyWhileOtherThreadsWrite) {
+  TempDir dir;
+  std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    std::thread producer([&] {
+      while (!stop.load() || written.load() < 1000) {
+        writer.Write(let_info, "busy");
+        ++written;
+      }
+    });
+    for (int i = 0; i < 50; ++i) {
+      writer.SetFileName("F" + std::to_string(i % 3));
+      writer.SetDirectory(dir / ("d" + std::to_string(i % 2)));
+    }
+    stop.store(true);
+    producer.join();
+  }
+  // Every file written lies inside the temporary folder.
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path()))
+    files += entry.is_regular_file() ? 1 : 0;
+  EXPECT_GT(files, 0u);
+}
+
+TEST(LogWriter, LosesLinesQuietlyWhenTheFolderCannotBeWritten) {
+  TempDir dir;
+  korvane::testing::WriteFile(dir / "plainfile", "not a folder");
+  const auto start = std::chrono::steady_clock::now();
+  {
+    // The folder cannot be made: it would lie below a file.
+    tTK_LogWriter writer("ABC", dir / "plainfile/LogFiles", 0, false);
+    const auto before = std::chrono::steady_clock::now();
+    for (int i = 0; i < 3; ++i) writer.Write(let_error, "lost");
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));  // the caller never waits
+  }
+  // Eleven attempts 50 ms apart for each line, then the next.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3 * 10 * 50));
+  EXPECT_EQ(ReadFile(dir / "plainfile"), "not a folder");
+}
+
+TEST(LogWriter, RetriesWhileAnotherWriterHoldsTheFile) {
+  TempDir dir;
+  const std::string path = dir / "ABC.log";
+  korvane::testing::WriteFile(path, "");
+  const int fd = ::open(path.c_str(), O_WRONLY);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+  writer.Write(let_info, "waited");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // a few refused attempts
+  EXPECT_EQ(writer.Counter(), 0u);
+  ::close(fd);
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 1; }));
+  EXPECT_THAT(ReadFile(path), HasSubstr(" - waited\r\n"));
+}
+
+TEST(LogWriter, BoundsTheWaitForItsThreadWhenTheLibraryUnloads) {
+  TempDir dir;
+  const std::string path = dir / "ABC.log";
+  korvane::testing::WriteFile(path, "");
+  const int fd = ::open(path.c_str(), O_WRONLY);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);  // every append is refused: 550 ms a line
+  auto writer = std::make_unique<tTK_LogWriter>("ABC", dir.Path(), 0, false);
+  for (int i = 0; i < 4; ++i) writer->Write(let_info, "slow " + std::to_string(i));
+  writer->SetIsDLLFinalization(true);
+  const auto start = std::chrono::steady_clock::now();
+  writer.reset();
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(450));
+  EXPECT_LT(waited, std::chrono::milliseconds(1500));
+  // The thread carries on safely on its own and drains what it had.
+  ::close(fd);
+  // (The line in hand when the wait ended may have used up its attempts.)
+  EXPECT_TRUE(WaitFor([&] { return SplitCrLf(ReadFile(path)).size() >= 3; }, std::chrono::seconds(10)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // let it end before the test does
+}
+
+TEST(LogQueue, ShutDownQueueAcceptsNothingAndDrains) {
+  tTK_LogQueue queue(2, 300);
+  EXPECT_TRUE(queue.Push("a"));
+  EXPECT_TRUE(queue.Push("b"));
+  EXPECT_FALSE(queue.Push("c"));  // full: refused at once
+  queue.Shutdown();
+  EXPECT_TRUE(queue.Push("d"));  // accepted but not added
+  std::string line;
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(line, "a");
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(line, "b");
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Empty);
+}
+
+TEST(LogQueue, PopTimesOutOnAnEmptyQueue) {
+  tTK_LogQueue queue(2, 50);
+  std::string line;
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Timeout);
+}

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "display/uQORD_KORVANE_10_Images.h"
+#include "display/uQORD_KORVANE_10_Json.h"
+
+using namespace korvane;
+
+TEST(KorvaneJson, WritesStringsWithTheProtocolsEscapes) {
+  struct Case {
+    std::string text, json;
+  } cases[] = {
+      {"", "\"\""},
+      {"plain", "\"plain\""},
+      {"a/b", "\"a\\/b\""},
+      {"http://x/y", "\"http:\\/\\/x\\/y\""},
+      {"q\"b\\", "\"q\\\"b\\\\\""},
+      {"\b\t\n\f\r", "\"\\b\\t\\n\\f\\r\""},
+      {std::string("\x01\x1f\0z", 4), "\"\\u0001\\u001f\\u0000z\""},
+      {"\xE2\x82\xAC \xC3\xA0", "\"\xE2\x82\xAC \xC3\xA0\""},  // non-ASCII as it is
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    AppendJsonString(out, c.text);
+    EXPECT_EQ(out, c.json) << c.text;
+  }
+}
+
+TEST(KorvaneJson, WritesAmountsInShortestFormWithOneFractionDigit) {
+  struct Case {
+    int64_t value;
+    std::string text;
+  } cases[] = {{100000, "10.0"},
+               {125000, "12.5"},
+               {1, "0.0001"},
+               {0, "0.0"},
+               {-32500, "-3.25"},
+               {12345678, "1234.5678"},
+               {-1, "-0.0001"},
+               {10000, "1.0"},
+               {INT64_MIN, "-922337203685477.5808"},
+               {INT64_MAX, "922337203685477.5807"}};
+  for (const auto& c : cases) EXPECT_EQ(FormatJsonAmount(c.value), c.text) << c.value;
+}
+
+TEST(KorvaneJson, KeepsMemberOrderAndDuplicates) {
+  kJsonObject line;
+  line.AddString("Type", "Sale");
+  line.AddAmount("Amount", 15000);
+  kJsonObject message("Receipt");
+  EXPECT_TRUE(message.Empty());
+  message.AddString("Image", "first");
+  message.AddBool("Show", false);
+  message.AddInteger("N", -12);
+  message.AddArray("Lines", {line, line});
+  message.AddArray("Payments", {});
+  message.AddString("Image", "second");
+  EXPECT_FALSE(message.Empty());
+  const std::string expected =
+      "{\"Receipt\":{\"Image\":\"first\",\"Show\":false,\"N\":-12,\"Lines\":[{\"Type\":\"Sale\",\"Amount\":1."
+      "5},"
+      "{\"Type\":\"Sale\",\"Amount\":1.5}],\"Payments\":[],\"Image\":\"second\"}}";
+  EXPECT_EQ(message.Text(), expected);
+  EXPECT_EQ(message.TakeText(), expected);
+}
+
+TEST(KorvaneJson, WrapsAnEmptyObject) {
+  kJsonObject close("Close");
+  EXPECT_EQ(close.TakeText(), "{\"Close\":{}}");
+  kJsonObject plain;
+  plain.AddObject("Inner", kJsonObject());
+  EXPECT_EQ(plain.Text(), "{\"Inner\":{}}");
+}
+
+TEST(KorvaneJson, WritesBase64StraightIntoTheText) {
+  std::string bytes;
+  for (unsigned i = 0; i < 700000; ++i) bytes += static_cast<char>(i * 7919u % 256u);
+  kJsonObject plain;
+  plain.AddBase64("Image", bytes);
+  // The same text as escaping the Base64 text as a string.
+  std::string expected = "{\"Image\":";
+  AppendJsonString(expected, Base64Encode(bytes));
+  EXPECT_EQ(plain.Text(), expected + "}");
+  kJsonObject small;
+  small.AddBase64("A", "\xff\xfe\xfd");
+  small.AddBase64("B", "");
+  EXPECT_EQ(small.Text(), "{\"A\":\"\\/\\/79\",\"B\":\"\"}");
+}

@@ -1,0 +1,134 @@
+// A display application on loopback for tests: accepts the library's
+// connections, records every frame's bytes and answers as it is told.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace korvane::testing {
+
+class DisplayPeer {
+ public:
+  enum class Mode {
+    Reply,           // answers the reply text followed by ETX
+    CloseBeforeEtx,  // reads the frame and closes without answering
+    Silent,          // reads the frame and never answers (until stopped)
+  };
+
+  DisplayPeer() {
+    fListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int one = 1;
+    ::setsockopt(fListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fListen, 16) != 0)
+      throw std::runtime_error("display peer cannot listen");
+    socklen_t len = sizeof addr;
+    ::getsockname(fListen, reinterpret_cast<sockaddr*>(&addr), &len);
+    fPort = ntohs(addr.sin_port);
+    fThread = std::thread([this] { Run(); });
+  }
+  ~DisplayPeer() {
+    fStop = true;
+    fThread.join();
+    ::close(fListen);
+  }
+
+  int Port() const { return fPort; }
+  void SetMode(Mode aMode) { fMode = aMode; }
+  void SetReply(const std::string& aReply) {
+    std::lock_guard<std::mutex> g(fLock);
+    fReply = aReply;
+  }
+  void SetReplyDelayMs(int aMs) { fDelayMs = aMs; }
+
+  // Every frame received, bytes as they came (STX and ETX included).
+  std::vector<std::string> Frames() const {
+    std::lock_guard<std::mutex> g(fLock);
+    return fFrames;
+  }
+  // The JSON texts of the frames (without STX and ETX).
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> out;
+    for (const auto& f : Frames()) out.push_back(f.size() >= 2 ? f.substr(1, f.size() - 2) : f);
+    return out;
+  }
+  int Connections() const { return fConnections; }
+
+ private:
+  void Run() {
+    while (!fStop) {
+      pollfd p{fListen, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      const int fd = ::accept4(fListen, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      ++fConnections;
+      Serve(fd);
+      ::close(fd);
+    }
+  }
+
+  void Serve(int aFd) {
+    std::string frame;
+    char buffer[65536];
+    while (!fStop) {
+      pollfd p{aFd, POLLIN, 0};
+      if (::poll(&p, 1, 50) <= 0) continue;
+      const ssize_t n = ::recv(aFd, buffer, sizeof buffer, 0);
+      if (n <= 0) return;
+      frame.append(buffer, static_cast<size_t>(n));
+      if (frame.find('\x03') != std::string::npos) break;
+    }
+    {
+      std::lock_guard<std::mutex> g(fLock);
+      fFrames.push_back(frame);
+    }
+    switch (fMode.load()) {
+      case Mode::CloseBeforeEtx: return;
+      case Mode::Silent:
+        while (!fStop) {
+          pollfd p{aFd, POLLIN, 0};
+          if (::poll(&p, 1, 50) > 0 && ::recv(aFd, buffer, sizeof buffer, 0) <= 0) return;
+        }
+        return;
+      case Mode::Reply: break;
+    }
+    if (fDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(fDelayMs.load()));
+    std::string reply;
+    {
+      std::lock_guard<std::mutex> g(fLock);
+      reply = fReply;
+    }
+    ::send(aFd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    // Wait for the library to close its side.
+    for (int i = 0; i < 100 && !fStop; ++i) {
+      pollfd p{aFd, POLLIN, 0};
+      if (::poll(&p, 1, 50) > 0 && ::recv(aFd, buffer, sizeof buffer, 0) <= 0) return;
+    }
+  }
+
+  int fListen = -1;
+  int fPort = 0;
+  std::thread fThread;
+  std::atomic<bool> fStop{false};
+  std::atomic<Mode> fMode{Mode::Reply};
+  std::atomic<int> fDelayMs{0};
+  std::atomic<int> fConnections{0};
+  mutable std::mutex fLock;
+  std::string fReply = "OK\x03";
+  std::vector<std::string> fFrames;
+};
+
+}  // namespace korvane::testing

@@ -1,0 +1,335 @@
+// What reaches the display application, and what the device's log shows.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "e2e/display_peer.h"
+#include "e2e/host.h"
+#include "e2e/requests.h"
+
+using namespace korvane::testing;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+std::string ReadAll(const std::string& aPath) {
+  std::ifstream in(aPath, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string LogOf(const CallResult& aResult) {
+  const size_t at = aResult.envelope.find("<LogFileName>") + 13;
+  return aResult.envelope.substr(at, aResult.envelope.find("</LogFileName>") - at);
+}
+
+// The log's lines without their time stamps ("yyyy-mm-dd hh:mm:ss:zzz").
+std::vector<std::string> LogMessages(const std::string& aPath) {
+  std::vector<std::string> lines;
+  const std::string text = ReadAll(aPath);
+  size_t start = 0;
+  for (size_t at; (at = text.find("\r\n", start)) != std::string::npos; start = at + 2)
+    lines.push_back(text.substr(start + 23, at - start - 23));
+  return lines;
+}
+
+// The log's lines once aText has reached the file (the log is written on a
+// thread of its own), waiting at most 5 s.
+std::vector<std::string> AwaitLog(const std::string& aPath, const std::string& aText) {
+  for (int i = 0; i < 500 && ReadAll(aPath).find(aText) == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return LogMessages(aPath);
+}
+
+class DisplayProtocol : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fTemp = std::filesystem::temp_directory_path() / ("korvane-e2e-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(fTemp);
+  }
+  void TearDown() override { std::filesystem::remove_all(fTemp); }
+
+  CallResult OpenDevice(const std::string& aParameters = "") {
+    const CallResult r = lib.Call("OPEN", OpenRequest(peer.Port(), aParameters));
+    fLog = LogOf(r);
+    return r;
+  }
+  std::string LastMessage() const {
+    const auto messages = peer.Messages();
+    return messages.empty() ? "" : messages.back();
+  }
+  std::string File(const std::string& aName, const std::string& aBytes) {
+    const std::string path = (fTemp / aName).string();
+    std::ofstream(path, std::ios::binary) << aBytes;
+    return path;
+  }
+
+  Library lib;
+  DisplayPeer peer;
+  std::filesystem::path fTemp;
+  std::string fLog;
+};
+
+}  // namespace
+
+TEST_F(DisplayProtocol, OpenSendsTheSettledDefaults) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(peer.Frames().size(), 1u);
+  const std::string frame = peer.Frames()[0];
+  EXPECT_EQ(frame.front(), '\x02');
+  EXPECT_EQ(frame.back(), '\x03');
+  EXPECT_EQ(LastMessage(),
+            "{\"Open\":{\"Mode\":\"Display\",\"Layout\":\"0\",\"ContentRatio\":\"fromimage\",\"FontName\":"
+            "\"Roboto\","
+            "\"ShowTaxes\":false,\"IdleTimeout\":10}}");
+}
+
+TEST_F(DisplayProtocol, OpenSendsEveryMemberInOrder) {
+  const std::string idle = File("idle.png", "IDLEPNG");
+  const std::string params =
+      "<Mode>Receipt</Mode><Layout>1</Layout><ContentRatio></ContentRatio><Language>it</Language>"
+      "<FontName>Arial</FontName><ShowTaxes>TRUE</ShowTaxes><LogoImage>inline-logo</LogoImage>"
+      "<IdleImage>inline-idle</IdleImage><IdleImageUrl>" +
+      idle +
+      "</IdleImageUrl><IdleTimeout>30</IdleTimeout>"
+      "<IdleText1>Welcome</IdleText1><ThankyouText2>Bye</ThankyouText2><CloseText1>Closed</CloseText1>"
+      "<ShowOnlyVideo>true</ShowOnlyVideo><IdleVideoUrl>http://x/v.mp4</IdleVideoUrl>"
+      "<ColorPrimary>#0C1975</ColorPrimary><ColorOutlineVariant>#C6C5D0</ColorOutlineVariant>";
+  ASSERT_EQ(OpenDevice(params).result, 0);
+  const std::string common =
+      "\"Mode\":\"Receipt\",\"Layout\":\"1\",\"Language\":\"it\",\"FontName\":\"Arial\",\"ShowTaxes\":true,";
+  const std::string tail =
+      "\"IdleTimeout\":30,\"IdleText1\":\"Welcome\",\"ThankyouText2\":\"Bye\",\"CloseText1\":\"Closed\",";
+  const std::string after =
+      "\"ShowOnlyVideo\":true,\"IdleVideoUrl\":\"http:\\/\\/x\\/v.mp4\","
+      "\"ColorPrimary\":\"#0C1975\",\"ColorOutlineVariant\":\"#C6C5D0\"}}";
+  EXPECT_EQ(LastMessage(), "{\"Open\":{" + common +
+                               "\"LogoImage_Dark\":\"inline-logo\",\"LogoImage_Light\":\"inline-logo\","
+                               "\"IdleImage\":\"inline-idle\"," +
+                               tail + "\"IdleImage\":\"SURMRVBORw==\"," + after);
+  // The log shows inline images as "..." and the loaded one by its source.
+  const auto log = AwaitLog(fLog, "ColorOutlineVariant");
+  const std::string escapedPath = [&] {
+    std::string p;
+    for (char c : idle) p += c == '/' ? std::string("\\/") : std::string(1, c);
+    return p;
+  }();
+  EXPECT_THAT(log, ::testing::Contains(
+                       " - {\"Open\":{" + common +
+                       "\"LogoImage_Dark\":\"...\",\"LogoImage_Light\":\"...\",\"IdleImage\":\"...\"," +
+                       tail + "\"IdleImage\":\"" + escapedPath + "\"," + after));
+}
+
+TEST_F(DisplayProtocol, EachCallWritesItsSeparatorLineFirst) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><Text1>Hello</Text1></Idle>"));
+  peer.SetMode(DisplayPeer::Mode::CloseBeforeEtx);
+  lib.Call("THANKYOU", CallRequest("THANKYOU", 1, "<Thankyou/>"));
+  const auto log = AwaitLog(fLog, "{\"Thankyou\":{}}");
+  ASSERT_GE(log.size(), 7u);
+  EXPECT_THAT(log[0], HasSubstr(" START"));
+  std::vector<std::string> separators;
+  for (const auto& line : log)
+    if (line.find("------------------------------------------------------------ ") != std::string::npos)
+      separators.push_back(line.substr(line.find("- -") + 2));
+  EXPECT_THAT(separators,
+              ElementsAre("------------------------------------------------------------ Open",
+                          "------------------------------------------------------------ Idle",
+                          "------------------------------------------------------------ Thankyou"));
+  auto idle = std::find(log.begin(), log.end(),
+                        " - ------------------------------------------------------------ Idle");
+  ASSERT_NE(idle, log.end());
+  EXPECT_EQ(*(idle + 1), " - {\"Idle\":{\"Text1\":\"Hello\"}}");
+}
+
+TEST_F(DisplayProtocol, MessagesThankyouAndIdleShareOneForm) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  const std::string body = "<Text1>Milk 1/2 L</Text1><Text2>1,29 \xE2\x82\xAC</Text2><Image>abc</Image>";
+  lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message>" + body + "</Message>"));
+  lib.Call("THANKYOU", CallRequest("THANKYOU", 1, "<Thankyou>" + body + "</Thankyou>"));
+  lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>"));
+  const auto messages = peer.Messages();
+  ASSERT_EQ(messages.size(), 4u);
+  const std::string members =
+      "{\"Text1\":\"Milk 1\\/2 L\",\"Text2\":\"1,29 \xE2\x82\xAC\",\"Image\":\"abc\"}}";
+  EXPECT_EQ(messages[1], "{\"Message\":" + members);
+  EXPECT_EQ(messages[2], "{\"Thankyou\":" + members);
+  EXPECT_EQ(messages[3], "{\"Idle\":{}}");
+  EXPECT_EQ(peer.Connections(), 4);  // one connection per message
+  EXPECT_THAT(AwaitLog(fLog, "{\"Message\""),
+              ::testing::Contains(" - {\"Message\":{\"Text1\":\"Milk 1\\/2 L\",\"Text2\":"
+                                  "\"1,29 \xE2\x82\xAC\",\"Image\":\"...\"}}"));
+}
+
+TEST_F(DisplayProtocol, ReceiptSendsLinesPaymentsAndAmounts) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  const std::string receipt =
+      "<Receipt><Currency>EUR</Currency><Subtotal>10</Subtotal><Taxes>0.0001</Taxes><Total>12.50</Total>"
+      "<Image>inline</Image><Lines><Line><Type>Sale</Type><Code>A1</Code><Description>Bread</Description>"
+      "<Quantity>1</Quantity><Price>2.5</Price><Amount>2.5</Amount></Line><!-- a comment line -->"
+      "</Lines><ShowPayments>true</ShowPayments><Payments><Payment><Type>Cash</Type><Text1>Paid</Text1>"
+      "<Amount>20</Amount></Payment></Payments></Receipt>";
+  ASSERT_EQ(lib.Call("RECEIPT", CallRequest("RECEIPT", 1, receipt)).result, 0);
+  const std::string expected =
+      "{\"Receipt\":{\"Currency\":\"EUR\",\"Subtotal\":10.0,\"Taxes\":0.0001,\"Total\":12.5,\"Image\":"
+      "\"inline\","
+      "\"Lines\":[{\"Type\":\"Sale\",\"Code\":\"A1\",\"Description\":\"Bread\",\"Quantity\":1.0,\"Price\":2."
+      "5,"
+      "\"Amount\":2.5},{\"Type\":\"\",\"Code\":\"\",\"Description\":\"\",\"Quantity\":0.0,\"Price\":0.0,"
+      "\"Amount\":0.0}],\"ShowPayments\":true,\"Payments\":[{\"Type\":\"Cash\",\"Text1\":\"Paid\",\"Text2\":"
+      "\"\","
+      "\"Amount\":20.0}]}}";
+  EXPECT_EQ(LastMessage(), expected);
+  EXPECT_THAT(AwaitLog(fLog, "Receipt\":{\"Currency\":\"EUR"),
+              ::testing::Contains(" - " + expected));  // the inline image in full
+
+  lib.Call("RECEIPT", CallRequest("RECEIPT", 1, "<Receipt/>"));
+  EXPECT_EQ(LastMessage(),
+            "{\"Receipt\":{\"Currency\":\"\",\"Subtotal\":0.0,\"Taxes\":0.0,\"Total\":0.0,\"Lines\":[],"
+            "\"ShowPayments\":false,\"Payments\":[]}}");
+}
+
+TEST_F(DisplayProtocol, CloseCarriesItsTextsAndEndsTheDevice) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  lib.Call("CLOSEMESSAGE", CallRequest("CLOSEMESSAGE", 1, ""));
+  lib.Call("CLOSEMESSAGE", CallRequest("CLOSEMESSAGE", 1, "<Message><Text1>Lane closed</Text1></Message>"));
+  RequestSpec close;
+  close.method = "CLOSE";
+  close.handle = 1;
+  close.parameters = "<CloseText1>Goodbye</CloseText1><CloseText2>See you</CloseText2>";
+  ASSERT_EQ(lib.Call("CLOSE", Request(close)).result, 0);
+  const auto messages = peer.Messages();
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[1], "{\"Close\":{}}");
+  EXPECT_EQ(messages[2], "{\"Close\":{\"Text1\":\"Lane closed\"}}");
+  EXPECT_EQ(messages[3], "{\"Close\":{\"Text1\":\"Goodbye\",\"Text2\":\"See you\"}}");
+  const auto log = AwaitLog(fLog, "STOP");
+  EXPECT_THAT(log.back(), HasSubstr("STOP"));
+  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>")).errorText,
+            "Device Handle not found");
+}
+
+TEST_F(DisplayProtocol, ReadsTheReplyUpToEtxWhateverItSays) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  for (const std::string reply : {"\x03", "\x02status text\x03", "\xC3\xA0 nonsense\x03trailing"}) {
+    peer.SetReply(reply);
+    EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).result, 0) << reply;
+  }
+  peer.SetReplyDelayMs(300);
+  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).result, 0);  // slow but within the time-out
+}
+
+TEST_F(DisplayProtocol, ReportsLinkFailures) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  peer.SetMode(DisplayPeer::Mode::CloseBeforeEtx);
+  CallResult r = lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>"));
+  EXPECT_EQ(r.result, -1);
+  EXPECT_EQ(r.errorText, "Connection Closed Gracefully.");
+  EXPECT_EQ(LogOf(r), fLog);
+
+  peer.SetMode(DisplayPeer::Mode::Silent);
+  r = lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>"));
+  EXPECT_EQ(r.result, -1);
+  EXPECT_EQ(r.errorText, "Read timed out.");
+}
+
+TEST(DisplayLink, ReportsARefusedConnection) {
+  Library lib;
+  int port;
+  {
+    DisplayPeer gone;
+    port = gone.Port();
+  }  // nothing listens there now
+  const CallResult r = lib.Call("OPEN", OpenRequest(port));
+  EXPECT_EQ(r.result, -1);
+  EXPECT_THAT(r.envelope, StartsWith("<Handle>1</Handle>\r\n<Error>True</Error>"));  // the device stays
+  EXPECT_THAT(r.errorText, HasSubstr("refused"));
+}
+
+TEST_F(DisplayProtocol, OtherConnectionTypesAreNotSupported) {
+  RequestSpec open;
+  open.method = "OPEN";
+  open.connection = "<Type>COM</Type>";
+  const CallResult r = lib.Call("OPEN", Request(open));
+  EXPECT_EQ(r.result, -1);
+  EXPECT_THAT(r.envelope, StartsWith("<Handle>1</Handle>"));
+  EXPECT_EQ(r.errorText, "Connection type not supported");
+  EXPECT_THAT(AwaitLog(LogOf(r), "{\"Open\""),
+              ::testing::Contains(HasSubstr("{\"Open\":{\"Mode\":\"Display\"")));
+  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).errorText, "Connection type not supported");
+}
+
+TEST_F(DisplayProtocol, LoadsImagesFromResourcesAndFiles) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><ImageUrl>RES:MSG_INFO</ImageUrl></Message>"));
+  EXPECT_THAT(LastMessage(), StartsWith("{\"Message\":{\"Image\":\"iVBORw0KGgo"));  // a PNG
+  EXPECT_THAT(AwaitLog(fLog, "RES:MSG_INFO"),
+              ::testing::Contains(" - {\"Message\":{\"Image\":\"RES:MSG_INFO\"}}"));
+
+  const std::string empty = File("empty.png", "");
+  lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><ImageUrl>" + empty + "</ImageUrl></Message>"));
+  EXPECT_EQ(LastMessage(), "{\"Message\":{}}");
+  EXPECT_THAT(AwaitLog(fLog, "not valid"), ::testing::Contains(HasSubstr("empty.png not valid\"}}")));
+
+  const std::string readOnly = File("ro.png", "RO");
+  ::chmod(readOnly.c_str(), 0444);
+  EXPECT_EQ(
+      lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><ImageUrl>" + readOnly + "</ImageUrl></Idle>")).result,
+      0);
+  EXPECT_EQ(LastMessage(), "{\"Idle\":{\"Image\":\"Uk8=\"}}");
+
+  const size_t sent = peer.Frames().size();
+  CallResult r = lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><ImageUrl>res:NOPE</ImageUrl></Idle>"));
+  EXPECT_EQ(r.errorText, "Resource NOPE not found");
+  r = lib.Call(
+      "IDLE",
+      CallRequest("IDLE", 1, "<Idle><ImageUrl>" + (fTemp / "gone.png").string() + "</ImageUrl></Idle>"));
+  EXPECT_THAT(r.errorText, StartsWith("Cannot open file \""));
+  EXPECT_EQ(peer.Frames().size(), sent);  // nothing sent for either
+}
+
+TEST_F(DisplayProtocol, AnImageAddressThatCannotBeFetchedIsLeftOut) {
+  ASSERT_EQ(OpenDevice().result, 0);
+  int port;
+  {
+    DisplayPeer gone;
+    port = gone.Port();
+  }  // nothing listens there now
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/logo.png";
+  ASSERT_EQ(
+      lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><ImageUrl>" + url + "</ImageUrl></Message>"))
+          .result,
+      0);
+  EXPECT_EQ(LastMessage(), "{\"Message\":{}}");
+  EXPECT_THAT(AwaitLog(fLog, "not valid"),
+              ::testing::Contains(" - {\"Message\":{\"Image\":\"http:\\/\\/127.0.0.1:" +
+                                  std::to_string(port) + "\\/logo.png not valid\"}}"));
+}
+
+TEST_F(DisplayProtocol, OpenThatFailsOutrightLeavesNoDeviceBehind) {
+  const CallResult r = OpenDevice("<LogoImageUrl>res:NO_LOGO</LogoImageUrl>");
+  EXPECT_EQ(r.result, -1);
+  EXPECT_EQ(r.errorText, "Resource NO_LOGO not found");
+  EXPECT_THAT(r.envelope, StartsWith("<Handle>0</Handle>"));
+  ASSERT_FALSE(fLog.empty());
+  EXPECT_THAT(AwaitLog(fLog, "ERROR"), ::testing::Contains(" - ERROR - Resource NO_LOGO not found"));
+  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).errorText, "Device Handle not found");
+  EXPECT_THAT(OpenDevice().envelope, StartsWith("<Handle>2</Handle>"));  // the counter is not rolled back
+}
+
+TEST(LibraryLifetime, StaysLoadedOnceADeviceExists) {
+  {
+    Library lib;
+    DisplayPeer peer;
+    ASSERT_EQ(lib.Call("OPEN", OpenRequest(peer.Port())).result, 0);
+  }  // the host lets go of the library
+  void* still = dlopen(KORVANE_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_NE(still, nullptr);
+  if (still) dlclose(still);
+}

@@ -1,0 +1,201 @@
+// The exported calls through a host's eyes: envelopes, handles, registry
+// failures, VERSION and string ownership.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "e2e/display_peer.h"
+#include "e2e/host.h"
+#include "e2e/requests.h"
+
+using namespace korvane::testing;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+class DriverApi : public ::testing::Test {
+ protected:
+  std::string LogFolder() const {
+    return (std::filesystem::canonical("/proc/self/exe").parent_path() / "LogFiles" / "CustomerDisplay")
+        .string();
+  }
+  CallResult Open(const std::string& aParameters = "", int aHandle = 0) {
+    return lib.Call("OPEN", OpenRequest(peer.Port(), aParameters, aHandle));
+  }
+
+  Library lib;
+  DisplayPeer peer;
+};
+
+std::string Envelope(const std::string& aError, const std::string& aErrorText, const std::string& aLog) {
+  return "<Error>" + aError + "</Error>\r\n<ErrorText>" + aErrorText + "</ErrorText>\r\n<LogFileName>" +
+         aLog + "</LogFileName>";
+}
+
+}  // namespace
+
+TEST_F(DriverApi, OpenAnswersTheFirstHandleAndTheDevicesLog) {
+  const CallResult r = Open();
+  ASSERT_EQ(r.result, 0) << r.envelope;
+  const std::string log = r.envelope.substr(r.envelope.find("<LogFileName>") + 13);
+  const std::string logPath = log.substr(0, log.find('<'));
+  EXPECT_EQ(r.envelope, "<Handle>1</Handle>\r\n" + Envelope("False", "", logPath));
+  EXPECT_TRUE(r.errorTextIsNull);
+  EXPECT_EQ(std::filesystem::path(logPath).parent_path().string(), LogFolder());
+  EXPECT_THAT(std::filesystem::path(logPath).filename().string(),
+              StartsWith("QORD_KORVANE_10_T" + std::to_string(::getpid()) + "_"));
+
+  const CallResult m = lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><Text1>Hi</Text1></Message>"));
+  EXPECT_EQ(m.result, 0);
+  EXPECT_EQ(m.envelope, Envelope("False", "", logPath));  // no trailing line break
+}
+
+TEST_F(DriverApi, HandsOutHandlesThatAreNeverReused) {
+  EXPECT_THAT(Open().envelope, StartsWith("<Handle>1</Handle>"));
+  EXPECT_THAT(Open().envelope, StartsWith("<Handle>2</Handle>"));
+  EXPECT_EQ(lib.Call("CLOSE", CallRequest("CLOSE", 1, "")).result, 0);
+  EXPECT_THAT(Open().envelope, StartsWith("<Handle>3</Handle>"));
+  const CallResult again = lib.Call("CLOSE", CallRequest("CLOSE", 1, ""));
+  EXPECT_EQ(again.result, -1);
+  EXPECT_EQ(again.errorText, "Device Handle not found");
+}
+
+TEST_F(DriverApi, RefusesCallsWithoutAValidHandle) {
+  ASSERT_EQ(Open().result, 0);
+  for (int handle : {0, -5}) {
+    const CallResult r = lib.Call("MESSAGE", CallRequest("MESSAGE", handle, "<Message/>"));
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(r.errorText, "Customer Display Driver [QORD_KORVANE_10] not registered.");
+    EXPECT_EQ(r.envelope, Envelope("True", "Customer Display Driver [QORD_KORVANE_10] not registered.", ""));
+  }
+  const CallResult r = lib.Call("RECEIPT", CallRequest("RECEIPT", 99, "<Receipt/>"));
+  EXPECT_EQ(r.envelope, Envelope("True", "Device Handle not found", ""));
+}
+
+TEST_F(DriverApi, OpenOfAnUnknownDriverCreatesNothing) {
+  RequestSpec spec;
+  spec.method = "OPEN";
+  spec.driver = "qord_korvane_10";
+  spec.connection = TcpConnection(peer.Port());
+  const CallResult r = lib.Call("OPEN", Request(spec));
+  EXPECT_EQ(r.result, -1);
+  EXPECT_EQ(r.envelope,
+            "<Handle>0</Handle>\r\n" +
+                Envelope("True", "Customer Display Driver [qord_korvane_10] not registered.", ""));
+  EXPECT_TRUE(peer.Frames().empty());
+  EXPECT_THAT(Open().envelope, StartsWith("<Handle>1</Handle>"));  // the counter did not move
+}
+
+TEST_F(DriverApi, OpenWhoseDeviceCannotBeMadeRegistersNothing) {
+  RequestSpec spec;
+  spec.method = "OPEN";
+  spec.connection = "<Type>DLL</Type><LibraryName>no_such_library_here.so</LibraryName>";
+  const CallResult r = lib.Call("OPEN", Request(spec));
+  EXPECT_EQ(r.result, -1);
+  EXPECT_THAT(r.errorText, StartsWith("Unable to Load Library no_such_library_here.so. "));
+  EXPECT_THAT(r.envelope, StartsWith("<Handle>0</Handle>\r\n<Error>True</Error>"));
+  EXPECT_THAT(r.envelope, HasSubstr("<LogFileName></LogFileName>"));
+  EXPECT_THAT(Open().envelope, StartsWith("<Handle>1</Handle>"));
+}
+
+TEST_F(DriverApi, OpenOnAnOpenHandleOpensThatDeviceAgain) {
+  ASSERT_EQ(Open().result, 0);
+  const CallResult r = Open("<Mode>Second</Mode>", 1);
+  EXPECT_EQ(r.result, 0);
+  EXPECT_THAT(r.envelope, StartsWith("<Handle>1</Handle>"));
+  ASSERT_EQ(peer.Messages().size(), 2u);
+  EXPECT_THAT(peer.Messages()[1], StartsWith("{\"Open\":{\"Mode\":\"Second\""));
+}
+
+TEST_F(DriverApi, EscapesTheErrorTextInTheEnvelopeOnly) {
+  const CallResult r =
+      lib.Call("MESSAGE", "<R><Driver>a&amp;b&lt;&gt;\"'</Driver><Parameters/><Message/></R>");
+  EXPECT_EQ(r.errorText, "Customer Display Driver [a&b<>\"'] not registered.");
+  EXPECT_EQ(r.envelope,
+            Envelope("True", "Customer Display Driver [a&amp;b&lt;&gt;&quot;&apos;] not registered.", ""));
+  const CallResult e = lib.Call("MESSAGE", "<R><Driver>&amp;amp;</Driver><Parameters/><Message/></R>");
+  EXPECT_THAT(e.envelope, HasSubstr("[&amp;amp;]"));
+}
+
+TEST_F(DriverApi, ReportsMalformedRequests) {
+  for (const char* request :
+       {"", "not xml", "<R><Parameters></R>", "<R><Handle>x</Handle><Parameters/></R>"}) {
+    const CallResult r = lib.Call("MESSAGE", request);
+    EXPECT_EQ(r.result, -1) << request;
+    EXPECT_FALSE(r.errorText.empty()) << request;
+    EXPECT_THAT(r.envelope, StartsWith("<Error>True</Error>\r\n<ErrorText>")) << request;
+  }
+  EXPECT_EQ(lib.Call("MESSAGE", "<R><Driver>X</Driver></R>").errorText, "Parameters node not found");
+}
+
+TEST_F(DriverApi, VersionAnswersForTheExactDriverNameOnly) {
+  const std::string version = lib.Version("QORD_KORVANE_10");
+  EXPECT_THAT(version, StartsWith("Version 1.01 - "));
+  EXPECT_THAT(version, HasSubstr("2024"));
+  EXPECT_EQ(lib.Version("qord_korvane_10"), "<null>");
+  EXPECT_EQ(lib.Version(""), "<null>");
+  EXPECT_EQ(lib.Version("OTHER"), "<null>");
+}
+
+TEST_F(DriverApi, ClearsOutVariablesAndSkipsNullPointers) {
+  auto message = lib.Find<KorvaneRequestCall>("MESSAGE");
+  BSTR request = lib.MakeBstr(CallRequest("MESSAGE", 42, "<Message/>"));
+  BSTR stale = lib.MakeBstr("older string the host still owns");
+  BSTR output = stale;
+  BSTR error = stale;
+  EXPECT_EQ(message(request, &output, &error), -1);
+  EXPECT_NE(output, stale);
+  EXPECT_EQ(lib.Text(error), "Device Handle not found");
+  EXPECT_EQ(lib.Text(stale), "older string the host still owns");  // not released by the library
+  lib.Free(output);
+  lib.Free(error);
+  EXPECT_EQ(message(request, nullptr, nullptr), -1);  // runs, writes nothing
+  lib.Free(request);
+  lib.Free(stale);
+  // A null request is the empty text.
+  BSTR out = nullptr;
+  BSTR err = nullptr;
+  EXPECT_EQ(message(nullptr, &out, &err), -1);
+  EXPECT_FALSE(lib.Text(err).empty());
+  lib.Free(out);
+  lib.Free(err);
+}
+
+TEST_F(DriverApi, SerialisesCallsFromSeveralThreads) {
+  ASSERT_EQ(Open().result, 0);
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 10; ++i) {
+        const CallResult r = lib.Call("OPEN", OpenRequest(peer.Port()));
+        if (r.result != 0) ++failures;
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_THAT(Open().envelope, StartsWith("<Handle>42</Handle>"));  // 1 + 40 + 1, none lost or doubled
+}
+
+TEST(BstrStrings, HaveTheAutomationLayout) {
+  Library lib;
+  auto alloc = lib.Find<KorvaneSysAllocString>("SysAllocString");
+  auto len = lib.Find<KorvaneSysStringLen>("SysStringLen");
+  const char16_t text[] = u"h\u00e9llo";
+  BSTR b = alloc(text);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(len(b), 5u);
+  uint32_t prefix;
+  std::memcpy(&prefix, reinterpret_cast<char*>(b) - 4, 4);
+  EXPECT_EQ(prefix, 10u);  // bytes
+  EXPECT_EQ(b[5], 0);
+  EXPECT_EQ(len(nullptr), 0u);
+  lib.Free(b);
+  lib.Free(nullptr);
+  EXPECT_EQ(alloc(nullptr), nullptr);
+}

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/error.h"
+#include "platform/filesystem.h"
+#include "platform/locale.h"
+#include "platform/named_lock.h"
+#include "platform/process.h"
+#include "platform/resources.h"
+#include "platform/unicode.h"
+#include "platform/uuid.h"
+#include "support/test_support.h"
+
+using namespace korvane;
+using namespace korvane::platform;
+
+TEST(Unicode, ConvertsBetweenUtf8AndUtf16) {
+  const std::string text = "A\xE2\x82\xAC\xF0\x9F\x98\x80\xC3\xA0";  // A, euro, emoji, a-grave
+  const std::u16string wide = Utf8ToUtf16(text);
+  EXPECT_EQ(wide, (std::u16string{u'A', 0x20AC, 0xD83D, 0xDE00, 0xE0}));
+  EXPECT_EQ(Utf16ToUtf8(wide), text);
+  EXPECT_EQ(Utf16Length(text), 5u);
+  EXPECT_EQ(Utf8ToUtf16("\xFF"
+                        "a"),
+            (std::u16string{0xFFFD, u'a'}));  // invalid bytes are replaced
+}
+
+TEST(Unicode, RefusesALoneSurrogate) {
+  for (std::u16string bad :
+       {std::u16string{0xD800}, std::u16string{u'a', 0xDC00, u'b'}, std::u16string{0xD800, u'x'}}) {
+    try {
+      Utf16ToUtf8(bad);
+      FAIL();
+    } catch (const Error& e) {
+      EXPECT_STREQ(e.what(), "Invalid UTF-16 text: unpaired surrogate");
+    }
+  }
+}
+
+TEST(Unicode, PrefixNeverSplitsASurrogatePair) {
+  const std::string text =
+      "ab\xF0\x9F\x98\x80"
+      "c";
+  EXPECT_EQ(Utf16Prefix(text, 2), "ab");
+  EXPECT_EQ(Utf16Prefix(text, 3), "ab");
+  EXPECT_EQ(Utf16Prefix(text, 4), "ab\xF0\x9F\x98\x80");
+  EXPECT_EQ(Utf16Prefix(text, 100), text);
+  EXPECT_EQ(Utf16Prefix(text, 0), "");
+}
+
+TEST(Unicode, EncodesAndDecodesCodePages) {
+  const std::string euroA =
+      "\xE2\x82\xAC"
+      "A";
+  EXPECT_EQ(EncodeCodePage(euroA, 1252),
+            "\x80"
+            "A");
+  EXPECT_EQ(EncodeCodePage(euroA, 20127), "?A");
+  EXPECT_EQ(EncodeCodePage(euroA, 65001), euroA);
+  EXPECT_EQ(EncodeCodePage("A", 1200), std::string("A\0", 2));
+  EXPECT_EQ(EncodeCodePage("A", 1201), std::string("\0A", 2));
+  EXPECT_EQ(EncodeCodePage("\xE4\xB8\xAD"
+                           "b",
+                           1252),
+            "?b");  // no such character: "?"
+  EXPECT_EQ(DecodeCodePage("\x80\xE0", 1252), "\xE2\x82\xAC\xC3\xA0");
+  EXPECT_EQ(DecodeCodePage("\xE1", 1253), "\xCE\xB1");  // Greek alpha
+  EXPECT_THROW(EncodeCodePage("x", 4242), Error);
+}
+
+TEST(Paths, CombineAndSplitNames) {
+  EXPECT_EQ(CombinePath("", "a.log"), "a.log");
+  EXPECT_EQ(CombinePath("/x/", "a.log"), "/x/a.log");
+  EXPECT_EQ(CombinePath("/x", "a.log"), "/x/a.log");
+  EXPECT_EQ(CombinePath("C:\\x\\", "a.log"), "C:\\x\\a.log");
+  EXPECT_EQ(ExtractFileName("/a/b\\c.log"), "c.log");
+  EXPECT_EQ(ExtractFileName("c.log"), "c.log");
+  EXPECT_EQ(ExtractFileName("/a/"), "");
+  EXPECT_EQ(ChangeFileExt("/a.b/c.log", ""), "/a.b/c");
+  EXPECT_EQ(ChangeFileExt("/a.b/c", ".txt"), "/a.b/c.txt");
+  for (const char* bad : {"a|b", "a<b", "a>b", "a\"b", "a\tb"})
+    EXPECT_THROW(CombinePath("/x", bad), Error) << bad;
+  EXPECT_THROW(CombinePath("/x|y", "a"), Error);
+}
+
+TEST(Paths, CreateFoldersAndRenameFiles) {
+  korvane::testing::TempDir dir;
+  EXPECT_TRUE(ForceDirectories(dir / "a/b/c/"));
+  EXPECT_TRUE(DirectoryExists(dir / "a/b/c"));
+  EXPECT_THROW(ForceDirectories(""), Error);
+  korvane::testing::WriteFile(dir / "f", "12345");
+  EXPECT_FALSE(ForceDirectories(dir / "f/sub"));
+  EXPECT_EQ(FileSize(dir / "f"), 5);
+  EXPECT_EQ(FileSize(dir / "missing"), -1);
+  EXPECT_TRUE(RenameFile(dir / "f", dir / "g"));
+  EXPECT_FALSE(RenameFile(dir / "f", dir / "h"));
+  EXPECT_TRUE(AppendToFile(dir / "g", "67"));
+  EXPECT_EQ(ReadFileBytes(dir / "g"), "1234567");
+}
+
+TEST(Locale, ShortDatesUseTheEnvironmentsLocaleWithFourDigitYears) {
+  korvane::testing::ScopedEnv lcAll("LC_ALL", "C");
+  EXPECT_EQ(ShortDatePattern(), "dd/mm/yyyy");
+  EXPECT_EQ(FormatShortDate(2024, 9, 17), "17/09/2024");
+  korvane::testing::ScopedEnv missing("LC_ALL", "xx_NOWHERE.UTF-8");  // not installed
+  EXPECT_EQ(FormatShortDate(2024, 9, 7), "07/09/2024");
+}
+
+TEST(Uuid, IsRandomAndWrittenInRegistryForm) {
+  std::set<std::string> seen;
+  for (int i = 0; i < 100; ++i) seen.insert(UuidToString(NewUuid()));
+  EXPECT_EQ(seen.size(), 100u);
+  EXPECT_EQ(UuidToString(Uuid{0x78, 0x56, 0x34, 0x12, 0xBC, 0x9A, 0xF0, 0xDE, 1, 2, 3, 4, 5, 6, 7, 8}),
+            "{12345678-9ABC-DEF0-0102-030405060708}");
+}
+
+TEST(NamedLock, HasOneHolderAtATime) {
+  const std::string name = "korvane-test-" + std::to_string(::getpid());
+  auto first = CreateNamedLock(name);
+  auto second = CreateNamedLock(name);
+  EXPECT_TRUE(first->TryAcquire());
+  EXPECT_FALSE(second->TryAcquire());
+  first->Release();
+  EXPECT_TRUE(second->TryAcquire());
+}
+
+TEST(Process, KnowsTheHostExecutable) {
+  EXPECT_EQ(ExecutableBaseName(), "tests_platform");
+  EXPECT_EQ(ExecutableFolder() + "tests_platform", ExecutablePath());
+  ASSERT_FALSE(CommandLineParams().empty());
+  EXPECT_EQ(ExtractFileName(CommandLineParams()[0]), "tests_platform");
+  EXPECT_EQ(CurrentDirectory().back(), '/');
+}
+
+TEST(Resources, HoldsTheVersionRecords) {
+  EXPECT_EQ(LoadResourceString(10002).value_or(""), "$VERSION=1.00");
+  EXPECT_FALSE(LoadResourceString(9999).has_value());
+  EXPECT_FALSE(FindRawResource("NO_SUCH_RESOURCE").has_value());
+}
