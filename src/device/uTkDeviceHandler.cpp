@@ -45,61 +45,120 @@ std::string_view kParameterList::ValueOf(std::string_view aEntry) {
   return eq == std::string_view::npos ? std::string_view() : aEntry.substr(eq + 1);
 }
 
+char* kParameterList::Reserve(size_t aLength, size_t aNameLength) {
+  const size_t offset = fText.size();
+  fText.resize(offset + aLength);
+  fEntries.push_back({offset, aLength, aNameLength});
+  return fText.data() + offset;
+}
+
+void kParameterList::AppendEntry(std::string_view aEntry) {
+  aEntry.copy(Reserve(aEntry.size(), aEntry.find('=')), aEntry.size());
+}
+
 void kParameterList::Append(std::string_view aName, std::string_view aValue) {
-  std::string entry;
-  entry.reserve(aName.size() + 1 + aValue.size());
-  entry.append(aName).append("=").append(aValue);
-  fEntries.push_back(std::move(entry));
+  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
+  aName.copy(p, aName.size());
+  p[aName.size()] = '=';
+  aValue.copy(p + aName.size() + 1, aValue.size());
+}
+
+void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_view aValue) {
+  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
+  for (size_t i = 0; i < aName.size(); ++i) {
+    const char c = aName[i];
+    p[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  p[aName.size()] = '=';
+  aValue.copy(p + aName.size() + 1, aValue.size());
+}
+
+void kParameterList::Clear() {
+  fText.clear();
+  fEntries.clear();
+}
+
+std::vector<std::string> kParameterList::Entries() const {
+  std::vector<std::string> entries;
+  entries.reserve(Count());
+  for (size_t i = 0; i < Count(); ++i) entries.emplace_back((*this)[i]);
+  return entries;
 }
 
 int kParameterList::IndexOfName(std::string_view aName) const {
-  for (size_t i = 0; i < fEntries.size(); ++i) {
-    const std::string_view entry = fEntries[i];
-    const size_t eq = entry.find('=');
-    if (eq != std::string_view::npos && SameTextAscii(entry.substr(0, eq), aName)) return static_cast<int>(i);
-  }
+  for (size_t i = 0; i < fEntries.size(); ++i)
+    if (fEntries[i].nameLength == aName.size() &&
+        SameTextAscii(std::string_view(fText).substr(fEntries[i].offset, aName.size()), aName))
+      return static_cast<int>(i);
   return -1;
 }
 
 std::string kParameterList::Value(std::string_view aName) const {
   const int i = IndexOfName(aName);
-  return i < 0 ? std::string() : std::string(ValueOf(fEntries[static_cast<size_t>(i)]));
+  return i < 0 ? std::string() : std::string(ValueOf((*this)[static_cast<size_t>(i)]));
 }
 
 void kParameterList::Set(std::string_view aName, std::string_view aValue) {
-  const int i = IndexOfName(aName);
-  if (aValue.empty()) {
-    if (i >= 0) fEntries.erase(fEntries.begin() + i);
+  const int found = IndexOfName(aName);
+  if (found < 0) {
+    if (!aValue.empty()) Append(aName, aValue);
     return;
   }
-  std::string entry = std::string(aName) + "=" + std::string(aValue);
-  if (i >= 0)
-    fEntries[static_cast<size_t>(i)] = std::move(entry);
-  else
-    fEntries.push_back(std::move(entry));
+  // Rebuilt with the one entry replaced or left out; rare enough.
+  kParameterList rebuilt;
+  for (size_t i = 0; i < Count(); ++i) {
+    if (static_cast<int>(i) != found)
+      rebuilt.AppendEntry((*this)[i]);
+    else if (!aValue.empty())
+      rebuilt.Append(aName, aValue);
+  }
+  *this = std::move(rebuilt);
 }
 
 void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
-  // The first child of each name, found in one pass (a child is also found
-  // by the part of its name after a ":"), so that long lists stay linear.
-  std::unordered_map<std::string, pugi::xml_node> first;
+  // Each child's value is the text of the first child found by its name (a
+  // child is also found by the part of its name after a ":").
+  struct Child {
+    pugi::xml_node node;
+    std::string_view name;
+    std::string_view local;
+  };
+  std::vector<Child> children;
   for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
-    const std::string name = XmlNodeName(child);
-    first.try_emplace(name, child);
-    const size_t colon = name.rfind(':');
-    if (child.type() == pugi::node_element && colon != std::string::npos)
-      first.try_emplace(name.substr(colon + 1), child);
+    const std::string_view name = XmlNodeNameView(child);
+    const size_t colon = child.type() == pugi::node_element ? name.rfind(':') : std::string_view::npos;
+    children.push_back({child, name, colon == std::string_view::npos ? name : name.substr(colon + 1)});
   }
-  for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
-    const std::string name = XmlNodeName(child);
-    const pugi::xml_node source = first.at(name);
-    std::string value;
-    try {
-      value = XmlNodeText(source);
-    } catch (const std::exception& e) {
-      throw Error("Error in processing node " + name + " as string.\r\n" + e.what());
+  // Short lists are searched directly; long ones through a map, so that the
+  // time stays linear.
+  constexpr size_t kDirectSearchLimit = 64;
+  std::unordered_map<std::string_view, size_t> first;
+  if (children.size() > kDirectSearchLimit) {
+    first.reserve(children.size() * 2);
+    for (size_t i = 0; i < children.size(); ++i) {
+      first.try_emplace(children[i].name, i);
+      first.try_emplace(children[i].local, i);
     }
-    aList.Append(LowerCaseAscii(name), value);
+  }
+  for (size_t i = 0; i < children.size(); ++i) {
+    const std::string_view name = children[i].name;
+    size_t source = i;
+    if (children.size() > kDirectSearchLimit) {
+      source = first.at(name);
+    } else {
+      for (size_t j = 0; j < i; ++j)
+        if (SameName(children[j].name, name) || SameName(children[j].local, name)) {
+          source = j;
+          break;
+        }
+    }
+    std::string_view value;
+    try {
+      value = XmlNodeTextView(children[source].node);
+    } catch (const std::exception& e) {
+      throw Error("Error in processing node " + std::string(name) + " as string.\r\n" + e.what());
+    }
+    aList.AppendLowerCaseName(name, value);
   }
 }
 
@@ -118,15 +177,17 @@ kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml) {
 }
 
 void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument) {
-  const pugi::xml_node root = aDocument.document_element();
-  fType = krptUtil::GetNodeValueAsString(root, "Type");
-  fDriver = krptUtil::GetNodeValueAsString(root, "Driver");
-  fMethod = krptUtil::GetNodeValueAsString(root, "Method");
-  fDeviceHandle = krptUtil::GetNodeValueAsInteger(root, "Handle");
-  fLogId = krptUtil::GetNodeValueAsString(root, "LogId");
-  if (const pugi::xml_node connection = XmlFindChild(root, "Connection")) ReadConnection(connection);
-  if (const pugi::xml_node parameters = XmlFindChild(root, "Parameters"))
-    AppendParameterEntries(parameters, fParameters);
+  static constexpr std::string_view kNames[] = {"Type",  "Driver",     "Method",    "Handle",
+                                                "LogId", "Connection", "Parameters"};
+  pugi::xml_node found[std::size(kNames)];
+  XmlFindChildren(aDocument.document_element(), kNames, found);
+  fType = XmlChildAsString(found[0], kNames[0]);
+  fDriver = XmlChildAsString(found[1], kNames[1]);
+  fMethod = XmlChildAsString(found[2], kNames[2]);
+  fDeviceHandle = XmlChildAsInteger(found[3], kNames[3]);
+  fLogId = XmlChildAsString(found[4], kNames[4]);
+  if (found[5]) ReadConnection(found[5]);
+  if (found[6]) AppendParameterEntries(found[6], fParameters);
   if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));
   if (ParameterExists("ConnectTimeout"))
     fConnection.SetConnectTimeOut(krptUtil::StrToInt(GetParameter("ConnectTimeout")));
@@ -201,12 +262,12 @@ std::string kDeviceHandler::Serialize() const {
   U::AddNode(con, "LibraryName", c.LibraryName());
   U::AddNode(con, "PrinterName", c.PrinterName());
   pugi::xml_node params = U::AddNode(root, "Parameters", "");
-  for (const std::string& entry : fParameters.Entries()) {
+  for (size_t i = 0; i < fParameters.Count(); ++i) {
+    const std::string_view entry = fParameters[i];
     const size_t eq = entry.find('=');
-    const std::string_view name = std::string_view(entry).substr(0, eq);
+    const std::string_view name = entry.substr(0, eq);
     CheckElementName(name);
-    U::AddNode(params, name,
-               eq == std::string::npos ? std::string_view() : std::string_view(entry).substr(eq + 1));
+    U::AddNode(params, name, eq == std::string_view::npos ? std::string_view() : entry.substr(eq + 1));
   }
   std::ostringstream out;
   doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);

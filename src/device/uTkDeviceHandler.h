@@ -16,12 +16,16 @@ namespace korvane {
 
 // An ordered list of entries name "=" value (split at the first "="). Names
 // are looked up without regard to letter case (ASCII letters); the first
-// matching entry wins; duplicates are allowed and keep their order.
+// matching entry wins; duplicates are allowed and keep their order. The
+// entries share one text buffer, so that filling and copying a list takes
+// few allocations.
 class kParameterList {
  public:
   void Append(std::string_view aName, std::string_view aValue);
+  // Appends aName in lower case (ASCII letters) "=" aValue.
+  void AppendLowerCaseName(std::string_view aName, std::string_view aValue);
   // Appends a whole entry as it is (a line without "=" matches no name).
-  void AppendEntry(std::string aEntry) { fEntries.push_back(std::move(aEntry)); }
+  void AppendEntry(std::string_view aEntry);
   // Index of the first entry named aName, or -1.
   int IndexOfName(std::string_view aName) const;
   // The value of the first entry named aName; "" when there is none.
@@ -31,17 +35,28 @@ class kParameterList {
   // aName "=" aValue (the name kept as given) or appends it; with an empty
   // aValue removes the first entry named aName.
   void Set(std::string_view aName, std::string_view aValue);
-  void Clear() { fEntries.clear(); }
+  void Clear();
 
   size_t Count() const { return fEntries.size(); }
-  const std::string& operator[](size_t aIndex) const { return fEntries[aIndex]; }
-  const std::vector<std::string>& Entries() const { return fEntries; }
+  // The entry at aIndex (valid until the list changes).
+  std::string_view operator[](size_t aIndex) const {
+    return std::string_view(fText).substr(fEntries[aIndex].offset, fEntries[aIndex].length);
+  }
+  std::vector<std::string> Entries() const;
 
   static std::string_view NameOf(std::string_view aEntry);
   static std::string_view ValueOf(std::string_view aEntry);
 
  private:
-  std::vector<std::string> fEntries;
+  struct Span {
+    size_t offset;
+    size_t length;
+    size_t nameLength;  // position of the first "=" (npos: none)
+  };
+  char* Reserve(size_t aLength, size_t aNameLength);
+
+  std::string fText;
+  std::vector<Span> fEntries;
 };
 
 // Appends one entry per child node of aParameters, in document order: the

@@ -87,21 +87,47 @@ auto Wrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
 
 kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
   if (!aXml.empty() && aXml.front() == u'\xFEFF') aXml.remove_prefix(1);
-  return ParseValidUtf8(platform::Utf16ToUtf8(aXml));
+  std::string text;
+  try {
+    text = platform::Utf16ToUtf8(aXml);
+  } catch (const Error& e) {
+    // Where the first lone surrogate stands (line, and column in UTF-16 units).
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < aXml.size(); ++i) {
+      const char16_t c = aXml[i];
+      const bool high = c >= 0xD800 && c <= 0xDBFF;
+      if (high && i + 1 < aXml.size() && aXml[i + 1] >= 0xDC00 && aXml[i + 1] <= 0xDFFF) {
+        ++i;
+        column += 2;
+        continue;
+      }
+      if (c >= 0xD800 && c <= 0xDFFF) break;
+      if (c == u'\n') {
+        ++line;
+        column = 1;
+      } else {
+        ++column;
+      }
+    }
+    throw Error(std::string("XML parse error: ") + e.what() + " (line " + std::to_string(line) + ", column " +
+                std::to_string(column) + ")");
+  }
+  return ParseValidUtf8(text);
 }
 
 kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
   for (size_t i = 0; i < aXml.size();) {
     const size_t len = Utf8SequenceLength(aXml, i);
-    if (len == 0) throw Error("Invalid UTF-8 text at byte " + std::to_string(i));
+    if (len == 0) throw Error("XML parse error: Invalid UTF-8 text at byte " + std::to_string(i));
     i += len;
   }
   return ParseValidUtf8(aXml);
 }
 
-std::string XmlNodeName(pugi::xml_node aNode) {
+std::string XmlNodeName(pugi::xml_node aNode) { return std::string(XmlNodeNameView(aNode)); }
+
+std::string_view XmlNodeNameView(pugi::xml_node aNode) {
   switch (aNode.type()) {
-    case pugi::node_element: return aNode.name();
     case pugi::node_pcdata: return "#text";
     case pugi::node_cdata: return "#cdata-section";
     case pugi::node_comment: return "#comment";
@@ -110,21 +136,56 @@ std::string XmlNodeName(pugi::xml_node aNode) {
   }
 }
 
+bool XmlNameMatches(const char* aNodeName, std::string_view aName) {
+  // One pass over the node's name: the whole name, or the part after a ":".
+  size_t k = 0;
+  while (k < aName.size() && aNodeName[k] != '\0' && aNodeName[k] == aName[k]) ++k;
+  if (k == aName.size() && aNodeName[k] == '\0') return true;
+  const char* colon = nullptr;
+  for (const char* p = aNodeName; *p != '\0'; ++p)
+    if (*p == ':') colon = p;
+  if (colon == nullptr) return false;
+  const char* local = colon + 1;
+  k = 0;
+  while (k < aName.size() && local[k] != '\0' && local[k] == aName[k]) ++k;
+  return k == aName.size() && local[k] == '\0';
+}
+
 pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
   for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
     if (child.type() == pugi::node_element) {
-      const std::string_view name = child.name();
-      if (name == aName) return child;
-      const size_t colon = name.rfind(':');
-      if (colon != std::string_view::npos && name.substr(colon + 1) == aName) return child;
-    } else if (XmlNodeName(child) == aName) {
+      if (XmlNameMatches(child.name(), aName)) return child;
+    } else if (XmlNodeNameView(child) == aName) {
       return child;
     }
   }
   return {};
 }
 
-std::string XmlNodeText(pugi::xml_node aNode) {
+void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound) {
+  std::vector<bool> found(aNames.size(), false);
+  size_t missing = aNames.size();
+  for (pugi::xml_node& f : aFound) f = pugi::xml_node();
+  for (pugi::xml_node child = aParent.first_child(); child && missing > 0; child = child.next_sibling()) {
+    const std::string_view name = XmlNodeNameView(child);
+    std::string_view local = name;
+    if (child.type() == pugi::node_element) {
+      const size_t colon = name.rfind(':');
+      if (colon != std::string_view::npos) local = name.substr(colon + 1);
+    }
+    for (size_t i = 0; i < aNames.size(); ++i) {
+      if (!found[i] &&
+          (SameName(aNames[i], name) || (local.size() != name.size() && SameName(aNames[i], local)))) {
+        aFound[i] = child;
+        found[i] = true;
+        --missing;
+      }
+    }
+  }
+}
+
+std::string_view XmlNodeTextView(pugi::xml_node aNode) {
   if (aNode.type() != pugi::node_element) return aNode.value();
   const pugi::xml_node first = aNode.first_child();
   if (!first) return {};
@@ -133,19 +194,27 @@ std::string XmlNodeText(pugi::xml_node aNode) {
   throw Error("Element \"" + std::string(aNode.name()) + "\" does not contain a single text node");
 }
 
+std::string XmlNodeText(pugi::xml_node aNode) { return std::string(XmlNodeTextView(aNode)); }
+
+std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName) {
+  if (!aChild) return {};
+  return Wrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
+}
+
+int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName) {
+  if (!aChild) return 0;
+  return Wrapped("integer", aNodeName, [&] {
+    const std::string_view text = XmlNodeTextView(aChild);
+    return text.empty() ? 0 : krptUtil::StrToInt(text);
+  });
+}
+
 std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return {};
-  return Wrapped("string", aNodeName, [&] { return XmlNodeText(child); });
+  return XmlChildAsString(XmlFindChild(aParentNode, aNodeName), aNodeName);
 }
 
 int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return 0;
-  return Wrapped("integer", aNodeName, [&] {
-    const std::string text = XmlNodeText(child);
-    return text.empty() ? 0 : StrToInt(text);
-  });
+  return XmlChildAsInteger(XmlFindChild(aParentNode, aNodeName), aNodeName);
 }
 
 Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {

@@ -45,6 +45,9 @@ class kOpen {
   // time-out, with the wrapped string error on a Parameters child holding
   // elements, and with the file layer's error on an unreadable settings file.
   void Deserialize(const pugi::xml_document& aXmlDocument);
+  // The same with the request's parameter entries already read from that
+  // document (the request holder has them from the envelope).
+  void Deserialize(const kParameterList& aRequestParameters);
 
   // For CLOSE: fParameters from the request and only the two close texts
   // from the parameters CloseText1 and CloseText2 (absent: empty); no

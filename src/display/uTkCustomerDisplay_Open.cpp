@@ -2,7 +2,6 @@
 #include "display/uTkCustomerDisplay.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
-#include "platform/process.h"
 #include "platform/unicode.h"
 
 namespace korvane {
@@ -78,7 +77,9 @@ void SettleLogo(const Settings& aSettings, std::string_view aKey, std::string_vi
 
 }  // namespace
 
-std::string kOpen::SettingsFilePath() { return platform::CurrentDirectory() + kSettingsFileName; }
+// Relative to the current working directory, as the path ".\QORD_KORVANE_10.ini"
+// is on the host system.
+std::string kOpen::SettingsFilePath() { return std::string(".") + platform::kPathDelim + kSettingsFileName; }
 
 kParameterList kOpen::LoadSettingsFile(const std::string& aPath) {
   kParameterList lines;
@@ -99,9 +100,18 @@ kParameterList kOpen::LoadSettingsFile(const std::string& aPath) {
 }
 
 void kOpen::Deserialize(const pugi::xml_document& aXmlDocument) {
-  const kParameterList file = LoadSettingsFile(SettingsFilePath());
+  kParameterList request;
   if (const pugi::xml_node parameters = XmlFindChild(aXmlDocument.document_element(), "Parameters"))
-    AppendParameterEntries(parameters, fParameters);
+    AppendParameterEntries(parameters, request);
+  Deserialize(request);
+}
+
+void kOpen::Deserialize(const kParameterList& aRequestParameters) {
+  const kParameterList file = LoadSettingsFile(SettingsFilePath());
+  if (fParameters.Count() == 0)
+    fParameters = aRequestParameters;
+  else
+    for (size_t i = 0; i < aRequestParameters.Count(); ++i) fParameters.AppendEntry(aRequestParameters[i]);
   const Settings s(file, fParameters);
 
   fMode = s.Settle("mode", "Display");

@@ -1,4 +1,6 @@
 // The request holder of the customer-display calls.
+#include <array>
+
 #include "display/uTkCustomerDisplay.h"
 #include "platform/error.h"
 
@@ -44,10 +46,17 @@ void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
       {"FPPrinterName", &kCustomerDisplayHandler::fPrinterName},
       {"FPProtocol", &kCustomerDisplayHandler::fProtocol},
   };
-  for (const Text& t : kTexts) this->*t.field = krptUtil::GetNodeValueAsString(parameters, t.name);
+  static constexpr auto kNames = [] {
+    std::array<std::string_view, std::size(kTexts)> names{};
+    for (size_t i = 0; i < names.size(); ++i) names[i] = kTexts[i].name;
+    return names;
+  }();
+  std::array<pugi::xml_node, std::size(kTexts)> found;
+  XmlFindChildren(parameters, kNames, found);  // in one pass
+  for (size_t i = 0; i < found.size(); ++i) this->*kTexts[i].field = XmlChildAsString(found[i], kNames[i]);
 
   if (aDocumentTypes.Contains(dt_Open)) {
-    fOpen.Deserialize(aDocument);
+    fOpen.Deserialize(fParameters);  // the entries of this document's Parameters
   } else if (aDocumentTypes.Contains(dt_Message)) {
     fMessage.Deserialize("Message", aDocument);
   } else if (aDocumentTypes.Contains(dt_Receipt)) {

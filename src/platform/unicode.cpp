@@ -89,6 +89,15 @@ std::string Utf16ToUtf8(std::u16string_view aText) {
   std::string out;
   out.reserve(aText.size());
   for (size_t i = 0; i < aText.size(); ++i) {
+    if (aText[i] < 0x80) {  // a run of ASCII characters in one step
+      size_t end = i;
+      while (end < aText.size() && aText[end] < 0x80) ++end;
+      const size_t at = out.size();
+      out.resize(at + (end - i));
+      for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(aText[k]);
+      i = end - 1;
+      continue;
+    }
     char32_t cp = aText[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 &&
         aText[i + 1] <= 0xDFFF) {

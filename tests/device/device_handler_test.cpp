@@ -43,6 +43,11 @@ TEST(DeviceHandler, ReadsEnvelopeFieldsByExactName) {
   EXPECT_EQ(h.fMethod, "MESSAGE");
   EXPECT_EQ(h.fDeviceHandle, 7);
   EXPECT_EQ(h.fLogId, "till1");
+  kDeviceHandler prefixed;  // a prefixed element is found by its local name
+  prefixed.Deserialize(
+      "<k:Request xmlns:k=\"urn:k\"><k:Driver>D</k:Driver><k:Handle>5</k:Handle></k:Request>");
+  EXPECT_EQ(prefixed.fDriver, "D");
+  EXPECT_EQ(prefixed.fDeviceHandle, 5);
   kDeviceHandler lower;
   lower.Deserialize(Request("<handle>9</handle>"));
   EXPECT_EQ(lower.fDeviceHandle, 0);
@@ -241,6 +246,21 @@ TEST(DeviceHandler, CreatesTransportFromTableWithLogNameAndHexLog) {
     EXPECT_TRUE(std::regex_match(io->GetLogFileName(), std::regex(".*/QORD_KORVANE_10__[0-9]{8}\\.log")))
         << io->GetLogFileName();
     EXPECT_EQ(io->ConnectTimeout(), 1000);
+  }
+  {
+    kDeviceHandler h;
+    h.Deserialize(
+        Request("<Driver>QORD_KORVANE_10</Driver><LogId>till1</LogId><Connection><Type>tcp</"
+                "Type><Address>127.0.0.1</Address>"
+                "<Port>1</Port><ReadTimeout>1500</ReadTimeout></Connection>"
+                "<Parameters><HexLog>True</HexLog><ConnectTimeout>2500</ConnectTimeout></Parameters>"));
+    std::unique_ptr<kIOHandler> io = h.CreateIOHandler(dir.string());
+    EXPECT_EQ(io->ClassName(), "kIOHandler_TCP");
+    EXPECT_TRUE(io->HexLog());
+    EXPECT_EQ(io->ConnectTimeout(), 2500);
+    EXPECT_EQ(io->ReadTimeout(), 1500);
+    EXPECT_TRUE(std::regex_match(io->GetLogFileName(), std::regex(".*/QORD_KORVANE_10_till1_[0-9]{8}\\.log")))
+        << io->GetLogFileName();
   }
   std::filesystem::remove_all(dir);
 }

@@ -157,11 +157,13 @@ TEST(XmlParse, FailsClearlyOnBadInput) {
       {u"<R>\n<A x=1/></R>", "XML parse error: Error parsing element attribute (line 2, column 6)"},
       {u"<R/><S/>", "XML parse error: Only one top level element is allowed"},
       {std::u16string(u"<R>a\0b</R>", 10), "XML parse error: Invalid character U+0000 (line 1, column 5)"},
-      {u"<R>\xD800</R>", "Invalid UTF-16 text: unpaired surrogate"},
-      {u"<R>\xDC00x</R>", "Invalid UTF-16 text: unpaired surrogate"},
+      {u"<R>\xD800</R>", "XML parse error: Invalid UTF-16 text: unpaired surrogate (line 1, column 4)"},
+      {u"<R>\n\U0001F600\xDC00x</R>",
+       "XML parse error: Invalid UTF-16 text: unpaired surrogate (line 2, column 3)"},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorOf([&] { ParseXmlDocument(c.text); }), c.message);
-  EXPECT_EQ(ErrorOf([] { ParseXmlDocumentUtf8("<R>\xC3</R>"); }), "Invalid UTF-8 text at byte 3");
+  EXPECT_EQ(ErrorOf([] { ParseXmlDocumentUtf8("<R>\xC3</R>"); }),
+            "XML parse error: Invalid UTF-8 text at byte 3");
 }
 
 TEST(XmlParse, NeverExpandsEntitiesNorReadsExternalResources) {

@@ -1,0 +1,212 @@
+// The OPEN settings: defaults, the settings file in the working directory
+// and the request's parameters, each overriding the one before.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "display/uTkCustomerDisplay.h"
+#include "platform/error.h"
+
+namespace korvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+template <class F>
+std::string ErrorOf(F&& aCall) {
+  try {
+    aCall();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+// Runs each test in a fresh temporary working directory.
+class OpenSettings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fOldDir = fs::current_path();
+    fDir = fs::temp_directory_path() /
+           ("korvane_open_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(fDir);
+    fs::create_directories(fDir);
+    fs::current_path(fDir);
+  }
+  void TearDown() override {
+    fs::current_path(fOldDir);
+    fs::remove_all(fDir);
+  }
+  void WriteSettings(const std::string& aBytes) {
+    std::ofstream(fDir / kOpen::kSettingsFileName, std::ios::binary) << aBytes;
+  }
+  kOpen Open(const std::string& aParameters) {
+    kCustomerDisplayHandler h;
+    h.Deserialize(
+        "<Request><Driver>QORD_KORVANE_10</Driver><Parameters>" + aParameters + "</Parameters></Request>",
+        {dt_Open});
+    return std::move(h.fOpen);
+  }
+
+  fs::path fOldDir, fDir;
+};
+
+TEST_F(OpenSettings, DefaultsWithoutFileOrParameters) {
+  const kOpen o = Open("");
+  EXPECT_EQ(o.fMode, "Display");
+  EXPECT_EQ(o.fLayout, "0");
+  EXPECT_EQ(o.fContentRatio, "fromimage");
+  EXPECT_EQ(o.fFontName, "Roboto");
+  EXPECT_EQ(o.fIdleTimeout, 10);
+  EXPECT_FALSE(o.fShowTaxes);
+  EXPECT_FALSE(o.fShowOnlyVideo);
+  for (const std::string* s :
+       {&o.fLanguage, &o.fLogoImage, &o.fLogoImage_Dark, &o.fLogoImage_Light, &o.fIdleImage, &o.fReceiptImage,
+        &o.fThankyouImage, &o.fIdleText1, &o.fIdleText2, &o.fLogoImageUrl, &o.fIdleImageUrl, &o.fCloseText1,
+        &o.fThankyouText2, &o.fIdleVideoUrl, &o.fColorSurface, &o.fColorOutlineVariant})
+    EXPECT_EQ(*s, "");
+}
+
+TEST_F(OpenSettings, RequestBeatsFileBeatsDefault) {
+  WriteSettings("FontName=Arial\r\nIdleTimeout=30\r\nmode=Idle\r\nLayout=2\r\nColorPrimary=#fff\r\n");
+  const kOpen o = Open("<Layout>3</Layout><colorOnPrimary>#000</colorOnPrimary><IdleText1>Hi</IdleText1>");
+  EXPECT_EQ(o.fFontName, "Arial");
+  EXPECT_EQ(o.fIdleTimeout, 30);
+  EXPECT_EQ(o.fMode, "Idle");
+  EXPECT_EQ(o.fLayout, "3");
+  EXPECT_EQ(o.fColorPrimary, "#fff");
+  EXPECT_EQ(o.fColorOnPrimary, "#000");
+  EXPECT_EQ(o.fIdleText1, "Hi");
+  EXPECT_EQ(o.GetParameter("LAYOUT"), "3");
+  EXPECT_EQ(o.fParameters.Count(), 3u);
+}
+
+TEST_F(OpenSettings, FileLinesSplitAtFirstEqualsUntrimmedAnySectionFirstWins) {
+  WriteSettings(
+      "; comment\n[Display]\nmode = Idle\n\nmode=Idle\n[Other]\nMODE=Later\nlanguage=\nfontname=A=B\n"
+      " layout=5\nIdleText1= padded \r");
+  const kOpen o = Open("");
+  EXPECT_EQ(o.fMode, "Idle");     // "mode " never matches; the first "mode" line wins
+  EXPECT_EQ(o.fLanguage, "");     // empty value taken
+  EXPECT_EQ(o.fFontName, "A=B");  // split at the first "="
+  EXPECT_EQ(o.fLayout, "0");      // " layout" does not match
+  EXPECT_EQ(o.fIdleText1, " padded ");
+}
+
+TEST_F(OpenSettings, ByteOrderMarkSelectsEncoding) {
+  struct Case {
+    std::string bytes;
+    const char* font;
+  };
+  const Case cases[] = {
+      {"\xEF\xBB\xBF"
+       "fontname=Caf\xC3\xA9",
+       "Caf\xC3\xA9"},
+      {std::string("\xFF\xFE"
+                   "f\0o\0n\0t\0n\0a\0m\0e\0=\0\xAC\x20",
+                   22),
+       "\xE2\x82\xAC"},
+      {std::string("\xFE\xFF\0f\0o\0n\0t\0n\0a\0m\0e\0=\x03\x91", 22), "\xCE\x91"},
+      {"fontname=Caf\xE9\x80", "Caf\xC3\xA9\xE2\x82\xAC"},  // no mark: Windows-1252
+  };
+  for (const Case& c : cases) {
+    WriteSettings(c.bytes);
+    EXPECT_EQ(Open("").fFontName, c.font);
+  }
+}
+
+TEST_F(OpenSettings, FileIsReadAfreshAtEveryOpen) {
+  WriteSettings("mode=A");
+  EXPECT_EQ(Open("").fMode, "A");
+  WriteSettings("mode=B");
+  EXPECT_EQ(Open("").fMode, "B");
+  fs::remove(fDir / kOpen::kSettingsFileName);
+  EXPECT_EQ(Open("").fMode, "Display");
+}
+
+TEST_F(OpenSettings, EmptyRequestValueOverridesExceptIdleTimeout) {
+  WriteSettings("idletimeout=25\nfontname=Arial");
+  const kOpen o = Open("<FontName/><IdleTimeout></IdleTimeout>");
+  EXPECT_EQ(o.fFontName, "");
+  EXPECT_EQ(o.fIdleTimeout, 25);
+  EXPECT_EQ(Open("<IdleTimeout>$10</IdleTimeout>").fIdleTimeout, 16);
+}
+
+TEST_F(OpenSettings, BadIdleTimeoutFailsUnwrapped) {
+  EXPECT_EQ(ErrorOf([&] { Open("<IdleTimeout>abc</IdleTimeout>"); }), "'abc' is not a valid integer value");
+  WriteSettings("idletimeout=");
+  EXPECT_EQ(ErrorOf([&] { Open(""); }), "'' is not a valid integer value");
+  EXPECT_EQ(ErrorOf([&] { Open("<IdleTimeout>5</IdleTimeout>"); }), "'' is not a valid integer value");
+}
+
+TEST_F(OpenSettings, BooleansAreTrueOnlyForTheTextTrue) {
+  struct Case {
+    const char* text;
+    bool value;
+  };
+  for (const Case& c : {Case{"True", true}, Case{"TRUE", true}, Case{"1", false}, Case{"yes", false},
+                        Case{" true", false}, Case{"", false}}) {
+    const kOpen o = Open(std::string("<ShowTaxes>") + c.text + "</ShowTaxes><showonlyvideo>" + c.text +
+                         "</showonlyvideo>");
+    EXPECT_EQ(o.fShowTaxes, c.value) << c.text;
+    EXPECT_EQ(o.fShowOnlyVideo, c.value) << c.text;
+  }
+  WriteSettings("showtaxes=true");
+  EXPECT_TRUE(Open("").fShowTaxes);
+  EXPECT_FALSE(Open("<ShowTaxes>false</ShowTaxes>").fShowTaxes);
+}
+
+TEST_F(OpenSettings, LogoStandsForBothVariants) {
+  WriteSettings("logoimage_dark=dark.png");
+  kOpen o = Open("<LogoImage>logo.png</LogoImage>");
+  EXPECT_EQ(o.fLogoImage, "logo.png");
+  EXPECT_EQ(o.fLogoImage_Dark, "logo.png");
+  EXPECT_EQ(o.fLogoImage_Light, "logo.png");
+
+  WriteSettings("logoimage=logo.png");
+  o = Open("<LogoImage_Dark>dark.png</LogoImage_Dark>");
+  EXPECT_EQ(o.fLogoImage, "logo.png");
+  EXPECT_EQ(o.fLogoImage_Dark, "logo.png");
+  EXPECT_EQ(o.fLogoImage_Light, "logo.png");
+
+  WriteSettings("logoimage=logo.png\nlogoimage_dark=filedark.png");
+  o = Open("<LogoImage/><LogoImage_Light>light.png</LogoImage_Light>");
+  EXPECT_EQ(o.fLogoImage, "");
+  EXPECT_EQ(o.fLogoImage_Dark, "filedark.png");
+  EXPECT_EQ(o.fLogoImage_Light, "light.png");
+}
+
+TEST_F(OpenSettings, LogoUrlFollowsTheSameRule) {
+  WriteSettings("logoimage_darkurl=http://d\nlogoimage_lighturl=http://l");
+  kOpen o = Open("<LogoImageUrl>http://logo</LogoImageUrl><LogoImage_LightUrl>x</LogoImage_LightUrl>");
+  EXPECT_EQ(o.fLogoImage_DarkUrl, "http://logo");
+  EXPECT_EQ(o.fLogoImage_LightUrl, "http://logo");
+  o = Open("<LogoImage_DarkUrl>http://rd</LogoImage_DarkUrl>");
+  EXPECT_EQ(o.fLogoImageUrl, "");
+  EXPECT_EQ(o.fLogoImage_DarkUrl, "http://rd");
+  EXPECT_EQ(o.fLogoImage_LightUrl, "http://l");
+}
+
+TEST_F(OpenSettings, ReadsItsOwnParametersFromTheDocument) {
+  WriteSettings("mode=File");
+  const kXmlDocument doc = ParseXmlDocumentUtf8(
+      "<R><Parameters><IdleTimeout>7</IdleTimeout><LogoImage>l.png</LogoImage></Parameters></R>");
+  kOpen o;
+  o.Deserialize(*doc);
+  EXPECT_EQ(o.fMode, "File");
+  EXPECT_EQ(o.fIdleTimeout, 7);
+  EXPECT_EQ(o.fLogoImage_Light, "l.png");
+  EXPECT_EQ(o.fParameters.Entries(), (std::vector<std::string>{"idletimeout=7", "logoimage=l.png"}));
+  o.SetParameter("Extra", "1");
+  EXPECT_TRUE(o.ParameterExists("EXTRA"));
+}
+
+TEST_F(OpenSettings, UnreadableSettingsFileFails) {
+  WriteSettings(std::string("\xFF\xFE\x00\xD8", 4));  // UTF-16 with a lone surrogate
+  EXPECT_EQ(ErrorOf([&] { Open(""); }), "Invalid UTF-16 text: unpaired surrogate");
+}
+
+}  // namespace
+}  // namespace korvane

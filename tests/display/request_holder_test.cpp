@@ -1,0 +1,291 @@
+// The customer-display request holder and its message and receipt documents.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "display/uTkCustomerDisplay.h"
+#include "platform/error.h"
+
+namespace korvane {
+namespace {
+
+template <class F>
+std::string ErrorOf(F&& aCall) {
+  try {
+    aCall();
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "<no error>";
+}
+
+std::string Request(const std::string& aBody, const std::string& aParameters = "<Parameters/>") {
+  return "<Request><Driver>QORD_KORVANE_10</Driver><Handle>1</Handle>" + aParameters + aBody + "</Request>";
+}
+
+TEST(DocumentTypes, AreOneByteSetsOfSixValues) {
+  static_assert(sizeof(tkCustomerDisplayHandlerDocumentTypes) == 1);
+  static_assert(dt_Open == 0 && dt_Close == 5);
+  const tkCustomerDisplayHandlerDocumentTypes set{dt_Receipt, dt_Close};
+  EXPECT_EQ(set.Bits(), (1 << 2) | (1 << 5));
+  EXPECT_TRUE(set.Contains(dt_Close));
+  EXPECT_FALSE(set.Contains(dt_Open));
+}
+
+TEST(RequestHolder, StartsEmpty) {
+  kCustomerDisplayHandler h;
+  EXPECT_EQ(h.fDriver, "");
+  EXPECT_EQ(h.fDeviceHandle, 0);
+  EXPECT_EQ(h.fOpen.fMode, "");
+  EXPECT_EQ(h.fOpen.fIdleTimeout, 0);
+  EXPECT_EQ(h.fMessage.fText1, "");
+  EXPECT_EQ(h.fReceipt.fLines.Count(), 0u);
+}
+
+TEST(RequestHolder, ReadsTheSeventeenDisplayTextsByExactName) {
+  kCustomerDisplayHandler h;
+  h.Deserialize(Request("",
+                        "<Parameters><fptype>lower</fptype><FPPort>9100</FPPort><FPProtocol>P</FPProtocol>"
+                        "<FPPassword>secret</FPPassword><FPAuthType>Basic</FPAuthType></Parameters>"),
+                {dt_Close});
+  EXPECT_EQ(h.fType, "");
+  EXPECT_EQ(h.GetParameter("FPType"), "lower");
+  EXPECT_EQ(h.fPort, "9100");
+  EXPECT_EQ(h.fProtocol, "P");
+  EXPECT_EQ(h.fPassword, "secret");
+  EXPECT_EQ(h.fAuthType, "Basic");
+  EXPECT_EQ(h.fConnection.Port(), 0);  // the texts never reach the connection
+
+  kCustomerDisplayHandler both;
+  both.Deserialize("<R><Type>root</Type><Parameters><FPType>fp</FPType></Parameters></R>", {dt_Close});
+  EXPECT_EQ(both.fType, "fp");
+  EXPECT_EQ(both.kDeviceHandler::fType, "root");
+  EXPECT_EQ(ErrorOf([] {
+              kCustomerDisplayHandler bad;
+              bad.Deserialize(Request("", "<Parameters><FPURL/><FPSpeed><x/></FPSpeed></Parameters>"),
+                              {dt_Close});
+            }),
+            "Error in processing node FPSpeed as string.\r\nElement \"FPSpeed\" does not contain a single "
+            "text node");
+}
+
+TEST(RequestHolder, RequiresParametersForEveryCall) {
+  for (auto type : {dt_Open, dt_Message, dt_Receipt, dt_Thankyou, dt_Idle, dt_Close}) {
+    kCustomerDisplayHandler h;
+    EXPECT_EQ(ErrorOf([&] { h.Deserialize(Request("<Message/>", ""), {type}); }),
+              "Parameters node not found");
+  }
+  kCustomerDisplayHandler h;
+  EXPECT_EQ(ErrorOf([&] { h.Deserialize(Request("", "<parameters/>"), {dt_Close}); }),
+            "Parameters node not found");
+}
+
+TEST(RequestHolder, ReadsTheDocumentOfTheCall) {
+  const std::string body =
+      "<Message><Text1>m1</Text1><Text2>m2</Text2><Image>res:MSG_INFO</Image><ImageUrl>http://x</ImageUrl>"
+      "</Message><Idle><Text1>i1</Text1></Idle><Thankyou><Text2>t2</Text2></Thankyou>";
+  kCustomerDisplayHandler m, i, t, first;
+  m.Deserialize(Request(body), {dt_Message});
+  EXPECT_EQ(m.fMessage.fText1, "m1");
+  EXPECT_EQ(m.fMessage.fText2, "m2");
+  EXPECT_EQ(m.fMessage.fImage, "res:MSG_INFO");
+  EXPECT_EQ(m.fMessage.fImageUrl, "http://x");
+  EXPECT_EQ(m.fIdle.fText1, "");
+  i.Deserialize(Request(body), {dt_Idle});
+  EXPECT_EQ(i.fIdle.fText1, "i1");
+  EXPECT_EQ(i.fMessage.fText1, "");
+  t.Deserialize(Request(body), {dt_Thankyou});
+  EXPECT_EQ(t.fThankyou.fText2, "t2");
+  first.Deserialize(Request(body), {dt_Idle, dt_Message});  // only the first in order
+  EXPECT_EQ(first.fMessage.fText1, "m1");
+  EXPECT_EQ(first.fIdle.fText1, "");
+
+  kCustomerDisplayHandler empty;
+  empty.Deserialize(Request("<Message/>"), {dt_Message});
+  EXPECT_EQ(empty.fMessage.fText1 + empty.fMessage.fText2 + empty.fMessage.fImage + empty.fMessage.fImageUrl,
+            "");
+}
+
+TEST(RequestHolder, MissingCallElementFailsWithItsName) {
+  struct Case {
+    tkCustomerDisplayHandlerDocumentType type;
+    const char* message;
+  };
+  for (const Case& c :
+       {Case{dt_Message, "Message node not found"}, Case{dt_Idle, "Idle node not found"},
+        Case{dt_Thankyou, "Thankyou node not found"}, Case{dt_Receipt, "Receipt node not found"}}) {
+    kCustomerDisplayHandler h;
+    EXPECT_EQ(ErrorOf([&] { h.Deserialize(Request("<message/><Text1>x</Text1>"), {c.type}); }), c.message);
+  }
+}
+
+TEST(RequestHolder, CloseReadsOnlyTheEnvelopeUnlessTextsAreGiven) {
+  kCustomerDisplayHandler bare;
+  bare.Deserialize("<R><Driver>QORD_KORVANE_10</Driver><Handle>3</Handle><Parameters/></R>", {dt_Close});
+  EXPECT_EQ(bare.fDeviceHandle, 3);
+  EXPECT_EQ(bare.fMessage.fText1, "");
+  EXPECT_EQ(bare.fOpen.fCloseText1, "");
+  EXPECT_EQ(bare.fOpen.fMode, "");  // no OPEN settings, no settings file
+
+  kCustomerDisplayHandler texts;
+  texts.Deserialize(Request("<Message><Text1>Bye</Text1><Text2>See you</Text2></Message>",
+                            "<Parameters><CloseText1>Closed</CloseText1><closetext2>Next till</closetext2>"
+                            "<Mode>Idle</Mode></Parameters>"),
+                    {dt_Close});
+  EXPECT_EQ(texts.fMessage.fText1, "Bye");
+  EXPECT_EQ(texts.fMessage.fText2, "See you");
+  EXPECT_EQ(texts.fOpen.fCloseText1, "Closed");
+  EXPECT_EQ(texts.fOpen.fCloseText2, "Next till");
+  EXPECT_EQ(texts.fOpen.fMode, "");
+}
+
+TEST(RequestHolder, ReadsUtf16Requests) {
+  kCustomerDisplayHandler h;
+  h.Deserialize(std::u16string(u"<?xml version=\"1.0\" encoding=\"utf-16\"?><R><Parameters/>"
+                               u"<Message><Text1>\u20AC 5</Text1></Message></R>"),
+                {dt_Message});
+  EXPECT_EQ(h.fMessage.fText1, "\xE2\x82\xAC 5");
+  kCustomerDisplayHandler bad;
+  EXPECT_EQ(ErrorOf([&] { bad.Deserialize(std::u16string(u"<R>\xDBFF</R>"), {dt_Message}); }),
+            "XML parse error: Invalid UTF-16 text: unpaired surrogate (line 1, column 4)");
+}
+
+TEST(RequestHolder, OpenWithoutConnectionMakesAnOposLink) {
+  const auto old = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::temp_directory_path());
+  kCustomerDisplayHandler h;
+  h.Deserialize(Request("", "<Parameters><Mode>Idle</Mode></Parameters>"), {dt_Open});
+  std::filesystem::current_path(old);
+  EXPECT_EQ(h.fOpen.fMode, "Idle");
+  EXPECT_EQ(h.fConnection.ConnectionType(), tkConnectionType::OPOS);
+}
+
+TEST(RequestHolder, LargeAndDeepRequestsParseOrFailCleanly) {
+  const auto old = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::temp_directory_path());
+  {  // About 4 MB: 100,000 parameters, all with the same few names.
+    std::string params;
+    for (int i = 0; i < 100000; ++i)
+      params +=
+          "<P" + std::to_string(i % 7) + ">value " + std::to_string(i) + "</P" + std::to_string(i % 7) + ">";
+    kCustomerDisplayHandler h;
+    h.Deserialize(Request("", "<Parameters>" + params + "<Mode>Idle</Mode></Parameters>"), {dt_Open});
+    EXPECT_EQ(h.fParameters.Count(), 100001u);
+    EXPECT_EQ(h.fParameters[99999], "p4=value 4");  // the first child of that name
+    EXPECT_EQ(h.fOpen.fMode, "Idle");
+  }
+  {  // 10,000 levels below a Message text.
+    std::string deep;
+    for (int i = 0; i < 10000; ++i) deep += "<d>";
+    for (int i = 0; i < 10000; ++i) deep += "</d>";
+    kCustomerDisplayHandler h;
+    EXPECT_EQ(
+        ErrorOf(
+            [&] { h.Deserialize(Request("<Message><Text1>" + deep + "</Text1></Message>"), {dt_Message}); }),
+        "Error in processing node Text1 as string.\r\nElement \"Text1\" does not contain a single text node");
+  }
+  std::filesystem::current_path(old);
+  for (const char* bad :
+       {"", "<R><Parameters></R>",
+        "<!DOCTYPE R [<!ENTITY e \"x\">]><R><Parameters/><Message><Text1>&e;</Text1></Message></R>"}) {
+    kCustomerDisplayHandler h;
+    const std::string error = ErrorOf([&] { h.Deserialize(std::string(bad), {dt_Message}); });
+    if (std::string(bad).find("ENTITY") != std::string::npos) {
+      EXPECT_EQ(error, "<no error>");
+      EXPECT_EQ(h.fMessage.fText1, "&e;");
+    } else {
+      EXPECT_EQ(error.rfind("XML parse error: ", 0), 0u) << error;
+    }
+  }
+}
+
+// ---- receipt -------------------------------------------------------------------
+
+TEST(ReceiptDocument, ReadsTotalsLinesAndPaymentsInOrder) {
+  kCustomerDisplayHandler h;
+  h.Deserialize(
+      Request(
+          "<Receipt><Currency>EUR</Currency><Subtotal>10</Subtotal><Taxes>2.3</Taxes><Total>12.5</Total>"
+          "<Text1>a</Text1><Text2>b</Text2><Image>i</Image><ImageUrl>u</ImageUrl><ShowPayments>1</"
+          "ShowPayments>"
+          "<Lines><Line><Type>productsale</Type><Code>C1</Code><Description>Tea</Description>"
+          "<Quantity>2</Quantity><Price>1.25</Price><Amount>2.50</Amount></Line>"
+          "<!-- between -->"
+          "<Item><Description>Cake</Description><Amount>3</Amount></Item></Lines>"
+          "<Payments><Payment><Type>cash</Type><Text1>Cash</Text1><Amount>10.00</Amount></Payment>"
+          "<Payment><Type>card</Type><Text2>x</Text2><Amount>2.50</Amount></Payment></Payments></Receipt>"),
+      {dt_Receipt});
+  const kCDReceipt& r = h.fReceipt;
+  EXPECT_EQ(r.fCurrency, "EUR");
+  EXPECT_EQ(r.fSubtotal.ToString(), "10.0");
+  EXPECT_EQ(r.fTaxes.ToString(), "2.3");
+  EXPECT_EQ(r.fTotal.Raw(), 125000);
+  EXPECT_EQ(r.fText1 + r.fText2 + r.fImage + r.fImageUrl, "abiu");
+  EXPECT_TRUE(r.fShowPayments);
+  ASSERT_EQ(r.fLines.Count(), 3u);
+  EXPECT_EQ(r.fLines[0].fType, "productsale");
+  EXPECT_EQ(r.fLines[0].fCode, "C1");
+  EXPECT_EQ(r.fLines[0].fQuantity.ToString(), "2.0");
+  EXPECT_EQ(r.fLines[0].fPrice.ToString(), "1.25");
+  EXPECT_EQ(r.fLines[1].fDescription, "");  // the comment
+  EXPECT_EQ(r.fLines[1].fAmount, Currency());
+  EXPECT_EQ(r.fLines[2].fDescription, "Cake");
+  EXPECT_EQ(r.fLines[2].fQuantity, Currency());
+  ASSERT_EQ(r.fPayments.Count(), 2u);
+  EXPECT_EQ(r.fPayments[0].fText1, "Cash");
+  EXPECT_EQ(r.fPayments[1].fText2, "x");
+  EXPECT_EQ(r.fPayments.Total().ToString(), "12.5");
+}
+
+TEST(ReceiptDocument, EmptyReceiptAndShowPaymentsTexts) {
+  struct Case {
+    const char* element;
+    bool value;
+  };
+  for (const Case& c :
+       {Case{"", false}, Case{"<ShowPayments>true</ShowPayments>", true},
+        Case{"<ShowPayments>1</ShowPayments>", true}, Case{"<ShowPayments>0</ShowPayments>", false}}) {
+    kCustomerDisplayHandler h;
+    h.Deserialize(Request(std::string("<Receipt>") + c.element + "</Receipt>"), {dt_Receipt});
+    EXPECT_EQ(h.fReceipt.fShowPayments, c.value) << c.element;
+    EXPECT_EQ(h.fReceipt.fLines.Count(), 0u);
+    EXPECT_EQ(h.fReceipt.fPayments.Count(), 0u);
+    EXPECT_EQ(h.fReceipt.fPayments.Total(), Currency());
+  }
+}
+
+TEST(ReceiptDocument, BadValuesFailWithWrappedMessages) {
+  struct Case {
+    const char* receipt;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"<Total>1,234.50</Total>",
+       "Error in processing node Total as currency.\r\n'1,234.50' is not a valid floating point value"},
+      {"<Lines><Line><Amount>12,50</Amount></Line></Lines>",
+       "Error in processing node Amount as currency.\r\n'12,50' is not a valid floating point value"},
+      {"<ShowPayments/>",
+       "Error in processing node ShowPayments as boolean.\r\n'' is not a valid boolean value"},
+      {"<Payments><P><Type><x/></Type></P></Payments>",
+       "Error in processing node Type as string.\r\nElement \"Type\" does not contain a single text node"},
+  };
+  for (const Case& c : cases) {
+    kCustomerDisplayHandler h;
+    EXPECT_EQ(ErrorOf([&] {
+                h.Deserialize(Request(std::string("<Receipt>") + c.receipt + "</Receipt>"), {dt_Receipt});
+              }),
+              c.message);
+  }
+}
+
+TEST(ReceiptDocument, ManyLinesStayLinear) {
+  std::string lines;
+  for (int i = 0; i < 20000; ++i) lines += "<L><Amount>1.5</Amount></L>";
+  kCustomerDisplayHandler h;
+  h.Deserialize(Request("<Receipt><Lines>" + lines + "</Lines></Receipt>"), {dt_Receipt});
+  EXPECT_EQ(h.fReceipt.fLines.Count(), 20000u);
+}
+
+}  // namespace
+}  // namespace korvane
