@@ -27,35 +27,6 @@ std::string Position(std::string_view aText, size_t aOffset) {
   return "(line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
 }
 
-// Length of the valid UTF-8 sequence at aText[i], or 0 when it is invalid.
-size_t Utf8SequenceLength(std::string_view aText, size_t i) {
-  const unsigned char c0 = static_cast<unsigned char>(aText[i]);
-  if (c0 < 0x80) return 1;
-  size_t len = 0;
-  char32_t cp = 0;
-  if ((c0 & 0xE0) == 0xC0) {
-    len = 2;
-    cp = c0 & 0x1F;
-  } else if ((c0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = c0 & 0x0F;
-  } else if ((c0 & 0xF8) == 0xF0) {
-    len = 4;
-    cp = c0 & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > aText.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    const unsigned char c = static_cast<unsigned char>(aText[i + k]);
-    if ((c & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (c & 0x3F);
-  }
-  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 kXmlDocument ParseValidUtf8(std::string_view aXml) {
   if (aXml.substr(0, 3) == "\xEF\xBB\xBF") aXml.remove_prefix(3);
   const size_t nul = aXml.find('\0');
@@ -116,11 +87,9 @@ kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
 }
 
 kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
-  for (size_t i = 0; i < aXml.size();) {
-    const size_t len = Utf8SequenceLength(aXml, i);
-    if (len == 0) throw Error("XML parse error: Invalid UTF-8 text at byte " + std::to_string(i));
-    i += len;
-  }
+  const size_t bad = platform::InvalidUtf8Offset(aXml);
+  if (bad != std::string_view::npos)
+    throw Error("XML parse error: Invalid UTF-8 text at byte " + std::to_string(bad));
   return ParseValidUtf8(aXml);
 }
 

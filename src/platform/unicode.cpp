@@ -5,50 +5,58 @@
 namespace korvane::platform {
 namespace {
 
+// The length of the well-formed UTF-8 sequence at aText[i] (1 to 4) with its
+// code point in aCp, or 0 when the bytes there are not one.
+size_t DecodeUtf8At(std::string_view aText, size_t i, char32_t& aCp) {
+  const unsigned char c0 = static_cast<unsigned char>(aText[i]);
+  if (c0 < 0x80) {
+    aCp = c0;
+    return 1;
+  }
+  size_t len;
+  char32_t cp;
+  if ((c0 & 0xE0) == 0xC0)
+    len = 2, cp = c0 & 0x1F;
+  else if ((c0 & 0xF0) == 0xE0)
+    len = 3, cp = c0 & 0x0F;
+  else if ((c0 & 0xF8) == 0xF0)
+    len = 4, cp = c0 & 0x07;
+  else
+    return 0;
+  if (i + len > aText.size()) return 0;
+  for (size_t k = 1; k < len; ++k) {
+    const unsigned char c = static_cast<unsigned char>(aText[i + k]);
+    if ((c & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (c & 0x3F);
+  }
+  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  aCp = cp;
+  return len;
+}
+
 // Decodes one code point from UTF-8 at aText[i]; advances i. Invalid input
 // yields U+FFFD and advances one byte.
 char32_t NextCodePoint(std::string_view aText, size_t& i) {
-  const unsigned char c0 = static_cast<unsigned char>(aText[i]);
-  auto cont = [&](size_t k) -> int {
-    if (i + k >= aText.size()) return -1;
-    const unsigned char c = static_cast<unsigned char>(aText[i + k]);
-    return (c & 0xC0) == 0x80 ? (c & 0x3F) : -1;
-  };
-  if (c0 < 0x80) {
-    ++i;
-    return c0;
-  }
-  int len = 0;
-  char32_t cp = 0;
-  if ((c0 & 0xE0) == 0xC0) {
-    len = 2;
-    cp = c0 & 0x1F;
-  } else if ((c0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = c0 & 0x0F;
-  } else if ((c0 & 0xF8) == 0xF0) {
-    len = 4;
-    cp = c0 & 0x07;
-  } else {
-    ++i;
-    return 0xFFFD;
-  }
-  for (int k = 1; k < len; ++k) {
-    const int b = cont(static_cast<size_t>(k));
-    if (b < 0) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | static_cast<char32_t>(b);
-  }
-  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return 0xFFFD;
-  }
-  i += static_cast<size_t>(len);
-  return cp;
+  char32_t cp;
+  const size_t len = DecodeUtf8At(aText, i, cp);
+  i += len ? len : 1;
+  return len ? cp : 0xFFFD;
 }
+
+}  // namespace
+
+size_t InvalidUtf8Offset(std::string_view aText) {
+  char32_t cp;
+  for (size_t i = 0; i < aText.size();) {
+    const size_t len = DecodeUtf8At(aText, i, cp);
+    if (len == 0) return i;
+    i += len;
+  }
+  return std::string_view::npos;
+}
+
+namespace {
 
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {

@@ -18,6 +18,10 @@ std::u16string Utf8ToUtf16(std::string_view aText);
 // aText holds a lone surrogate.
 std::string Utf16ToUtf8(std::u16string_view aText);
 
+// The offset of the first byte of aText that does not begin a well-formed
+// UTF-8 sequence, or npos when all of aText is well-formed UTF-8.
+size_t InvalidUtf8Offset(std::string_view aText);
+
 // The number of UTF-16 code units aText takes.
 size_t Utf16Length(std::string_view aText);
 
