@@ -94,6 +94,12 @@ std::uint16_t WebFrontend::Start(const std::string& aAddress, std::uint16_t aPor
   // Short keep-alive so that stopping never waits long for an idle browser.
   impl.fServer.set_keep_alive_timeout(1);
   impl.fServer.new_task_queue = [] { return new httplib::ThreadPool(16); };
+  // Not the library's default, which adds SO_REUSEPORT and so lets a second
+  // server share a busy port.
+  impl.fServer.set_socket_options([](socket_t aSocket) {
+    const int yes = 1;
+    setsockopt(aSocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   int port = aPort;
   if (aPort == 0)
     port = impl.fServer.bind_to_any_port(aAddress);
