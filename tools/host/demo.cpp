@@ -106,7 +106,8 @@ std::string ReceiptRequest(const std::vector<Item>& aLines, bool aPayments) {
   }
   const long taxes = std::lround(total * 9.0 / 109.0);  // 9 % VAT, included
   std::string body = "<Receipt>" + Element("Currency", kCurrency) + Element("Subtotal", Cents(total)) +
-                     Element("Taxes", Cents(taxes)) + Element("Total", Cents(total));
+                     Element("Taxes", Cents(taxes)) + Element("Total", Cents(total)) +
+                     Element("Text1", "Order 1042") + Element("Text2", "Served by Anna");
   body += "<Lines>" + lines + "</Lines>";
   body += Element("ShowPayments", aPayments ? "true" : "false");
   body += "<Payments>";

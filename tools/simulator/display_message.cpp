@@ -1,5 +1,6 @@
 #include "display_message.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -317,7 +318,10 @@ std::optional<std::string> NormalizeColor(std::string_view aText) {
 DisplayMessage ParseDisplayMessage(std::string_view aText) {
   json document;
   try {
-    document = json::parse(EscapeControlsInStrings(aText));
+    const bool controls = std::any_of(aText.begin(), aText.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t';
+    });
+    document = controls ? json::parse(EscapeControlsInStrings(aText)) : json::parse(aText);
   } catch (const json::parse_error& e) {
     const std::string what = e.what();
     const auto at = what.find("parse error");

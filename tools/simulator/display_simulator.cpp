@@ -86,6 +86,7 @@ void DisplaySimulator::Stop() {
     fStopping = true;
   }
   fChanged.notify_all();
+  fIdleWake.notify_all();
   if (fWeb) fWeb->Stop();
   if (fTcp) fTcp->Stop();
   if (fIdleThread.joinable()) fIdleThread.join();
@@ -123,6 +124,8 @@ std::string DisplaySimulator::Receive(std::string_view aText, const std::string&
     std::vector<std::string> applyWarnings;
     fState.Apply(message, ScreenState::Clock::now(), applyWarnings);
     warnings.insert(warnings.end(), applyWarnings.begin(), applyWarnings.end());
+    // The idle clock sleeps until its deadline; wake it only to move that sooner.
+    if (const auto deadline = fState.IdleDeadline(); deadline && *deadline < fIdleWaitsUntil) fIdleWake.notify_one();
   } catch (const std::exception& e) {
     status = std::string("ERROR: ") + e.what();
     std::lock_guard lock(fMutex);
@@ -160,10 +163,12 @@ void DisplaySimulator::IdleClock() {
   std::unique_lock lock(fMutex);
   while (!fStopping) {
     const auto deadline = fState.IdleDeadline();
+    fIdleWaitsUntil = deadline.value_or(ScreenState::Clock::time_point::max());
     if (deadline)
-      fChanged.wait_until(lock, *deadline);
+      fIdleWake.wait_until(lock, *deadline);
     else
-      fChanged.wait(lock);
+      fIdleWake.wait(lock);
+    fIdleWaitsUntil = ScreenState::Clock::time_point::max();
     if (fStopping) break;
     if (fState.CheckIdle(ScreenState::Clock::now())) {
       lock.unlock();

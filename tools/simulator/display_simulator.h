@@ -100,6 +100,8 @@ class DisplaySimulator {
   std::FILE* fRecord = nullptr;
 
   std::thread fIdleThread;
+  std::condition_variable fIdleWake;  // only when the idle deadline comes sooner
+  ScreenState::Clock::time_point fIdleWaitsUntil = ScreenState::Clock::time_point::max();
   std::unique_ptr<TcpFrontend> fTcp;
   std::unique_ptr<WebFrontend> fWeb;
   std::uint16_t fDisplayPort = 0;
