@@ -41,14 +41,17 @@ inline std::string LibraryPath() {
   return chosen && *chosen ? chosen : KORVANE_LIBRARY_PATH;
 }
 
-// "" when the library exports its calls, else why not.
+// "" when the library exports its calls, else why not. The library stays
+// loaded, as in a host.
 inline std::string MissingExports() {
-  void* library = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) return std::string("the library does not load: ") + dlerror();
-  const bool has = dlsym(library, "OPEN") && dlsym(library, "VERSION") && dlsym(library, "SysAllocStringLen");
-  dlclose(library);
-  return has ? ""
-             : LibraryPath() + " does not export OPEN yet (the library's calls are not built in this tree)";
+  static const std::string missing = [] {
+    void* library = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) return std::string("the library does not load: ") + dlerror();
+    const bool has = dlsym(library, "OPEN") && dlsym(library, "VERSION") && dlsym(library, "SysAllocStringLen");
+    return has ? std::string()
+               : LibraryPath() + " does not export OPEN yet (the library's calls are not built in this tree)";
+  }();
+  return missing;
 }
 
 #define SKIP_WITHOUT_EXPORTS()                                           \

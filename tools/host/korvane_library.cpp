@@ -56,9 +56,9 @@ KorvaneLibrary::KorvaneLibrary(std::string aPath) : fPath(std::move(aPath)) {
   }
 }
 
-KorvaneLibrary::~KorvaneLibrary() {
-  if (fHandle) dlclose(fHandle);
-}
+// The library stays loaded: once it has made a device it keeps itself
+// loaded until the process ends anyway, and hosts do not unload it.
+KorvaneLibrary::~KorvaneLibrary() = default;
 
 void* KorvaneLibrary::Symbol(const char* aName) const { return dlsym(fHandle, aName); }
 

@@ -38,7 +38,8 @@ class KorvaneLibrary {
   // else the one this build made.
   static std::string DefaultPath();
 
-  // Loads aPath; throws HostError when it does not load.
+  // Loads aPath; throws HostError when it does not load. The library is
+  // not unloaded again.
   explicit KorvaneLibrary(std::string aPath);
   ~KorvaneLibrary();
   KorvaneLibrary(const KorvaneLibrary&) = delete;

@@ -331,7 +331,9 @@ DisplayMessage ParseDisplayMessage(std::string_view aText) {
     throw ProtocolError(std::string("the message must be an object, not ") + TypeName(document));
   if (document.size() != 1)
     throw ProtocolError("the message must have exactly one member, not " + std::to_string(document.size()));
-  const auto& [name, body] = *document.items().begin();
+  const auto member = document.begin();
+  const std::string name = member.key();
+  const json& body = member.value();
   DisplayMessage message;
   static const std::pair<const char*, MessageKind> kKinds[] = {
       {"Open", MessageKind::Open},         {"Close", MessageKind::Close}, {"Message", MessageKind::Message},
