@@ -57,12 +57,14 @@ int Connect(std::uint16_t aPort) {
 
 // Sends one frame and reads the reply up to its ETX.
 bool Exchange(int aFd, const std::string& aFrame) {
-  if (send(aFd, aFrame.data(), aFrame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(aFrame.size())) return false;
+  if (send(aFd, aFrame.data(), aFrame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(aFrame.size()))
+    return false;
   char buffer[256];
   for (;;) {
     const ssize_t n = recv(aFd, buffer, sizeof buffer, 0);
     if (n <= 0) return false;
-    if (std::string_view(buffer, static_cast<std::size_t>(n)).find('\x03') != std::string_view::npos) return true;
+    if (std::string_view(buffer, static_cast<std::size_t>(n)).find('\x03') != std::string_view::npos)
+      return true;
   }
 }
 

@@ -118,3 +118,22 @@ TEST(Browser, ShowsASaleMadeThroughTheExports) {
   Screenshot(browser, display->WebUrl(), Artifact("exports-thankyou.png"));
   EXPECT_EQ(library.Call("CLOSE", request("close.xml", handle)).fResult, 0);
 }
+
+TEST(Browser, ScrollsALongReceiptToItsNewestLine) {
+  SKIP_WITHOUT_CHROMIUM();
+  auto display = StartSimulator();
+  ASSERT_EQ(SendFrame(display->DisplayPort(), kOpen), "OK");
+  std::string lines;
+  for (int i = 1; i <= 30; ++i)
+    lines += std::string(i > 1 ? "," : "") + R"({"Type":"ProductSale","Code":"","Description":"Article )" +
+             std::to_string(i) + R"(","Quantity":1.0,"Price":1.5,"Amount":1.5})";
+  ASSERT_EQ(SendFrame(display->DisplayPort(), R"({"Receipt":{"Currency":"EUR","Subtotal":45.0,"Taxes":0.0,)"
+                                              R"("Total":45.0,"Lines":[)" +
+                                                  lines + R"(],"ShowPayments":false,"Payments":[]}})"),
+            "OK");
+  const std::string dom = DumpDom(browser, display->WebUrl());
+  EXPECT_TRUE(Shows(dom, R"(id="lines-panel" data-scroll="end")"))
+      << "thirty lines overflow; the last is in view";
+  EXPECT_TRUE(Shows(
+      dom, R"(<li class="line kind-sale newest"><div class="desc"><span class="description">Article 30<)"));
+}

@@ -161,7 +161,7 @@ TEST(Simulator, ServesThePageWithItsStateAndThePicturesItShows) {
   ASSERT_TRUE(page);
   EXPECT_EQ(page->status, 200);
   EXPECT_NE(page->body.find("window.KORVANE_STATE = {"), std::string::npos);
-  EXPECT_NE(page->body.find(R"(<\/script><b>x)"), std::string::npos)
+  EXPECT_NE(page->body.find(R"(\u003c/script>\u003cb>x)"), std::string::npos)
       << "a text cannot end the script element";
   EXPECT_EQ(page->body.find("</script><b>"), std::string::npos);
   for (const char* file : {"/display.css", "/display.js"}) {

@@ -47,7 +47,8 @@ inline std::string MissingExports() {
   static const std::string missing = [] {
     void* library = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) return std::string("the library does not load: ") + dlerror();
-    const bool has = dlsym(library, "OPEN") && dlsym(library, "VERSION") && dlsym(library, "SysAllocStringLen");
+    const bool has =
+        dlsym(library, "OPEN") && dlsym(library, "VERSION") && dlsym(library, "SysAllocStringLen");
     return has ? std::string()
                : LibraryPath() + " does not export OPEN yet (the library's calls are not built in this tree)";
   }();

@@ -125,7 +125,8 @@ std::string DisplaySimulator::Receive(std::string_view aText, const std::string&
     fState.Apply(message, ScreenState::Clock::now(), applyWarnings);
     warnings.insert(warnings.end(), applyWarnings.begin(), applyWarnings.end());
     // The idle clock sleeps until its deadline; wake it only to move that sooner.
-    if (const auto deadline = fState.IdleDeadline(); deadline && *deadline < fIdleWaitsUntil) fIdleWake.notify_one();
+    if (const auto deadline = fState.IdleDeadline(); deadline && *deadline < fIdleWaitsUntil)
+      fIdleWake.notify_one();
   } catch (const std::exception& e) {
     status = std::string("ERROR: ") + e.what();
     std::lock_guard lock(fMutex);

@@ -38,6 +38,10 @@ add_library(korvane_simulator STATIC
   ${_page_cpp})
 target_include_directories(korvane_simulator PUBLIC ${KORVANE_SIMULATOR_DIR})
 target_compile_options(korvane_simulator PRIVATE ${KORVANE_WARNINGS})
+if(KORVANE_SANITIZE STREQUAL "thread")
+  # Asio uses std::atomic_thread_fence, which ThreadSanitizer warns about.
+  target_compile_options(korvane_simulator PRIVATE -Wno-tsan)
+endif()
 target_link_libraries(korvane_simulator PUBLIC nlohmann_json::nlohmann_json Threads::Threads
                                         PRIVATE PkgConfig::KORVANE_HTTPLIB)
 

@@ -27,12 +27,16 @@ std::uint64_t NumberParam(const httplib::Request& aRequest, const char* aName, s
 }  // namespace
 
 std::string RenderPage(const std::string& aStateJson) {
-  // Inside a script element "</" could end it: JSON allows "<\/" instead.
+  // Inside a script element "</script>" or "<!--" in a text would change how
+  // the page parses: JSON may write every "<" as \u003c instead (it only
+  // occurs inside strings).
   std::string state;
   state.reserve(aStateJson.size());
-  for (std::size_t i = 0; i < aStateJson.size(); ++i) {
-    state += aStateJson[i];
-    if (aStateJson[i] == '<' && i + 1 < aStateJson.size() && aStateJson[i + 1] == '/') state += '\\';
+  for (const char c : aStateJson) {
+    if (c == '<')
+      state += "\\u003c";
+    else
+      state += c;
   }
   std::string page(kPageHtml);
   const auto at = page.find(kStateMarker);

@@ -98,6 +98,17 @@
     return item;
   }
 
+  // The newest line stays in view.
+  function scrollToNewest(smooth) {
+    var panel = $('lines-panel');
+    panel.scrollTo({ top: panel.scrollHeight, behavior: smooth ? 'smooth' : 'auto' });
+    if (smooth) return;
+    // For tests: whether the list overflows, and whether its end is in view.
+    var overflows = panel.scrollHeight > panel.clientHeight;
+    var atEnd = panel.scrollTop + panel.clientHeight >= panel.scrollHeight - 1;
+    panel.setAttribute('data-scroll', overflows ? (atEnd ? 'end' : 'elsewhere') : 'none');
+  }
+
   function renderReceipt(state) {
     var receipt = state.receipt || { lines: [], payments: [] };
     var labels = state.labels || {};
@@ -110,8 +121,7 @@
     });
     list.replaceChildren(fragment);
     shownLineCount = lines.length;
-    var panel = $('lines-panel');
-    panel.scrollTop = panel.scrollHeight;  // the newest line stays in view
+    scrollToNewest(document.documentElement.classList.contains('live'));
 
     setImage('receipt-image', receipt.image || null);
     setText('receipt-text1', receipt.text1);
@@ -213,5 +223,8 @@
   tick();
   setInterval(tick, 10000);
   render(window.KORVANE_STATE);
-  window.addEventListener('load', function () { setTimeout(follow, 0); });
+  window.addEventListener('load', function () {
+    scrollToNewest(false);  // again, now that pictures and fonts have their sizes
+    setTimeout(follow, 0);
+  });
 })();
