@@ -137,3 +137,18 @@ TEST(Browser, ScrollsALongReceiptToItsNewestLine) {
   EXPECT_TRUE(Shows(
       dom, R"(<li class="line kind-sale newest"><div class="desc"><span class="description">Article 30<)"));
 }
+
+TEST(Browser, DrawsWhatItFetchesFromTheStateAddress) {
+  SKIP_WITHOUT_CHROMIUM();
+  auto display = StartSimulator();
+  ASSERT_EQ(SendFrame(display->DisplayPort(), kOpen), "OK");
+  ASSERT_EQ(SendFrame(display->DisplayPort(), R"({"Message":{"Text1":"Fetched","Text2":"over HTTP"}})"),
+            "OK");
+  // ?once leaves the state the page came with aside and asks /state, as the
+  // page does on every change.
+  const std::string dom = DumpDom(browser, display->WebUrl() + "?once", std::chrono::seconds(60), 5000);
+  EXPECT_TRUE(Shows(dom, R"(<html lang="en" class="live")")) << dom.substr(0, 300);
+  EXPECT_TRUE(Shows(dom, R"(id="display" data-screen="message")"));
+  EXPECT_TRUE(Shows(dom, R"(<h1 id="message-text1" class="card-title">Fetched</h1>)"));
+  EXPECT_TRUE(Shows(dom, R"(<p id="message-text2" class="card-value">over HTTP</p>)"));
+}

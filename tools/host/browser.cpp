@@ -119,8 +119,12 @@ std::string FindChromium() {
   return "";
 }
 
-std::string DumpDom(const std::string& aBrowser, const std::string& aUrl, std::chrono::seconds aTimeout) {
-  return RunBrowser(aBrowser, {"--dump-dom", aUrl}, aTimeout);
+std::string DumpDom(const std::string& aBrowser, const std::string& aUrl, std::chrono::seconds aTimeout,
+                    int aVirtualTimeMs) {
+  std::vector<std::string> args = {"--dump-dom", aUrl};
+  if (aVirtualTimeMs > 0)
+    args.insert(args.begin(), "--virtual-time-budget=" + std::to_string(aVirtualTimeMs));
+  return RunBrowser(aBrowser, args, aTimeout);
 }
 
 void Screenshot(const std::string& aBrowser, const std::string& aUrl, const std::string& aPngPath, int aWidth,

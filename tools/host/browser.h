@@ -12,10 +12,11 @@ namespace korvane::host {
 // google-chrome) in /usr/bin; "" when there is none.
 std::string FindChromium();
 
-// The serialised DOM of aUrl once it has loaded. Throws HostError when the
-// browser fails or takes longer than aTimeout.
+// The serialised DOM of aUrl once it has loaded; with aVirtualTimeMs, once
+// the page's timers and requests have had that much (virtual) time. Throws
+// HostError when the browser fails or takes longer than aTimeout.
 std::string DumpDom(const std::string& aBrowser, const std::string& aUrl,
-                    std::chrono::seconds aTimeout = std::chrono::seconds(60));
+                    std::chrono::seconds aTimeout = std::chrono::seconds(60), int aVirtualTimeMs = 0);
 
 // A PNG of aUrl at aWidth x aHeight pixels, written to aPngPath.
 void Screenshot(const std::string& aBrowser, const std::string& aUrl, const std::string& aPngPath,

@@ -119,8 +119,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "korvane-simulator: %s\n", e.what());
     return 1;
   }
-  std::printf("korvane-simulator: display protocol on %s:%u%s\n", options.fAddress.c_str(),
-              simulator.DisplayPort(), options.fFaults.fRefuse ? " (refusing connections)" : "");
+  const bool v6 = options.fAddress.find(':') != std::string::npos;
+  const std::string host = v6 ? "[" + options.fAddress + "]" : options.fAddress;
+  std::printf("korvane-simulator: display protocol on %s:%u%s\n", host.c_str(), simulator.DisplayPort(),
+              options.fFaults.fRefuse ? " (refusing connections)" : "");
   if (options.fWeb) std::printf("korvane-simulator: customer screen on %s\n", simulator.WebUrl().c_str());
   if (!options.fRecordFile.empty())
     std::printf("korvane-simulator: recording to %s\n", options.fRecordFile.c_str());

@@ -7,6 +7,9 @@
   var ROLES = ['surface', 'onSurface', 'onSurfaceVariant', 'primary', 'onPrimary', 'primaryContainer',
     'onPrimaryContainer', 'secondary', 'onSecondary', 'outlineVariant'];
   var debug = /[?&]debug\b/.test(location.search);
+  // ?once: draw nothing from the page itself, ask /state once and stop (a
+  // check of the live path for tests).
+  var once = /[?&]once\b/.test(location.search);
   var version = 0;
   var shownLineCount = -1;
 
@@ -207,7 +210,7 @@
   }
 
   function follow() {
-    fetch('/state?after=' + version + '&wait=20000', { cache: 'no-store' })
+    fetch(once ? '/state' : '/state?after=' + version + '&wait=20000', { cache: 'no-store' })
       .then(function (response) {
         if (!response.ok) throw new Error('HTTP ' + response.status);
         return response.json();
@@ -215,14 +218,14 @@
       .then(function (state) {
         document.documentElement.classList.add('live');
         render(state);
-        follow();
+        if (!once) follow();
       })
       .catch(function () { setTimeout(follow, 1000); });
   }
 
   tick();
   setInterval(tick, 10000);
-  render(window.KORVANE_STATE);
+  if (!once) render(window.KORVANE_STATE);
   window.addEventListener('load', function () {
     scrollToNewest(false);  // again, now that pictures and fonts have their sizes
     setTimeout(follow, 0);
