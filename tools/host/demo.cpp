@@ -203,14 +203,16 @@ int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
   }
 
   try {
-    KorvaneLibrary library(aOptions.fLibrary);
-    library.RequireCalls();
-
+    // With --stay the main thread waits for Ctrl-C: every thread, the
+    // library's own included, must leave those signals to it.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     if (aOptions.fStay && !aOptions.fDisplay) pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    KorvaneLibrary library(aOptions.fLibrary);
+    library.RequireCalls();
 
     std::unique_ptr<simulator::DisplaySimulator> embedded;
     DisplayAddress display;
