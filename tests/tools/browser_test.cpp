@@ -1,0 +1,154 @@
+// The simulator's page in a real browser: headless Chromium loads it during
+// a sale and the rendered DOM must show what the customer would see.
+#include "browser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "../support/test_support.h"
+#include "korvane_library.h"
+#include "request_file.h"
+#include "tools_test_support.h"
+
+using namespace korvane::tools_test;
+using korvane::host::CallResult;
+using korvane::host::DumpDom;
+using korvane::host::EnvelopeValue;
+using korvane::host::FindChromium;
+using korvane::host::KorvaneLibrary;
+using korvane::host::PrepareRequest;
+using korvane::host::RequestEdits;
+using korvane::host::Screenshot;
+
+namespace {
+
+#define SKIP_WITHOUT_CHROMIUM()               \
+  const std::string browser = FindChromium(); \
+  if (browser.empty()) GTEST_SKIP() << "no Chromium (/usr/bin/chromium; scripts/setup.sh installs it)"
+
+// Screenshots are kept as test artifacts.
+std::string Artifact(const std::string& aName) {
+  std::filesystem::create_directories(KORVANE_ARTIFACTS_DIR);
+  return std::string(KORVANE_ARTIFACTS_DIR) + "/" + aName;
+}
+
+bool Shows(const std::string& aDom, const std::string& aPattern) {
+  return std::regex_search(aDom, std::regex(aPattern));
+}
+
+const char* const kOpen =
+    R"({"Open":{"Mode":"Display","Layout":"0","ShowTaxes":true,"IdleTimeout":60,"IdleText1":"Welcome",)"
+    R"("ThankyouText1":"Thank you for shopping","ThankyouText2":"See you soon","ColorPrimary":"#8B5000"}})";
+
+}  // namespace
+
+TEST(Browser, DrawsTheReceiptAndThenTheThankYouScreen) {
+  SKIP_WITHOUT_CHROMIUM();
+  auto display = StartSimulator();
+  const auto port = display->DisplayPort();
+  ASSERT_EQ(SendFrame(port, kOpen), "OK");
+  ASSERT_EQ(
+      SendFrame(
+          port,
+          R"({"Receipt":{"Currency":"EUR","Subtotal":9.2,"Taxes":0.76,"Total":9.2,"Lines":[)"
+          R"({"Type":"ProductSale","Code":"1","Description":"Flat white","Quantity":1.0,"Price":3.4,"Amount":3.4},)"
+          R"({"Type":"ProductSale","Code":"2","Description":"Almond croissant","Quantity":2.0,"Price":2.9,"Amount":5.8}],)"
+          R"("ShowPayments":false,"Payments":[]}})"),
+      "OK");
+  std::string dom = DumpDom(browser, display->WebUrl());
+  EXPECT_TRUE(Shows(dom, R"(id="display" data-screen="receipt")")) << dom.substr(0, 2000);
+  EXPECT_TRUE(Shows(dom, R"(<span class="description">Flat white</span>)"));
+  EXPECT_TRUE(
+      Shows(dom, R"(<span class="description">Almond croissant</span><span class="detail">2 × 2.90</span>)"));
+  EXPECT_TRUE(Shows(dom, R"(<span id="total">9.20</span>)"));
+  EXPECT_TRUE(Shows(dom, R"(<span id="total-currency" class="currency">EUR</span>)"));
+  EXPECT_TRUE(Shows(dom, R"(<dd id="taxes">0.76</dd>)"));
+  EXPECT_TRUE(Shows(dom, R"(--primary: #8b5000)")) << "the Open message's colours";
+  Screenshot(browser, display->WebUrl(), Artifact("browser-receipt.png"));
+
+  ASSERT_EQ(SendFrame(port, R"({"Thankyou":{}})"), "OK");
+  dom = DumpDom(browser, display->WebUrl());
+  EXPECT_TRUE(Shows(dom, R"(id="display" data-screen="thankyou")"));
+  EXPECT_TRUE(Shows(dom, R"(<h1 id="thankyou-text1" class="headline">Thank you for shopping</h1>)"));
+  EXPECT_TRUE(Shows(dom, R"(<p id="thankyou-text2" class="subline">See you soon</p>)"));
+  Screenshot(browser, display->WebUrl(), Artifact("browser-thankyou.png"));
+  EXPECT_GT(std::filesystem::file_size(Artifact("browser-thankyou.png")), 1000u);
+}
+
+TEST(Browser, ShowsASaleMadeThroughTheExports) {
+  SKIP_WITHOUT_CHROMIUM();
+  SKIP_WITHOUT_EXPORTS();
+  auto display = StartSimulator();
+  KorvaneLibrary library(LibraryPath());
+  const auto request = [&](const char* aFile, int aHandle) {
+    RequestEdits edits;
+    edits.fDisplay = korvane::host::DisplayAddress{"127.0.0.1", display->DisplayPort()};
+    edits.fHandle = aHandle;
+    return PrepareRequest(korvane::testing::ReadFile(ExamplePath(aFile)), aFile, edits);
+  };
+  // Handles count up in a process: use the one OPEN gives.
+  const CallResult opened = library.Call("OPEN", request("open.xml", 0));
+  ASSERT_EQ(opened.fResult, 0) << opened.fErrorText;
+  const int handle = std::stoi(EnvelopeValue(opened.fEnvelope, "Handle"));
+  for (const char* call : {"IDLE", "MESSAGE", "RECEIPT"}) {
+    std::string file = call;
+    for (auto& c : file) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const CallResult result = library.Call(call, request((file + ".xml").c_str(), handle));
+    ASSERT_EQ(result.fResult, 0) << call << ": " << result.fErrorText;
+  }
+  std::string dom = DumpDom(browser, display->WebUrl());
+  EXPECT_TRUE(Shows(dom, R"(id="display" data-screen="receipt")"));
+  for (const char* description :
+       {"Flat white", "Almond croissant", "Fresh orange juice 0.25 l", "Cinnamon roll", "Loyalty card 10 %"})
+    EXPECT_TRUE(Shows(dom, std::string("<span class=\"description\">") + description + "</span>"))
+        << description;
+  EXPECT_TRUE(Shows(dom, R"(<span id="total">14.04</span>)"));
+  EXPECT_TRUE(Shows(dom, R"(<span id="total-currency" class="currency">EUR</span>)"));
+  EXPECT_TRUE(Shows(dom, R"(<img id="logo" class="logo" alt="" src="/image/\d+">)"))
+      << "the logo of the OPEN request";
+  Screenshot(browser, display->WebUrl(), Artifact("exports-receipt.png"));
+
+  const CallResult thanked = library.Call("THANKYOU", request("thankyou.xml", handle));
+  ASSERT_EQ(thanked.fResult, 0) << thanked.fErrorText;
+  dom = DumpDom(browser, display->WebUrl());
+  EXPECT_TRUE(Shows(dom, R"(id="display" data-screen="thankyou")"));
+  EXPECT_TRUE(Shows(dom, R"(>Thank you for your visit!</h1>)"));
+  Screenshot(browser, display->WebUrl(), Artifact("exports-thankyou.png"));
+  EXPECT_EQ(library.Call("CLOSE", request("close.xml", handle)).fResult, 0);
+}
+
+TEST(Browser, ScrollsALongReceiptToItsNewestLine) {
+  SKIP_WITHOUT_CHROMIUM();
+  auto display = StartSimulator();
+  ASSERT_EQ(SendFrame(display->DisplayPort(), kOpen), "OK");
+  std::string lines;
+  for (int i = 1; i <= 30; ++i)
+    lines += std::string(i > 1 ? "," : "") + R"({"Type":"ProductSale","Code":"","Description":"Article )" +
+             std::to_string(i) + R"(","Quantity":1.0,"Price":1.5,"Amount":1.5})";
+  ASSERT_EQ(SendFrame(display->DisplayPort(), R"({"Receipt":{"Currency":"EUR","Subtotal":45.0,"Taxes":0.0,)"
+                                              R"("Total":45.0,"Lines":[)" +
+                                                  lines + R"(],"ShowPayments":false,"Payments":[]}})"),
+            "OK");
+  const std::string dom = DumpDom(browser, display->WebUrl());
+  EXPECT_TRUE(Shows(dom, R"(id="lines-panel" data-scroll="end")"))
+      << "thirty lines overflow; the last is in view";
+  EXPECT_TRUE(Shows(
+      dom, R"(<li class="line kind-sale newest"><div class="desc"><span class="description">Article 30<)"));
+}
+
+TEST(Browser, DrawsWhatItFetchesFromTheStateAddress) {
+  SKIP_WITHOUT_CHROMIUM();
+  auto display = StartSimulator();
+  ASSERT_EQ(SendFrame(display->DisplayPort(), kOpen), "OK");
+  ASSERT_EQ(SendFrame(display->DisplayPort(), R"({"Message":{"Text1":"Fetched","Text2":"over HTTP"}})"),
+            "OK");
+  // ?once leaves the state the page came with aside and asks /state, as the
+  // page does on every change.
+  const std::string dom = DumpDom(browser, display->WebUrl() + "?once", std::chrono::seconds(60), 5000);
+  EXPECT_TRUE(Shows(dom, R"(<html lang="en" class="live")")) << dom.substr(0, 300);
+  EXPECT_TRUE(Shows(dom, R"(id="display" data-screen="message")"));
+  EXPECT_TRUE(Shows(dom, R"(<h1 id="message-text1" class="card-title">Fetched</h1>)"));
+  EXPECT_TRUE(Shows(dom, R"(<p id="message-text2" class="card-value">over HTTP</p>)"));
+}

@@ -1,0 +1,295 @@
+#include "demo.h"
+
+#include <signal.h>
+
+#include <filesystem>
+#include <string_view>
+#include <thread>
+
+#include "browser.h"
+#include "call_watchdog.h"
+#include "display_simulator.h"
+#include "korvane_library.h"
+
+namespace korvane::host {
+
+extern const std::string_view kLogoPng;  // examples/images/logo.png, embedded
+
+namespace {
+
+std::string Base64(std::string_view aBytes) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((aBytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < aBytes.size(); i += 3) {
+    const std::size_t n = std::min<std::size_t>(3, aBytes.size() - i);
+    std::uint32_t bits = 0;
+    for (std::size_t k = 0; k < 3; ++k)
+      bits = (bits << 8) | (k < n ? static_cast<unsigned char>(aBytes[i + k]) : 0u);
+    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kAlphabet[(bits >> (18 - 6 * k)) & 0x3F] : '=';
+  }
+  return out;
+}
+
+std::string Escape(std::string_view aText) {
+  std::string out;
+  for (const char c : aText) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string Element(const char* aName, std::string_view aText) {
+  return std::string("<") + aName + ">" + Escape(aText) + "</" + aName + ">";
+}
+
+// A request with the common envelope; aBody follows Parameters.
+std::string Request(const std::string& aMethod, const std::string& aConnection,
+                    const std::string& aParameters, const std::string& aBody) {
+  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ReceiptPrinterManager>";
+  xml +=
+      Element("Type", "CustomerDisplay") + Element("Driver", "QORD_KORVANE_10") + Element("Method", aMethod);
+  xml += aMethod == "OPEN" ? Element("LogId", "demo") : "<Handle>HANDLE</Handle>";
+  xml += aConnection;
+  xml += "<Parameters>" + aParameters + "</Parameters>";
+  xml += aBody;
+  xml += "</ReceiptPrinterManager>";
+  return xml;
+}
+
+std::string TextDocument(const char* aElement, std::string_view aText1, std::string_view aText2) {
+  return std::string("<") + aElement + ">" + Element("Text1", aText1) + Element("Text2", aText2) + "</" +
+         aElement + ">";
+}
+
+struct Item {
+  const char* fType;
+  const char* fCode;
+  const char* fDescription;
+  const char* fQuantity;
+  const char* fPrice;
+  const char* fAmount;
+};
+
+// The basket, in the order the cashier scans it; amounts in cents.
+const Item kItems[] = {
+    {"ProductSale", "1001", "Flat white", "1", "3.40", "3.40"},
+    {"ProductSale", "2040", "Almond croissant", "2", "2.90", "5.80"},
+    {"ProductSale", "3112", "Fresh orange juice 0.25 l", "1", "3.80", "3.80"},
+    {"ProductSale", "2077", "Cinnamon roll", "1", "2.60", "2.60"},
+};
+const Item kDiscount = {"DiscountPercentage", "9001", "Loyalty card 10 %", "1", "-1.56", "-1.56"};
+const char* const kCurrency = "€";
+
+std::string Cents(long aCents) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s%ld.%02ld", aCents < 0 ? "-" : "", std::labs(aCents) / 100,
+                std::labs(aCents) % 100);
+  return text;
+}
+
+long ToCents(const char* aAmount) { return std::lround(std::stod(aAmount) * 100); }
+
+std::string ReceiptRequest(const std::vector<Item>& aLines, bool aPayments) {
+  long total = 0;
+  std::string lines;
+  for (const auto& item : aLines) {
+    total += ToCents(item.fAmount);
+    lines += "<Line>" + Element("Type", item.fType) + Element("Code", item.fCode) +
+             Element("Description", item.fDescription) + Element("Quantity", item.fQuantity) +
+             Element("Price", item.fPrice) + Element("Amount", item.fAmount) + "</Line>";
+  }
+  const long taxes = std::lround(total * 9.0 / 109.0);  // 9 % VAT, included
+  std::string body = "<Receipt>" + Element("Currency", kCurrency) + Element("Subtotal", Cents(total)) +
+                     Element("Taxes", Cents(taxes)) + Element("Total", Cents(total)) +
+                     Element("Text1", "Order 1042") + Element("Text2", "Served by Anna");
+  body += "<Lines>" + lines + "</Lines>";
+  body += Element("ShowPayments", aPayments ? "true" : "false");
+  body += "<Payments>";
+  if (aPayments) {
+    body += "<Payment>" + Element("Type", "Cash") + Element("Text1", "Cash") + Element("Text2", "") +
+            Element("Amount", "20.00") + "</Payment>";
+    body += "<Payment>" + Element("Type", "Change") + Element("Text1", "Change") + Element("Text2", "") +
+            Element("Amount", Cents(2000 - total)) + "</Payment>";
+  }
+  body += "</Payments></Receipt>";
+  return Request("RECEIPT", "", "", body);
+}
+
+// Pads aText with blanks to aWidth characters (not bytes).
+std::string Pad(std::string aText, std::size_t aWidth) {
+  std::size_t characters = 0;
+  for (const char c : aText) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  if (characters < aWidth) aText.append(aWidth - characters, ' ');
+  return aText;
+}
+
+}  // namespace
+
+std::vector<DemoStep> DemoSale(const DisplayAddress& aDisplay) {
+  const std::string connection =
+      "<Connection>" + Element("Type", "TCP") + Element("Address", aDisplay.fHost) +
+      Element("Port", std::to_string(aDisplay.fPort)) + Element("ConnectTimeout", "3000") +
+      Element("ReadTimeout", "5000") + "</Connection>";
+  const std::string settings =
+      Element("Mode", "Display") + Element("Layout", "0") + Element("Language", "en") +
+      Element("FontName", "Roboto") + Element("ShowTaxes", "true") + Element("LogoImage", Base64(kLogoPng)) +
+      Element("IdleTimeout", "60") + Element("IdleText1", "Welcome to Harbour Café") +
+      Element("IdleText2", "Fresh coffee, baked this morning") + Element("ThankyouText1", "Thank you!") +
+      Element("ThankyouText2", "Enjoy your day — see you soon") +
+      Element("CloseText1", "This till is closed") + Element("CloseText2", "Please use the next one") +
+      Element("ColorSurface", "#FFF8F3") + Element("ColorOnSurface", "#211A14") +
+      Element("ColorOnSurfaceVariant", "#52443A") + Element("ColorPrimary", "#8B5000") +
+      Element("ColorOnPrimary", "#FFFFFF") + Element("ColorPrimaryContainer", "#FFDCBE") +
+      Element("ColorOnPrimaryContainer", "#2C1600") + Element("ColorSecondary", "#006A60") +
+      Element("ColorOnSecondary", "#FFFFFF") + Element("ColorOutlineVariant", "#D7C3B5");
+
+  std::vector<DemoStep> steps;
+  steps.push_back({"OPEN", "logo, colours, texts", Request("OPEN", connection, settings, ""), ""});
+  steps.push_back({"IDLE", "welcome screen", Request("IDLE", "", "", TextDocument("Idle", "", "")), "idle"});
+  std::vector<Item> basket;
+  long total = 0;
+  for (const Item& item : kItems) {
+    const std::string price = std::string(kCurrency) + " " + item.fAmount;
+    const std::string detail = std::string(item.fQuantity) == "1"
+                                   ? price
+                                   : std::string(item.fQuantity) + " × " + item.fPrice + "   " + price;
+    steps.push_back({"MESSAGE", item.fDescription,
+                     Request("MESSAGE", "", "", TextDocument("Message", item.fDescription, detail)), ""});
+    basket.push_back(item);
+    total += ToCents(item.fAmount);
+    steps.push_back({"RECEIPT",
+                     std::to_string(basket.size()) + (basket.size() == 1 ? " line" : " lines") + ", total " +
+                         kCurrency + " " + Cents(total),
+                     ReceiptRequest(basket, false), ""});
+  }
+  basket.push_back(kDiscount);
+  total += ToCents(kDiscount.fAmount);
+  steps.push_back({"RECEIPT", "loyalty discount, total " + std::string(kCurrency) + " " + Cents(total),
+                   ReceiptRequest(basket, false), ""});
+  steps.push_back(
+      {"RECEIPT", "paid cash 20.00, change " + Cents(2000 - total), ReceiptRequest(basket, true), "receipt"});
+  steps.push_back({"THANKYOU", "thank-you screen",
+                   Request("THANKYOU", "", "", TextDocument("Thankyou", "", "")), "thankyou"});
+  steps.push_back(
+      {"IDLE", "back to the welcome screen", Request("IDLE", "", "", TextDocument("Idle", "", "")), ""});
+  steps.push_back({"CLOSE", "closing screen", Request("CLOSE", "", "", ""), ""});
+  return steps;
+}
+
+int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
+  const auto fail = [&](const std::string& aMessage, int aStatus = 1) {
+    std::fprintf(aErr, "korvane-host: %s\n", aMessage.c_str());
+    return aStatus;
+  };
+  std::string browser;
+  if (!aOptions.fScreenshots.empty()) {
+    if (aOptions.fDisplay) return fail("--screenshots needs the embedded simulator: leave out --display", 2);
+    browser = FindChromium();
+    if (browser.empty()) return fail("--screenshots needs Chromium (/usr/bin/chromium or $KORVANE_CHROMIUM)");
+    std::error_code ec;
+    std::filesystem::create_directories(aOptions.fScreenshots, ec);
+    if (ec) return fail("cannot make the folder " + aOptions.fScreenshots + ": " + ec.message());
+  }
+  if (aOptions.fDisplay) {
+    std::string reason;
+    if (!ProbeDisplay(*aOptions.fDisplay, 3000, reason))
+      return fail("the display at " + aOptions.fDisplay->Text() + " does not accept connections: " + reason);
+  }
+
+  try {
+    // With --stay the main thread waits for Ctrl-C: every thread, the
+    // library's own included, must leave those signals to it.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    if (aOptions.fStay && !aOptions.fDisplay) pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    KorvaneLibrary library(aOptions.fLibrary);
+    library.RequireCalls();
+
+    std::unique_ptr<simulator::DisplaySimulator> embedded;
+    DisplayAddress display;
+    if (aOptions.fDisplay) {
+      display = *aOptions.fDisplay;
+      std::fprintf(aOut, "Display: %s\n", display.Text().c_str());
+    } else {
+      simulator::SimulatorOptions options;
+      if (aOptions.fShowDisplayLog)
+        options.fLog = [aErr](const std::string& aLine, bool) {
+          std::fprintf(aErr, "display: %s\n", aLine.c_str());
+        };
+      embedded = std::make_unique<simulator::DisplaySimulator>(options);
+      embedded->Start();
+      display = {"127.0.0.1", embedded->DisplayPort()};
+      std::fprintf(aOut, "Customer display: %s\n", embedded->WebUrl().c_str());
+      std::fprintf(aOut, "  (display simulator listening on %s)\n", display.Text().c_str());
+    }
+    std::fprintf(aOut, "Library: %s\n", library.Path().c_str());
+    std::fflush(aOut);
+
+    const auto steps = DemoSale(display);
+    CallWatchdog watchdog(aOptions.fCallTimeout);
+    std::string handle = "0";
+    std::string logFile;
+    std::chrono::microseconds spent{0}, slowest{0};
+    std::string slowestCall;
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      const DemoStep& step = steps[i];
+      std::string request = step.fRequest;
+      if (const auto at = request.find("HANDLE"); at != std::string::npos) request.replace(at, 6, handle);
+      watchdog.Arm(step.fCall);
+      const CallResult result = library.Call(step.fCall, request);
+      watchdog.Disarm();
+      const double ms = result.fDuration.count() / 1000.0;
+      std::fprintf(aOut, "[%2zu/%zu] %s %s %-6s %7.1f ms\n", i + 1, steps.size(), Pad(step.fCall, 9).c_str(),
+                   Pad(step.fWhat, 40).c_str(), result.fResult == 0 ? "ok" : "FAILED", ms);
+      std::fflush(aOut);
+      if (const auto log = EnvelopeValue(result.fEnvelope, "LogFileName"); !log.empty()) logFile = log;
+      if (result.fResult != 0)
+        return fail(step.fCall +
+                    " failed: " + (result.fErrorText.empty() ? std::string("result -1") : result.fErrorText));
+      ++done;
+      spent += result.fDuration;
+      if (result.fDuration > slowest) slowest = result.fDuration, slowestCall = step.fCall;
+      if (step.fCall == "OPEN") handle = EnvelopeValue(result.fEnvelope, "Handle");
+      if (!step.fScreenshot.empty() && !browser.empty()) {
+        const std::string path = aOptions.fScreenshots + "/" + step.fScreenshot + ".png";
+        Screenshot(browser, embedded->WebUrl(), path);
+        std::fprintf(aOut, "        screenshot %s\n", path.c_str());
+      }
+      if (aOptions.fPace.count() > 0) std::this_thread::sleep_for(aOptions.fPace);
+    }
+    std::fprintf(aOut, "Device log: %s\n", logFile.empty() ? "(none reported)" : logFile.c_str());
+    std::fprintf(aOut, "Summary: %zu calls, %zu ok, 0 failed; %.1f ms in the library (slowest %s %.1f ms)\n",
+                 steps.size(), done, spent.count() / 1000.0, slowestCall.c_str(), slowest.count() / 1000.0);
+    if (embedded) {
+      const auto state = embedded->State();
+      std::fprintf(aOut,
+                   "The display received %llu messages (%llu it could not use) and shows the %s screen.\n",
+                   static_cast<unsigned long long>(state["messages"].get<std::uint64_t>()),
+                   static_cast<unsigned long long>(state["errors"].get<std::uint64_t>()),
+                   state["screen"].get<std::string>().c_str());
+      if (aOptions.fStay) {
+        std::fprintf(aOut, "The customer display stays at %s - Ctrl-C stops it.\n",
+                     embedded->WebUrl().c_str());
+        std::fflush(aOut);
+        int signalNumber = 0;
+        sigwait(&stopSignals, &signalNumber);
+      }
+    }
+    std::fflush(aOut);
+    return 0;
+  } catch (const std::exception& e) {
+    return fail(e.what());
+  }
+}
+
+}  // namespace korvane::host

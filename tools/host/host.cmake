@@ -1,0 +1,38 @@
+# korvane-host: loads QORD_KORVANE_10.so at run time like any point-of-sale
+# host (it links none of the library) and drives it: single calls, the
+# version, the demo sale. korvane_host_core holds its parts for the tests.
+# Included from tools/host and from tests/tools; the first inclusion defines
+# the targets.
+include_guard(GLOBAL)
+include(${CMAKE_CURRENT_LIST_DIR}/../simulator/simulator.cmake)
+
+set(KORVANE_HOST_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(_logo ${CMAKE_SOURCE_DIR}/examples/images/logo.png)
+set(_assets_cpp ${CMAKE_BINARY_DIR}/generated/host_assets.cpp)
+add_custom_command(
+  OUTPUT ${_assets_cpp}
+  COMMAND ${CMAKE_COMMAND} -DOUT_FILE=${_assets_cpp} -DNAMESPACE=korvane::host "-DFILES=kLogoPng=${_logo}"
+          -P ${KORVANE_EMBED_SCRIPT}
+  DEPENDS ${_logo} ${KORVANE_EMBED_SCRIPT}
+  COMMENT "Embedding the demo's logo"
+  VERBATIM)
+
+add_library(korvane_host_core STATIC
+  ${KORVANE_HOST_DIR}/text_utf.cpp
+  ${KORVANE_HOST_DIR}/korvane_library.cpp
+  ${KORVANE_HOST_DIR}/request_file.cpp
+  ${KORVANE_HOST_DIR}/browser.cpp
+  ${KORVANE_HOST_DIR}/call_watchdog.cpp
+  ${KORVANE_HOST_DIR}/demo.cpp
+  ${_assets_cpp})
+target_include_directories(korvane_host_core PUBLIC ${KORVANE_HOST_DIR} ${CMAKE_SOURCE_DIR}/include)
+target_compile_options(korvane_host_core PRIVATE ${KORVANE_WARNINGS})
+target_compile_definitions(korvane_host_core PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
+target_link_libraries(korvane_host_core PUBLIC korvane_simulator pugixml::pugixml Threads::Threads ${CMAKE_DL_LIBS})
+
+add_executable(korvane-host ${KORVANE_HOST_DIR}/main.cpp)
+target_compile_options(korvane-host PRIVATE ${KORVANE_WARNINGS})
+target_link_libraries(korvane-host PRIVATE korvane_host_core)
+set_target_properties(korvane-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+# The library it loads by default is built with it.
+add_dependencies(korvane-host korvane)

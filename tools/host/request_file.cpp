@@ -1,0 +1,127 @@
+#include "request_file.h"
+
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <pugixml.hpp>
+#include <sstream>
+
+#include "korvane_library.h"
+#include "text_utf.h"
+
+namespace korvane::host {
+
+std::string DisplayAddress::Text() const {
+  return (fHost.find(':') != std::string::npos ? "[" + fHost + "]" : fHost) + ":" + std::to_string(fPort);
+}
+
+DisplayAddress ParseDisplayAddress(const std::string& aText) {
+  const auto fail = [&]() -> DisplayAddress {
+    throw HostError("--display expects HOST:PORT, not '" + aText + "'");
+  };
+  std::string host, port;
+  if (!aText.empty() && aText[0] == '[') {
+    const auto close = aText.find("]:");
+    if (close == std::string::npos) return fail();
+    host = aText.substr(1, close - 1);
+    port = aText.substr(close + 2);
+  } else {
+    const auto colon = aText.rfind(':');
+    if (colon == std::string::npos) return fail();
+    host = aText.substr(0, colon);
+    port = aText.substr(colon + 1);
+  }
+  if (host.empty() || port.empty() || port.size() > 5 ||
+      port.find_first_not_of("0123456789") != std::string::npos)
+    return fail();
+  const long number = std::stol(port);
+  if (number < 1 || number > 65535) return fail();
+  return {host, static_cast<std::uint16_t>(number)};
+}
+
+std::string ReadRequestFile(const std::string& aPath) {
+  if (aPath == "-")
+    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  std::ifstream in(aPath, std::ios::binary);
+  if (!in) throw HostError("cannot read the request file " + aPath + ": " + std::strerror(errno));
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw HostError("cannot read the request file " + aPath);
+  return text.str();
+}
+
+std::string PrepareRequest(const std::string& aText, const std::string& aName, const RequestEdits& aEdits) {
+  if (!Utf8ToUtf16(aText)) throw HostError(aName + " is not UTF-8 text");
+  pugi::xml_document document;
+  const unsigned options = pugi::parse_default | pugi::parse_comments | pugi::parse_declaration |
+                           pugi::parse_pi | pugi::parse_doctype;
+  const auto parsed = document.load_buffer(aText.data(), aText.size(), options, pugi::encoding_utf8);
+  if (!parsed || !document.document_element())
+    throw HostError(aName + " is not an XML request: " + (parsed ? "no root element" : parsed.description()) +
+                    " at byte " + std::to_string(parsed.offset));
+  if (!aEdits.fDisplay && !aEdits.fHandle) return aText;
+
+  pugi::xml_node root = document.document_element();
+  auto setChild = [](pugi::xml_node aParent, const char* aName, const std::string& aValue) {
+    pugi::xml_node child = aParent.child(aName);
+    if (!child) child = aParent.append_child(aName);
+    child.text().set(aValue.c_str());
+  };
+  if (aEdits.fDisplay) {
+    // Only OPEN reads the connection; other requests have none to change.
+    if (pugi::xml_node connection = root.child("Connection")) {
+      setChild(connection, "Address", aEdits.fDisplay->fHost);
+      setChild(connection, "Port", std::to_string(aEdits.fDisplay->fPort));
+    }
+  }
+  if (aEdits.fHandle && root.child("Handle")) setChild(root, "Handle", std::to_string(*aEdits.fHandle));
+  std::ostringstream out;
+  document.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  return out.str();
+}
+
+bool ProbeDisplay(const DisplayAddress& aAddress, int aTimeoutMs, std::string& aReason) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int resolved =
+      getaddrinfo(aAddress.fHost.c_str(), std::to_string(aAddress.fPort).c_str(), &hints, &found);
+  if (resolved != 0) {
+    aReason = gai_strerror(resolved);
+    return false;
+  }
+  bool ok = false;
+  for (addrinfo* at = found; at && !ok; at = at->ai_next) {
+    const int fd = socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, at->ai_protocol);
+    if (fd < 0) continue;
+    int error = 0;
+    if (connect(fd, at->ai_addr, at->ai_addrlen) == 0) {
+      ok = true;
+    } else if (errno == EINPROGRESS) {
+      pollfd waiting{fd, POLLOUT, 0};
+      if (poll(&waiting, 1, aTimeoutMs) == 1) {
+        socklen_t length = sizeof error;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+        ok = error == 0;
+      } else {
+        error = ETIMEDOUT;
+      }
+    } else {
+      error = errno;
+    }
+    if (!ok) aReason = std::strerror(error);
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return ok;
+}
+
+}  // namespace korvane::host

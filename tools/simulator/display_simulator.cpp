@@ -1,0 +1,214 @@
+#include "display_simulator.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+#include "tcp_frontend.h"
+#include "web_frontend.h"
+
+namespace korvane::simulator {
+
+using nlohmann::json;
+
+namespace {
+
+// "2024-09-17T10:20:30.123Z"
+std::string UtcTimestamp(std::chrono::system_clock::time_point aTime) {
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(aTime.time_since_epoch()).count() % 1000;
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(aTime);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[40];
+  const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+  std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+  return text;
+}
+
+// "10:20:30.123" in local time, for the console.
+std::string LocalClock(std::chrono::system_clock::time_point aTime) {
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(aTime.time_since_epoch()).count() % 1000;
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(aTime);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  char text[24];
+  const std::size_t length = std::strftime(text, sizeof text, "%H:%M:%S", &local);
+  std::snprintf(text + length, sizeof text - length, ".%03d", static_cast<int>(millis));
+  return text;
+}
+
+std::string JsonString(std::string_view aText) {
+  return json(std::string(aText)).dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace
+
+DisplaySimulator::DisplaySimulator(SimulatorOptions aOptions) : fOptions(std::move(aOptions)) {}
+
+DisplaySimulator::~DisplaySimulator() { Stop(); }
+
+void DisplaySimulator::Start() {
+  if (fStarted) return;
+  if (!fOptions.fRecordFile.empty()) {
+    fRecord = std::fopen(fOptions.fRecordFile.c_str(), "w");
+    if (!fRecord)
+      throw std::runtime_error("cannot write the record file " + fOptions.fRecordFile + ": " +
+                               std::strerror(errno));
+  }
+  try {
+    fTcp = std::make_unique<TcpFrontend>(*this);
+    fDisplayPort = fTcp->Start(fOptions.fAddress, fOptions.fPort, fOptions.fFaults);
+    if (fOptions.fWeb) {
+      fWeb = std::make_unique<WebFrontend>(*this);
+      fWebPort = fWeb->Start(fOptions.fWebAddress, fOptions.fWebPort);
+    }
+  } catch (...) {
+    fTcp.reset();
+    fWeb.reset();
+    if (fRecord) std::fclose(fRecord), fRecord = nullptr;
+    throw;
+  }
+  {
+    std::lock_guard lock(fMutex);
+    fStopping = false;
+  }
+  fIdleThread = std::thread([this] { IdleClock(); });
+  fStarted = true;
+}
+
+void DisplaySimulator::Stop() {
+  if (!fStarted) return;
+  {
+    std::lock_guard lock(fMutex);
+    fStopping = true;
+  }
+  fChanged.notify_all();
+  fIdleWake.notify_all();
+  if (fWeb) fWeb->Stop();
+  if (fTcp) fTcp->Stop();
+  if (fIdleThread.joinable()) fIdleThread.join();
+  fWeb.reset();
+  fTcp.reset();
+  {
+    std::lock_guard lock(fRecordMutex);
+    if (fRecord) std::fclose(fRecord), fRecord = nullptr;
+  }
+  fStarted = false;
+}
+
+std::string DisplaySimulator::WebUrl() const {
+  if (!fOptions.fWeb || !fWebPort) return "";
+  const bool v6 = fOptions.fWebAddress.find(':') != std::string::npos;
+  const std::string host = v6 ? "[" + fOptions.fWebAddress + "]" : fOptions.fWebAddress;
+  return "http://" + host + ":" + std::to_string(fWebPort) + "/";
+}
+
+void DisplaySimulator::Log(const std::string& aLine, bool aError) const {
+  if (fOptions.fLog) fOptions.fLog(LocalClock(std::chrono::system_clock::now()) + "  " + aLine, aError);
+}
+
+std::string DisplaySimulator::Receive(std::string_view aText, const std::string& aPeer) {
+  std::string status = "OK";
+  std::string summary;
+  std::vector<std::string> warnings;
+  bool parsed = false;
+  try {
+    const DisplayMessage message = ParseDisplayMessage(aText);
+    parsed = true;
+    summary = Summarize(message);
+    warnings = message.fWarnings;
+    std::lock_guard lock(fMutex);
+    std::vector<std::string> applyWarnings;
+    fState.Apply(message, ScreenState::Clock::now(), applyWarnings);
+    warnings.insert(warnings.end(), applyWarnings.begin(), applyWarnings.end());
+    // The idle clock sleeps until its deadline; wake it only to move that sooner.
+    if (const auto deadline = fState.IdleDeadline(); deadline && *deadline < fIdleWaitsUntil)
+      fIdleWake.notify_one();
+  } catch (const std::exception& e) {
+    status = std::string("ERROR: ") + e.what();
+    std::lock_guard lock(fMutex);
+    fState.NoteError(e.what());
+  }
+  fChanged.notify_all();
+  Record(aText, aPeer, status, parsed);
+  if (parsed) {
+    Log(summary + " from " + aPeer + " -> " + status, false);
+    for (const auto& warning : warnings) Log("  warning: " + warning, true);
+  } else {
+    Log("frame of " + std::to_string(aText.size()) + " bytes from " + aPeer + " -> " + status, true);
+  }
+  return status;
+}
+
+void DisplaySimulator::Record(std::string_view aText, const std::string& aPeer, const std::string& aStatus,
+                              bool aParsed) {
+  std::lock_guard lock(fRecordMutex);
+  if (!fRecord) return;
+  std::string line = "{\"time\":" + JsonString(UtcTimestamp(std::chrono::system_clock::now())) +
+                     ",\"peer\":" + JsonString(aPeer) + ",\"status\":" + JsonString(aStatus);
+  // A message that parsed is recorded as sent (a member sent twice stays
+  // twice); one that spans lines or did not parse, as a string.
+  bool oneLine = aParsed;
+  for (const char c : aText)
+    if (static_cast<unsigned char>(c) < 0x20) oneLine = false;
+  line += oneLine ? ",\"message\":" + std::string(aText) : ",\"text\":" + JsonString(aText);
+  line += "}\n";
+  std::fwrite(line.data(), 1, line.size(), fRecord);
+  std::fflush(fRecord);
+}
+
+void DisplaySimulator::IdleClock() {
+  std::unique_lock lock(fMutex);
+  while (!fStopping) {
+    const auto deadline = fState.IdleDeadline();
+    fIdleWaitsUntil = deadline.value_or(ScreenState::Clock::time_point::max());
+    if (deadline)
+      fIdleWake.wait_until(lock, *deadline);
+    else
+      fIdleWake.wait(lock);
+    fIdleWaitsUntil = ScreenState::Clock::time_point::max();
+    if (fStopping) break;
+    if (fState.CheckIdle(ScreenState::Clock::now())) {
+      lock.unlock();
+      fChanged.notify_all();
+      Log("idle time-out -> idle screen", false);
+      lock.lock();
+    }
+  }
+}
+
+json DisplaySimulator::State() const {
+  std::lock_guard lock(fMutex);
+  return fState.ToJson();
+}
+
+std::uint64_t DisplaySimulator::Version() const {
+  std::lock_guard lock(fMutex);
+  return fState.Version();
+}
+
+std::string DisplaySimulator::StateText(std::uint64_t aAfter, std::chrono::milliseconds aWait) const {
+  std::unique_lock lock(fMutex);
+  fChanged.wait_for(lock, aWait, [&] { return fStopping || fState.Version() != aAfter; });
+  if (fCachedVersion != fState.Version()) {
+    fCachedText = fState.ToJson().dump(-1, ' ', false, json::error_handler_t::replace);
+    fCachedVersion = fState.Version();
+  }
+  return fCachedText;
+}
+
+bool DisplaySimulator::WaitFor(const std::function<bool(const json&)>& aCondition,
+                               std::chrono::milliseconds aTimeout) const {
+  std::unique_lock lock(fMutex);
+  return fChanged.wait_for(lock, aTimeout, [&] { return aCondition(fState.ToJson()); });
+}
+
+ImagePtr DisplaySimulator::ImageBySerial(std::uint64_t aSerial) const {
+  std::lock_guard lock(fMutex);
+  return fState.ImageBySerial(aSerial);
+}
+
+}  // namespace korvane::simulator

@@ -1,0 +1,112 @@
+// The display simulator: the display application of the protocol, with the
+// customer's screen drawn on a live web page.
+//
+//   DisplaySimulator simulator(options);
+//   simulator.Start();                 // binds both ports, starts the threads
+//   ... the library sends its frames to simulator.DisplayPort() ...
+//   simulator.State();                 // what the screen shows, as JSON
+//   simulator.Stop();
+//
+// Threads: one for the TCP connections, one that returns the screen to idle
+// after the idle time-out, and the web server's. The screen state is shared
+// under one lock.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "screen_state.h"
+
+namespace korvane::simulator {
+
+// Ways to misbehave, for testing how a host copes with a faulty display.
+struct Faults {
+  bool fRefuse = false;                      // refuse every connection
+  bool fNoReply = false;                     // read frames and show them, never answer
+  std::chrono::milliseconds fReplyDelay{0};  // answer each frame this much later
+  bool fCloseBeforeEtx = false;              // answer STX and the status, then close without ETX
+};
+
+struct SimulatorOptions {
+  std::string fAddress = "127.0.0.1";  // display protocol
+  std::uint16_t fPort = 0;             // 0: any free port
+  bool fWeb = true;
+  std::string fWebAddress = "127.0.0.1";
+  std::uint16_t fWebPort = 0;
+  std::string fRecordFile;  // every frame received, one JSON object per line
+  Faults fFaults;
+  // One line per frame received and per problem; aError marks problems.
+  std::function<void(const std::string& aLine, bool aError)> fLog;
+};
+
+class TcpFrontend;
+class WebFrontend;
+
+class DisplaySimulator {
+ public:
+  explicit DisplaySimulator(SimulatorOptions aOptions);
+  ~DisplaySimulator();
+  DisplaySimulator(const DisplaySimulator&) = delete;
+  DisplaySimulator& operator=(const DisplaySimulator&) = delete;
+
+  // Throws std::runtime_error with a one-line reason when a port cannot be
+  // bound or the record file cannot be written.
+  void Start();
+  void Stop();
+
+  std::uint16_t DisplayPort() const { return fDisplayPort; }
+  std::uint16_t WebPort() const { return fWebPort; }
+  // "http://127.0.0.1:<web port>/"; empty without the web page.
+  std::string WebUrl() const;
+  const SimulatorOptions& Options() const { return fOptions; }
+
+  // Handles the text of one frame from aPeer: shows it, records it, logs it.
+  // Returns the status text the display answers ("OK" or "ERROR: ...").
+  std::string Receive(std::string_view aText, const std::string& aPeer);
+
+  nlohmann::json State() const;
+  std::uint64_t Version() const;
+  // The state as JSON text once its version is above aAfter, or after
+  // aWait (or on Stop), whichever comes first.
+  std::string StateText(std::uint64_t aAfter, std::chrono::milliseconds aWait) const;
+  // Waits until aCondition holds for the state (checked on every change).
+  bool WaitFor(const std::function<bool(const nlohmann::json&)>& aCondition,
+               std::chrono::milliseconds aTimeout) const;
+  ImagePtr ImageBySerial(std::uint64_t aSerial) const;
+
+ private:
+  void Log(const std::string& aLine, bool aError) const;
+  void Record(std::string_view aText, const std::string& aPeer, const std::string& aStatus, bool aParsed);
+  void IdleClock();
+
+  SimulatorOptions fOptions;
+  mutable std::mutex fMutex;
+  mutable std::condition_variable fChanged;
+  ScreenState fState;
+  bool fStopping = false;
+  mutable std::string fCachedText;
+  mutable std::uint64_t fCachedVersion = ~std::uint64_t(0);
+
+  std::mutex fRecordMutex;
+  std::FILE* fRecord = nullptr;
+
+  std::thread fIdleThread;
+  std::condition_variable fIdleWake;  // only when the idle deadline comes sooner
+  ScreenState::Clock::time_point fIdleWaitsUntil = ScreenState::Clock::time_point::max();
+  std::unique_ptr<TcpFrontend> fTcp;
+  std::unique_ptr<WebFrontend> fWeb;
+  std::uint16_t fDisplayPort = 0;
+  std::uint16_t fWebPort = 0;
+  bool fStarted = false;
+};
+
+}  // namespace korvane::simulator

@@ -1,0 +1,31 @@
+// The display protocol's TCP side: accepts connections, splits the byte
+// stream into frames, hands each to the simulator and answers it (or, with
+// a fault set, does not). One thread runs every connection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace korvane::simulator {
+
+class DisplaySimulator;
+struct Faults;
+
+class TcpFrontend {
+ public:
+  explicit TcpFrontend(DisplaySimulator& aDisplay);
+  ~TcpFrontend();
+
+  // Binds aAddress:aPort (0: a free port) and starts serving; returns the
+  // port. Throws std::runtime_error when the address cannot be bound.
+  std::uint16_t Start(const std::string& aAddress, std::uint16_t aPort, const Faults& aFaults);
+  // Closes the listening socket and every connection.
+  void Stop();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> fImpl;
+};
+
+}  // namespace korvane::simulator

@@ -1,0 +1,233 @@
+// Draws the simulator's screen state and follows it live: the page carries
+// the state it was served with, then asks /state?after=VERSION, which
+// answers as soon as the screen changes.
+(function () {
+  'use strict';
+
+  var ROLES = ['surface', 'onSurface', 'onSurfaceVariant', 'primary', 'onPrimary', 'primaryContainer',
+    'onPrimaryContainer', 'secondary', 'onSecondary', 'outlineVariant'];
+  var debug = /[?&]debug\b/.test(location.search);
+  // ?once: draw nothing from the page itself, ask /state once and stop (a
+  // check of the live path for tests).
+  var once = /[?&]once\b/.test(location.search);
+  var version = 0;
+  var shownLineCount = -1;
+
+  function $(id) { return document.getElementById(id); }
+
+  function setText(id, value) {
+    var element = $(id);
+    element.textContent = value || '';
+    element.hidden = !value;
+  }
+
+  function setImage(id, ref) {
+    var element = $(id);
+    if (ref && ref.url) {
+      if (element.getAttribute('src') !== ref.url) element.setAttribute('src', ref.url);
+      element.hidden = false;
+    } else {
+      element.removeAttribute('src');
+      element.hidden = true;
+    }
+  }
+
+  function kebab(role) { return '--' + role.replace(/[A-Z]/g, function (c) { return '-' + c.toLowerCase(); }); }
+
+  function applySettings(state) {
+    var settings = state.settings || {};
+    var root = document.documentElement.style;
+    var colors = settings.colors || {};
+    ROLES.forEach(function (role) { if (colors[role]) root.setProperty(kebab(role), colors[role]); });
+    if (settings.fontName) root.setProperty('--font', '"' + settings.fontName.replace(/["\\<>]/g, '') + '"');
+    var ratio = parseFloat(settings.contentRatio);
+    if (ratio > 0 && ratio < 1) ratio *= 100;
+    root.setProperty('--side', ratio >= 15 && ratio <= 85 ? ratio + '%' : '38%');
+    document.documentElement.lang = (settings.language || 'en').slice(0, 2).toLowerCase();
+    var display = $('display');
+    display.setAttribute('data-layout', settings.layout === '1' ? '1' : '0');
+    display.setAttribute('data-mode', settings.mode || '');
+  }
+
+  function renderIdle(state) {
+    var settings = state.settings || {};
+    var content = state.content || {};
+    var video = $('idle-video');
+    var videoUrl = settings.idleVideoUrl || '';
+    if (videoUrl) {
+      if (video.getAttribute('src') !== videoUrl) video.setAttribute('src', videoUrl);
+      video.hidden = false;
+    } else {
+      video.removeAttribute('src');
+      video.hidden = true;
+    }
+    $('view-idle').classList.toggle('has-video', !!videoUrl);
+    $('display').classList.toggle('video-only', !!(videoUrl && settings.showOnlyVideo));
+    setImage('idle-image', content.image);
+    setImage('idle-logo', content.image ? null : state.logo);
+    setText('idle-text1', content.text1);
+    setText('idle-text2', content.text2);
+  }
+
+  function renderMessage(state) {
+    var content = state.content || {};
+    setImage('message-image', content.image);
+    setText('message-text1', content.text1);
+    setText('message-text2', content.text2);
+  }
+
+  function lineElement(line, newest) {
+    var item = document.createElement('li');
+    item.className = 'line kind-' + (line.kind || 'sale') + (newest ? ' newest' : '');
+    var desc = document.createElement('div');
+    desc.className = 'desc';
+    var description = document.createElement('span');
+    description.className = 'description';
+    description.textContent = line.description || line.code || '';
+    desc.appendChild(description);
+    if (line.kind !== 'text' && line.quantity && line.quantity !== '1' && line.quantity !== '0') {
+      var detail = document.createElement('span');
+      detail.className = 'detail';
+      detail.textContent = line.quantity + ' \u00d7 ' + line.price;
+      desc.appendChild(detail);
+    }
+    item.appendChild(desc);
+    if (line.kind !== 'text') {
+      var amount = document.createElement('span');
+      amount.className = 'amount';
+      amount.textContent = line.amount;
+      item.appendChild(amount);
+    }
+    return item;
+  }
+
+  // The newest line stays in view.
+  function scrollToNewest(smooth) {
+    var panel = $('lines-panel');
+    panel.scrollTo({ top: panel.scrollHeight, behavior: smooth ? 'smooth' : 'auto' });
+    if (smooth) return;
+    // For tests: whether the list overflows, and whether its end is in view.
+    var overflows = panel.scrollHeight > panel.clientHeight;
+    var atEnd = panel.scrollTop + panel.clientHeight >= panel.scrollHeight - 1;
+    panel.setAttribute('data-scroll', overflows ? (atEnd ? 'end' : 'elsewhere') : 'none');
+  }
+
+  function renderReceipt(state) {
+    var receipt = state.receipt || { lines: [], payments: [] };
+    var labels = state.labels || {};
+    var list = $('lines');
+    var lines = receipt.lines || [];
+    var fragment = document.createDocumentFragment();
+    var grew = lines.length > shownLineCount;
+    lines.forEach(function (line, index) {
+      fragment.appendChild(lineElement(line, grew && index === lines.length - 1));
+    });
+    list.replaceChildren(fragment);
+    shownLineCount = lines.length;
+    scrollToNewest(document.documentElement.classList.contains('live'));
+
+    setImage('receipt-image', receipt.image || null);
+    setText('receipt-text1', receipt.text1);
+    setText('receipt-text2', receipt.text2);
+    $('label-subtotal').textContent = labels.subtotal || 'Subtotal';
+    $('label-taxes').textContent = labels.taxes || 'Taxes';
+    $('label-total').textContent = labels.total || 'Total';
+    $('label-payments').textContent = labels.payments || 'Payments';
+    $('subtotal').textContent = receipt.subtotal || '';
+    $('taxes').textContent = receipt.taxes || '';
+    $('row-taxes').hidden = !receipt.showTaxes;
+    $('total-currency').textContent = receipt.currency || '';
+    $('total').textContent = receipt.total || '';
+
+    var payments = receipt.payments || [];
+    var paymentList = $('payments');
+    paymentList.replaceChildren();
+    payments.forEach(function (payment) {
+      var item = document.createElement('li');
+      item.className = payment.kind === 'change' ? 'change' : 'payment';
+      var name = document.createElement('span');
+      name.textContent = payment.text1 || (payment.kind === 'change' ? labels.change : payment.type) || '';
+      var amount = document.createElement('span');
+      amount.className = 'amount';
+      amount.textContent = payment.amount;
+      item.appendChild(name);
+      item.appendChild(amount);
+      paymentList.appendChild(item);
+    });
+    $('payments-box').hidden = !(receipt.showPayments && payments.length);
+  }
+
+  function renderThankyou(state) {
+    var content = state.content || {};
+    var labels = state.labels || {};
+    setImage('thankyou-image', content.image);
+    setImage('thankyou-logo', content.image ? null : state.logo);
+    $('thankyou-text1').textContent = content.text1 || (content.text2 ? '' : labels.thankyou || 'Thank you');
+    setText('thankyou-text2', content.text2);
+  }
+
+  function renderClosed(state) {
+    var content = state.content || {};
+    var labels = state.labels || {};
+    setImage('closed-image', content.image);
+    $('closed-text1').textContent = content.text1 || (content.text2 ? '' : labels.closed || 'Closed');
+    setText('closed-text2', content.text2);
+  }
+
+  function renderDebug(state) {
+    var footer = $('debug');
+    if (!debug) return;
+    footer.hidden = false;
+    footer.textContent = 'screen ' + state.screen + ' \u00b7 version ' + state.version + ' \u00b7 ' +
+      state.messages + ' messages \u00b7 ' + state.errors + ' errors';
+    if (state.lastError) {
+      var error = document.createElement('span');
+      error.className = 'error';
+      error.textContent = ' \u00b7 last error: ' + state.lastError;
+      footer.appendChild(error);
+    }
+  }
+
+  function render(state) {
+    if (!state) return;
+    version = state.version;
+    applySettings(state);
+    var screen = state.screen || 'waiting';
+    $('display').setAttribute('data-screen', screen);
+    setImage('logo', state.logo);
+    $('waiting-text').textContent = (state.labels && state.labels.waiting) || '';
+    if (screen === 'idle') renderIdle(state);
+    if (screen === 'message') renderMessage(state);
+    if (screen === 'receipt') renderReceipt(state); else shownLineCount = -1;
+    if (screen === 'thankyou') renderThankyou(state);
+    if (screen === 'closed') renderClosed(state);
+    renderDebug(state);
+  }
+
+  function tick() {
+    var now = new Date();
+    $('clock').textContent = ('0' + now.getHours()).slice(-2) + ':' + ('0' + now.getMinutes()).slice(-2);
+  }
+
+  function follow() {
+    fetch(once ? '/state' : '/state?after=' + version + '&wait=20000', { cache: 'no-store' })
+      .then(function (response) {
+        if (!response.ok) throw new Error('HTTP ' + response.status);
+        return response.json();
+      })
+      .then(function (state) {
+        document.documentElement.classList.add('live');
+        render(state);
+        if (!once) follow();
+      })
+      .catch(function () { setTimeout(follow, 1000); });
+  }
+
+  tick();
+  setInterval(tick, 10000);
+  if (!once) render(window.KORVANE_STATE);
+  window.addEventListener('load', function () {
+    scrollToNewest(false);  // again, now that pictures and fonts have their sizes
+    setTimeout(follow, 0);
+  });
+})();
