@@ -5,19 +5,12 @@
 
 #include "device/uTkReceipt.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 namespace korvane {
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using korvane::testing::ErrorOf;
 
 // Every value of an enumeration encodes to a text that decodes back to it.
 template <class E>

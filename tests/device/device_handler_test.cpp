@@ -8,19 +8,12 @@
 
 #include "device/uTkDeviceHandler.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 namespace korvane {
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using korvane::testing::ErrorOf;
 
 std::string Request(const std::string& aBody) { return "<Request>" + aBody + "</Request>"; }
 

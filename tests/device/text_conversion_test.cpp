@@ -9,19 +9,12 @@
 #include "base/uTK_Currency.h"
 #include "device/uTkReceipt.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 namespace korvane {
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using korvane::testing::ErrorOf;
 
 TEST(IntegerText, ReadsDecimalAndHexadecimalWithinInt32) {
   struct Case {

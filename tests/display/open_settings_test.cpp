@@ -8,21 +8,14 @@
 
 #include "display/uTkCustomerDisplay.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 namespace korvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using korvane::testing::ErrorOf;
 
 // Runs each test in a fresh temporary working directory.
 class OpenSettings : public ::testing::Test {

@@ -6,19 +6,12 @@
 
 #include "display/uTkCustomerDisplay.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 namespace korvane {
 namespace {
 
-template <class F>
-std::string ErrorOf(F&& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using korvane::testing::ErrorOf;
 
 std::string Request(const std::string& aBody, const std::string& aParameters = "<Parameters/>") {
   return "<Request><Driver>QORD_KORVANE_10</Driver><Handle>1</Handle>" + aParameters + aBody + "</Request>";

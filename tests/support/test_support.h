@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace korvane::testing {
 
 // A fresh folder under the system's temporary folder, removed with its
@@ -70,6 +72,17 @@ inline bool WaitFor(const std::function<bool()>& aCondition,
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return true;
+}
+
+// The message of the korvane::Error that aCall raises, or "<no error>".
+template <class F>
+std::string ErrorOf(F&& aCall) {
+  try {
+    aCall();
+  } catch (const korvane::Error& e) {
+    return e.what();
+  }
+  return "<no error>";
 }
 
 // Sets an environment variable for the scope and restores it after.
