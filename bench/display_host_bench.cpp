@@ -24,6 +24,7 @@
 
 #include "e2e/host.h"
 #include "e2e/requests.h"
+#include "support/loopback.h"
 
 using namespace korvane::testing;
 
@@ -33,17 +34,7 @@ namespace {
 class FastPeer {
  public:
   FastPeer() {
-    fListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(fListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fListen, 64) != 0)
-      throw std::runtime_error("peer cannot listen");
-    socklen_t len = sizeof addr;
-    ::getsockname(fListen, reinterpret_cast<sockaddr*>(&addr), &len);
-    fPort = ntohs(addr.sin_port);
+    fListen = ListenOnLoopback(64, fPort);
     fThread = std::thread([this] { Run(); });
   }
   ~FastPeer() {

@@ -16,6 +16,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback.h"
+
 namespace korvane::testing {
 
 class DisplayPeer {
@@ -27,17 +29,7 @@ class DisplayPeer {
   };
 
   DisplayPeer() {
-    fListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(fListen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(fListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fListen, 16) != 0)
-      throw std::runtime_error("display peer cannot listen");
-    socklen_t len = sizeof addr;
-    ::getsockname(fListen, reinterpret_cast<sockaddr*>(&addr), &len);
-    fPort = ntohs(addr.sin_port);
+    fListen = ListenOnLoopback(16, fPort);
     fThread = std::thread([this] { Run(); });
   }
   ~DisplayPeer() {
