@@ -42,7 +42,7 @@ bool DirectoryExists(const std::string& aPath);
 // The size in bytes, or -1 when it cannot be read.
 int64_t FileSize(const std::string& aPath);
 
-// Renames a file; false when it fails.
+// Renames a file; false when it fails, as when aTo exists already.
 bool RenameFile(const std::string& aFrom, const std::string& aTo);
 
 // One append of aData to aPath: creates the file when missing, opens it for

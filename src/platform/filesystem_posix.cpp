@@ -78,7 +78,13 @@ int64_t FileSize(const std::string& aPath) {
 }
 
 bool RenameFile(const std::string& aFrom, const std::string& aTo) {
-  return ::rename(aFrom.c_str(), aTo.c_str()) == 0;
+  // Never replaces an existing file (plain rename() would delete it).
+  if (::renameat2(AT_FDCWD, aFrom.c_str(), AT_FDCWD, aTo.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without that flag: a hard link fails when the target exists.
+  if (::link(aFrom.c_str(), aTo.c_str()) != 0) return false;
+  ::unlink(aFrom.c_str());
+  return true;
 }
 
 bool AppendToFile(const std::string& aPath, std::string_view aData) {

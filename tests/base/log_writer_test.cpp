@@ -146,6 +146,21 @@ TEST(LogWriter, RotatesAnOversizeFileBeforeTheFirstLine) {
   EXPECT_EQ(ReadFile(path), "2024-09-17 14:03:59:123 - fresh\r\n");
 }
 
+TEST(LogWriter, NeverRotatesOntoAnExistingFile) {
+  FixedClock clock;
+  TempDir dir;
+  const std::string path = dir / "ABC_20240917.log";
+  const std::string rotated = dir / "ABC_20240917_20240917140359123.log";
+  korvane::testing::WriteFile(path, std::string(5120001, 'x'));
+  korvane::testing::WriteFile(rotated, "rotated earlier");
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, true);
+    writer.Write(let_info, "appended");
+  }
+  EXPECT_EQ(ReadFile(rotated), "rotated earlier");              // nothing is deleted
+  EXPECT_EQ(std::filesystem::file_size(path), 5120001u + 36u);  // the rename failed: appended to the old file
+}
+
 TEST(LogWriter, KeepsAFileOfExactlyTheLimit) {
   TempDir dir;
   const std::string path = dir / "ABC.log";

@@ -95,6 +95,9 @@ TEST(Paths, CreateFoldersAndRenameFiles) {
   EXPECT_EQ(FileSize(dir / "missing"), -1);
   EXPECT_TRUE(RenameFile(dir / "f", dir / "g"));
   EXPECT_FALSE(RenameFile(dir / "f", dir / "h"));
+  korvane::testing::WriteFile(dir / "taken", "keep");
+  EXPECT_FALSE(RenameFile(dir / "g", dir / "taken"));  // never replaces a file
+  EXPECT_EQ(ReadFileBytes(dir / "taken"), "keep");
   EXPECT_TRUE(AppendToFile(dir / "g", "67"));
   EXPECT_EQ(ReadFileBytes(dir / "g"), "1234567");
 }
