@@ -51,9 +51,14 @@ tTK_Application::tTK_Application() {
   fIsDebug = !GetSwitchValue("/DEBUG", true).empty();
   fIsTest = !GetSwitchValue("/TEST", true).empty();
   platform::SetExceptionHook([this](const std::string& aMessage) { OnApplicationException(aMessage); });
-  fInfo = std::make_unique<tTK_ApplicationInfo>();
-  fInfo->Load();
-  LoadMessages("MESSAGES");
+  try {
+    fInfo = std::make_unique<tTK_ApplicationInfo>();
+    fInfo->Load();
+    LoadMessages("MESSAGES");
+  } catch (...) {
+    platform::SetExceptionHook(nullptr);  // the object this hook points to is not going to exist
+    throw;
+  }
 }
 
 tTK_Application::~tTK_Application() {
