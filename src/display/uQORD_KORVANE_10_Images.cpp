@@ -107,9 +107,10 @@ bool KeepInUrl(unsigned char c) {
 }  // namespace
 
 std::string EncodeUrl(const std::string& aUrl) {
-  // Scheme and authority stay as they are.
+  // Scheme and authority stay as they are; the rest may begin with the path,
+  // or straight with the query or fragment ("http://host?x").
   size_t pathStart = aUrl.find("://");
-  pathStart = pathStart == std::string::npos ? 0 : aUrl.find('/', pathStart + 3);
+  pathStart = pathStart == std::string::npos ? 0 : aUrl.find_first_of("/?#", pathStart + 3);
   if (pathStart == std::string::npos) return aUrl;
   std::string out = aUrl.substr(0, pathStart);
   static constexpr char kHex[] = "0123456789ABCDEF";

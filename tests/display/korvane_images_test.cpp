@@ -128,5 +128,6 @@ TEST(KorvaneImages, EncodesPathAndQueryButNotSchemeOrHost) {
   EXPECT_EQ(EncodeUrl("http://Host:8080/a b/c\xC3\xA0.png?x=1 2#f"),
             "http://Host:8080/a%20b/c%C3%A0.png?x=1%202#f");
   EXPECT_EQ(EncodeUrl("https://host"), "https://host");
+  EXPECT_EQ(EncodeUrl("http://h:81?a b"), "http://h:81?a%20b");  // a query without a path
   EXPECT_EQ(EncodeUrl("http://h/%20ok"), "http://h/%20ok");
 }
