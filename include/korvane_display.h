@@ -24,7 +24,7 @@
  *   <LogFileName>/pos/LogFiles/CustomerDisplay/QORD_KORVANE_10_1_20240917.log</LogFileName>
  *
  * VERSION
- *   aXml          the driver name, exactly "QORD_KORVANE_10".
+ *   aDriverName   the driver name, exactly "QORD_KORVANE_10".
  *   aOutput       receives the version text ("Version 1.01 - 17/09/2024"), or
  *                 null when no driver of that name is registered.
  *   aErrorMessage cleared, never written.
