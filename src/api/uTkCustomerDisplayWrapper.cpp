@@ -57,31 +57,47 @@ kCustomerDisplayDevice* kCustomerDisplayWrapper::GetDevice(bool aCreate) {
   return result;
 }
 
+namespace {
+
+// Appends aText with the five XML special characters as entities. One pass
+// gives what the five replacement passes in the order & < > " ' give: the
+// ampersand is handled first, so no inserted entity is touched.
+void AppendEscapedXml(std::string& aOut, std::string_view aText) {
+  for (char c : aText) {
+    switch (c) {
+      case '&': aOut += "&amp;"; break;
+      case '<': aOut += "&lt;"; break;
+      case '>': aOut += "&gt;"; break;
+      case '"': aOut += "&quot;"; break;
+      case '\'': aOut += "&apos;"; break;
+      default: aOut += c;
+    }
+  }
+}
+
+}  // namespace
+
 std::string kCustomerDisplayWrapper::EscapeXml(const std::string& aText) {
   std::string out;
   out.reserve(aText.size());
-  // One pass gives what the five replacement passes in the order & < > " '
-  // give: the ampersand is handled first, so no inserted entity is touched.
-  for (char c : aText) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default: out += c;
-    }
-  }
+  AppendEscapedXml(out, aText);
   return out;
 }
 
 std::string FormatEnvelope(const int32_t* aHandle, bool aError, const std::string& aErrorText,
                            const std::string& aLogFileName) {
   std::string envelope;
-  if (aHandle) envelope += "<Handle>" + std::to_string(*aHandle) + "</Handle>\r\n";
-  envelope += std::string("<Error>") + (aError ? "True" : "False") + "</Error>\r\n";
-  envelope += "<ErrorText>" + kCustomerDisplayWrapper::EscapeXml(aErrorText) + "</ErrorText>\r\n";
-  envelope += "<LogFileName>" + kCustomerDisplayWrapper::EscapeXml(aLogFileName) + "</LogFileName>";
+  envelope.reserve(96 + aErrorText.size() + aLogFileName.size());
+  if (aHandle) {
+    envelope += "<Handle>";
+    envelope += std::to_string(*aHandle);
+    envelope += "</Handle>\r\n";
+  }
+  envelope += aError ? "<Error>True</Error>\r\n<ErrorText>" : "<Error>False</Error>\r\n<ErrorText>";
+  AppendEscapedXml(envelope, aErrorText);
+  envelope += "</ErrorText>\r\n<LogFileName>";
+  AppendEscapedXml(envelope, aLogFileName);
+  envelope += "</LogFileName>";
   return envelope;
 }
 

@@ -28,10 +28,29 @@ std::string FormatStamp17(const platform::LocalTime& t) {
 }  // namespace
 
 std::string FormatLogTimestamp(const platform::LocalTime& t) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day, t.hour,
-                t.minute, t.second, t.millisecond);
-  return buffer;
+  const bool fits = t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 &&
+                    t.day <= 99 && t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 &&
+                    t.second >= 0 && t.second <= 99 && t.millisecond >= 0 && t.millisecond <= 999;
+  if (!fits) {
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second, t.millisecond);
+    return buffer;
+  }
+  // Digit by digit: every logged line starts with one, made on the caller's
+  // thread.
+  std::string out = "0000-00-00 00:00:00:000";
+  auto put = [&out](size_t aLast, int aValue, int aWidth) {
+    for (int k = 0; k < aWidth; ++k, aValue /= 10) out[aLast - k] = static_cast<char>('0' + aValue % 10);
+  };
+  put(3, t.year, 4);
+  put(6, t.month, 2);
+  put(9, t.day, 2);
+  put(12, t.hour, 2);
+  put(15, t.minute, 2);
+  put(18, t.second, 2);
+  put(22, t.millisecond, 3);
+  return out;
 }
 
 // ---- queue ----------------------------------------------------------------

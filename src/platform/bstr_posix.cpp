@@ -53,8 +53,11 @@ std::u16string_view BstrView(Bstr aText) {
 }
 
 Bstr BstrFromUtf8(std::string_view aText) {
-  const std::u16string wide = Utf8ToUtf16(aText);
-  return BstrAlloc(wide.data(), static_cast<uint32_t>(wide.size()));
+  const size_t units = Utf8ToUtf16(aText, nullptr);
+  if (units > std::numeric_limits<uint32_t>::max()) return nullptr;
+  Bstr text = BstrAlloc(nullptr, static_cast<uint32_t>(units));
+  if (text) Utf8ToUtf16(aText, text);
+  return text;
 }
 
 }  // namespace korvane::platform

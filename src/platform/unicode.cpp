@@ -78,18 +78,33 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view aText) {
-  std::u16string out;
-  out.reserve(aText.size());
+size_t Utf8ToUtf16(std::string_view aText, char16_t* aOut) {
+  size_t n = 0;
   for (size_t i = 0; i < aText.size();) {
+    const unsigned char c = static_cast<unsigned char>(aText[i]);
+    if (c < 0x80) {  // the common case, without decoding
+      if (aOut) aOut[n] = c;
+      ++n, ++i;
+      continue;
+    }
     const char32_t cp = NextCodePoint(aText, i);
     if (cp < 0x10000) {
-      out += static_cast<char16_t>(cp);
+      if (aOut) aOut[n] = static_cast<char16_t>(cp);
+      ++n;
     } else {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      if (aOut) {
+        aOut[n] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+        aOut[n + 1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      }
+      n += 2;
     }
   }
+  return n;
+}
+
+std::u16string Utf8ToUtf16(std::string_view aText) {
+  std::u16string out(Utf8ToUtf16(aText, nullptr), u'\0');
+  Utf8ToUtf16(aText, out.data());
   return out;
 }
 

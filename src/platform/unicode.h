@@ -13,6 +13,9 @@ inline constexpr int kAnsiCodePage = 1252;
 
 // UTF-8 to UTF-16. Invalid UTF-8 sequences become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view aText);
+// The same into aOut, which has room for the result (aOut null: only
+// counts); the number of UTF-16 units.
+size_t Utf8ToUtf16(std::string_view aText, char16_t* aOut);
 
 // UTF-16 to UTF-8. Fails with "Invalid UTF-16 text: unpaired surrogate" when
 // aText holds a lone surrogate.

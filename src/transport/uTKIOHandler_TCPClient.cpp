@@ -1,15 +1,19 @@
-// The TCP client object of the TCP transport, on Asio.
+// The TCP client object of the TCP transport: names are resolved by Asio, the
+// exchange runs on the platform's socket.
 
 // Asio's handler memory uses a standalone fence, which ThreadSanitizer does not
-// model; each client runs its own single-threaded io_context, so nothing
+// model; the resolver runs on its own single-threaded io_context, so nothing
 // depends on it here. (This must precede every include.)
 #if defined(__GNUC__) && !defined(__clang__) && defined(__SANITIZE_THREAD__)
 #pragma GCC diagnostic ignored "-Wtsan"
 #endif
-#include <asio.hpp>
+#include <asio/io_context.hpp>
+#include <asio/ip/address.hpp>
+#include <asio/ip/tcp.hpp>
 #include <chrono>
 #include <optional>
 
+#include "platform/tcp_socket.h"
 #include "transport/uTKIOHandler_TCP.h"
 
 namespace korvane {
@@ -25,9 +29,25 @@ const char kReadTimedOut[] = "Read timed out.";
 const char kConnectTimedOut[] = "Connect timed out.";
 const char kReplacementCharacter[] = "\xEF\xBF\xBD";
 
-std::optional<Clock::time_point> DeadlineAfter(int32_t aTimeoutMs) {
-  if (aTimeoutMs <= 0) return std::nullopt;
-  return Clock::now() + std::chrono::milliseconds(aTimeoutMs);
+// The addresses of aHost, in the order to try them.
+std::vector<asio::ip::tcp::endpoint> Endpoints(const std::string& aHost, uint16_t aPort) {
+  asio::error_code ec;
+  const asio::ip::address address = asio::ip::make_address(aHost, ec);
+  if (!ec) return {asio::ip::tcp::endpoint(address, aPort)};
+  asio::io_context context(1);
+  asio::ip::tcp::resolver resolver(context);
+  const auto results =
+      resolver.resolve(aHost, std::to_string(aPort), asio::ip::resolver_base::numeric_service, ec);
+  if (ec) throw Error(ec.message());
+  std::vector<asio::ip::tcp::endpoint> endpoints;
+  for (const auto& entry : results) endpoints.push_back(entry.endpoint());
+  return endpoints;
+}
+
+// Milliseconds left until aDeadline, at least 0.
+int32_t MillisecondsUntil(Clock::time_point aDeadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
+  return left > 0 ? static_cast<int32_t>(left) : 0;
 }
 
 }  // namespace
@@ -35,72 +55,38 @@ std::optional<Clock::time_point> DeadlineAfter(int32_t aTimeoutMs) {
 kTCPClosedGracefully::kTCPClosedGracefully() : Error("Connection Closed Gracefully.") {}
 
 struct kTCPClient::Link {
-  asio::io_context fContext{1};
-  asio::ip::tcp::socket fSocket{fContext};
+  std::unique_ptr<platform::TcpSocket> fSocket;
   std::vector<char> fChunk = std::vector<char>(kChunkSize);
 
-  // Runs the pending operation until it completes or aDeadline passes. On
-  // time-out the operation is cancelled and false returned.
-  bool Run(const std::optional<Clock::time_point>& aDeadline,
-           const std::optional<asio::error_code>& aResult) {
-    fContext.restart();
-    if (aDeadline)
-      fContext.run_until(*aDeadline);
-    else
-      fContext.run();
-    if (aResult) return true;
-    asio::error_code ignored;
-    fSocket.cancel(ignored);
-    fContext.restart();
-    fContext.run();
-    return false;
-  }
-
-  // Waits until the socket is ready for aType; false when aDeadline passes
-  // first. Fails with the runtime's message.
-  bool Wait(asio::socket_base::wait_type aType, const std::optional<Clock::time_point>& aDeadline) {
-    std::optional<asio::error_code> result;
-    fSocket.async_wait(aType, [&result](const asio::error_code& ec) { result = ec; });
-    if (!Run(aDeadline, result)) return false;
-    if (*result) throw Error(result->message());
-    return true;
-  }
-
-  void Close() {
-    asio::error_code ignored;
-    if (fSocket.is_open()) {
-      fSocket.shutdown(asio::socket_base::shutdown_both, ignored);
-      fSocket.close(ignored);
-    }
-  }
+  void Close() { fSocket.reset(); }
 };
 
 kTCPClient::kTCPClient(const std::string& aHost, uint16_t aPort, int32_t aConnectTimeout)
     : fHost(aHost), fPort(aPort), fConnectTimeout(aConnectTimeout), fLink(std::make_unique<Link>()) {}
 
-kTCPClient::~kTCPClient() { fLink->Close(); }
+kTCPClient::~kTCPClient() = default;
 
 bool kTCPClient::Connected() {
-  asio::ip::tcp::socket& socket = fLink->fSocket;
-  if (socket.is_open()) {
+  if (fLink->fSocket) {
     // Take in what has arrived, a bounded amount so that a flooding peer
     // cannot keep us here; notice a close by the peer.
-    for (int chunk = 0; chunk < kMaxChunksPerCheck; ++chunk) {
-      asio::error_code ec;
-      const size_t n = socket.read_some(asio::buffer(fLink->fChunk), ec);
-      if (!ec) {
-        TakeIn(n);
-        continue;
+    for (int chunk = 0; chunk < kMaxChunksPerCheck && fLink->fSocket; ++chunk) {
+      try {
+        const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
+        if (!n) break;
+        if (*n > 0) {
+          TakeIn(*n);
+          continue;
+        }
+        fLostMessage.clear();  // the peer's close
+      } catch (const Error& e) {
+        fLostMessage = e.what();  // a broken connection
       }
-      if (ec == asio::error::would_block || ec == asio::error::try_again || ec == asio::error::interrupted)
-        break;
-      fLink->Close();  // the peer's close, or a broken connection
+      fLink->Close();
       fLost = true;
-      fLostMessage = ec == asio::error::eof ? std::string() : ec.message();
-      break;
     }
   }
-  return socket.is_open() || InputBufferSize() > 0;
+  return fLink->fSocket || InputBufferSize() > 0;
 }
 
 void kTCPClient::Connect() {
@@ -108,39 +94,27 @@ void kTCPClient::Connect() {
   fLink->Close();
   ClearInputBuffer();
   fLost = false;
-  asio::ip::tcp::socket& socket = fLink->fSocket;
-  const std::optional<Clock::time_point> deadline = DeadlineAfter(fConnectTimeout);
-
-  std::vector<asio::ip::tcp::endpoint> endpoints;
-  asio::error_code ec;
-  const asio::ip::address address = asio::ip::make_address(fHost, ec);
-  if (!ec) {
-    endpoints.emplace_back(address, fPort);
-  } else {
-    asio::ip::tcp::resolver resolver(fLink->fContext);
-    const auto results =
-        resolver.resolve(fHost, std::to_string(fPort), asio::ip::resolver_base::numeric_service, ec);
-    if (ec) throw Error(ec.message());
-    for (const auto& entry : results) endpoints.push_back(entry.endpoint());
+  const std::optional<Clock::time_point> deadline =
+      fConnectTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fConnectTimeout))
+                          : std::nullopt;
+  const std::vector<asio::ip::tcp::endpoint> endpoints = Endpoints(fHost, fPort);
+  std::string failure = "Host not found";
+  for (const asio::ip::tcp::endpoint& endpoint : endpoints) {
+    int32_t timeout = 0;
+    if (deadline) {
+      timeout = MillisecondsUntil(*deadline);
+      if (timeout == 0) throw Error(kConnectTimedOut);
+    }
+    try {
+      fLink->fSocket = platform::ConnectTcpSocket(endpoint.data(), endpoint.size(), timeout);
+    } catch (const Error& e) {
+      failure = e.what();  // the next address may answer
+      continue;
+    }
+    if (!fLink->fSocket) throw Error(kConnectTimedOut);
+    return;
   }
-
-  std::optional<asio::error_code> result;
-  asio::async_connect(socket, endpoints,
-                      [&result](const asio::error_code& e, const asio::ip::tcp::endpoint&) { result = e; });
-  if (!fLink->Run(deadline, result)) {
-    fLink->Close();
-    throw Error(kConnectTimedOut);
-  }
-  if (*result) {
-    fLink->Close();
-    throw Error(result->message());
-  }
-  socket.set_option(asio::ip::tcp::no_delay(true), ec);
-  socket.non_blocking(true, ec);
-  if (ec) {
-    fLink->Close();
-    throw Error(ec.message());
-  }
+  throw Error(failure);
 }
 
 void kTCPClient::Disconnect() {
@@ -150,21 +124,13 @@ void kTCPClient::Disconnect() {
 }
 
 void kTCPClient::Write(std::string_view aBytes) {
-  asio::ip::tcp::socket& socket = fLink->fSocket;
-  if (!socket.is_open()) throw Error(kNotConnected);
+  if (!fLink->fSocket) throw Error(kNotConnected);
   while (!aBytes.empty()) {
-    asio::error_code ec;
-    const size_t n = socket.write_some(asio::buffer(aBytes.data(), aBytes.size()), ec);
-    if (!ec) {
+    const size_t n = fLink->fSocket->SendSome(aBytes.data(), aBytes.size());
+    if (n > 0)
       aBytes.remove_prefix(n);
-      continue;
-    }
-    if (ec == asio::error::would_block || ec == asio::error::try_again) {
-      fLink->Wait(asio::socket_base::wait_write, std::nullopt);
-      continue;
-    }
-    if (ec == asio::error::interrupted) continue;
-    throw Error(ec.message());
+    else
+      fLink->fSocket->WaitWritable(-1);
   }
 }
 
@@ -177,32 +143,27 @@ void kTCPClient::TakeIn(size_t aCount) {
 }
 
 void kTCPClient::ReceiveMore() {
-  asio::ip::tcp::socket& socket = fLink->fSocket;
-  if (!socket.is_open()) {
+  if (!fLink->fSocket) {
     if (!fLost) throw Error(kNotConnected);
     if (fLostMessage.empty()) throw kTCPClosedGracefully();
     throw Error(fLostMessage);
   }
-  const std::optional<Clock::time_point> deadline = DeadlineAfter(fReadTimeout);
+  const std::optional<Clock::time_point> deadline =
+      fReadTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fReadTimeout)) : std::nullopt;
   for (;;) {
-    asio::error_code ec;
-    const size_t n = socket.read_some(asio::buffer(fLink->fChunk), ec);
-    if (!ec) {
-      TakeIn(n);
+    // Wait first: a reply is rarely there the moment it is asked for.
+    if (!fLink->fSocket->WaitReadable(deadline ? MillisecondsUntil(*deadline) : -1))
+      throw Error(kReadTimedOut);
+    const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
+    if (!n) continue;  // woken without data
+    if (*n > 0) {
+      TakeIn(*n);
       return;
     }
-    if (ec == asio::error::eof) {
-      fLink->Close();
-      fLost = true;
-      fLostMessage.clear();
-      throw kTCPClosedGracefully();
-    }
-    if (ec == asio::error::would_block || ec == asio::error::try_again) {
-      if (!fLink->Wait(asio::socket_base::wait_read, deadline)) throw Error(kReadTimedOut);
-      continue;
-    }
-    if (ec == asio::error::interrupted) continue;
-    throw Error(ec.message());
+    fLink->Close();
+    fLost = true;
+    fLostMessage.clear();
+    throw kTCPClosedGracefully();
   }
 }
 

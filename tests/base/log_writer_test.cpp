@@ -93,6 +93,20 @@ TEST(LogWriter, StampsLinesWithTheCurrentLocalTime) {
   EXPECT_TRUE(std::regex_match(ReadFile(path), line)) << ReadFile(path);
 }
 
+TEST(LogWriter, WritesTimestampsWithFixedWidthFields) {
+  const struct {
+    platform::LocalTime time;
+    const char* text;
+  } cases[] = {
+      {{2024, 9, 17, 14, 3, 59, 123}, "2024-09-17 14:03:59:123"},
+      {{2025, 1, 2, 0, 0, 0, 0}, "2025-01-02 00:00:00:000"},
+      {{999, 12, 31, 23, 59, 59, 999}, "0999-12-31 23:59:59:999"},
+      {{9999, 10, 10, 10, 10, 10, 7}, "9999-10-10 10:10:10:007"},
+      {{12345, 1, 1, 1, 1, 1, 1}, "12345-01-01 01:01:01:001"},  // wider than its field: not cut
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatLogTimestamp(c.time), c.text);
+}
+
 TEST(LogWriter, ShowsTheInstanceGuidWhenAsked) {
   FixedClock clock;
   TempDir dir;

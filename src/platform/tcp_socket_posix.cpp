@@ -1,0 +1,111 @@
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+
+#include "platform/error.h"
+#include "platform/tcp_socket.h"
+
+namespace korvane::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void ThrowErrno(int aErrorCode) { throw Error(OsErrorText(aErrorCode)); }
+
+// Polls aHandle for aEvents; false when aTimeoutMs (negative: no bound)
+// passes first. A signal does not cut the wait short.
+bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(aTimeoutMs < 0 ? 0 : aTimeoutMs);
+  int32_t left = aTimeoutMs;
+  for (;;) {
+    pollfd entry{aHandle, aEvents, 0};
+    const int n = ::poll(&entry, 1, left);
+    if (n > 0) return true;
+    if (n == 0) return false;
+    if (errno != EINTR) ThrowErrno(errno);
+    if (aTimeoutMs >= 0) {
+      const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      left = rest > 0 ? static_cast<int32_t>(rest) : 0;
+    }
+  }
+}
+
+// Milliseconds left until aDeadline, at least 0.
+int32_t MillisecondsUntil(Clock::time_point aDeadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
+  return left > 0 ? static_cast<int32_t>(left) : 0;
+}
+
+class PosixTcpSocket : public TcpSocket {
+ public:
+  explicit PosixTcpSocket(int aHandle) : fHandle(aHandle) {}
+  ~PosixTcpSocket() override { ::close(fHandle); }
+  PosixTcpSocket(const PosixTcpSocket&) = delete;
+  PosixTcpSocket& operator=(const PosixTcpSocket&) = delete;
+
+  size_t SendSome(const char* aBytes, size_t aCount) override {
+    for (;;) {
+      const ssize_t n = ::send(fHandle, aBytes, aCount, MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+      if (errno != EINTR) ThrowErrno(errno);
+    }
+  }
+
+  std::optional<size_t> ReceiveSome(char* aBuffer, size_t aCount) override {
+    for (;;) {
+      const ssize_t n = ::recv(fHandle, aBuffer, aCount, MSG_DONTWAIT);
+      if (n >= 0) return static_cast<size_t>(n);
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
+      if (errno != EINTR) ThrowErrno(errno);
+    }
+  }
+
+  bool WaitReadable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLIN, aTimeoutMs); }
+  bool WaitWritable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLOUT, aTimeoutMs); }
+
+ private:
+  int fHandle;
+};
+
+}  // namespace
+
+std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs) {
+  const sockaddr* address = static_cast<const sockaddr*>(aAddress);
+  // The socket stays in blocking mode: sends and receives pass MSG_DONTWAIT,
+  // and the connect itself may block, bounded by the send time-out (Linux
+  // applies it to connect, which then gives EINPROGRESS).
+  const int handle = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (handle < 0) ThrowErrno(errno);
+  auto socket = std::make_unique<PosixTcpSocket>(handle);
+  // Nagle's delay off before connecting: the first frame leaves at once.
+  const int one = 1;
+  if (::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) != 0) ThrowErrno(errno);
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(aTimeoutMs > 0 ? aTimeoutMs : 0);
+  if (aTimeoutMs > 0) {
+    timeval limit{aTimeoutMs / 1000, static_cast<suseconds_t>(aTimeoutMs % 1000) * 1000};
+    if (::setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) ThrowErrno(errno);
+  }
+  if (::connect(handle, address, static_cast<socklen_t>(aLength)) == 0) return socket;
+  if (errno == EINPROGRESS && aTimeoutMs > 0 && Clock::now() >= deadline) return nullptr;
+  if (errno != EINPROGRESS && errno != EINTR && errno != EALREADY) ThrowErrno(errno);
+  // Cut short by a signal, or a system that does not bound connect by the
+  // send time-out: the connection goes on in the background; wait for it.
+  const int32_t left = aTimeoutMs > 0 ? MillisecondsUntil(deadline) : -1;
+  if (left == 0 || !PollFor(handle, POLLOUT, left)) return nullptr;
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &size) != 0) ThrowErrno(errno);
+  if (error != 0) ThrowErrno(error);
+  return socket;
+}
+
+}  // namespace korvane::platform

@@ -1,0 +1,140 @@
+#include "platform/tcp_socket.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <pthread.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include "platform/error.h"
+#include "support/loopback.h"
+
+using namespace korvane;
+using namespace korvane::platform;
+using namespace korvane::testing;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+sockaddr_in Loopback(int aPort) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(aPort));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+long MillisecondsSince(Clock::time_point aStart) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - aStart).count());
+}
+
+// A listener that never accepts, whose queue is already full: the next
+// handshake goes unanswered.
+struct FullBacklog {
+  FullBacklog() {
+    listener = ListenOnLoopback(0, port);
+    const sockaddr_in address = Loopback(port);
+    filler = ConnectTcpSocket(&address, sizeof address, 1000);
+  }
+  ~FullBacklog() { ::close(listener); }
+  int listener;
+  int port = 0;
+  std::unique_ptr<TcpSocket> filler;
+};
+
+}  // namespace
+
+TEST(TcpSocket, ExchangesBytesWithoutWaitingAndSeesThePeersClose) {
+  int port = 0;
+  const int listener = ListenOnLoopback(4, port);
+  const sockaddr_in address = Loopback(port);
+  std::unique_ptr<TcpSocket> socket = ConnectTcpSocket(&address, sizeof address, 1000);
+  ASSERT_TRUE(socket);
+  const int peer = ::accept(listener, nullptr, nullptr);
+  ASSERT_GE(peer, 0);
+  char buffer[16];
+  EXPECT_FALSE(socket->ReceiveSome(buffer, sizeof buffer).has_value());  // nothing yet, no wait
+  EXPECT_FALSE(socket->WaitReadable(20));
+
+  EXPECT_EQ(socket->SendSome("ping", 4), 4u);
+  ASSERT_EQ(::recv(peer, buffer, sizeof buffer, 0), 4);
+  ASSERT_EQ(::send(peer, "pong", 4, 0), 4);
+  EXPECT_TRUE(socket->WaitReadable(1000));
+  EXPECT_EQ(socket->ReceiveSome(buffer, sizeof buffer), std::optional<size_t>(4));
+  EXPECT_EQ(std::string(buffer, 4), "pong");
+
+  ::close(peer);
+  EXPECT_TRUE(socket->WaitReadable(1000));
+  EXPECT_EQ(socket->ReceiveSome(buffer, sizeof buffer), std::optional<size_t>(0));
+  ::close(listener);
+}
+
+TEST(TcpSocket, WaitsToSendWhenThePeerReadsNothing) {
+  int port = 0;
+  const int listener = ListenOnLoopback(4, port);
+  const sockaddr_in address = Loopback(port);
+  std::unique_ptr<TcpSocket> socket = ConnectTcpSocket(&address, sizeof address, 1000);
+  ASSERT_TRUE(socket);
+  const std::string block(1 << 16, 'x');
+  size_t sent = 0;
+  for (size_t n; (n = socket->SendSome(block.data(), block.size())) > 0;) sent += n;
+  EXPECT_GT(sent, 0u);  // the buffers filled up and the send came back empty
+  EXPECT_FALSE(socket->WaitWritable(20));
+  ::close(listener);
+}
+
+TEST(TcpSocket, ReportsARefusedConnectionWithTheSystemsText) {
+  int port = 0;
+  ::close(ListenOnLoopback(1, port));  // a port nobody listens on now
+  const sockaddr_in address = Loopback(port);
+  try {
+    ConnectTcpSocket(&address, sizeof address, 1000);
+    FAIL() << "connected";
+  } catch (const Error& e) {
+    EXPECT_STREQ(e.what(), "Connection refused");
+  }
+}
+
+TEST(TcpSocket, GivesUpAConnectionAtItsTimeOut) {
+  FullBacklog backlog;
+  ASSERT_TRUE(backlog.filler);
+  const sockaddr_in address = Loopback(backlog.port);
+  const auto start = Clock::now();
+  EXPECT_FALSE(ConnectTcpSocket(&address, sizeof address, 200));
+  const long elapsed = MillisecondsSince(start);
+  EXPECT_GE(elapsed, 190);
+  EXPECT_LT(elapsed, 5000);
+}
+
+TEST(TcpSocket, ASignalDoesNotCutTheConnectTimeOutShort) {
+  FullBacklog backlog;
+  ASSERT_TRUE(backlog.filler);
+  // A handler without SA_RESTART: the blocked connect returns EINTR.
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = [](int) {};
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+  const pthread_t self = ::pthread_self();
+  std::atomic<bool> done{false};
+  std::thread interrupter([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!done) ::pthread_kill(self, SIGUSR1);
+  });
+  const sockaddr_in address = Loopback(backlog.port);
+  const auto start = Clock::now();
+  std::unique_ptr<TcpSocket> socket;
+  EXPECT_NO_THROW(socket = ConnectTcpSocket(&address, sizeof address, 300));
+  done = true;
+  interrupter.join();
+  ::sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_FALSE(socket);
+  EXPECT_GE(MillisecondsSince(start), 290);
+}
