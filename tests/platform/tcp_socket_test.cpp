@@ -49,14 +49,26 @@ struct FullBacklog {
   std::unique_ptr<TcpSocket> filler;
 };
 
+// A listener on loopback with one connection made to it.
+struct Connected {
+  Connected() {
+    listener = ListenOnLoopback(4, port);
+    const sockaddr_in address = Loopback(port);
+    socket = ConnectTcpSocket(&address, sizeof address, 1000);
+  }
+  ~Connected() { ::close(listener); }
+  int listener;
+  int port = 0;
+  std::unique_ptr<TcpSocket> socket;
+};
+
 }  // namespace
 
 TEST(TcpSocket, ExchangesBytesWithoutWaitingAndSeesThePeersClose) {
-  int port = 0;
-  const int listener = ListenOnLoopback(4, port);
-  const sockaddr_in address = Loopback(port);
-  std::unique_ptr<TcpSocket> socket = ConnectTcpSocket(&address, sizeof address, 1000);
-  ASSERT_TRUE(socket);
+  Connected c;
+  ASSERT_TRUE(c.socket);
+  TcpSocket* socket = c.socket.get();
+  const int listener = c.listener;
   const int peer = ::accept(listener, nullptr, nullptr);
   ASSERT_GE(peer, 0);
   char buffer[16];
@@ -73,21 +85,17 @@ TEST(TcpSocket, ExchangesBytesWithoutWaitingAndSeesThePeersClose) {
   ::close(peer);
   EXPECT_TRUE(socket->WaitReadable(1000));
   EXPECT_EQ(socket->ReceiveSome(buffer, sizeof buffer), std::optional<size_t>(0));
-  ::close(listener);
 }
 
 TEST(TcpSocket, WaitsToSendWhenThePeerReadsNothing) {
-  int port = 0;
-  const int listener = ListenOnLoopback(4, port);
-  const sockaddr_in address = Loopback(port);
-  std::unique_ptr<TcpSocket> socket = ConnectTcpSocket(&address, sizeof address, 1000);
-  ASSERT_TRUE(socket);
+  Connected c;
+  ASSERT_TRUE(c.socket);
+  TcpSocket* socket = c.socket.get();
   const std::string block(1 << 16, 'x');
   size_t sent = 0;
   for (size_t n; (n = socket->SendSome(block.data(), block.size())) > 0;) sent += n;
   EXPECT_GT(sent, 0u);  // the buffers filled up and the send came back empty
   EXPECT_FALSE(socket->WaitWritable(20));
-  ::close(listener);
 }
 
 TEST(TcpSocket, ReportsARefusedConnectionWithTheSystemsText) {
