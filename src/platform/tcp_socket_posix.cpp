@@ -18,6 +18,12 @@ using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void ThrowErrno(int aErrorCode) { throw Error(OsErrorText(aErrorCode)); }
 
+// Milliseconds left until aDeadline, at least 0.
+int32_t MillisecondsUntil(Clock::time_point aDeadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
+  return left > 0 ? static_cast<int32_t>(left) : 0;
+}
+
 // Polls aHandle for aEvents; false when aTimeoutMs (negative: no bound)
 // passes first. A signal does not cut the wait short.
 bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
@@ -30,17 +36,8 @@ bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
     if (n > 0) return true;
     if (n == 0) return false;
     if (errno != EINTR) ThrowErrno(errno);
-    if (aTimeoutMs >= 0) {
-      const auto rest = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      left = rest > 0 ? static_cast<int32_t>(rest) : 0;
-    }
+    if (aTimeoutMs >= 0) left = MillisecondsUntil(deadline);
   }
-}
-
-// Milliseconds left until aDeadline, at least 0.
-int32_t MillisecondsUntil(Clock::time_point aDeadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
-  return left > 0 ? static_cast<int32_t>(left) : 0;
 }
 
 class PosixTcpSocket : public TcpSocket {
@@ -95,8 +92,9 @@ std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength
     if (::setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) ThrowErrno(errno);
   }
   if (::connect(handle, address, static_cast<socklen_t>(aLength)) == 0) return socket;
-  if (errno == EINPROGRESS && aTimeoutMs > 0 && Clock::now() >= deadline) return nullptr;
-  if (errno != EINPROGRESS && errno != EINTR && errno != EALREADY) ThrowErrno(errno);
+  const int failure = errno;
+  if (failure == EINPROGRESS && aTimeoutMs > 0 && Clock::now() >= deadline) return nullptr;
+  if (failure != EINPROGRESS && failure != EINTR && failure != EALREADY) ThrowErrno(failure);
   // Cut short by a signal, or a system that does not bound connect by the
   // send time-out: the connection goes on in the background; wait for it.
   const int32_t left = aTimeoutMs > 0 ? MillisecondsUntil(deadline) : -1;
