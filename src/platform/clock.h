@@ -1,6 +1,7 @@
 // Local time and the millisecond tick counter.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -21,6 +22,13 @@ LocalTime Now();
 
 // A wrapping millisecond counter (32 bits, like the system's tick count).
 uint32_t TickCount();
+
+// Milliseconds left until aDeadline, rounded up; at least 0.
+inline int32_t MillisecondsUntil(std::chrono::steady_clock::time_point aDeadline) {
+  const auto left =
+      std::chrono::ceil<std::chrono::milliseconds>(aDeadline - std::chrono::steady_clock::now()).count();
+  return left > 0 ? static_cast<int32_t>(left) : 0;
+}
 
 // Lets tests stand in for the wall clock (an empty function restores it).
 void SetNowForTesting(std::function<LocalTime()> aNow);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/tcp_socket.h"
 
@@ -17,12 +18,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 [[noreturn]] void ThrowErrno(int aErrorCode) { throw Error(OsErrorText(aErrorCode)); }
-
-// Milliseconds left until aDeadline, at least 0.
-int32_t MillisecondsUntil(Clock::time_point aDeadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
-  return left > 0 ? static_cast<int32_t>(left) : 0;
-}
 
 // Polls aHandle for aEvents; false when aTimeoutMs (negative: no bound)
 // passes first. A signal does not cut the wait short.

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <optional>
 
+#include "platform/clock.h"
 #include "platform/tcp_socket.h"
 #include "transport/uTKIOHandler_TCP.h"
 
@@ -42,12 +43,6 @@ std::vector<asio::ip::tcp::endpoint> Endpoints(const std::string& aHost, uint16_
   std::vector<asio::ip::tcp::endpoint> endpoints;
   for (const auto& entry : results) endpoints.push_back(entry.endpoint());
   return endpoints;
-}
-
-// Milliseconds left until aDeadline, at least 0.
-int32_t MillisecondsUntil(Clock::time_point aDeadline) {
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
-  return left > 0 ? static_cast<int32_t>(left) : 0;
 }
 
 }  // namespace
@@ -102,7 +97,7 @@ void kTCPClient::Connect() {
   for (const asio::ip::tcp::endpoint& endpoint : endpoints) {
     int32_t timeout = 0;
     if (deadline) {
-      timeout = MillisecondsUntil(*deadline);
+      timeout = platform::MillisecondsUntil(*deadline);
       if (timeout == 0) throw Error(kConnectTimedOut);
     }
     try {
@@ -152,7 +147,7 @@ void kTCPClient::ReceiveMore() {
       fReadTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fReadTimeout)) : std::nullopt;
   for (;;) {
     // Wait first: a reply is rarely there the moment it is asked for.
-    if (!fLink->fSocket->WaitReadable(deadline ? MillisecondsUntil(*deadline) : -1))
+    if (!fLink->fSocket->WaitReadable(deadline ? platform::MillisecondsUntil(*deadline) : -1))
       throw Error(kReadTimedOut);
     const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
     if (!n) continue;  // woken without data
