@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "base/uTK_LogWriter.h"
+#include "base/log_writer.h"
 
 using namespace korvane;
 

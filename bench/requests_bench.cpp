@@ -7,7 +7,7 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "display/uTkCustomerDisplay.h"
+#include "display/request_holder.h"
 #include "platform/unicode.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "transport/uTKIOHandler_TCP.h"
+#include "transport/tcp_handler.h"
 
 namespace {
 

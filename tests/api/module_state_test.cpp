@@ -3,9 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "api/uTkCustomerDisplayWrapper.h"
-#include "base/uTK_Base.h"
-#include "display/uQORD_KORVANE_10.h"
+#include "api/driver_api.h"
+#include "base/application.h"
+#include "display/korvane/display_driver.h"
 #include "e2e/display_peer.h"
 #include "e2e/requests.h"
 #include "platform/unicode.h"

@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "base/uTK_Base.h"
+#include "base/application.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "base/uTK_Base.h"
+#include "base/application.h"
 #include "platform/error.h"
 #include "platform/process.h"
 #include "platform/ui.h"

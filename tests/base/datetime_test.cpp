@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "base/uTK_Base_Defs.h"
+#include "base/shared_types.h"
 #include "platform/error.h"
 
 using namespace korvane;

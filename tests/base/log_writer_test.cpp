@@ -10,7 +10,7 @@
 #include <regex>
 #include <thread>
 
-#include "base/uTK_LogWriter.h"
+#include "base/log_writer.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "support/test_support.h"

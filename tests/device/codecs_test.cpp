@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "device/uTkReceipt.h"
+#include "device/receipt_util.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <regex>
 #include <string>
 
-#include "device/uTkDeviceHandler.h"
+#include "device/device_handler.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 

@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "base/uTK_Currency.h"
-#include "device/uTkReceipt.h"
+#include "base/currency.h"
+#include "device/receipt_util.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "device/uTkReceipt.h"
+#include "device/receipt_util.h"
 #include "platform/error.h"
 
 namespace korvane {

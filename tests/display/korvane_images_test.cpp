@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "display/uQORD_KORVANE_10_Images.h"
+#include "display/korvane/image_sources.h"
 #include "platform/error.h"
 #include "platform/resources.h"
 #include "support/http_server.h"

@@ -2,8 +2,8 @@
 
 #include <climits>
 
-#include "display/uQORD_KORVANE_10_Images.h"
-#include "display/uQORD_KORVANE_10_Json.h"
+#include "display/korvane/image_sources.h"
+#include "display/korvane/json_writer.h"
 
 using namespace korvane;
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "display/uTkCustomerDisplay.h"
+#include "display/request_holder.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 

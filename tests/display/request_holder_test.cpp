@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "display/uTkCustomerDisplay.h"
+#include "display/request_holder.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "transport/uTKIOHandler.h"
+#include "transport/io_handler.h"
 
 namespace korvane {
 namespace {

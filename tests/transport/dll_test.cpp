@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "transport/uTKIOHandler_Com.h"
-#include "transport/uTKIOHandler_Dll.h"
+#include "transport/com_handler.h"
+#include "transport/dll_handler.h"
 #include "transport_support.h"
 
 namespace korvane {

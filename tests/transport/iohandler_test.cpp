@@ -3,10 +3,10 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "transport/uTKIOHandler.h"
-#include "transport/uTKIOHandler_Com.h"
-#include "transport/uTKIOHandler_Dll.h"
-#include "transport/uTKIOHandler_TCP.h"
+#include "transport/io_handler.h"
+#include "transport/com_handler.h"
+#include "transport/dll_handler.h"
+#include "transport/tcp_handler.h"
 #include "transport_support.h"
 
 namespace korvane {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "transport/uTKIOHandler_TCP.h"
+#include "transport/tcp_handler.h"
 #include "transport_support.h"
 
 namespace korvane {

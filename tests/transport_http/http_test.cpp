@@ -6,7 +6,7 @@
 
 #include "http_server.h"
 #include "platform/error.h"
-#include "transport/uTKIOHandler_HTTP.h"
+#include "transport/http_handler.h"
 #include "transport_common/transport_log.h"
 
 namespace korvane {

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "transport/uTKIOHandler_OPOS.h"
-#include "transport/uTKIOHandler_OPOSSim.h"
+#include "transport/opos_handler.h"
+#include "transport/opos_simulator.h"
 #include "transport_common/transport_log.h"
 
 namespace korvane {

@@ -14,8 +14,8 @@
 
 #include "platform/error.h"
 #include "platform/serial_termios_posix.h"
-#include "transport/uTKIOHandler_Serial.h"
-#include "transport/utkSerialDriver.h"
+#include "transport/serial_handler.h"
+#include "transport/serial_port.h"
 #include "transport_common/transport_log.h"
 
 namespace korvane {

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform/error.h"
-#include "transport/uTKIOHandler_Spool.h"
+#include "transport/spool_handler.h"
 #include "transport_common/transport_log.h"
 
 namespace korvane {

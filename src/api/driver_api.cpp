@@ -1,0 +1,229 @@
+#include "api/driver_api.h"
+
+#include "base/application.h"
+#include "display/korvane/display_driver.h"
+#include "platform/error.h"
+
+namespace korvane {
+
+tkDriverRegistry* DriverRegistry = nullptr;
+tkDeviceRegistry* DeviceRegistry = nullptr;
+int32_t LastDeviceHandle = 0;
+
+void InitializeDriverApi() {
+  CreateApplication();
+  CreateLibraryHandleCache();
+  if (!DeviceRegistry) DeviceRegistry = new tkDeviceRegistry();
+  if (!DriverRegistry) DriverRegistry = new tkDriverRegistry();
+  (*DriverRegistry)[kKorvaneDriverName] = kCustomerDisplayClass{&kCustomerDisplay_KORVANE::Create};
+}
+
+void FinalizeDriverApi() {
+  delete DeviceRegistry;  // closes every device still open, with its link and log
+  DeviceRegistry = nullptr;
+  delete DriverRegistry;
+  DriverRegistry = nullptr;
+  DestroyApplication(true);
+}
+
+// ---- wrapper base ---------------------------------------------------------------
+
+kCustomerDisplayWrapper::kCustomerDisplayWrapper() : fHandler(std::make_unique<kCustomerDisplayHandler>()) {}
+
+kCustomerDisplayWrapper::~kCustomerDisplayWrapper() = default;
+
+namespace {
+[[noreturn]] void NotRegistered(const std::string& aDriver) {
+  throw Error("Customer Display Driver [" + aDriver + "] not registered.");
+}
+}  // namespace
+
+kCustomerDisplayDevice* kCustomerDisplayWrapper::GetDevice(bool aCreate) {
+  if (!DeviceRegistry || !DriverRegistry) throw Error("The library is not initialised");
+  const int32_t handle = fHandler->fDeviceHandle;
+  if (handle > 0) {
+    auto found = DeviceRegistry->find(handle);
+    if (found == DeviceRegistry->end()) throw Error("Device Handle not found");
+    return found->second.get();
+  }
+  if (!aCreate) NotRegistered(fHandler->fDriver);
+  auto driver = DriverRegistry->find(fHandler->fDriver);
+  if (driver == DriverRegistry->end()) NotRegistered(fHandler->fDriver);
+  std::unique_ptr<kCustomerDisplayDevice> device = driver->second.Create(*fHandler);
+  device->fHandle = ++LastDeviceHandle;
+  kCustomerDisplayDevice* result = device.get();
+  (*DeviceRegistry)[LastDeviceHandle] = std::move(device);
+  fCreatedDevice = true;
+  return result;
+}
+
+namespace {
+
+// Appends aText with the five XML special characters as entities. One pass
+// gives what the five replacement passes in the order & < > " ' give: the
+// ampersand is handled first, so no inserted entity is touched.
+void AppendEscapedXml(std::string& aOut, std::string_view aText) {
+  for (char c : aText) {
+    switch (c) {
+      case '&': aOut += "&amp;"; break;
+      case '<': aOut += "&lt;"; break;
+      case '>': aOut += "&gt;"; break;
+      case '"': aOut += "&quot;"; break;
+      case '\'': aOut += "&apos;"; break;
+      default: aOut += c;
+    }
+  }
+}
+
+}  // namespace
+
+std::string kCustomerDisplayWrapper::EscapeXml(const std::string& aText) {
+  std::string out;
+  out.reserve(aText.size());
+  AppendEscapedXml(out, aText);
+  return out;
+}
+
+std::string FormatEnvelope(const int32_t* aHandle, bool aError, const std::string& aErrorText,
+                           const std::string& aLogFileName) {
+  std::string envelope;
+  envelope.reserve(96 + aErrorText.size() + aLogFileName.size());
+  if (aHandle) {
+    envelope += "<Handle>";
+    envelope += std::to_string(*aHandle);
+    envelope += "</Handle>\r\n";
+  }
+  envelope += aError ? "<Error>True</Error>\r\n<ErrorText>" : "<Error>False</Error>\r\n<ErrorText>";
+  AppendEscapedXml(envelope, aErrorText);
+  envelope += "</ErrorText>\r\n<LogFileName>";
+  AppendEscapedXml(envelope, aLogFileName);
+  envelope += "</LogFileName>";
+  return envelope;
+}
+
+namespace {
+
+template <class TResult>
+const int32_t* HandleOf(const TResult&) {
+  return nullptr;
+}
+template <>
+const int32_t* HandleOf(const _int_OPEN_result& aResult) {
+  return &aResult.Handle;
+}
+
+void Store(platform::Bstr* aTarget, platform::Bstr aValue) {
+  if (!aTarget) {
+    platform::BstrFree(aValue);
+    return;
+  }
+  platform::BstrFree(*aTarget);  // null after the call's clearing step
+  *aTarget = aValue;
+}
+
+}  // namespace
+
+template <class TResult>
+void kCustomerDisplayWrapperOf<TResult>::Format(platform::Bstr* aOutput, platform::Bstr* aErrorMessage,
+                                                int16_t* aResult) {
+  Store(aOutput, platform::BstrFromUtf8(FormatEnvelope(HandleOf(fResult), fResult.Error, fResult.ErrorText,
+                                                       fResult.LogFileName)));
+  Store(aErrorMessage, fResult.ErrorText.empty() ? nullptr : platform::BstrFromUtf8(fResult.ErrorText));
+  if (aResult) *aResult = fResult.Error ? -1 : 0;
+}
+
+template class kCustomerDisplayWrapperOf<_int_OPEN_result>;
+template class kCustomerDisplayWrapperOf<_int_CLOSE_result>;
+template class kCustomerDisplayWrapperOf<_int_CUSTOMERDISPLAY_result>;
+
+// ---- the seven calls ------------------------------------------------------------
+
+namespace {
+
+// The part of Process that all wrappers share: parse, find the device, run
+// the operation on a fresh record, copy it. aAfter runs after the copy.
+template <class TResult, class TOperation, class TAfter>
+void RunCall(kCustomerDisplayWrapper& aWrapper, kCustomerDisplayHandler& aHandler, std::u16string_view aXml,
+             tkCustomerDisplayHandlerDocumentType aDocument, bool aCreate, TResult& aResult,
+             TOperation aOperation, TAfter aAfter, kCustomerDisplayDevice*& aDevice) {
+  aHandler.Deserialize(aXml, tkCustomerDisplayHandlerDocumentTypes{aDocument});
+  aDevice = aWrapper.GetDevice(aCreate);
+  TResult local;
+  (aDevice->*aOperation)(aHandler, local);
+  aResult = local;
+  aAfter(*aDevice);
+}
+
+void Fail(bool& aError, std::string& aErrorText, const char* aMessage) {
+  aError = true;
+  aErrorText = aMessage;
+}
+
+}  // namespace
+
+void kCustomerDisplayWrapper_OPEN::Process(std::u16string_view aXml) {
+  ResetResult();
+  kCustomerDisplayDevice* device = nullptr;
+  try {
+    RunCall(
+        *this, *fHandler, aXml, dt_Open, true, fResult, &kCustomerDisplayDevice::Pub_Open,
+        [this](kCustomerDisplayDevice& aDevice) { fResult.Handle = aDevice.fHandle; }, device);
+  } catch (const std::exception& e) {
+    Fail(fResult.Error, fResult.ErrorText, e.what());
+    if (device) {
+      device->fIOHandler->Debug(let_error, e.what());
+      fResult.LogFileName = device->fIOHandler->GetLogFileName();
+      // A device made by this call whose Open failed outright is not left
+      // behind under a handle the host never learns.
+      if (fCreatedDevice) DeviceRegistry->erase(device->fHandle);
+    }
+  } catch (...) {
+    Fail(fResult.Error, fResult.ErrorText, "Unknown failure");
+  }
+}
+
+void kCustomerDisplayWrapper_CLOSE::Process(std::u16string_view aXml) {
+  ResetResult();
+  kCustomerDisplayDevice* device = nullptr;
+  try {
+    RunCall(
+        *this, *fHandler, aXml, dt_Close, false, fResult, &kCustomerDisplayDevice::Pub_Close,
+        [](kCustomerDisplayDevice& aDevice) { DeviceRegistry->erase(aDevice.fHandle); }, device);
+  } catch (const std::exception& e) {
+    Fail(fResult.Error, fResult.ErrorText, e.what());
+  } catch (...) {
+    Fail(fResult.Error, fResult.ErrorText, "Unknown failure");
+  }
+}
+
+#define KORVANE_DEFINE_PROCESS(NAME, DOCUMENT, OPERATION)                                       \
+  void NAME::Process(std::u16string_view aXml) {                                                \
+    ResetResult();                                                                              \
+    kCustomerDisplayDevice* device = nullptr;                                                   \
+    try {                                                                                       \
+      RunCall(                                                                                  \
+          *this, *fHandler, aXml, DOCUMENT, false, fResult, &kCustomerDisplayDevice::OPERATION, \
+          [](kCustomerDisplayDevice&) {}, device);                                              \
+    } catch (const std::exception& e) {                                                         \
+      Fail(fResult.Error, fResult.ErrorText, e.what());                                         \
+    } catch (...) {                                                                             \
+      Fail(fResult.Error, fResult.ErrorText, "Unknown failure");                                \
+    }                                                                                           \
+  }
+
+KORVANE_DEFINE_PROCESS(kCustomerDisplayWrapper_MESSAGE, dt_Message, Pub_Message)
+KORVANE_DEFINE_PROCESS(kCustomerDisplayWrapper_CLOSEMESSAGE, dt_Close, Pub_CloseMessage)
+KORVANE_DEFINE_PROCESS(kCustomerDisplayWrapper_RECEIPT, dt_Receipt, Pub_Receipt)
+KORVANE_DEFINE_PROCESS(kCustomerDisplayWrapper_THANKYOU, dt_Thankyou, Pub_Thankyou)
+KORVANE_DEFINE_PROCESS(kCustomerDisplayWrapper_IDLE, dt_Idle, Pub_Idle)
+
+#undef KORVANE_DEFINE_PROCESS
+
+std::optional<std::string> DriverVersion(const std::string& aDriverName) {
+  if (!DriverRegistry) return std::nullopt;
+  auto found = DriverRegistry->find(aDriverName);
+  if (found == DriverRegistry->end()) return std::nullopt;
+  return found->second.GetDriverVersion();
+}
+
+}  // namespace korvane

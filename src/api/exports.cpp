@@ -1,0 +1,115 @@
+// The library's exported functions, and what runs when a host loads and
+// unloads it. Nothing leaves an export as an exception.
+#include <cstdio>
+#include <exception>
+#include <mutex>
+
+#include "api/driver_api.h"
+#include "korvane_display.h"
+#include "platform/unicode.h"
+
+using namespace korvane;
+
+namespace {
+
+// A host must make one call at a time; one that does not is made to wait
+// here rather than corrupt the registries.
+// (std::mutex is constant-initialised and has nothing to destroy, so it
+// serves from the first call to the module's very end.)
+std::mutex gCallLock;
+std::mutex& CallLock() { return gCallLock; }
+
+void Clear(BSTR* aTarget) {
+  if (aTarget) *aTarget = nullptr;  // not released: the host owns what was there
+}
+
+template <class TWrapper>
+int16_t RunRequest(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) noexcept {
+  int16_t result = -1;
+  try {
+    const std::u16string xml(platform::BstrView(aXml));
+    Clear(aOutput);
+    Clear(aErrorMessage);
+    std::lock_guard<std::mutex> guard(CallLock());
+    TWrapper wrapper;
+    wrapper.Process(xml);
+    wrapper.Format(aOutput, aErrorMessage, &result);
+  } catch (const std::exception& e) {
+    // Only running out of memory gets here; answer as well as we still can.
+    result = -1;
+    try {
+      if (aErrorMessage && !*aErrorMessage) *aErrorMessage = platform::BstrFromUtf8(e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+    result = -1;
+  }
+  return result;
+}
+
+__attribute__((constructor)) void KorvaneModuleLoad() {
+  try {
+    InitializeDriverApi();
+  } catch (const std::exception& e) {
+    // A loader cannot be told that initialisation failed; the calls report it.
+    std::fprintf(stderr, "QORD_KORVANE_10: initialisation failed: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "QORD_KORVANE_10: initialisation failed\n");
+  }
+}
+
+__attribute__((destructor)) void KorvaneModuleUnload() {
+  try {
+    std::lock_guard<std::mutex> guard(CallLock());
+    FinalizeDriverApi();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+KORVANE_API int16_t KORVANE_CALL OPEN(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
+  return RunRequest<kCustomerDisplayWrapper_OPEN>(aXml, aOutput, aErrorMessage);
+}
+KORVANE_API int16_t KORVANE_CALL CLOSE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
+  return RunRequest<kCustomerDisplayWrapper_CLOSE>(aXml, aOutput, aErrorMessage);
+}
+KORVANE_API int16_t KORVANE_CALL MESSAGE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
+  return RunRequest<kCustomerDisplayWrapper_MESSAGE>(aXml, aOutput, aErrorMessage);
+}
+KORVANE_API int16_t KORVANE_CALL CLOSEMESSAGE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
+  return RunRequest<kCustomerDisplayWrapper_CLOSEMESSAGE>(aXml, aOutput, aErrorMessage);
+}
+KORVANE_API int16_t KORVANE_CALL RECEIPT(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
+  return RunRequest<kCustomerDisplayWrapper_RECEIPT>(aXml, aOutput, aErrorMessage);
+}
+KORVANE_API int16_t KORVANE_CALL THANKYOU(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
+  return RunRequest<kCustomerDisplayWrapper_THANKYOU>(aXml, aOutput, aErrorMessage);
+}
+KORVANE_API int16_t KORVANE_CALL IDLE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
+  return RunRequest<kCustomerDisplayWrapper_IDLE>(aXml, aOutput, aErrorMessage);
+}
+
+KORVANE_API int16_t KORVANE_CALL VERSION(BSTR aDriverName, BSTR* aOutput, BSTR* aErrorMessage) {
+  try {
+    const std::u16string name(platform::BstrView(aDriverName));
+    Clear(aOutput);
+    Clear(aErrorMessage);
+    std::lock_guard<std::mutex> guard(CallLock());
+    const std::optional<std::string> version = DriverVersion(platform::Utf16ToUtf8(name));
+    if (version && aOutput) *aOutput = platform::BstrFromUtf8(*version);
+  } catch (...) {
+  }
+  return 0;
+}
+
+KORVANE_API BSTR SysAllocStringLen(const OLECHAR* aText, uint32_t aLength) {
+  return platform::BstrAlloc(aText, aLength);
+}
+KORVANE_API BSTR SysAllocString(const OLECHAR* aText) { return platform::BstrAllocZ(aText); }
+KORVANE_API void SysFreeString(BSTR aText) { platform::BstrFree(aText); }
+KORVANE_API uint32_t SysStringLen(BSTR aText) { return platform::BstrLen(aText); }
+
+}  // extern "C"

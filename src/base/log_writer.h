@@ -1,0 +1,169 @@
+// The log writer: appends time-stamped lines to one log file. Callers on any
+// thread hand it lines without waiting for the disk; one background thread per
+// writer does all the file work.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "base/shared_types.h"
+#include "platform/uuid.h"
+
+namespace korvane {
+
+// A first-in first-out queue of lines with a fixed capacity. A push into a
+// full queue fails at once; a pop waits up to its time-out. Once shut down, a
+// push adds nothing and still succeeds, and a pop hands out what is left and
+// then returns at once with no line.
+class tTK_LogQueue {
+ public:
+  enum class PopResult { Line, Empty, Timeout };
+
+  tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs);
+  bool Push(std::string aLine);
+  PopResult Pop(std::string& aLine);
+  void Shutdown();
+  bool IsShutdown() const;
+  size_t Count() const;
+
+ private:
+  const size_t fCapacity;
+  const int fPopTimeoutMs;
+  mutable std::mutex fLock;
+  std::condition_variable fNotEmpty;
+  std::deque<std::string> fLines;
+  bool fShutdown = false;
+};
+
+// Everything the log thread touches. The writer and its thread share it, so
+// that a thread still running after its writer was destroyed (possible only
+// when the library is unloaded) never touches freed memory.
+struct tTK_LogState {
+  static constexpr size_t kQueueCapacity = 20000;
+  static constexpr int kPopTimeoutMs = 300;
+  static constexpr int kAppendAttempts = 11;
+  static constexpr int kRetryDelayMs = 50;
+  static constexpr uint32_t kDropReportIntervalMs = 5000;
+
+  tTK_LogState();
+
+  std::string FileName() const;
+  void SetFileName(std::string aFileName);
+
+  // File work, on the log thread only.
+  bool CheckLogfileSize() const { return fCounter.load() % 20 == 0; }
+  int64_t GetLogFileSize() const;
+  void WriteToFile(const std::string& aLine);
+  void ReportDrops();
+
+  tTK_LogQueue fQueue;
+  std::atomic<uint64_t> fCounter{0};
+  std::atomic<int32_t> fMaxLogfileSize{5000};
+  std::atomic<int64_t> fDroppedTotal{0};
+  int64_t fDroppedLastReported = 0;
+  uint32_t fLastDropReportTick = 0;
+  std::atomic<bool> fTerminated{false};
+  std::atomic<bool> fFileNameEmpty{true};
+
+  // Holding the thread back (for tests): while held, the thread takes no line.
+  std::mutex fHoldLock;
+  std::condition_variable fHoldChanged;
+  bool fHeld = false;
+  bool fParked = false;  // the thread is waiting while held
+
+  // Set when the thread body has ended.
+  std::mutex fEndLock;
+  std::condition_variable fEnded;
+  bool fFinished = false;
+
+ private:
+  mutable std::mutex fNameLock;
+  std::string fFileName;
+};
+
+class tTK_LogWriter;
+
+// The background thread of one writer.
+class tTK_LogThread {
+ public:
+  explicit tTK_LogThread(std::shared_ptr<tTK_LogState> aState);
+  ~tTK_LogThread();  // requests termination, shuts the queue down, waits
+  tTK_LogThread(const tTK_LogThread&) = delete;
+  tTK_LogThread& operator=(const tTK_LogThread&) = delete;
+
+  void Start();
+  // Ends the thread: shuts the queue down, requests termination and waits for
+  // the body to end, at most aMaxWaitMs when it is not negative. A thread
+  // still running after a bounded wait is left to finish on its own.
+  void Stop(int aMaxWaitMs);
+  int64_t DroppedTotal() const { return fState->fDroppedTotal.load(); }
+
+  // Holds the thread back before its next line, or lets it go on (tests).
+  // Holding returns once the thread is parked (or has ended), so that no
+  // line is taken from the queue after it.
+  void SetHeld(bool aHeld);
+
+ private:
+  static void Execute(std::shared_ptr<tTK_LogState> aState);
+
+  std::shared_ptr<tTK_LogState> fState;
+  std::thread fThread;
+};
+
+class tTK_LogWriter {
+ public:
+  static constexpr int32_t kDefaultMaxLogfileSize = 5000;  // units of 1024 bytes
+  static constexpr int kFinalizationWaitMs = 500;
+
+  tTK_LogWriter(const std::string& aFileName, const std::string& aDirectory, int32_t aMaxMessageLength,
+                bool aDaily);
+  ~tTK_LogWriter();
+  tTK_LogWriter(const tTK_LogWriter&) = delete;
+  tTK_LogWriter& operator=(const tTK_LogWriter&) = delete;
+
+  // Hands one line to the log thread; never waits for the disk or the queue.
+  void Write(tTK_MessageType aEntryType, const std::string& aMessage);
+
+  int64_t GetLogFileSize() const { return fState->GetLogFileSize(); }
+  bool CheckLogfileSize() const { return fState->CheckLogfileSize(); }
+  int64_t DroppedTotal() const { return fThread ? fThread->DroppedTotal() : 0; }
+
+  std::string Directory() const;
+  void SetDirectory(const std::string& aDirectory);
+  std::string FileName() const { return fState->FileName(); }
+  void SetFileName(const std::string& aFileName);
+  int32_t MaxMessageLength() const { return fMaxMessageLength; }
+  bool ShowInstanceGuid() const { return fShowInstanceGuid.load(); }
+  void SetShowInstanceGuid(bool aValue) { fShowInstanceGuid.store(aValue); }
+  const platform::Uuid& Guid() const { return fGuid; }
+  bool Daily() const { return fDaily; }
+  tTK_LogThread* Thread() const { return fThread.get(); }
+  int32_t MaxLogFileSize() const { return fState->fMaxLogfileSize.load(); }
+  void SetMaxLogFileSize(int32_t aValue) { fState->fMaxLogfileSize.store(aValue); }
+  bool IsDLLFinalization() const { return fIsDLLFinalization; }
+  void SetIsDLLFinalization(bool aValue) { fIsDLLFinalization = aValue; }
+  uint64_t Counter() const { return fState->fCounter.load(); }
+
+ private:
+  platform::Uuid fGuid;
+  mutable std::mutex fDirectoryLock;
+  std::string fDirectory;
+  int32_t fMaxMessageLength = 0;
+  bool fDaily = false;
+  std::shared_ptr<tTK_LogState> fState;
+  std::unique_ptr<tTK_LogThread> fThread;
+  std::atomic<bool> fShowInstanceGuid{false};
+  std::atomic<int32_t> fClosing{0};
+  bool fIsDLLFinalization = false;
+};
+
+// "yyyy-mm-dd hh:mm:ss:zzz"
+std::string FormatLogTimestamp(const platform::LocalTime& aTime);
+
+}  // namespace korvane

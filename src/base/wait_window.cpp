@@ -1,0 +1,65 @@
+// The wait window, kept as a model: text, size and placement are computed as
+// the window would show them.
+#include <algorithm>
+#include <cctype>
+
+#include "base/application.h"
+#include "platform/ui.h"
+#include "platform/unicode.h"
+
+namespace korvane {
+
+tTK_Wait::tTK_Wait() { SetText(""); }
+
+void tTK_Wait::SetText(const std::string& aValue) {
+  if (TKApp) {
+    std::string language = TKApp->Language();
+    std::transform(language.begin(), language.end(), language.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (language == "en")
+      fLabelText = fText_EN;
+    else if (language == "fr")
+      fLabelText = fText_FR;
+    else if (language == "es")
+      fLabelText = fText_ES;
+    else if (language == "pt")
+      fLabelText = fText_PT;
+    else
+      fLabelText = fText_IT;
+  }
+  if (!aValue.empty()) fLabelText += "\r\n" + aValue;
+
+  // Label size from its lines, then the window fitted around it.
+  int lines = 0;
+  size_t widest = 0;
+  size_t start = 0;
+  for (;;) {
+    const size_t end = fLabelText.find("\r\n", start);
+    const std::string line =
+        fLabelText.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    widest = std::max(widest, platform::Utf16Length(line));
+    ++lines;
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  fLabelWidth = static_cast<int>(widest) * kCharWidth;
+  fLabelHeight = lines * kLineHeight;
+  fClientWidth = static_cast<int>(fLabelWidth * 1.3);
+  fClientHeight = kClientHeight;
+  fLabelLeft = (fClientWidth - fLabelWidth) / 2;
+  fLabelTop = (fClientHeight - fLabelHeight) / 2;
+}
+
+void tTK_Wait::Start(const std::string& aText) {
+  SetText(aText);
+  fVisible = true;
+  fStarted = true;
+  platform::ProcessMessages();
+}
+
+void tTK_Wait::Stop() {
+  fStarted = false;
+  fVisible = false;
+}
+
+}  // namespace korvane

@@ -1,0 +1,283 @@
+#include "device/device_handler.h"
+
+#include <sstream>
+#include <unordered_map>
+
+#include "platform/error.h"
+
+namespace korvane {
+namespace {
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsNameChar(unsigned char c, bool aFirst) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80) return true;
+  return !aFirst && ((c >= '0' && c <= '9') || c == '-' || c == '.');
+}
+
+void CheckElementName(std::string_view aName) {
+  bool ok = !aName.empty();
+  for (size_t i = 0; ok && i < aName.size(); ++i)
+    ok = IsNameChar(static_cast<unsigned char>(aName[i]), i == 0);
+  if (!ok) throw Error("'" + std::string(aName) + "' is not a valid XML element name");
+}
+
+}  // namespace
+
+// ---- kParameterList -----------------------------------------------------------
+
+std::string_view kParameterList::NameOf(std::string_view aEntry) {
+  const size_t eq = aEntry.find('=');
+  return eq == std::string_view::npos ? std::string_view() : aEntry.substr(0, eq);
+}
+
+std::string_view kParameterList::ValueOf(std::string_view aEntry) {
+  const size_t eq = aEntry.find('=');
+  return eq == std::string_view::npos ? std::string_view() : aEntry.substr(eq + 1);
+}
+
+char* kParameterList::Reserve(size_t aLength, size_t aNameLength) {
+  const size_t offset = fText.size();
+  fText.resize(offset + aLength);
+  fEntries.push_back({offset, aLength, aNameLength});
+  return fText.data() + offset;
+}
+
+void kParameterList::AppendEntry(std::string_view aEntry) {
+  aEntry.copy(Reserve(aEntry.size(), aEntry.find('=')), aEntry.size());
+}
+
+void kParameterList::Append(std::string_view aName, std::string_view aValue) {
+  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
+  aName.copy(p, aName.size());
+  p[aName.size()] = '=';
+  aValue.copy(p + aName.size() + 1, aValue.size());
+}
+
+void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_view aValue) {
+  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
+  for (size_t i = 0; i < aName.size(); ++i) {
+    const char c = aName[i];
+    p[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+  p[aName.size()] = '=';
+  aValue.copy(p + aName.size() + 1, aValue.size());
+}
+
+void kParameterList::Clear() {
+  fText.clear();
+  fEntries.clear();
+}
+
+std::vector<std::string> kParameterList::Entries() const {
+  std::vector<std::string> entries;
+  entries.reserve(Count());
+  for (size_t i = 0; i < Count(); ++i) entries.emplace_back((*this)[i]);
+  return entries;
+}
+
+int kParameterList::IndexOfName(std::string_view aName) const {
+  for (size_t i = 0; i < fEntries.size(); ++i)
+    if (fEntries[i].nameLength == aName.size() &&
+        SameTextAscii(std::string_view(fText).substr(fEntries[i].offset, aName.size()), aName))
+      return static_cast<int>(i);
+  return -1;
+}
+
+std::string kParameterList::Value(std::string_view aName) const {
+  const int i = IndexOfName(aName);
+  return i < 0 ? std::string() : std::string(ValueOf((*this)[static_cast<size_t>(i)]));
+}
+
+void kParameterList::Set(std::string_view aName, std::string_view aValue) {
+  const int found = IndexOfName(aName);
+  if (found < 0) {
+    if (!aValue.empty()) Append(aName, aValue);
+    return;
+  }
+  // Rebuilt with the one entry replaced or left out; rare enough.
+  kParameterList rebuilt;
+  for (size_t i = 0; i < Count(); ++i) {
+    if (static_cast<int>(i) != found)
+      rebuilt.AppendEntry((*this)[i]);
+    else if (!aValue.empty())
+      rebuilt.Append(aName, aValue);
+  }
+  *this = std::move(rebuilt);
+}
+
+void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
+  // Each child's value is the text of the first child found by its name (a
+  // child is also found by the part of its name after a ":").
+  struct Child {
+    pugi::xml_node node;
+    std::string_view name;
+    std::string_view local;
+  };
+  std::vector<Child> children;
+  for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
+    const std::string_view name = XmlNodeNameView(child);
+    const size_t colon = child.type() == pugi::node_element ? name.rfind(':') : std::string_view::npos;
+    children.push_back({child, name, colon == std::string_view::npos ? name : name.substr(colon + 1)});
+  }
+  // Short lists are searched directly; long ones through a map, so that the
+  // time stays linear.
+  constexpr size_t kDirectSearchLimit = 64;
+  std::unordered_map<std::string_view, size_t> first;
+  if (children.size() > kDirectSearchLimit) {
+    first.reserve(children.size() * 2);
+    for (size_t i = 0; i < children.size(); ++i) {
+      first.try_emplace(children[i].name, i);
+      first.try_emplace(children[i].local, i);
+    }
+  }
+  for (size_t i = 0; i < children.size(); ++i) {
+    const std::string_view name = children[i].name;
+    size_t source = i;
+    if (children.size() > kDirectSearchLimit) {
+      source = first.at(name);
+    } else {
+      for (size_t j = 0; j < i; ++j)
+        if (SameName(children[j].name, name) || SameName(children[j].local, name)) {
+          source = j;
+          break;
+        }
+    }
+    std::string_view value;
+    try {
+      value = XmlNodeTextView(children[source].node);
+    } catch (const std::exception& e) {
+      throw Error("Error in processing node " + std::string(name) + " as string.\r\n" + e.what());
+    }
+    aList.AppendLowerCaseName(name, value);
+  }
+}
+
+// ---- kDeviceHandler ----------------------------------------------------------
+
+kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml) {
+  kXmlDocument doc = ParseXmlDocument(aXml);
+  ReadEnvelope(*doc);
+  return doc;
+}
+
+kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml) {
+  kXmlDocument doc = ParseXmlDocumentUtf8(aXml);
+  ReadEnvelope(*doc);
+  return doc;
+}
+
+void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument) {
+  static constexpr std::string_view kNames[] = {"Type",  "Driver",     "Method",    "Handle",
+                                                "LogId", "Connection", "Parameters"};
+  pugi::xml_node found[std::size(kNames)];
+  XmlFindChildren(aDocument.document_element(), kNames, found);
+  fType = XmlChildAsString(found[0], kNames[0]);
+  fDriver = XmlChildAsString(found[1], kNames[1]);
+  fMethod = XmlChildAsString(found[2], kNames[2]);
+  fDeviceHandle = XmlChildAsInteger(found[3], kNames[3]);
+  fLogId = XmlChildAsString(found[4], kNames[4]);
+  if (found[5]) ReadConnection(found[5]);
+  if (found[6]) AppendParameterEntries(found[6], fParameters);
+  if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));
+  if (ParameterExists("ConnectTimeout"))
+    fConnection.SetConnectTimeOut(krptUtil::StrToInt(GetParameter("ConnectTimeout")));
+}
+
+void kDeviceHandler::ReadConnection(pugi::xml_node aConnection) {
+  using U = krptUtil;
+  kConnection& c = fConnection;
+  c.SetConnectionType(kConnection::ConvertConnectionType(U::GetNodeValueAsString(aConnection, "Type")));
+  c.SetConnectTimeOut(U::GetNodeValueAsInteger(aConnection, "ConnectTimeout"));
+  c.SetReadTimeOut(U::GetNodeValueAsInteger(aConnection, "ReadTimeout"));
+  auto readHttp = [&] {
+    c.SetURL(U::GetNodeValueAsString(aConnection, "URL"));
+    c.SetAuthType(kConnection::ConvertAuthType(U::GetNodeValueAsString(aConnection, "AuthType")));
+    c.SetUser(U::GetNodeValueAsString(aConnection, "User"));
+    c.SetPassword(U::GetNodeValueAsString(aConnection, "Password"));
+  };
+  switch (c.ConnectionType()) {
+    case tkConnectionType::OPOS: c.SetDeviceName(U::GetNodeValueAsString(aConnection, "DeviceName")); break;
+    case tkConnectionType::TCP:
+    case tkConnectionType::HTTP:
+      c.SetAddress(U::GetNodeValueAsString(aConnection, "Address"));
+      c.SetPort(U::GetNodeValueAsInteger(aConnection, "Port"));
+      readHttp();
+      break;
+    case tkConnectionType::Serial:
+      c.SetSerialPort(U::GetNodeValueAsString(aConnection, "SerialPort"));
+      c.SetSpeed(U::GetNodeValueAsInteger(aConnection, "Speed"));
+      c.SetDataBits(U::GetNodeValueAsInteger(aConnection, "DataBits"));
+      c.SetParity(kConnection::ConvertParity(U::GetNodeValueAsString(aConnection, "Parity")));
+      c.SetStopBits(U::GetNodeValueAsInteger(aConnection, "StopBits"));
+      readHttp();
+      break;
+    case tkConnectionType::DLL: c.SetLibraryName(U::GetNodeValueAsString(aConnection, "LibraryName")); break;
+    case tkConnectionType::Com: break;
+    case tkConnectionType::Spool:
+      c.SetPrinterName(U::GetNodeValueAsString(aConnection, "PrinterName"));
+      break;
+  }
+}
+
+std::string kDeviceHandler::Serialize() const {
+  pugi::xml_document doc;
+  pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+  decl.append_attribute("version") = "1.0";
+  decl.append_attribute("encoding") = "utf-8";
+  pugi::xml_node root = doc.append_child("ReceiptPrinterManager");
+  root.append_attribute("Version") = "1.0";
+  using U = krptUtil;
+  U::AddNode(root, "Type", fType);
+  U::AddNode(root, "Driver", fDriver);
+  U::AddNode(root, "Method", fMethod);
+  U::AddNode(root, "LogId", fLogId);
+  if (LowerCaseAscii(fMethod) != "open") U::AddNode(root, "Handle", std::to_string(fDeviceHandle));
+  const kConnection& c = fConnection;
+  pugi::xml_node con = U::AddNode(root, "Connection", "");
+  U::AddNode(con, "Type", kConnection::ConnectionTypeToString(c.ConnectionType()));
+  U::AddNode(con, "ConnectTimeout", std::to_string(c.ConnectTimeOut()));
+  U::AddNode(con, "ReadTimeout", std::to_string(c.ReadTimeOut()));
+  U::AddNode(con, "Address", c.Address());
+  U::AddNode(con, "Port", std::to_string(c.Port()));
+  U::AddNode(con, "URL", c.URL());
+  U::AddNode(con, "AuthType", kConnection::AuthTypeToString(c.AuthType()));
+  U::AddNode(con, "User", c.User());
+  U::AddNode(con, "Password", c.Password());
+  U::AddNode(con, "SerialPort", c.SerialPort());
+  U::AddNode(con, "Speed", std::to_string(c.Speed()));
+  U::AddNode(con, "DataBits", std::to_string(c.DataBits()));
+  U::AddNode(con, "Parity", kConnection::ParityToString(c.Parity()));
+  U::AddNode(con, "StopBits", std::to_string(c.StopBits()));
+  U::AddNode(con, "DeviceName", c.DeviceName());
+  U::AddNode(con, "LibraryName", c.LibraryName());
+  U::AddNode(con, "PrinterName", c.PrinterName());
+  pugi::xml_node params = U::AddNode(root, "Parameters", "");
+  for (size_t i = 0; i < fParameters.Count(); ++i) {
+    const std::string_view entry = fParameters[i];
+    const size_t eq = entry.find('=');
+    const std::string_view name = entry.substr(0, eq);
+    CheckElementName(name);
+    U::AddNode(params, name, eq == std::string_view::npos ? std::string_view() : entry.substr(eq + 1));
+  }
+  std::ostringstream out;
+  doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
+  return out.str();
+}
+
+std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
+  std::unique_ptr<kIOHandler> handler = TransportTable::Create(fConnection, aLogDir, fDriver + "_" + fLogId);
+  handler->SetHexLog(LowerCaseAscii(GetParameter("HexLog")) == "true");
+  return handler;
+}
+
+}  // namespace korvane

@@ -1,0 +1,111 @@
+// The common envelope of every device request: which driver and which open
+// device it is meant for, how the device is reached, a free list of named
+// parameters and the log identifier; and the transport made from it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/receipt_util.h"
+#include "transport/io_handler.h"
+
+namespace korvane {
+
+// An ordered list of entries name "=" value (split at the first "="). Names
+// are looked up without regard to letter case (ASCII letters); the first
+// matching entry wins; duplicates are allowed and keep their order. The
+// entries share one text buffer, so that filling and copying a list takes
+// few allocations.
+class kParameterList {
+ public:
+  void Append(std::string_view aName, std::string_view aValue);
+  // Appends aName in lower case (ASCII letters) "=" aValue.
+  void AppendLowerCaseName(std::string_view aName, std::string_view aValue);
+  // Appends a whole entry as it is (a line without "=" matches no name).
+  void AppendEntry(std::string_view aEntry);
+  // Index of the first entry named aName, or -1.
+  int IndexOfName(std::string_view aName) const;
+  // The value of the first entry named aName; "" when there is none.
+  std::string Value(std::string_view aName) const;
+  bool Exists(std::string_view aName) const { return IndexOfName(aName) >= 0; }
+  // With a non-empty aValue replaces the first entry named aName by
+  // aName "=" aValue (the name kept as given) or appends it; with an empty
+  // aValue removes the first entry named aName.
+  void Set(std::string_view aName, std::string_view aValue);
+  void Clear();
+
+  size_t Count() const { return fEntries.size(); }
+  // The entry at aIndex (valid until the list changes).
+  std::string_view operator[](size_t aIndex) const {
+    return std::string_view(fText).substr(fEntries[aIndex].offset, fEntries[aIndex].length);
+  }
+  std::vector<std::string> Entries() const;
+
+  static std::string_view NameOf(std::string_view aEntry);
+  static std::string_view ValueOf(std::string_view aEntry);
+
+ private:
+  struct Span {
+    size_t offset;
+    size_t length;
+    size_t nameLength;  // position of the first "=" (npos: none)
+  };
+  char* Reserve(size_t aLength, size_t aNameLength);
+
+  std::string fText;
+  std::vector<Span> fEntries;
+};
+
+// Appends one entry per child node of aParameters, in document order: the
+// child's name in lower case, "=", and the text of the first child of
+// aParameters with that name (read as string, with its wrapped error).
+void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList);
+
+class kDeviceHandler {
+ public:
+  kDeviceHandler() = default;
+  virtual ~kDeviceHandler() = default;
+  kDeviceHandler(const kDeviceHandler&) = delete;
+  kDeviceHandler& operator=(const kDeviceHandler&) = delete;
+
+  // Parses a request (UTF-16, as it comes from the host; or UTF-8) and fills
+  // the envelope fields: Type, Driver, Method, Handle, LogId, the Connection
+  // element, the Parameters entries, then the DeviceName and ConnectTimeout
+  // parameter overrides. Returns the parsed document for the caller to read
+  // more from.
+  kXmlDocument Deserialize(std::u16string_view aXml);
+  kXmlDocument Deserialize(std::string_view aXml);
+
+  // The envelope as an XML text (document element ReceiptPrinterManager).
+  // Fails when a parameter name is not a valid element name.
+  std::string Serialize() const;
+
+  std::string GetParameter(std::string_view aName) const { return fParameters.Value(aName); }
+  bool ParameterExists(std::string_view aName) const { return fParameters.Exists(aName); }
+  void SetParameter(std::string_view aName, std::string_view aValue) { fParameters.Set(aName, aValue); }
+
+  // Makes the transport for fConnection through the transport table, with
+  // the log in aLogDir named fDriver "_" fLogId, and hex logging on exactly
+  // when the parameter HexLog is "true" in any letter case. The caller owns it.
+  std::unique_ptr<kIOHandler> CreateIOHandler(const std::string& aLogDir) const;
+
+  std::string fType;
+  std::string fDriver;
+  std::string fMethod;
+  kConnection fConnection;
+  int32_t fDeviceHandle = 0;
+  kParameterList fParameters;
+  std::string fLogId;
+
+ protected:
+  // Reads the envelope from a parsed document.
+  void ReadEnvelope(const pugi::xml_document& aDocument);
+
+ private:
+  void ReadConnection(pugi::xml_node aConnection);
+};
+
+}  // namespace korvane

@@ -1,0 +1,144 @@
+// Text conversions of krptUtil: integer, currency, boolean and date texts,
+// and NormalizeText.
+#include "device/receipt_util.h"
+#include "platform/error.h"
+#include "platform/unicode.h"
+
+namespace korvane {
+namespace {
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Characters aFrom..aFrom+aCount-1 (counted from 1, in UTF-16 code units) of
+// aText; shorter or empty where aText ends first.
+std::string Copy(const std::u16string& aText, size_t aFrom, size_t aCount) {
+  if (aFrom > aText.size()) return {};
+  std::u16string_view part = std::u16string_view(aText).substr(aFrom - 1, aCount);
+  // A surrogate cut in half cannot be a digit; a lone one fails as any bad text.
+  for (char16_t c : part)
+    if (c >= 0xD800 && c <= 0xDFFF) return "?";
+  return platform::Utf16ToUtf8(part);
+}
+
+bool DatePart(const std::u16string& aText, int& aYear, int& aMonth, int& aDay) {
+  int32_t y = 0, m = 0, d = 0;
+  if (!krptUtil::TryStrToInt(Copy(aText, 1, 4), y) || !krptUtil::TryStrToInt(Copy(aText, 6, 2), m) ||
+      !krptUtil::TryStrToInt(Copy(aText, 9, 2), d) || !IsValidDate(y, m, d))
+    return false;
+  aYear = y;
+  aMonth = m;
+  aDay = d;
+  return true;
+}
+
+}  // namespace
+
+std::string LowerCaseAscii(std::string_view aText) {
+  std::string s(aText);
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+bool krptUtil::TryStrToInt(std::string_view aText, int32_t& aValue) {
+  size_t i = 0;
+  const size_t n = aText.size();
+  while (i < n && aText[i] == ' ') ++i;
+  bool negative = false;
+  if (i < n && (aText[i] == '+' || aText[i] == '-')) negative = aText[i++] == '-';
+  int base = 10;
+  if (i < n && (aText[i] == '$' || aText[i] == 'x' || aText[i] == 'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < n && aText[i] == '0' && (aText[i + 1] == 'x' || aText[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= n) return false;
+  const int64_t limit = negative ? int64_t{1} << 31 : (int64_t{1} << 31) - 1;
+  int64_t value = 0;
+  for (; i < n; ++i) {
+    const int digit = HexDigit(aText[i]);
+    if (digit < 0 || digit >= base) return false;
+    value = value * base + digit;
+    if (value > limit) return false;
+  }
+  aValue = static_cast<int32_t>(negative ? -value : value);
+  return true;
+}
+
+int32_t krptUtil::StrToInt(std::string_view aText) {
+  int32_t value = 0;
+  if (!TryStrToInt(aText, value)) throw Error("'" + std::string(aText) + "' is not a valid integer value");
+  return value;
+}
+
+Currency krptUtil::StrToCurr(std::string_view aText) { return Currency::Parse(aText); }
+
+bool krptUtil::StrToBool(std::string_view aText) {
+  // The process's decimal separator here is ".".
+  tTK_DecimalText number;
+  if (ParseDecimalText(aText, '.', number)) return !number.digits.empty();
+  const std::string lower = LowerCaseAscii(aText);
+  if (lower == "true") return true;
+  if (lower == "false") return false;
+  throw Error("'" + std::string(aText) + "' is not a valid boolean value");
+}
+
+// Year = characters 1-4, month = 6-7, day = 9-10 (integer texts); the
+// characters between them may be anything, and what follows is ignored.
+TDateTime XmlStrToDate(std::string_view aText) {
+  const std::u16string text = platform::Utf8ToUtf16(aText);
+  int y = 0, m = 0, d = 0;
+  if (!DatePart(text, y, m, d)) throw Error("Date Format invalid: [" + std::string(aText) + "]");
+  return EncodeDate(y, m, d);
+}
+
+// The date as XmlStrToDate, then hour = 12-13, minute = 15-16, second = 18-19
+// and milliseconds = 21-23 (a missing or unreadable part gives 0). A zone
+// suffix is not applied.
+TDateTime XmlStrToDateTime(std::string_view aText) {
+  const std::u16string text = platform::Utf8ToUtf16(aText);
+  int y = 0, m = 0, d = 0;
+  int32_t hour = 0, minute = 0, second = 0, ms = 0;
+  if (!DatePart(text, y, m, d) || !krptUtil::TryStrToInt(Copy(text, 12, 2), hour) ||
+      !krptUtil::TryStrToInt(Copy(text, 15, 2), minute) || !krptUtil::TryStrToInt(Copy(text, 18, 2), second))
+    throw Error("DateTime Format invalid: [" + std::string(aText) + "]");
+  if (!krptUtil::TryStrToInt(Copy(text, 21, 3), ms)) ms = 0;
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || ms < 0 || ms > 999)
+    throw Error("DateTime Format invalid: [" + std::string(aText) + "]");
+  const TDateTime date = EncodeDate(y, m, d);
+  const TDateTime time = EncodeTime(hour, minute, second, ms);
+  return date >= 0 ? date + time : date - time;
+}
+
+std::string krptUtil::NormalizeText(std::string_view aText) {
+  std::u16string text = platform::Utf8ToUtf16(aText);
+  static constexpr std::pair<char16_t, char16_t> kCapitals[] = {
+      {u'\u00C0', u'A'}, {u'\u00D9', u'U'}, {u'\u00C8', u'E'}, {u'\u00C9', u'E'}, {u'\u00D2', u'O'},
+      {u'\u00D6', u'O'}, {u'\u00C7', u'C'}, {u'\u00CF', u'I'}, {u'\u00CC', u'I'}};
+  for (char16_t& c : text)
+    for (const auto& [from, to] : kCapitals)
+      if (c == from) c = to;
+  std::u16string shortened;
+  shortened.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    if (text.compare(i, 6, u"TOTALE") == 0) {
+      shortened += u"TOT.";
+      i += 6;
+    } else {
+      shortened += text[i++];
+    }
+  }
+  // Surrogate halves fall in the replaced range, so no lone one survives.
+  for (char16_t& c : shortened)
+    if ((c < 32 || c > 128) && c != u'\u20AC') c = u' ';
+  return platform::Utf16ToUtf8(shortened);
+}
+
+}  // namespace korvane

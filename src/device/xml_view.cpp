@@ -1,0 +1,263 @@
+// The XML view of the request parsers and the typed getters of krptUtil.
+#include <utility>
+#include <vector>
+
+#include "device/receipt_util.h"
+#include "platform/error.h"
+#include "platform/unicode.h"
+
+namespace korvane {
+namespace {
+
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments;
+
+// Line and column (both from 1, the column in characters) of a byte offset.
+std::string Position(std::string_view aText, size_t aOffset) {
+  if (aOffset > aText.size()) aOffset = aText.size();
+  size_t line = 1, column = 1;
+  for (size_t i = 0; i < aOffset; ++i) {
+    const unsigned char c = static_cast<unsigned char>(aText[i]);
+    if (c == '\n') {
+      ++line;
+      column = 1;
+    } else if ((c & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  return "(line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
+}
+
+kXmlDocument ParseValidUtf8(std::string_view aXml) {
+  if (aXml.substr(0, 3) == "\xEF\xBB\xBF") aXml.remove_prefix(3);
+  const size_t nul = aXml.find('\0');
+  if (nul != std::string_view::npos)
+    throw Error("XML parse error: Invalid character U+0000 " + Position(aXml, nul));
+  auto doc = std::make_shared<pugi::xml_document>();
+  const pugi::xml_parse_result result =
+      doc->load_buffer(aXml.data(), aXml.size(), kParseOptions, pugi::encoding_utf8);
+  if (!result)
+    throw Error(std::string("XML parse error: ") + result.description() + " " +
+                Position(aXml, static_cast<size_t>(result.offset)));
+  int elements = 0;
+  for (pugi::xml_node child : doc->children())
+    if (child.type() == pugi::node_element) ++elements;
+  if (elements != 1) throw Error("XML parse error: Only one top level element is allowed");
+  return doc;
+}
+
+template <class F>
+auto Wrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
+  try {
+    return aRead();
+  } catch (const std::exception& e) {
+    throw Error("Error in processing node " + std::string(aNodeName) + " as " + aKind + ".\r\n" + e.what());
+  }
+}
+
+}  // namespace
+
+kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
+  if (!aXml.empty() && aXml.front() == u'\xFEFF') aXml.remove_prefix(1);
+  std::string text;
+  try {
+    text = platform::Utf16ToUtf8(aXml);
+  } catch (const Error& e) {
+    // Where the first lone surrogate stands (line, and column in UTF-16 units).
+    size_t line = 1, column = 1;
+    for (size_t i = 0; i < aXml.size(); ++i) {
+      const char16_t c = aXml[i];
+      const bool high = c >= 0xD800 && c <= 0xDBFF;
+      if (high && i + 1 < aXml.size() && aXml[i + 1] >= 0xDC00 && aXml[i + 1] <= 0xDFFF) {
+        ++i;
+        column += 2;
+        continue;
+      }
+      if (c >= 0xD800 && c <= 0xDFFF) break;
+      if (c == u'\n') {
+        ++line;
+        column = 1;
+      } else {
+        ++column;
+      }
+    }
+    throw Error(std::string("XML parse error: ") + e.what() + " (line " + std::to_string(line) + ", column " +
+                std::to_string(column) + ")");
+  }
+  return ParseValidUtf8(text);
+}
+
+kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
+  const size_t bad = platform::InvalidUtf8Offset(aXml);
+  if (bad != std::string_view::npos)
+    throw Error("XML parse error: Invalid UTF-8 text at byte " + std::to_string(bad));
+  return ParseValidUtf8(aXml);
+}
+
+std::string XmlNodeName(pugi::xml_node aNode) { return std::string(XmlNodeNameView(aNode)); }
+
+std::string_view XmlNodeNameView(pugi::xml_node aNode) {
+  switch (aNode.type()) {
+    case pugi::node_pcdata: return "#text";
+    case pugi::node_cdata: return "#cdata-section";
+    case pugi::node_comment: return "#comment";
+    case pugi::node_document: return "#document";
+    default: return aNode.name();
+  }
+}
+
+bool XmlNameMatches(const char* aNodeName, std::string_view aName) {
+  // One pass over the node's name: the whole name, or the part after a ":".
+  size_t k = 0;
+  while (k < aName.size() && aNodeName[k] != '\0' && aNodeName[k] == aName[k]) ++k;
+  if (k == aName.size() && aNodeName[k] == '\0') return true;
+  const char* colon = nullptr;
+  for (const char* p = aNodeName; *p != '\0'; ++p)
+    if (*p == ':') colon = p;
+  if (colon == nullptr) return false;
+  const char* local = colon + 1;
+  k = 0;
+  while (k < aName.size() && local[k] != '\0' && local[k] == aName[k]) ++k;
+  return k == aName.size() && local[k] == '\0';
+}
+
+pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
+  for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
+    if (child.type() == pugi::node_element) {
+      if (XmlNameMatches(child.name(), aName)) return child;
+    } else if (XmlNodeNameView(child) == aName) {
+      return child;
+    }
+  }
+  return {};
+}
+
+void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound) {
+  std::vector<bool> found(aNames.size(), false);
+  size_t missing = aNames.size();
+  for (pugi::xml_node& f : aFound) f = pugi::xml_node();
+  for (pugi::xml_node child = aParent.first_child(); child && missing > 0; child = child.next_sibling()) {
+    const std::string_view name = XmlNodeNameView(child);
+    std::string_view local = name;
+    if (child.type() == pugi::node_element) {
+      const size_t colon = name.rfind(':');
+      if (colon != std::string_view::npos) local = name.substr(colon + 1);
+    }
+    for (size_t i = 0; i < aNames.size(); ++i) {
+      if (!found[i] &&
+          (SameName(aNames[i], name) || (local.size() != name.size() && SameName(aNames[i], local)))) {
+        aFound[i] = child;
+        found[i] = true;
+        --missing;
+      }
+    }
+  }
+}
+
+std::string_view XmlNodeTextView(pugi::xml_node aNode) {
+  if (aNode.type() != pugi::node_element) return aNode.value();
+  const pugi::xml_node first = aNode.first_child();
+  if (!first) return {};
+  if (!first.next_sibling() && (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
+    return first.value();
+  throw Error("Element \"" + std::string(aNode.name()) + "\" does not contain a single text node");
+}
+
+std::string XmlNodeText(pugi::xml_node aNode) { return std::string(XmlNodeTextView(aNode)); }
+
+std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName) {
+  if (!aChild) return {};
+  return Wrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
+}
+
+int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName) {
+  if (!aChild) return 0;
+  return Wrapped("integer", aNodeName, [&] {
+    const std::string_view text = XmlNodeTextView(aChild);
+    return text.empty() ? 0 : krptUtil::StrToInt(text);
+  });
+}
+
+std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return XmlChildAsString(XmlFindChild(aParentNode, aNodeName), aNodeName);
+}
+
+int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return XmlChildAsInteger(XmlFindChild(aParentNode, aNodeName), aNodeName);
+}
+
+Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return {};
+  return Wrapped("currency", aNodeName, [&] {
+    const std::string text = XmlNodeText(child);
+    return text.empty() ? Currency() : StrToCurr(text);
+  });
+}
+
+bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                     bool aDefaultValue) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return aDefaultValue;
+  return Wrapped("boolean", aNodeName, [&] { return StrToBool(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return 0.0;
+  return Wrapped("date", aNodeName, [&] { return XmlStrToDate(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return 0.0;
+  return Wrapped("datetime", aNodeName, [&] { return XmlStrToDateTime(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  try {
+    return GetNodeValueAsDateTime(aParentNode, aNodeName);
+  } catch (const std::exception&) {
+    return 0.0;
+  }
+}
+
+bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return static_cast<bool>(XmlFindChild(aParentNode, aNodeName));
+}
+
+std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {
+  for (pugi::xml_attribute a = aNode.first_attribute(); a; a = a.next_attribute())
+    if (std::string_view(a.name()) == aAttrName) return a.value();
+  return {};
+}
+
+pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                 std::string_view aNodeValue) {
+  pugi::xml_node node = aParentNode.append_child(std::string(aNodeName).c_str());
+  if (!node) throw Error("Cannot add the node \"" + std::string(aNodeName) + "\"");
+  if (!aNodeValue.empty()) node.append_child(pugi::node_pcdata).set_value(std::string(aNodeValue).c_str());
+  return node;
+}
+
+void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset) {
+  const int target = LowerCaseAscii(aCharset) == "gr" ? 1253 : platform::kAnsiCodePage;
+  // Depth first, children in order, without recursion.
+  pugi::xml_node node = aNode.first_child();
+  while (node) {
+    if (pugi::xml_node child = node.first_child()) {
+      node = child;
+      continue;
+    }
+    const std::string_view value = node.value();
+    if (!value.empty()) {
+      const std::string bytes = platform::EncodeCodePage(value, platform::kAnsiCodePage);
+      node.set_value(platform::DecodeCodePage(bytes, target).c_str());
+    }
+    while (node && node != aNode && !node.next_sibling()) node = node.parent();
+    if (!node || node == aNode) break;
+    node = node.next_sibling();
+  }
+}
+
+}  // namespace korvane

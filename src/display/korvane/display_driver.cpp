@@ -1,0 +1,134 @@
+#include "display/korvane/display_driver.h"
+
+#include "platform/error.h"
+#include "platform/library.h"
+#include "transport/tcp_handler.h"
+
+namespace korvane {
+namespace {
+
+constexpr char kSTX = '\x02';
+constexpr char kETX = '\x03';
+// Messages up to this size go out in one write together with their frame.
+constexpr size_t kOneWriteLimit = 64 * 1024;
+// A reply longer than this without its ETX is not a display's reply.
+constexpr size_t kMaxReplyBytes = 1024 * 1024;
+
+// Loads this library once more by its own path, pinned: it then stays in the
+// process until the process ends, whatever the host unloads.
+void PinThisLibrary() {
+  const std::string name = "QORD_KORVANE_10.so";
+  std::map<std::string, void*>& cache = LibraryHandleCache();
+  if (cache.count(name)) return;
+  if (void* handle = platform::PinCurrentModule()) cache[name] = handle;
+}
+
+}  // namespace
+
+std::map<std::string, void*>& LibraryHandleCache() {
+  // The handles in it are never released. Once it holds one, the library
+  // stays loaded, so the map itself goes only with the process.
+  static std::map<std::string, void*> cache;
+  return cache;
+}
+
+void CreateLibraryHandleCache() { LibraryHandleCache(); }
+
+kCustomerDisplay_KORVANE::kCustomerDisplay_KORVANE(const kCustomerDisplayHandler& aHandler)
+    : kCustomerDisplayDevice(aHandler) {
+  PinThisLibrary();
+}
+
+std::unique_ptr<kCustomerDisplayDevice> kCustomerDisplay_KORVANE::Create(
+    const kCustomerDisplayHandler& aHandler) {
+  return std::make_unique<kCustomerDisplay_KORVANE>(aHandler);
+}
+
+template <class TResult>
+bool kCustomerDisplay_KORVANE::Exchange(const kKorvaneMessage& aMessage, TResult& aResult) {
+  fIOHandler->Debug(let_info, aMessage.fLog);
+  auto* tcp = dynamic_cast<kIOHandler_TCP*>(fIOHandler.get());
+  if (!tcp) {
+    aResult.Error = true;
+    aResult.ErrorText = "Connection type not supported";
+    return false;
+  }
+  if (tcp->Connected()) tcp->Disconnect();
+  std::string error;
+  const bool ok = SendRequest(aMessage.fSend, error);
+  if (!error.empty()) {
+    aResult.Error = true;
+    aResult.ErrorText = error;
+  }
+  return ok;
+}
+
+bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::string& aError) {
+  aError.clear();
+  kTCPClient& link = static_cast<kIOHandler_TCP&>(*fIOHandler).TCPClient();
+  try {
+    struct DisconnectAtEnd {
+      kTCPClient& link;
+      ~DisconnectAtEnd() { link.Disconnect(); }
+    } disconnect{link};
+    if (!link.Connected()) link.Connect();
+    // Each byte of the reply is awaited at most the connection's read
+    // time-out: a display that stays silent cannot hold the call forever.
+    link.SetReadTimeout(fIOHandler->ReadTimeout());
+    if (aMessage.size() <= kOneWriteLimit) {
+      std::string frame;
+      frame.reserve(aMessage.size() + 2);
+      frame += kSTX;
+      frame += aMessage;
+      frame += kETX;
+      link.Write(frame);
+    } else {
+      link.Write(std::string_view(&kSTX, 1));
+      link.Write(aMessage);
+      link.Write(std::string_view(&kETX, 1));
+    }
+    // The reply is only waited for, not examined: read up to its ETX.
+    size_t replyBytes = 0;
+    for (;;) {
+      const std::string c = link.ReadUtf8Char();
+      if (c.size() == 1 && c[0] == kETX) break;
+      replyBytes += c.size();
+      if (replyBytes > kMaxReplyBytes) throw Error("Reply too long: no ETX within 1048576 bytes");
+    }
+    return true;
+  } catch (const std::exception& e) {
+    aError = e.what();
+    return false;
+  }
+}
+
+bool kCustomerDisplay_KORVANE::DoOpen(const kOpen& aOpen, _int_OPEN_result& aResult) {
+  return Exchange(BuildOpenMessage(aOpen), aResult);
+}
+
+bool kCustomerDisplay_KORVANE::DoClose(const kOpen& aOpen, _int_CLOSE_result& aResult) {
+  return Exchange(BuildCloseMessage(aOpen), aResult);
+}
+
+bool kCustomerDisplay_KORVANE::DoCloseMessage(const kMessage& aMessage,
+                                              _int_CUSTOMERDISPLAY_result& aResult) {
+  return Exchange(BuildCloseMessage(aMessage), aResult);
+}
+
+bool kCustomerDisplay_KORVANE::DoMessage(const kMessage& aMessage, _int_CUSTOMERDISPLAY_result& aResult) {
+  return Exchange(BuildTextMessage("Message", aMessage), aResult);
+}
+
+bool kCustomerDisplay_KORVANE::DoThankyou(const kThankyou& aThankyou, _int_CUSTOMERDISPLAY_result& aResult) {
+  return Exchange(BuildTextMessage("Thankyou", aThankyou), aResult);
+}
+
+bool kCustomerDisplay_KORVANE::DoIdle(const kIdle& aIdle, _int_CUSTOMERDISPLAY_result& aResult) {
+  return Exchange(BuildTextMessage("Idle", aIdle), aResult);
+}
+
+bool kCustomerDisplay_KORVANE::DoReceipt(const kCDReceipt& aReceipt, _int_CUSTOMERDISPLAY_result& aResult) {
+  return Exchange(BuildReceiptMessage(aReceipt), aResult);
+}
+
+}  // namespace korvane

@@ -1,0 +1,142 @@
+#include "display/korvane/json_writer.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace korvane {
+
+void AppendJsonString(std::string& aOut, std::string_view aText) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  aOut += '"';
+  size_t run = 0;  // start of the current run of characters written as they are
+  for (size_t i = 0; i < aText.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(aText[i]);
+    const char* escape = nullptr;
+    switch (c) {
+      case '"': escape = "\\\""; break;
+      case '\\': escape = "\\\\"; break;
+      case '/': escape = "\\/"; break;
+      case '\b': escape = "\\b"; break;
+      case '\t': escape = "\\t"; break;
+      case '\n': escape = "\\n"; break;
+      case '\f': escape = "\\f"; break;
+      case '\r': escape = "\\r"; break;
+      default:
+        if (c >= 0x20) continue;
+    }
+    aOut.append(aText.data() + run, i - run);
+    if (escape) {
+      aOut += escape;
+    } else {
+      const char u[] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+      aOut.append(u, sizeof u);
+    }
+    run = i + 1;
+  }
+  aOut.append(aText.data() + run, aText.size() - run);
+  aOut += '"';
+}
+
+std::string FormatJsonAmount(int64_t aValue) {
+  const bool negative = aValue < 0;
+  const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(aValue) : static_cast<uint64_t>(aValue);
+  std::string text = negative ? "-" : "";
+  text += std::to_string(magnitude / 10000);
+  char fraction[8];
+  std::snprintf(fraction, sizeof fraction, "%04u", static_cast<unsigned>(magnitude % 10000));
+  std::string digits(fraction);
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  text += '.';
+  text += digits.empty() ? "0" : digits;
+  return text;
+}
+
+kJsonObject::kJsonObject(std::string_view aWrapperName) : fText("{"), fWrapped(true) {
+  AppendJsonString(fText, aWrapperName);
+  fText += ":{";
+  fPrefixLength = fText.size();
+}
+
+void kJsonObject::AddName(std::string_view aName) {
+  if (fText.size() > fPrefixLength) fText += ',';
+  AppendJsonString(fText, aName);
+  fText += ':';
+}
+
+void kJsonObject::AddString(std::string_view aName, std::string_view aValue) {
+  AddName(aName);
+  AppendJsonString(fText, aValue);
+}
+
+void kJsonObject::AddBool(std::string_view aName, bool aValue) {
+  AddName(aName);
+  fText += aValue ? "true" : "false";
+}
+
+void kJsonObject::AddInteger(std::string_view aName, int64_t aValue) {
+  AddName(aName);
+  fText += std::to_string(aValue);
+}
+
+void kJsonObject::AddAmount(std::string_view aName, int64_t aValue) {
+  AddName(aName);
+  fText += FormatJsonAmount(aValue);
+}
+
+void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
+  AddName(aName);
+  const size_t encoded = 4 * ((aBytes.size() + 2) / 3);
+  // About one character in 64 is a "/", which takes two.
+  fText.reserve(fText.size() + encoded + encoded / 48 + 8);
+  fText += '"';
+  constexpr size_t kSlice = 3 * 64 * 1024;  // whole groups of three bytes
+  std::string chunk(4 * (kSlice / 3) + 1, '\0');
+  for (size_t at = 0; at < aBytes.size(); at += kSlice) {
+    const size_t n = std::min(kSlice, aBytes.size() - at);
+    const int written =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(chunk.data()),
+                        reinterpret_cast<const unsigned char*>(aBytes.data() + at), static_cast<int>(n));
+    const char* run = chunk.data();
+    const char* end = chunk.data() + written;
+    while (const char* slash =
+               static_cast<const char*>(std::memchr(run, '/', static_cast<size_t>(end - run)))) {
+      fText.append(run, static_cast<size_t>(slash - run));
+      fText += "\\/";
+      run = slash + 1;
+    }
+    fText.append(run, static_cast<size_t>(end - run));
+  }
+  fText += '"';
+}
+
+void kJsonObject::AddObject(std::string_view aName, const kJsonObject& aValue) {
+  AddName(aName);
+  fText += aValue.fText;
+  fText += '}';
+}
+
+void kJsonObject::AddArray(std::string_view aName, const std::vector<kJsonObject>& aValues) {
+  AddName(aName);
+  fText += '[';
+  for (size_t i = 0; i < aValues.size(); ++i) {
+    if (i) fText += ',';
+    fText += aValues[i].fText;
+    fText += '}';
+  }
+  fText += ']';
+}
+
+std::string kJsonObject::TakeText() {
+  fText += fWrapped ? "}}" : "}";
+  std::string text;
+  text.swap(fText);
+  fText.push_back('{');
+  fWrapped = false;
+  fPrefixLength = 1;
+  return text;
+}
+
+}  // namespace korvane

@@ -1,0 +1,168 @@
+// The JSON messages of the display protocol, built from the request
+// documents: the text that is sent and the copy that is logged.
+#include "display/korvane/display_driver.h"
+#include "display/korvane/image_sources.h"
+#include "display/korvane/json_writer.h"
+
+namespace korvane {
+namespace {
+
+// Builds the sent object and the logged copy side by side.
+class MessagePair {
+ public:
+  explicit MessagePair(const char* aName) : fSend(aName), fLog(aName) {}
+
+  void String(const char* aName, const std::string& aValue) {
+    fSend.AddString(aName, aValue);
+    fLog.AddString(aName, aValue);
+  }
+  void StringIfAny(const char* aName, const std::string& aValue) {
+    if (!aValue.empty()) String(aName, aValue);
+  }
+  void Bool(const char* aName, bool aValue) {
+    fSend.AddBool(aName, aValue);
+    fLog.AddBool(aName, aValue);
+  }
+  void Integer(const char* aName, int64_t aValue) {
+    fSend.AddInteger(aName, aValue);
+    fLog.AddInteger(aName, aValue);
+  }
+  void Amount(const char* aName, const Currency& aValue) {
+    fSend.AddAmount(aName, aValue.Raw());
+    fLog.AddAmount(aName, aValue.Raw());
+  }
+  void Array(const char* aName, const std::vector<kJsonObject>& aItems) {
+    fSend.AddArray(aName, aItems);
+    fLog.AddArray(aName, aItems);
+  }
+  // Inline image text supplied by the request: sent as it is, logged as
+  // "..." or in full.
+  void InlineImage(const char* aName, const std::string& aValue, bool aLogInFull = false) {
+    if (aValue.empty()) return;
+    fSend.AddString(aName, aValue);
+    fLog.AddString(aName, aLogInFull ? aValue : std::string("..."));
+  }
+  // An image loaded from a source: sent as Base64, logged as the source.
+  // (The bytes are Base64-encoded straight into the message text.)
+  void LoadedImage(const char* aName, const std::string& aSource) {
+    if (aSource.empty()) return;
+    const std::optional<std::string> bytes = OpenImageStream(aSource);
+    if (!bytes || bytes->empty()) {
+      fLog.AddString(aName, aSource + " not valid");
+      return;
+    }
+    fSend.AddBase64(aName, *bytes);
+    fLog.AddString(aName, aSource);
+  }
+
+  kKorvaneMessage Take() { return kKorvaneMessage{fSend.TakeText(), fLog.TakeText()}; }
+
+ private:
+  kJsonObject fSend;
+  kJsonObject fLog;
+};
+
+}  // namespace
+
+kKorvaneMessage BuildOpenMessage(const kOpen& o) {
+  MessagePair m("Open");
+  m.String("Mode", o.fMode);
+  m.String("Layout", o.fLayout);
+  m.StringIfAny("ContentRatio", o.fContentRatio);
+  m.StringIfAny("Language", o.fLanguage);
+  m.StringIfAny("FontName", o.fFontName);
+  m.Bool("ShowTaxes", o.fShowTaxes);
+  m.InlineImage("LogoImage_Dark", o.fLogoImage_Dark);
+  m.InlineImage("LogoImage_Light", o.fLogoImage_Light);
+  m.InlineImage("IdleImage", o.fIdleImage);
+  m.InlineImage("ReceiptImage", o.fReceiptImage);
+  m.InlineImage("ThankyouImage", o.fThankyouImage);
+  m.Integer("IdleTimeout", o.fIdleTimeout);
+  m.StringIfAny("IdleText1", o.fIdleText1);
+  m.StringIfAny("IdleText2", o.fIdleText2);
+  m.StringIfAny("ThankyouText1", o.fThankyouText1);
+  m.StringIfAny("ThankyouText2", o.fThankyouText2);
+  m.StringIfAny("CloseText1", o.fCloseText1);
+  m.StringIfAny("CloseText2", o.fCloseText2);
+  m.LoadedImage("LogoImage_Dark", o.fLogoImage_DarkUrl);
+  m.LoadedImage("LogoImage_Light", o.fLogoImage_LightUrl);
+  m.LoadedImage("IdleImage", o.fIdleImageUrl);
+  m.LoadedImage("ReceiptImage", o.fReceiptImageUrl);
+  m.LoadedImage("ThankyouImage", o.fThankyouImageUrl);
+  if (o.fShowOnlyVideo) m.Bool("ShowOnlyVideo", true);
+  m.StringIfAny("IdleVideoUrl", o.fIdleVideoUrl);
+  m.StringIfAny("ColorSurface", o.fColorSurface);
+  m.StringIfAny("ColorOnSurface", o.fColorOnSurface);
+  m.StringIfAny("ColorOnSurfaceVariant", o.fColorOnSurfaceVariant);
+  m.StringIfAny("ColorPrimary", o.fColorPrimary);
+  m.StringIfAny("ColorOnPrimary", o.fColorOnPrimary);
+  m.StringIfAny("ColorPrimaryContainer", o.fColorPrimaryContainer);
+  m.StringIfAny("ColorOnPrimaryContainer", o.fColorOnPrimaryContainer);
+  m.StringIfAny("ColorSecondary", o.fColorSecondary);
+  m.StringIfAny("ColorOnSecondary", o.fColorOnSecondary);
+  m.StringIfAny("ColorOutlineVariant", o.fColorOutlineVariant);
+  return m.Take();
+}
+
+kKorvaneMessage BuildCloseMessage(const kOpen& aOpen) {
+  MessagePair m("Close");
+  m.StringIfAny("Text1", aOpen.fCloseText1);
+  m.StringIfAny("Text2", aOpen.fCloseText2);
+  return m.Take();
+}
+
+kKorvaneMessage BuildCloseMessage(const kMessage& aMessage) {
+  MessagePair m("Close");
+  m.StringIfAny("Text1", aMessage.fText1);
+  m.StringIfAny("Text2", aMessage.fText2);
+  return m.Take();
+}
+
+kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage) {
+  MessagePair m(aName);
+  m.StringIfAny("Text1", aMessage.fText1);
+  m.StringIfAny("Text2", aMessage.fText2);
+  m.InlineImage("Image", aMessage.fImage);
+  m.LoadedImage("Image", aMessage.fImageUrl);
+  return m.Take();
+}
+
+kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r) {
+  MessagePair m("Receipt");
+  m.String("Currency", r.fCurrency);
+  m.Amount("Subtotal", r.fSubtotal);
+  m.Amount("Taxes", r.fTaxes);
+  m.Amount("Total", r.fTotal);
+  m.StringIfAny("Text1", r.fText1);
+  m.StringIfAny("Text2", r.fText2);
+  m.InlineImage("Image", r.fImage, /*aLogInFull=*/true);
+  m.LoadedImage("Image", r.fImageUrl);
+  std::vector<kJsonObject> lines;
+  lines.reserve(r.fLines.Count());
+  for (size_t i = 0; i < r.fLines.Count(); ++i) {
+    const kCDReceiptLine& line = r.fLines[i];
+    kJsonObject& item = lines.emplace_back();
+    item.AddString("Type", line.fType);
+    item.AddString("Code", line.fCode);
+    item.AddString("Description", line.fDescription);
+    item.AddAmount("Quantity", line.fQuantity.Raw());
+    item.AddAmount("Price", line.fPrice.Raw());
+    item.AddAmount("Amount", line.fAmount.Raw());
+  }
+  m.Array("Lines", lines);
+  m.Bool("ShowPayments", r.fShowPayments);
+  std::vector<kJsonObject> payments;
+  payments.reserve(r.fPayments.Count());
+  for (size_t i = 0; i < r.fPayments.Count(); ++i) {
+    const kCDReceiptPayment& payment = r.fPayments[i];
+    kJsonObject& item = payments.emplace_back();
+    item.AddString("Type", payment.fType);
+    item.AddString("Text1", payment.fText1);
+    item.AddString("Text2", payment.fText2);
+    item.AddAmount("Amount", payment.fAmount.Raw());
+  }
+  m.Array("Payments", payments);
+  return m.Take();
+}
+
+}  // namespace korvane

@@ -1,0 +1,76 @@
+// The request holder of the customer-display calls.
+#include <array>
+
+#include "display/request_holder.h"
+#include "platform/error.h"
+
+namespace korvane {
+
+void kCustomerDisplayHandler::Deserialize(std::u16string_view aXml,
+                                          tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
+  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml);
+  ReadDocuments(*doc, aDocumentTypes);
+}
+
+void kCustomerDisplayHandler::Deserialize(std::string_view aXml,
+                                          tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
+  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml);
+  ReadDocuments(*doc, aDocumentTypes);
+}
+
+void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
+                                            tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
+  const pugi::xml_node parameters = XmlFindChild(aDocument.document_element(), "Parameters");
+  if (!parameters) throw Error("Parameters node not found");
+
+  struct Text {
+    const char* name;
+    std::string kCustomerDisplayHandler::*field;
+  };
+  static constexpr Text kTexts[] = {
+      {"FPType", &kCustomerDisplayHandler::fType},
+      {"FPConnectTimeout", &kCustomerDisplayHandler::fConnectTimeout},
+      {"FPReadTimeout", &kCustomerDisplayHandler::fReadTimeout},
+      {"FPAddress", &kCustomerDisplayHandler::fAddress},
+      {"FPPort", &kCustomerDisplayHandler::fPort},
+      {"FPURL", &kCustomerDisplayHandler::fURL},
+      {"FPAuthType", &kCustomerDisplayHandler::fAuthType},
+      {"FPUser", &kCustomerDisplayHandler::fUser},
+      {"FPPassword", &kCustomerDisplayHandler::fPassword},
+      {"FPSerialPort", &kCustomerDisplayHandler::fSerialPort},
+      {"FPSpeed", &kCustomerDisplayHandler::fSpeed},
+      {"FPDataBits", &kCustomerDisplayHandler::fDataBits},
+      {"FPParity", &kCustomerDisplayHandler::fParity},
+      {"FPStopBits", &kCustomerDisplayHandler::fStopBits},
+      {"FPLibraryName", &kCustomerDisplayHandler::fLibraryName},
+      {"FPPrinterName", &kCustomerDisplayHandler::fPrinterName},
+      {"FPProtocol", &kCustomerDisplayHandler::fProtocol},
+  };
+  static constexpr auto kNames = [] {
+    std::array<std::string_view, std::size(kTexts)> names{};
+    for (size_t i = 0; i < names.size(); ++i) names[i] = kTexts[i].name;
+    return names;
+  }();
+  std::array<pugi::xml_node, std::size(kTexts)> found;
+  XmlFindChildren(parameters, kNames, found);  // in one pass
+  for (size_t i = 0; i < found.size(); ++i) this->*kTexts[i].field = XmlChildAsString(found[i], kNames[i]);
+
+  if (aDocumentTypes.Contains(dt_Open)) {
+    fOpen.Deserialize(fParameters);  // the entries of this document's Parameters
+  } else if (aDocumentTypes.Contains(dt_Message)) {
+    fMessage.Deserialize("Message", aDocument);
+  } else if (aDocumentTypes.Contains(dt_Receipt)) {
+    fReceipt.Deserialize(aDocument);
+  } else if (aDocumentTypes.Contains(dt_Thankyou)) {
+    fThankyou.Deserialize("Thankyou", aDocument);
+  } else if (aDocumentTypes.Contains(dt_Idle)) {
+    fIdle.Deserialize("Idle", aDocument);
+  } else if (aDocumentTypes.Contains(dt_Close)) {
+    // CLOSEMESSAGE shows the texts of an optional Message element, CLOSE the
+    // optional close texts of the parameters.
+    fMessage.DeserializeOptional("Message", aDocument);
+    fOpen.DeserializeCloseTexts(aDocument);
+  }
+}
+
+}  // namespace korvane

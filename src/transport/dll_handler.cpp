@@ -1,0 +1,42 @@
+#include "transport/dll_handler.h"
+
+#include "platform/error.h"
+
+namespace korvane {
+
+kIOHandler_Dll::kIOHandler_Dll(const kConnection& aConnection, const std::string& aDirectory,
+                               const std::string& aFileName)
+    : kIOHandler(&aConnection, aDirectory, aFileName) {
+  const std::string& name = aConnection.LibraryName();
+  WriteLog(let_info, "kIOHandler_Dll.Create", "Loading DLL " + name);
+  platform::LibraryError error;
+  fLibraryHandle = platform::LoadSharedLibrary(name, error);
+  if (fLibraryHandle == nullptr)
+    throw Error("Unable to Load Library " + name + ". " + error.text + " [" + std::to_string(error.code) +
+                "]");
+  WriteLog(let_info, "kIOHandler_Dll.Create", "DLL Loaded successfully");
+}
+
+kIOHandler_Dll::~kIOHandler_Dll() {
+  if (fLibraryHandle == nullptr) return;
+  WriteLog(let_info, "kIOHandler_Dll.Destroy", "Unloading DLL");
+  platform::FreeSharedLibrary(fLibraryHandle);
+  fLibraryHandle = nullptr;
+  WriteLog(let_info, "kIOHandler_Dll.Destroy", "DLL Unloaded Successfully");
+}
+
+void* kIOHandler_Dll::GetAddress(const std::string& aProcName) const {
+  void* address = platform::FindLibrarySymbol(fLibraryHandle, aProcName);
+  if (address == nullptr) throw Error("Unable to get address for procedure " + aProcName);
+  return address;
+}
+
+bool kIOHandler_Dll::Write(const std::string&) { return true; }
+std::string kIOHandler_Dll::ReadUpTo(std::vector<uint8_t>) { return ""; }
+std::string kIOHandler_Dll::ReadChars(int32_t) { return ""; }
+std::string kIOHandler_Dll::ReadAll() { throw Error("ReadAll Unsupported"); }
+std::string kIOHandler_Dll::DecodeError(int32_t) { return ""; }
+bool kIOHandler_Dll::InputBufferContainsData() { throw Error("InputBufferContainsData Unsupported"); }
+void kIOHandler_Dll::SetParameter(const std::string&, const std::string&) {}
+
+}  // namespace korvane

@@ -1,0 +1,131 @@
+// The I/O handler base and the transport table.
+#include "transport/io_handler.h"
+
+#if defined(__GNUG__)
+#include <cxxabi.h>
+#endif
+
+#include <cstdlib>
+#include <typeinfo>
+
+#include "base/log_writer.h"
+#include "platform/error.h"
+#include "platform/unicode.h"
+
+namespace korvane {
+namespace {
+
+const char kStartLine[] = "*************************** START ***************************";
+const char kStopLine[] = "*************************** STOP ****************************";
+const char kBannerLine[] = "*************************************************************";
+
+}  // namespace
+
+kIOHandler::kIOHandler(const kConnection* aConnection, const std::string& aDirectory,
+                       const std::string& aFileName) {
+  if (aConnection != nullptr) {
+    fReadTimeout = aConnection->ReadTimeOut();
+    fConnectTimeout = aConnection->ConnectTimeOut();
+  }
+  if (!aDirectory.empty() && !aFileName.empty()) {
+    fLogger = std::make_unique<tTK_LogWriter>(aFileName, aDirectory, 0, true);
+    fLogger->Write(let_info, kStartLine);
+  }
+}
+
+kIOHandler::~kIOHandler() {
+  if (fLogger) {
+    try {
+      fLogger->Write(let_info, kStopLine);
+    } catch (...) {
+      // A destructor does not fail; the writer still ends below.
+    }
+    fLogger.reset();  // waits until every queued line is on disk
+  }
+}
+
+bool kIOHandler::Connect() {
+  Debug(let_info, kBannerLine);
+  Debug(let_info, ClassName());
+  Debug(let_info, fVersion);
+  Debug(let_info, "ConnectTimeout=" + std::to_string(fConnectTimeout));
+  Debug(let_info, "ReadTimeout=" + std::to_string(fReadTimeout));
+  return true;
+}
+
+void kIOHandler::Debug(tTK_MessageType aEntryType, const std::string& aMessage) {
+  if (fLogger) fLogger->Write(aEntryType, aMessage);
+}
+
+void kIOHandler::WriteLog(tTK_MessageType aEntryType, const std::string& aTitle,
+                          const std::string& aMessage) {
+  if (!fLogger) return;
+  std::string line = aTitle + ":" + aMessage;
+  if (fHexLog) line += " [" + HexDump(aMessage) + "]";
+  fLogger->Write(aEntryType, line);
+}
+
+std::string kIOHandler::GetLogFileName() const { return fLogger ? fLogger->FileName() : std::string(); }
+
+void kIOHandler::SetCustomError(int32_t aErrorCode, const std::string& aErrorMessage) {
+  fErrorFound = true;
+  fErrorCode = aErrorCode;
+  fErrorMessage = aErrorMessage;
+}
+
+void kIOHandler::ResetCustomError() {
+  fErrorFound = false;
+  fErrorCode = 0;
+  fErrorMessage.clear();
+}
+
+void kIOHandler::SetTemporaryReadTimeout(int32_t aNewTimeout) {
+  if (fLogger)
+    fLogger->Write(let_info, "Set Read Timeout to " + std::to_string(aNewTimeout) + "ms from " +
+                                 std::to_string(fReadTimeout) + " ms");
+  if (aNewTimeout > 0) {
+    fTemporaryReadTimeout = fReadTimeout;
+    fReadTimeout = aNewTimeout;
+  }
+}
+
+void kIOHandler::ResetTemporaryReadTimeout() {
+  if (fLogger) fLogger->Write(let_info, "Reset Timeout to " + std::to_string(fTemporaryReadTimeout) + " ms");
+  if (fTemporaryReadTimeout != 0) fReadTimeout = fTemporaryReadTimeout;
+}
+
+std::string kIOHandler::HexDump(const std::string& aText) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string result;
+  for (const char16_t unit : platform::Utf8ToUtf16(aText)) {
+    if (!result.empty()) result += ' ';
+    std::string digits;
+    unsigned value = unit;
+    do {
+      digits.insert(digits.begin(), kDigits[value & 0xF]);
+      value >>= 4;
+    } while (value != 0);
+    if (digits.size() < 2) digits.insert(digits.begin(), '0');
+    result += digits;
+  }
+  return result;
+}
+
+std::string kIOHandler::ClassName() const {
+  const char* raw = typeid(*this).name();
+#if defined(__GNUG__)
+  int status = 0;
+  char* demangled = abi::__cxa_demangle(raw, nullptr, nullptr, &status);
+  std::string name = status == 0 && demangled != nullptr ? demangled : raw;
+  std::free(demangled);
+#else
+  std::string name = raw;  // "class korvane::kIOHandler_TCP"
+#endif
+  const size_t colon = name.rfind("::");
+  if (colon != std::string::npos) name.erase(0, colon + 2);
+  const size_t blank = name.rfind(' ');
+  if (blank != std::string::npos) name.erase(0, blank + 1);
+  return name;
+}
+
+}  // namespace korvane

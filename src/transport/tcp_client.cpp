@@ -1,0 +1,210 @@
+// The TCP client object of the TCP transport: names are resolved by Asio, the
+// exchange runs on the platform's socket.
+
+// Asio's handler memory uses a standalone fence, which ThreadSanitizer does not
+// model; the resolver runs on its own single-threaded io_context, so nothing
+// depends on it here. (This must precede every include.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__SANITIZE_THREAD__)
+#pragma GCC diagnostic ignored "-Wtsan"
+#endif
+#include <asio/io_context.hpp>
+#include <asio/ip/address.hpp>
+#include <asio/ip/tcp.hpp>
+#include <chrono>
+#include <optional>
+
+#include "platform/clock.h"
+#include "platform/tcp_socket.h"
+#include "transport/tcp_handler.h"
+
+namespace korvane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kChunkSize = 64 * 1024;
+constexpr int kMaxChunksPerCheck = 16;
+
+const char kNotConnected[] = "Not Connected";
+const char kReadTimedOut[] = "Read timed out.";
+const char kConnectTimedOut[] = "Connect timed out.";
+const char kReplacementCharacter[] = "\xEF\xBF\xBD";
+
+// The addresses of aHost, in the order to try them.
+std::vector<asio::ip::tcp::endpoint> Endpoints(const std::string& aHost, uint16_t aPort) {
+  asio::error_code ec;
+  const asio::ip::address address = asio::ip::make_address(aHost, ec);
+  if (!ec) return {asio::ip::tcp::endpoint(address, aPort)};
+  asio::io_context context(1);
+  asio::ip::tcp::resolver resolver(context);
+  const auto results =
+      resolver.resolve(aHost, std::to_string(aPort), asio::ip::resolver_base::numeric_service, ec);
+  if (ec) throw Error(ec.message());
+  std::vector<asio::ip::tcp::endpoint> endpoints;
+  for (const auto& entry : results) endpoints.push_back(entry.endpoint());
+  return endpoints;
+}
+
+}  // namespace
+
+kTCPClosedGracefully::kTCPClosedGracefully() : Error("Connection Closed Gracefully.") {}
+
+struct kTCPClient::Link {
+  std::unique_ptr<platform::TcpSocket> fSocket;
+  std::vector<char> fChunk = std::vector<char>(kChunkSize);
+
+  void Close() { fSocket.reset(); }
+};
+
+kTCPClient::kTCPClient(const std::string& aHost, uint16_t aPort, int32_t aConnectTimeout)
+    : fHost(aHost), fPort(aPort), fConnectTimeout(aConnectTimeout), fLink(std::make_unique<Link>()) {}
+
+kTCPClient::~kTCPClient() = default;
+
+bool kTCPClient::Connected() {
+  if (fLink->fSocket) {
+    // Take in what has arrived, a bounded amount so that a flooding peer
+    // cannot keep us here; notice a close by the peer.
+    for (int chunk = 0; chunk < kMaxChunksPerCheck && fLink->fSocket; ++chunk) {
+      try {
+        const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
+        if (!n) break;
+        if (*n > 0) {
+          TakeIn(*n);
+          continue;
+        }
+        fLostMessage.clear();  // the peer's close
+      } catch (const Error& e) {
+        fLostMessage = e.what();  // a broken connection
+      }
+      fLink->Close();
+      fLost = true;
+    }
+  }
+  return fLink->fSocket || InputBufferSize() > 0;
+}
+
+void kTCPClient::Connect() {
+  fUsed = true;
+  fLink->Close();
+  ClearInputBuffer();
+  fLost = false;
+  const std::optional<Clock::time_point> deadline =
+      fConnectTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fConnectTimeout))
+                          : std::nullopt;
+  const std::vector<asio::ip::tcp::endpoint> endpoints = Endpoints(fHost, fPort);
+  std::string failure = "Host not found";
+  for (const asio::ip::tcp::endpoint& endpoint : endpoints) {
+    int32_t timeout = 0;
+    if (deadline) {
+      timeout = platform::MillisecondsUntil(*deadline);
+      if (timeout == 0) throw Error(kConnectTimedOut);
+    }
+    try {
+      fLink->fSocket = platform::ConnectTcpSocket(endpoint.data(), endpoint.size(), timeout);
+    } catch (const Error& e) {
+      failure = e.what();  // the next address may answer
+      continue;
+    }
+    if (!fLink->fSocket) throw Error(kConnectTimedOut);
+    return;
+  }
+  throw Error(failure);
+}
+
+void kTCPClient::Disconnect() {
+  fLink->Close();
+  ClearInputBuffer();
+  fLost = false;
+}
+
+void kTCPClient::Write(std::string_view aBytes) {
+  if (!fLink->fSocket) throw Error(kNotConnected);
+  while (!aBytes.empty()) {
+    const size_t n = fLink->fSocket->SendSome(aBytes.data(), aBytes.size());
+    if (n > 0)
+      aBytes.remove_prefix(n);
+    else
+      fLink->fSocket->WaitWritable(-1);
+  }
+}
+
+void kTCPClient::TakeIn(size_t aCount) {
+  if (fHead > 0) {  // drop what has been taken
+    fBuffer.erase(0, fHead);
+    fHead = 0;
+  }
+  fBuffer.append(fLink->fChunk.data(), aCount);
+}
+
+void kTCPClient::ReceiveMore() {
+  if (!fLink->fSocket) {
+    if (!fLost) throw Error(kNotConnected);
+    if (fLostMessage.empty()) throw kTCPClosedGracefully();
+    throw Error(fLostMessage);
+  }
+  const std::optional<Clock::time_point> deadline =
+      fReadTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fReadTimeout)) : std::nullopt;
+  for (;;) {
+    // Wait first: a reply is rarely there the moment it is asked for.
+    if (!fLink->fSocket->WaitReadable(deadline ? platform::MillisecondsUntil(*deadline) : -1))
+      throw Error(kReadTimedOut);
+    const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
+    if (!n) continue;  // woken without data
+    if (*n > 0) {
+      TakeIn(*n);
+      return;
+    }
+    fLink->Close();
+    fLost = true;
+    fLostMessage.clear();
+    throw kTCPClosedGracefully();
+  }
+}
+
+uint8_t kTCPClient::ReadByte() {
+  if (InputBufferSize() == 0) ReceiveMore();
+  return static_cast<uint8_t>(fBuffer[fHead++]);
+}
+
+std::string kTCPClient::ReadBytes(size_t aCount) {
+  while (InputBufferSize() < aCount) ReceiveMore();
+  std::string result = fBuffer.substr(fHead, aCount);
+  fHead += aCount;
+  return result;
+}
+
+std::string kTCPClient::ReadUtf8Char() {
+  const uint8_t lead = ReadByte();
+  size_t more = 0;
+  uint32_t minimum = 0;
+  uint32_t code = 0;
+  if (lead < 0x80) return std::string(1, static_cast<char>(lead));
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    more = 1, minimum = 0x80, code = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    more = 2, minimum = 0x800, code = lead & 0x0F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    more = 3, minimum = 0x10000, code = lead & 0x07;
+  } else {
+    return kReplacementCharacter;
+  }
+  std::string result(1, static_cast<char>(lead));
+  for (size_t i = 0; i < more; ++i) {
+    if (InputBufferSize() == 0) ReceiveMore();
+    const uint8_t next = static_cast<uint8_t>(fBuffer[fHead]);
+    if ((next & 0xC0) != 0x80) return kReplacementCharacter;  // the byte stays for the next character
+    ++fHead;
+    result += static_cast<char>(next);
+    code = (code << 6) | (next & 0x3F);
+  }
+  if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return kReplacementCharacter;
+  return result;
+}
+
+void kTCPClient::ClearInputBuffer() {
+  fBuffer.clear();
+  fHead = 0;
+}
+
+}  // namespace korvane
