@@ -3,6 +3,7 @@
 # the demo sale against the embedded display simulator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/progress.sh
 bash scripts/setup.sh build
-cmake --build build -j"$(nproc)" >/dev/null
+korvane_build build
 exec build/tools/korvane-host demo --pace 500 "$@"

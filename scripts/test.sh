@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Builds and runs every test on a fresh machine (installing what is missing):
-#   scripts/test.sh          the suite, then again under ASan+UBSan and TSan
-#   scripts/test.sh plain    the suite only          (build/)
-#   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
-#   scripts/test.sh tsan     ThreadSanitizer         (build-tsan/)
+#   scripts/test.sh          under ASan+UBSan, under TSan, then the Release build
+#   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/, Debug)
+#   scripts/test.sh tsan     ThreadSanitizer         (build-tsan/, Debug)
+#   scripts/test.sh plain    the suite only          (build/, Release)
+# Every build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/progress.sh
 JOBS=$(nproc)
 
 run_suite() {  # dir, extra cmake args...
   local dir=$1; shift
   echo "=== $dir: configure and build"
   bash scripts/setup.sh "$dir" "$@"
-  cmake --build "$dir" -j"$JOBS" 2>&1 | grep -E 'error|warning:|Error [0-9]' || true
-  cmake --build "$dir" -j"$JOBS" >/dev/null
+  korvane_build "$dir" "$JOBS"
   echo "=== $dir: tests"
   ctest --test-dir "$dir" --output-on-failure -j"$JOBS" --timeout 300
 }

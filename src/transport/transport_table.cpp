@@ -7,7 +7,9 @@
 #include "transport/http_handler.h"
 #include "transport/opos_handler.h"
 #include "transport/serial_handler.h"
+#if KORVANE_WITH_SPOOL
 #include "transport/spool_handler.h"
+#endif
 #include "transport/tcp_handler.h"
 
 namespace korvane {
@@ -27,7 +29,12 @@ const TransportTable::Row kRows[] = {
     {tkConnectionType::Serial, "kIOHandler_Serial", &Make<kIOHandler_Serial>},
     {tkConnectionType::DLL, "kIOHandler_Dll", &Make<kIOHandler_Dll>},
     {tkConnectionType::Com, "kIOHandler_Com", &Make<kIOHandler_Com>},
+#if KORVANE_WITH_SPOOL
     {tkConnectionType::Spool, "kIOHandler_Spool", &Make<kIOHandler_Spool>},
+#else
+    // Built without the print spooler.
+    {tkConnectionType::Spool, "kIOHandler_Spool", nullptr},
+#endif
 };
 
 }  // namespace

@@ -2,7 +2,7 @@
 # program, and headless Chromium on the simulator's page. The tools are
 # defined here when they are switched off (KORVANE_BUILD_TOOLS=OFF).
 include(${CMAKE_SOURCE_DIR}/tools/host/host.cmake)
-target_link_libraries(${TEST_TARGET} PRIVATE korvane_host_core korvane_simulator PkgConfig::KORVANE_HTTPLIB
+target_link_libraries(${TEST_TARGET} PRIVATE korvane_host_core korvane_simulator PkgConfig::HTTPLIB
                                              ${CMAKE_DL_LIBS})
 target_compile_definitions(${TEST_TARGET} PRIVATE
   KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>"

@@ -7,15 +7,8 @@ include_guard(GLOBAL)
 include(${CMAKE_CURRENT_LIST_DIR}/../simulator/simulator.cmake)
 
 set(KORVANE_HOST_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(_logo ${CMAKE_SOURCE_DIR}/examples/images/logo.png)
-set(_assets_cpp ${CMAKE_BINARY_DIR}/generated/host_assets.cpp)
-add_custom_command(
-  OUTPUT ${_assets_cpp}
-  COMMAND ${CMAKE_COMMAND} -DOUT_FILE=${_assets_cpp} -DNAMESPACE=korvane::host "-DFILES=kLogoPng=${_logo}"
-          -P ${KORVANE_EMBED_SCRIPT}
-  DEPENDS ${_logo} ${KORVANE_EMBED_SCRIPT}
-  COMMENT "Embedding the demo's logo"
-  VERBATIM)
+set(_assets_cpp ${PROJECT_BINARY_DIR}/generated/host_assets.cpp)
+korvane_embed_files(${_assets_cpp} korvane::host kLogoPng=${PROJECT_SOURCE_DIR}/examples/images/logo.png)
 
 add_library(korvane_host_core STATIC
   ${KORVANE_HOST_DIR}/text_utf.cpp
@@ -25,7 +18,7 @@ add_library(korvane_host_core STATIC
   ${KORVANE_HOST_DIR}/call_watchdog.cpp
   ${KORVANE_HOST_DIR}/demo.cpp
   ${_assets_cpp})
-target_include_directories(korvane_host_core PUBLIC ${KORVANE_HOST_DIR} ${CMAKE_SOURCE_DIR}/include)
+target_include_directories(korvane_host_core PUBLIC ${KORVANE_HOST_DIR} ${PROJECT_SOURCE_DIR}/include)
 target_compile_options(korvane_host_core PRIVATE ${KORVANE_WARNINGS})
 target_compile_definitions(korvane_host_core PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
 target_link_libraries(korvane_host_core PUBLIC korvane_simulator pugixml::pugixml Threads::Threads ${CMAKE_DL_LIBS})
@@ -33,6 +26,6 @@ target_link_libraries(korvane_host_core PUBLIC korvane_simulator pugixml::pugixm
 add_executable(korvane-host ${KORVANE_HOST_DIR}/main.cpp)
 target_compile_options(korvane-host PRIVATE ${KORVANE_WARNINGS})
 target_link_libraries(korvane-host PRIVATE korvane_host_core)
-set_target_properties(korvane-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+set_target_properties(korvane-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tools)
 # The library it loads by default is built with it.
 add_dependencies(korvane-host korvane)

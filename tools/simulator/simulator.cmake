@@ -5,28 +5,16 @@
 # first inclusion defines it.
 include_guard(GLOBAL)
 
-find_package(PkgConfig REQUIRED)
-pkg_check_modules(KORVANE_HTTPLIB REQUIRED IMPORTED_TARGET GLOBAL cpp-httplib)
 find_package(nlohmann_json REQUIRED)
 set_target_properties(nlohmann_json::nlohmann_json PROPERTIES IMPORTED_GLOBAL TRUE)
 find_package(Threads REQUIRED)
 
 set(KORVANE_SIMULATOR_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(KORVANE_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/../embed_files.cmake)
-
-set(_page_files kPageHtml=${KORVANE_SIMULATOR_DIR}/web/index.html
-                kPageCss=${KORVANE_SIMULATOR_DIR}/web/display.css
-                kPageJs=${KORVANE_SIMULATOR_DIR}/web/display.js)
-set(_page_cpp ${CMAKE_BINARY_DIR}/generated/simulator_page.cpp)
-string(REPLACE ";" "|" _page_arg "${_page_files}")
-add_custom_command(
-  OUTPUT ${_page_cpp}
-  COMMAND ${CMAKE_COMMAND} -DOUT_FILE=${_page_cpp} -DNAMESPACE=korvane::simulator "-DFILES=${_page_arg}"
-          -P ${KORVANE_EMBED_SCRIPT}
-  DEPENDS ${KORVANE_SIMULATOR_DIR}/web/index.html ${KORVANE_SIMULATOR_DIR}/web/display.css
-          ${KORVANE_SIMULATOR_DIR}/web/display.js ${KORVANE_EMBED_SCRIPT}
-  COMMENT "Embedding the simulator's web page"
-  VERBATIM)
+set(_page_cpp ${PROJECT_BINARY_DIR}/generated/simulator_page.cpp)
+korvane_embed_files(${_page_cpp} korvane::simulator
+  kPageHtml=${KORVANE_SIMULATOR_DIR}/web/index.html
+  kPageCss=${KORVANE_SIMULATOR_DIR}/web/display.css
+  kPageJs=${KORVANE_SIMULATOR_DIR}/web/display.js)
 
 add_library(korvane_simulator STATIC
   ${KORVANE_SIMULATOR_DIR}/frame_parser.cpp
@@ -43,12 +31,12 @@ if(KORVANE_SANITIZE STREQUAL "thread")
   target_compile_options(korvane_simulator PRIVATE -Wno-tsan)
 endif()
 target_link_libraries(korvane_simulator PUBLIC nlohmann_json::nlohmann_json Threads::Threads
-                                        PRIVATE PkgConfig::KORVANE_HTTPLIB)
+                                        PRIVATE PkgConfig::HTTPLIB)
 
 add_executable(korvane-simulator ${KORVANE_SIMULATOR_DIR}/main.cpp)
 target_compile_options(korvane-simulator PRIVATE ${KORVANE_WARNINGS})
 target_link_libraries(korvane-simulator PRIVATE korvane_simulator)
-set_target_properties(korvane-simulator PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tools)
+set_target_properties(korvane-simulator PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tools)
 
 # The benchmark of the simulator lives in bench/, which is configured before
 # tools/: link it once every directory has been read.
