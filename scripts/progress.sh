@@ -3,9 +3,10 @@
 #       that only show progress (CMake's "[ 42%] Building ...", apt's "Get:",
 #       "Unpacking", "Setting up") become one status line, rewritten in place
 #       on a terminal and printed at every tenth of the way otherwise; every
-#       other line (warnings, errors) is printed in full.
+#       other line (warnings, errors) is printed in full, unless a second
+#       argument "quiet" says that the caller shows them itself.
 korvane_progress() {
-  local label=$1 line percent last_shown=-10 count=0 tty=0 cols=100
+  local label=$1 quiet=${2:-} line percent last_shown=-10 count=0 tty=0 cols=100
   if [ -t 1 ]; then
     tty=1
     cols=$(tput cols 2>/dev/null || echo 100)
