@@ -6,6 +6,7 @@
 
 #include "api/driver_api.h"
 #include "korvane_display.h"
+#include "platform/module.h"
 #include "platform/unicode.h"
 
 using namespace korvane;
@@ -47,7 +48,12 @@ int16_t RunRequest(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) noexcept {
   return result;
 }
 
-__attribute__((constructor)) void KorvaneModuleLoad() {
+// Brings the module's load and unload entry into this library.
+[[maybe_unused]] const bool kModuleEntryLinked = (platform::LinkModuleEntry(), true);
+
+}  // namespace
+
+void platform::OnModuleLoad() noexcept {
   try {
     InitializeDriverApi();
   } catch (const std::exception& e) {
@@ -58,15 +64,13 @@ __attribute__((constructor)) void KorvaneModuleLoad() {
   }
 }
 
-__attribute__((destructor)) void KorvaneModuleUnload() {
+void platform::OnModuleUnload() noexcept {
   try {
     std::lock_guard<std::mutex> guard(CallLock());
     FinalizeDriverApi();
   } catch (...) {
   }
 }
-
-}  // namespace
 
 extern "C" {
 
