@@ -17,7 +17,7 @@ class FileLock : public NamedLock {
  public:
   explicit FileLock(const std::string& aPath)
       : fFd(::open(aPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
-    if (fFd < 0) ThrowOsError("Cannot create the lock \"" + aPath + "\"", errno);
+    if (fFd < 0) ThrowOsError(errno, "Cannot create the lock \"" + aPath + "\": ");
   }
   ~FileLock() override { ::close(fFd); }
   bool TryAcquire() override { return ::flock(fFd, LOCK_EX | LOCK_NB) == 0; }

@@ -15,7 +15,7 @@ Uuid NewUuid() {
     const ssize_t n = ::getrandom(u.data() + done, u.size() - done, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowOsError("Cannot create a UUID", errno);
+      ThrowOsError(errno, "Cannot create a UUID: ");
     }
     done += static_cast<size_t>(n);
   }
