@@ -1,3 +1,5 @@
+#include "base/log_writer.h"
+
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +12,7 @@
 #include <regex>
 #include <thread>
 
-#include "base/log_writer.h"
+#include "platform/clock_testing.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "support/test_support.h"
