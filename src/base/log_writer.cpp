@@ -279,7 +279,7 @@ void tTK_LogWriter::Write(tTK_MessageType aEntryType, const std::string& aMessag
   if (fClosing.load() != 0) return;
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
   std::string line = FormatLogTimestamp(platform::Now());
-  if (fShowInstanceGuid.load()) line += " - " + platform::UuidToString(fGuid);
+  if (fShowInstanceGuid.load()) line += " - " + platform::FormatUuid(fGuid);
   line += aEntryType == let_error ? " - ERROR - " : " - ";
   if (fMaxMessageLength > 0)
     line += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));

@@ -116,7 +116,7 @@ TEST(LogWriter, ShowsTheInstanceGuidWhenAsked) {
   {
     tTK_LogWriter writer("ABC", dir.Path(), 0, false);
     path = writer.FileName();
-    guid = platform::UuidToString(writer.Guid());
+    guid = platform::FormatUuid(writer.Guid());
     writer.SetShowInstanceGuid(true);
     writer.Write(let_error, "boom");
   }
