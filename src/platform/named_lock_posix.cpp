@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/error.h"
+#include "platform/filesystem.h"
 #include "platform/named_lock.h"
 
 namespace korvane::platform {
@@ -37,8 +38,8 @@ std::string LockFolder() {
 
 std::unique_ptr<NamedLock> CreateNamedLock(const std::string& aName) {
   std::string safe;
-  for (char c : aName) safe += (c == '/' || c == '\\') ? '_' : c;
-  return std::make_unique<FileLock>(LockFolder() + "/korvane-" + safe + ".lock");
+  for (char c : aName) safe += IsPathDelimiter(c) ? '_' : c;
+  return std::make_unique<FileLock>(LockFolder() + kPathDelim + "korvane-" + safe + ".lock");
 }
 
 }  // namespace korvane::platform

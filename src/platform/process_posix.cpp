@@ -46,7 +46,7 @@ std::string CurrentDirectory() {
   std::string buffer(4096, '\0');
   if (!::getcwd(buffer.data(), buffer.size())) ThrowOsError(errno, "Cannot read the current directory: ");
   buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-  if (buffer.empty() || buffer.back() != '/') buffer += '/';
+  if (buffer.empty() || buffer.back() != kPathDelim) buffer += kPathDelim;
   return buffer;
 }
 
