@@ -17,7 +17,7 @@ inline constexpr int kSerialNotFound = 2;
 
 // The device of serial port aNumber (1 for COM1): the path that the
 // environment variable QORD_COM<n> names when it is set and not empty, else
-// /dev/ttyS<n-1>.
+// the system's own device of that port (/dev/ttyS<n-1> on POSIX systems).
 std::string SerialDevicePath(uint32_t aNumber);
 
 // Opens aPath for reading and writing, for this holder only (no other open of
