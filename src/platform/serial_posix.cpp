@@ -56,6 +56,7 @@ int64_t MsLeft(Clock::time_point aDeadline) {
   return left > 0 ? left : 0;
 }
 
+// A failed read fails only once its total time-out has run out.
 [[noreturn]] void FailAt(Clock::time_point aDeadline, int aCode) {
   std::this_thread::sleep_for(std::chrono::milliseconds(MsLeft(aDeadline)));
   ThrowOsError(aCode);
@@ -81,13 +82,12 @@ SerialHandle OpenSerial(const std::string& aPath) {
     const int error = errno;
     ThrowOsError(error == ENOENT || error == ENXIO || error == ENODEV ? kSerialNotFound : error);
   }
-  const auto fail = [fd](int aCode) { CloseAndFail(fd, aCode); };
   // TIOCEXCL keeps other opens out, but not those of a privileged process;
   // the lock keeps out every other holder that asks in the same way.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) CloseAndFail(fd, errno == EWOULDBLOCK ? EBUSY : errno);
   termios tio{};
-  if (!isatty(fd)) fail(ENOTTY);
-  if (tcgetattr(fd, &tio) != 0) fail(errno);
+  if (!isatty(fd)) CloseAndFail(fd, ENOTTY);
+  if (tcgetattr(fd, &tio) != 0) CloseAndFail(fd, errno);
   ioctl(fd, TIOCEXCL);
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
@@ -95,7 +95,7 @@ SerialHandle OpenSerial(const std::string& aPath) {
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) fail(errno);
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) CloseAndFail(fd, errno);
   try {
     return new SerialDevice{fd};
   } catch (...) {
@@ -182,8 +182,6 @@ uint32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount,
                     const SerialTimeouts& aTimeouts) {
   const Clock::time_point start = Clock::now();
   const Clock::time_point totalDeadline = start + std::chrono::milliseconds(aTimeouts.total);
-  // A failed read fails only once the total time-out has run out.
-  const auto fail = [&](int aCode) { FailAt(totalDeadline, aCode); };
   const int fd = aHandle->fd;
   uint32_t got = 0;
   Clock::time_point lastByte = start;
@@ -195,15 +193,15 @@ uint32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount,
     const int ready = poll(&p, 1, static_cast<int>(wait));
     if (ready < 0) {
       if (errno == EINTR) continue;
-      fail(errno);
+      FailAt(totalDeadline, errno);
     }
     if (ready == 0) break;  // a time-out ran out
     const ssize_t n = read(fd, aBuffer + got, aCount - got);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
-      fail(errno);
+      FailAt(totalDeadline, errno);
     }
-    if (n == 0) fail(EIO);  // the other side is gone
+    if (n == 0) FailAt(totalDeadline, EIO);  // the other side is gone
     got += static_cast<uint32_t>(n);
     lastByte = Clock::now();
   }
