@@ -6,6 +6,7 @@
 
 #include "api/driver_api.h"
 #include "korvane_display.h"
+#include "platform/module.h"
 #include "platform/unicode.h"
 
 using namespace korvane;
@@ -47,7 +48,9 @@ int16_t RunRequest(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) noexcept {
   return result;
 }
 
-__attribute__((constructor)) void KorvaneModuleLoad() {
+}  // namespace
+
+void platform::OnModuleLoad() noexcept {
   try {
     InitializeDriverApi();
   } catch (const std::exception& e) {
@@ -58,15 +61,13 @@ __attribute__((constructor)) void KorvaneModuleLoad() {
   }
 }
 
-__attribute__((destructor)) void KorvaneModuleUnload() {
+void platform::OnModuleUnload() noexcept {
   try {
     std::lock_guard<std::mutex> guard(CallLock());
     FinalizeDriverApi();
   } catch (...) {
   }
 }
-
-}  // namespace
 
 extern "C" {
 

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "base/checked_math.h"
 #include "platform/error.h"
 
 namespace korvane {
@@ -84,7 +85,7 @@ bool ParseDecimalText(std::string_view aText, char aSeparator, tTK_DecimalText& 
 
 Currency Currency::FromUnits(int64_t aUnits) {
   int64_t raw = 0;
-  if (__builtin_mul_overflow(aUnits, kScale, &raw)) ThrowRange();
+  if (!CheckedMul(aUnits, kScale, raw)) ThrowRange();
   return FromRaw(raw);
 }
 
@@ -140,13 +141,13 @@ std::string Currency::ToString() const {
 
 Currency Currency::operator+(Currency aOther) const {
   int64_t r = 0;
-  if (__builtin_add_overflow(fRaw, aOther.fRaw, &r)) ThrowRange();
+  if (!CheckedAdd(fRaw, aOther.fRaw, r)) ThrowRange();
   return FromRaw(r);
 }
 
 Currency Currency::operator-(Currency aOther) const {
   int64_t r = 0;
-  if (__builtin_sub_overflow(fRaw, aOther.fRaw, &r)) ThrowRange();
+  if (!CheckedSub(fRaw, aOther.fRaw, r)) ThrowRange();
   return FromRaw(r);
 }
 

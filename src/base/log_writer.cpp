@@ -123,14 +123,21 @@ void tTK_LogState::WriteToFile(const std::string& aLine) {
     if (size > static_cast<int64_t>(fMaxLogfileSize.load()) * 1024) {
       const std::string rotated =
           platform::ChangeFileExt(fileName, "") + "_" + FormatStamp17(platform::Now()) + ".log";
-      platform::RenameFile(fileName, rotated);  // a failure is ignored: we go on appending
+      try {
+        platform::RenameFile(fileName, rotated);
+      } catch (const platform::OsError&) {
+        // Ignored: we go on appending.
+      }
     }
   }
   const std::string data = aLine + "\r\n";
   for (int attempt = 1; attempt <= kAppendAttempts; ++attempt) {
-    if (platform::AppendToFile(fileName, data)) {
+    try {
+      platform::AppendToFile(fileName, data);
       fCounter.fetch_add(1);
       return;
+    } catch (const platform::OsError&) {
+      // Another writer holds the file, or the disk failed: tried again.
     }
     if (attempt < kAppendAttempts) std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
   }
@@ -257,7 +264,11 @@ void tTK_LogWriter::SetDirectory(const std::string& aDirectory) {
     fDirectory = aDirectory;
   }
   fState->SetFileName(fileName);
-  platform::ForceDirectories(aDirectory);  // raises for an empty name; other failures are ignored
+  try {
+    platform::ForceDirectories(aDirectory);  // raises for an empty name
+  } catch (const platform::OsError&) {
+    // Ignored: every line then fails to append, as it would without the folder.
+  }
 }
 
 void tTK_LogWriter::SetFileName(const std::string& aFileName) {
@@ -268,7 +279,7 @@ void tTK_LogWriter::Write(tTK_MessageType aEntryType, const std::string& aMessag
   if (fClosing.load() != 0) return;
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
   std::string line = FormatLogTimestamp(platform::Now());
-  if (fShowInstanceGuid.load()) line += " - " + platform::UuidToString(fGuid);
+  if (fShowInstanceGuid.load()) line += " - " + platform::FormatUuid(fGuid);
   line += aEntryType == let_error ? " - ERROR - " : " - ";
   if (fMaxMessageLength > 0)
     line += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));

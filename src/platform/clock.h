@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 
 namespace korvane::platform {
 
@@ -29,8 +28,5 @@ inline int32_t MillisecondsUntil(std::chrono::steady_clock::time_point aDeadline
       std::chrono::ceil<std::chrono::milliseconds>(aDeadline - std::chrono::steady_clock::now()).count();
   return left > 0 ? static_cast<int32_t>(left) : 0;
 }
-
-// Lets tests stand in for the wall clock (an empty function restores it).
-void SetNowForTesting(std::function<LocalTime()> aNow);
 
 }  // namespace korvane::platform

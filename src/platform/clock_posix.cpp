@@ -1,19 +1,21 @@
 #include <sys/time.h>
 #include <time.h>
 
+#include <atomic>
 #include <mutex>
 
 #include "platform/clock.h"
+#include "platform/clock_testing.h"
 
 namespace korvane::platform {
 namespace {
 std::mutex gOverrideLock;
 std::function<LocalTime()> gOverride;
-bool gHasOverride = false;  // read without the lock only when false is certain
+std::atomic<bool> gHasOverride{false};  // read without the lock only when false is certain
 }  // namespace
 
 LocalTime Now() {
-  if (__atomic_load_n(&gHasOverride, __ATOMIC_ACQUIRE)) {
+  if (gHasOverride.load(std::memory_order_acquire)) {
     std::lock_guard<std::mutex> guard(gOverrideLock);
     if (gOverride) return gOverride();
   }
@@ -42,7 +44,7 @@ uint32_t TickCount() {
 void SetNowForTesting(std::function<LocalTime()> aNow) {
   std::lock_guard<std::mutex> guard(gOverrideLock);
   gOverride = std::move(aNow);
-  __atomic_store_n(&gHasOverride, static_cast<bool>(gOverride), __ATOMIC_RELEASE);
+  gHasOverride.store(static_cast<bool>(gOverride), std::memory_order_release);
 }
 
 }  // namespace korvane::platform

@@ -32,9 +32,9 @@ std::string CombinePath(std::string_view aDirectory, std::string_view aName);
 // is invalid in a path (control characters and " < > |).
 void CheckPathChars(std::string_view aPath);
 
-// Creates aDirectory with every missing parent; false when it fails.
-// Fails (raises) when aDirectory is empty.
-bool ForceDirectories(const std::string& aDirectory);
+// Creates aDirectory with every missing parent. Fails when aDirectory is
+// empty, and with an OsError when a folder cannot be made.
+void ForceDirectories(const std::string& aDirectory);
 
 bool FileExists(const std::string& aPath);
 bool DirectoryExists(const std::string& aPath);
@@ -42,13 +42,14 @@ bool DirectoryExists(const std::string& aPath);
 // The size in bytes, or -1 when it cannot be read.
 int64_t FileSize(const std::string& aPath);
 
-// Renames a file; false when it fails, as when aTo exists already.
-bool RenameFile(const std::string& aFrom, const std::string& aTo);
+// Renames a file; fails with an OsError, as when aTo exists already.
+void RenameFile(const std::string& aFrom, const std::string& aTo);
 
 // One append of aData to aPath: creates the file when missing, opens it for
 // appending with the file locked against other writers (another writer that
-// holds it makes this fail), writes, flushes and closes. False on any failure.
-bool AppendToFile(const std::string& aPath, std::string_view aData);
+// holds it makes this fail), writes, flushes and closes. Fails with an
+// OsError.
+void AppendToFile(const std::string& aPath, std::string_view aData);
 
 // The whole file as bytes, opened for reading only. Fails with
 // "Cannot open file "<path>". <system text>".

@@ -57,18 +57,19 @@ bool FileExists(const std::string& aPath) {
   return ::stat(aPath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool ForceDirectories(const std::string& aDirectory) {
+void ForceDirectories(const std::string& aDirectory) {
   if (aDirectory.empty()) throw Error("Cannot create directory: the directory name is empty");
   std::string path = aDirectory;
   while (path.size() > 1 && IsPathDelimiter(path.back())) path.pop_back();
-  if (DirectoryExists(path)) return true;
+  if (DirectoryExists(path)) return;
+  const std::string context = "Cannot create directory \"" + path + "\": ";
   for (size_t i = 1; i <= path.size(); ++i) {
     if (i == path.size() || path[i] == kPathDelim) {
       const std::string part = path.substr(0, i);
-      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) ThrowOsError(errno, context);
     }
   }
-  return DirectoryExists(path);
+  if (!DirectoryExists(path)) ThrowOsError(ENOTDIR, context);  // a file of that name is in the way
 }
 
 int64_t FileSize(const std::string& aPath) {
@@ -77,38 +78,41 @@ int64_t FileSize(const std::string& aPath) {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool RenameFile(const std::string& aFrom, const std::string& aTo) {
+void RenameFile(const std::string& aFrom, const std::string& aTo) {
+  const std::string context = "Cannot rename \"" + aFrom + "\" to \"" + aTo + "\": ";
   // Never replaces an existing file (plain rename() would delete it).
-  if (::renameat2(AT_FDCWD, aFrom.c_str(), AT_FDCWD, aTo.c_str(), RENAME_NOREPLACE) == 0) return true;
-  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::renameat2(AT_FDCWD, aFrom.c_str(), AT_FDCWD, aTo.c_str(), RENAME_NOREPLACE) == 0) return;
+  if (errno != EINVAL && errno != ENOSYS) ThrowOsError(errno, context);
   // A file system without that flag: a hard link fails when the target exists.
-  if (::link(aFrom.c_str(), aTo.c_str()) != 0) return false;
+  if (::link(aFrom.c_str(), aTo.c_str()) != 0) ThrowOsError(errno, context);
   ::unlink(aFrom.c_str());
-  return true;
 }
 
-bool AppendToFile(const std::string& aPath, std::string_view aData) {
+void AppendToFile(const std::string& aPath, std::string_view aData) {
+  const std::string context = "Cannot append to \"" + aPath + "\": ";
   const int fd = ::open(aPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+  if (fd < 0) ThrowOsError(errno, context);
+  int error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
   size_t done = 0;
-  while (ok && done < aData.size()) {
+  while (error == 0 && done < aData.size()) {
     const ssize_t n = ::write(fd, aData.data() + done, aData.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
+    if (n < 0)
+      error = errno;
+    else if (n == 0)
+      error = EIO;
     else
       done += static_cast<size_t>(n);
   }
   // close() releases the lock; the data is in the file for every reader.
-  if (::close(fd) != 0) ok = false;
-  return ok;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error != 0) ThrowOsError(error, context);
 }
 
 std::string ReadFileBytes(const std::string& aPath) {
-  auto fail = [&](int aError) { return Error("Cannot open file \"" + aPath + "\". " + OsErrorText(aError)); };
+  const std::string context = "Cannot open file \"" + aPath + "\". ";
   const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw fail(errno);
+  if (fd < 0) ThrowOsError(errno, context);
   // Read straight into the result; a file that grows meanwhile is read to its end.
   std::string data;
   struct stat st;
@@ -121,7 +125,7 @@ std::string ReadFileBytes(const std::string& aPath) {
     if (n < 0) {
       const int error = errno;
       ::close(fd);
-      throw fail(error);
+      ThrowOsError(error, context);
     }
     if (n == 0) break;
     size += static_cast<size_t>(n);

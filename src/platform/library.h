@@ -7,14 +7,14 @@ namespace korvane::platform {
 
 using LibraryHandle = void*;
 
-struct LibraryError {
-  int code = 0;      // the system error number behind the failure, 0 when there is none
-  std::string text;  // the loader's own text
-};
+// The file name of the library itself, as the build makes it.
+inline constexpr const char* kOwnLibraryFileName = "QORD_KORVANE_10.so";
 
 // Loads a shared library; a name without a path is searched by the loader's
-// usual rules. Null on failure, with aError filled in.
-LibraryHandle LoadSharedLibrary(const std::string& aName, LibraryError& aError);
+// usual rules. Fails with an OsError whose message is the loader's own text
+// and whose code is the system error behind the failure (0 when there is
+// none).
+LibraryHandle LoadSharedLibrary(const std::string& aName);
 
 // The address of the exported symbol aName, matching letter case exactly;
 // null when the library has no such export.

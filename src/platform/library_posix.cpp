@@ -22,16 +22,15 @@ int ErrorNumberOf(const std::string& aText) {
 
 }  // namespace
 
-LibraryHandle LoadSharedLibrary(const std::string& aName, LibraryError& aError) {
+LibraryHandle LoadSharedLibrary(const std::string& aName) {
   errno = 0;
   dlerror();  // forget an earlier failure
   void* handle = dlopen(aName.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle != nullptr) return handle;
   const int savedErrno = errno;
-  const char* text = dlerror();
-  aError.text = text != nullptr ? text : "";
-  aError.code = savedErrno != 0 ? savedErrno : ErrorNumberOf(aError.text);
-  return nullptr;
+  const char* loaderText = dlerror();
+  const std::string text = loaderText != nullptr ? loaderText : "";
+  throw OsError(savedErrno != 0 ? savedErrno : ErrorNumberOf(text), text);
 }
 
 void* FindLibrarySymbol(LibraryHandle aHandle, const std::string& aName) {

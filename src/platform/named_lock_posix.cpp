@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/error.h"
+#include "platform/filesystem.h"
 #include "platform/named_lock.h"
 
 namespace korvane::platform {
@@ -17,7 +18,7 @@ class FileLock : public NamedLock {
  public:
   explicit FileLock(const std::string& aPath)
       : fFd(::open(aPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666)) {
-    if (fFd < 0) ThrowOsError("Cannot create the lock \"" + aPath + "\"", errno);
+    if (fFd < 0) ThrowOsError(errno, "Cannot create the lock \"" + aPath + "\": ");
   }
   ~FileLock() override { ::close(fFd); }
   bool TryAcquire() override { return ::flock(fFd, LOCK_EX | LOCK_NB) == 0; }
@@ -37,8 +38,8 @@ std::string LockFolder() {
 
 std::unique_ptr<NamedLock> CreateNamedLock(const std::string& aName) {
   std::string safe;
-  for (char c : aName) safe += (c == '/' || c == '\\') ? '_' : c;
-  return std::make_unique<FileLock>(LockFolder() + "/korvane-" + safe + ".lock");
+  for (char c : aName) safe += IsPathDelimiter(c) ? '_' : c;
+  return std::make_unique<FileLock>(LockFolder() + kPathDelim + "korvane-" + safe + ".lock");
 }
 
 }  // namespace korvane::platform

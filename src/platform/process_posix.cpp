@@ -13,7 +13,7 @@ namespace korvane::platform {
 std::string ExecutablePath() {
   std::string buffer(4096, '\0');
   ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (n < 0) ThrowOsError("Cannot read the executable path", errno);
+  if (n < 0) ThrowOsError(errno, "Cannot read the executable path: ");
   buffer.resize(static_cast<size_t>(n));
   return buffer;
 }
@@ -44,9 +44,9 @@ std::vector<std::string> CommandLineParams() {
 
 std::string CurrentDirectory() {
   std::string buffer(4096, '\0');
-  if (!::getcwd(buffer.data(), buffer.size())) ThrowOsError("Cannot read the current directory", errno);
+  if (!::getcwd(buffer.data(), buffer.size())) ThrowOsError(errno, "Cannot read the current directory: ");
   buffer.resize(std::char_traits<char>::length(buffer.c_str()));
-  if (buffer.empty() || buffer.back() != '/') buffer += '/';
+  if (buffer.empty() || buffer.back() != kPathDelim) buffer += kPathDelim;
   return buffer;
 }
 

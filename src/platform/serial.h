@@ -7,24 +7,27 @@
 
 namespace korvane::platform {
 
-using SerialHandle = int;
-inline constexpr SerialHandle kInvalidSerialHandle = -1;
+// An open serial port; its contents belong to the platform.
+struct SerialDevice;
+using SerialHandle = SerialDevice*;
+inline constexpr SerialHandle kInvalidSerialHandle = nullptr;
 
 // The system's code for "no such device" (the port does not exist).
 inline constexpr int kSerialNotFound = 2;
 
 // The device of serial port aNumber (1 for COM1): the path that the
 // environment variable QORD_COM<n> names when it is set and not empty, else
-// /dev/ttyS<n-1>.
+// the system's own device of that port (/dev/ttyS<n-1> on POSIX systems).
 std::string SerialDevicePath(uint32_t aNumber);
 
 // Opens aPath for reading and writing, for this holder only (no other open of
 // it succeeds while this one lasts), in raw mode: no echo, no line editing,
 // no translation of bytes, no flow control, modem lines ignored.
-// kInvalidSerialHandle on failure, with the system's error code in aError
-// (kSerialNotFound when the device does not exist, EBUSY while another holder
-// has it).
-SerialHandle OpenSerial(const std::string& aPath, int& aError);
+// Fails with an OsError carrying the system's error code: kSerialNotFound
+// when the device does not exist, the system's "device busy" code while
+// another holder has it.
+SerialHandle OpenSerial(const std::string& aPath);
+// Closes the port; kInvalidSerialHandle is ignored.
 void CloseSerial(SerialHandle aHandle);
 
 // The line parameters, in the codes of a device control block: parity
@@ -37,11 +40,11 @@ struct SerialLineState {
   uint8_t stopBits = 0;
 };
 
-// False when the port cannot be queried or does not take the settings (a baud
-// rate the system has no setting for, a byte size outside 5 to 8, an unknown
-// code).
-bool GetSerialLineState(SerialHandle aHandle, SerialLineState& aState);
-bool SetSerialLineState(SerialHandle aHandle, const SerialLineState& aState);
+// Both fail with an OsError when the port cannot be queried or does not take
+// the settings (a baud rate the system has no setting for, a byte size
+// outside 5 to 8, an unknown code).
+SerialLineState GetSerialLineState(SerialHandle aHandle);
+void SetSerialLineState(SerialHandle aHandle, const SerialLineState& aState);
 
 // Read time-outs in milliseconds. A read returns when it has all the bytes
 // asked for, when aTotal has passed since it began, or when aInterval has
@@ -52,25 +55,25 @@ struct SerialTimeouts {
   uint32_t total = 0;
 };
 
-// Reads up to aCount bytes within aTimeouts. The number read (0 when none
-// came), or -1 with the system's error code in aError; a failed read returns
-// only once its total time-out has run out, so that a caller looping on a
-// broken port does not spin.
-int32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount, const SerialTimeouts& aTimeouts,
-                   int& aError);
+// Reads up to aCount bytes within aTimeouts: the number read, 0 when none
+// came. Fails with an OsError carrying the system's error code; a failed read
+// fails only once its total time-out has run out, so that a caller looping
+// on a broken port does not spin.
+uint32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount, const SerialTimeouts& aTimeouts);
 
-// Writes every byte; false when the port fails. aWritten: bytes written.
-bool WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount, uint32_t& aWritten);
+// Writes every byte; fails with an OsError when the port fails or takes
+// nothing more for five seconds.
+void WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount);
 
-// The number of received bytes waiting; false when the port cannot tell.
-bool SerialBytesPending(SerialHandle aHandle, uint32_t& aCount);
+// The number of received bytes waiting; 0 when the port cannot tell.
+uint32_t SerialBytesPending(SerialHandle aHandle);
 
-// Discards both queues; false on failure.
-bool PurgeSerial(SerialHandle aHandle);
+// Discards both queues; fails with an OsError.
+void PurgeSerial(SerialHandle aHandle);
 
 enum class SerialLine { DTR, RTS };
-// Raises (aOn) or drops a modem control line; false when the device has no
-// such line (a pseudo-terminal, for one) or the call fails.
-bool SetSerialLine(SerialHandle aHandle, SerialLine aLine, bool aOn);
+// Raises (aOn) or drops a modem control line; fails with an OsError when the
+// device has no such line (a pseudo-terminal, for one) or the call fails.
+void SetSerialLine(SerialHandle aHandle, SerialLine aLine, bool aOn);
 
 }  // namespace korvane::platform

@@ -10,10 +10,16 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/error.h"
 #include "platform/serial.h"
 #include "platform/serial_termios_posix.h"
 
 namespace korvane::platform {
+
+struct SerialDevice {
+  int fd;
+};
+
 namespace {
 
 struct BaudSetting {
@@ -50,6 +56,17 @@ int64_t MsLeft(Clock::time_point aDeadline) {
   return left > 0 ? left : 0;
 }
 
+// A failed read fails only once its total time-out has run out.
+[[noreturn]] void FailAt(Clock::time_point aDeadline, int aCode) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(MsLeft(aDeadline)));
+  ThrowOsError(aCode);
+}
+
+[[noreturn]] void CloseAndFail(int aFd, int aCode) {
+  close(aFd);
+  ThrowOsError(aCode);
+}
+
 }  // namespace
 
 std::string SerialDevicePath(uint32_t aNumber) {
@@ -59,25 +76,18 @@ std::string SerialDevicePath(uint32_t aNumber) {
   return "/dev/ttyS" + std::to_string(static_cast<int64_t>(aNumber) - 1);
 }
 
-SerialHandle OpenSerial(const std::string& aPath, int& aError) {
+SerialHandle OpenSerial(const std::string& aPath) {
   const int fd = open(aPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    aError = errno == ENOENT || errno == ENXIO || errno == ENODEV ? kSerialNotFound : errno;
-    return kInvalidSerialHandle;
+    const int error = errno;
+    ThrowOsError(error == ENOENT || error == ENXIO || error == ENODEV ? kSerialNotFound : error);
   }
   // TIOCEXCL keeps other opens out, but not those of a privileged process;
   // the lock keeps out every other holder that asks in the same way.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    aError = errno == EWOULDBLOCK ? EBUSY : errno;
-    close(fd);
-    return kInvalidSerialHandle;
-  }
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) CloseAndFail(fd, errno == EWOULDBLOCK ? EBUSY : errno);
   termios tio{};
-  if (!isatty(fd) || tcgetattr(fd, &tio) != 0) {
-    aError = isatty(fd) ? errno : ENOTTY;
-    close(fd);
-    return kInvalidSerialHandle;
-  }
+  if (!isatty(fd)) CloseAndFail(fd, ENOTTY);
+  if (tcgetattr(fd, &tio) != 0) CloseAndFail(fd, errno);
   ioctl(fd, TIOCEXCL);
   cfmakeraw(&tio);
   tio.c_cflag |= CLOCAL | CREAD;
@@ -85,36 +95,40 @@ SerialHandle OpenSerial(const std::string& aPath, int& aError) {
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
-  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-    aError = errno;
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) CloseAndFail(fd, errno);
+  try {
+    return new SerialDevice{fd};
+  } catch (...) {
     close(fd);
-    return kInvalidSerialHandle;
+    throw;
   }
-  return fd;
 }
 
 void CloseSerial(SerialHandle aHandle) {
-  if (aHandle != kInvalidSerialHandle) close(aHandle);
+  if (aHandle == kInvalidSerialHandle) return;
+  close(aHandle->fd);
+  delete aHandle;
 }
 
-bool GetSerialLineState(SerialHandle aHandle, SerialLineState& aState) {
+SerialLineState GetSerialLineState(SerialHandle aHandle) {
   termios tio{};
-  if (tcgetattr(aHandle, &tio) != 0) return false;
-  aState.baudRate = BaudRate(cfgetospeed(&tio));
+  if (tcgetattr(aHandle->fd, &tio) != 0) ThrowOsError(errno);
+  SerialLineState state;
+  state.baudRate = BaudRate(cfgetospeed(&tio));
   switch (tio.c_cflag & CSIZE) {
-    case CS5: aState.byteSize = 5; break;
-    case CS6: aState.byteSize = 6; break;
-    case CS7: aState.byteSize = 7; break;
-    default: aState.byteSize = 8; break;
+    case CS5: state.byteSize = 5; break;
+    case CS6: state.byteSize = 6; break;
+    case CS7: state.byteSize = 7; break;
+    default: state.byteSize = 8; break;
   }
   if ((tio.c_cflag & PARENB) == 0)
-    aState.parity = 0;
+    state.parity = 0;
   else if ((tio.c_cflag & CMSPAR) != 0)
-    aState.parity = (tio.c_cflag & PARODD) != 0 ? 3 : 4;
+    state.parity = (tio.c_cflag & PARODD) != 0 ? 3 : 4;
   else
-    aState.parity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;
-  aState.stopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
-  return true;
+    state.parity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;
+  state.stopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
+  return state;
 }
 
 bool ApplySerialLineState(const SerialLineState& aState, termios& aTermios) {
@@ -150,82 +164,84 @@ bool ApplySerialLineState(const SerialLineState& aState, termios& aTermios) {
   return cfsetispeed(&aTermios, speed) == 0 && cfsetospeed(&aTermios, speed) == 0;
 }
 
-bool SetSerialLineState(SerialHandle aHandle, const SerialLineState& aState) {
+void SetSerialLineState(SerialHandle aHandle, const SerialLineState& aState) {
   termios tio{};
-  if (tcgetattr(aHandle, &tio) != 0 || !ApplySerialLineState(aState, tio)) return false;
-  if (tcsetattr(aHandle, TCSANOW, &tio) == 0) return true;
+  if (tcgetattr(aHandle->fd, &tio) != 0) ThrowOsError(errno);
+  if (!ApplySerialLineState(aState, tio)) ThrowOsError(EINVAL);
+  if (tcsetattr(aHandle->fd, TCSANOW, &tio) == 0) return;
   // The C library reports EINVAL when the device took none of the changes:
   // a device without a line of its own (a pseudo-terminal) keeps its byte
   // size and parity. It counts as set when it runs at the asked speed.
-  if (errno != EINVAL) return false;
+  const int error = errno;
   termios now{};
-  return tcgetattr(aHandle, &now) == 0 && cfgetospeed(&now) == cfgetospeed(&tio);
+  if (error == EINVAL && tcgetattr(aHandle->fd, &now) == 0 && cfgetospeed(&now) == cfgetospeed(&tio)) return;
+  ThrowOsError(error);
 }
 
-int32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount, const SerialTimeouts& aTimeouts,
-                   int& aError) {
+uint32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount,
+                    const SerialTimeouts& aTimeouts) {
   const Clock::time_point start = Clock::now();
   const Clock::time_point totalDeadline = start + std::chrono::milliseconds(aTimeouts.total);
-  const auto fail = [&](int aCode) {
-    aError = aCode;
-    std::this_thread::sleep_for(std::chrono::milliseconds(MsLeft(totalDeadline)));
-    return -1;
-  };
+  const int fd = aHandle->fd;
   uint32_t got = 0;
   Clock::time_point lastByte = start;
   while (got < aCount) {
     int64_t wait = MsLeft(totalDeadline);
     if (got > 0 && aTimeouts.interval > 0)
       wait = std::min<int64_t>(wait, MsLeft(lastByte + std::chrono::milliseconds(aTimeouts.interval)));
-    pollfd p{aHandle, POLLIN, 0};
+    pollfd p{fd, POLLIN, 0};
     const int ready = poll(&p, 1, static_cast<int>(wait));
     if (ready < 0) {
       if (errno == EINTR) continue;
-      return fail(errno);
+      FailAt(totalDeadline, errno);
     }
     if (ready == 0) break;  // a time-out ran out
-    const ssize_t n = read(aHandle, aBuffer + got, aCount - got);
+    const ssize_t n = read(fd, aBuffer + got, aCount - got);
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;
-      return fail(errno);
+      FailAt(totalDeadline, errno);
     }
-    if (n == 0) return fail(EIO);  // the other side is gone
+    if (n == 0) FailAt(totalDeadline, EIO);  // the other side is gone
     got += static_cast<uint32_t>(n);
     lastByte = Clock::now();
   }
-  return static_cast<int32_t>(got);
+  return got;
 }
 
-bool WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount, uint32_t& aWritten) {
-  aWritten = 0;
-  while (aWritten < aCount) {
-    const ssize_t n = write(aHandle, aData + aWritten, aCount - aWritten);
+void WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount) {
+  const int fd = aHandle->fd;
+  uint32_t written = 0;
+  while (written < aCount) {
+    const ssize_t n = write(fd, aData + written, aCount - written);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) {
-        pollfd p{aHandle, POLLOUT, 0};
-        if (poll(&p, 1, 5000) <= 0) return false;  // the device takes nothing more
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = poll(&p, 1, 5000);
+        if (ready == 0) ThrowOsError(ETIMEDOUT);  // the device takes nothing more
+        if (ready < 0) ThrowOsError(errno);
         continue;
       }
-      return false;
+      ThrowOsError(errno);
     }
-    aWritten += static_cast<uint32_t>(n);
+    written += static_cast<uint32_t>(n);
   }
-  return true;  // handed to the driver, as a write without buffering
+  // Handed to the driver, as a write without buffering.
 }
 
-bool SerialBytesPending(SerialHandle aHandle, uint32_t& aCount) {
+uint32_t SerialBytesPending(SerialHandle aHandle) {
   int count = 0;
-  if (ioctl(aHandle, FIONREAD, &count) != 0) return false;
-  aCount = count > 0 ? static_cast<uint32_t>(count) : 0;
-  return true;
+  if (ioctl(aHandle->fd, FIONREAD, &count) != 0) return 0;
+  return count > 0 ? static_cast<uint32_t>(count) : 0;
 }
 
-bool PurgeSerial(SerialHandle aHandle) { return tcflush(aHandle, TCIOFLUSH) == 0; }
+void PurgeSerial(SerialHandle aHandle) {
+  if (tcflush(aHandle->fd, TCIOFLUSH) != 0) ThrowOsError(errno);
+}
 
-bool SetSerialLine(SerialHandle aHandle, SerialLine aLine, bool aOn) {
+void SetSerialLine(SerialHandle aHandle, SerialLine aLine, bool aOn) {
   int bits = aLine == SerialLine::DTR ? TIOCM_DTR : TIOCM_RTS;
-  return ioctl(aHandle, aOn ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+  if (ioctl(aHandle->fd, aOn ? TIOCMBIS : TIOCMBIC, &bits) != 0) ThrowOsError(errno);
 }
 
 }  // namespace korvane::platform

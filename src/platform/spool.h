@@ -1,6 +1,5 @@
 // The print spooler: the installed printers (queues), their page metrics, and
-// print jobs of one document. On this platform the spooler is CUPS; a client
-// reaches the scheduler that CUPS_SERVER names, else the system's.
+// print jobs of raw data or of one bitmap page.
 #pragma once
 
 #include <cstdint>
@@ -31,18 +30,38 @@ inline constexpr int32_t kSpoolDefaultDpi = 300;
 inline constexpr int32_t kSpoolDefaultWidth100mm = 21000;  // hundredths of a millimetre
 inline constexpr int32_t kSpoolDefaultHeight100mm = 29700;
 
-// The page metrics of aPrinter; false with aError when the printer is not
-// known to the spooler.
-bool SpoolPageMetricsOf(const std::string& aPrinter, SpoolPageMetrics& aMetrics, std::string& aError);
+// The page metrics of aPrinter. Fails with an OsError holding the spooler's
+// own text when the printer is not known to it.
+SpoolPageMetrics SpoolPageMetricsOf(const std::string& aPrinter);
 
-// One print job of one document: created on aPrinter with the title aTitle,
-// the document in aFormat ("application/vnd.cups-raw" for data the printer
-// takes unchanged, "application/postscript" ...) written in one piece. False
-// with the spooler's own text in aError when the job could not be created or
-// the document not be sent.
-inline constexpr const char* kSpoolFormatRaw = "application/vnd.cups-raw";
-inline constexpr const char* kSpoolFormatPostScript = "application/postscript";
-bool SpoolDocument(const std::string& aPrinter, const std::string& aTitle, const char* aFormat,
-                   std::string_view aData, std::string& aError);
+// One print job of data the printer takes unchanged: created on aPrinter
+// with the title aTitle, aBytes written in one piece (a job without bytes is
+// still one job, ended without printing). Fails with an OsError holding the
+// spooler's own text when the job could not be created or the data not be
+// sent.
+void SpoolRawJob(const std::string& aPrinter, const std::string& aTitle, std::string_view aBytes);
+
+// A picture to print: 8-bit RGB pixels, row by row from the top, three bytes
+// (red, green, blue) a pixel. The pixels are not owned.
+struct SpoolBitmap {
+  int32_t width = 0;
+  int32_t height = 0;
+  const uint8_t* pixels = nullptr;  // width * height * 3 bytes
+};
+
+// Where the bitmap is drawn on the sheet, in device pixels from the sheet's
+// top left corner; the bitmap is scaled to the drawn size.
+struct SpoolPlacement {
+  int32_t left = 0;
+  int32_t top = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+// One print job of one page that draws aBitmap at aPlacement on the sheet of
+// aMetrics (as SpoolPageMetricsOf gave them), titled aTitle. Fails as
+// SpoolRawJob does.
+void SpoolBitmapJob(const std::string& aPrinter, const std::string& aTitle, const SpoolBitmap& aBitmap,
+                    const SpoolPlacement& aPlacement, const SpoolPageMetrics& aMetrics);
 
 }  // namespace korvane::platform

@@ -1,11 +1,32 @@
+// The spooler is CUPS: a client reaches the scheduler that CUPS_SERVER
+// names, else the system's.
 #include <cups/cups.h>
 
+#include <charconv>
 #include <cmath>
 
+#include "platform/error.h"
 #include "platform/spool.h"
+#include "platform/spool_postscript_posix.h"
 
 namespace korvane::platform {
 namespace {
+
+constexpr const char* kFormatRaw = "application/vnd.cups-raw";
+constexpr const char* kFormatPostScript = "application/postscript";
+
+// The scheduler's own text for its last failure.
+[[noreturn]] void ThrowSpoolerError() {
+  throw OsError(static_cast<int>(cupsLastError()), cupsLastErrorString());
+}
+
+// A number for PostScript: fixed point, three decimals, "." whatever the
+// locale.
+std::string Number(double aValue) {
+  char buffer[64];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, aValue, std::chars_format::fixed, 3);
+  return std::string(buffer, result.ptr);
+}
 
 // Hundredths of a millimetre to pixels at aDpi, cut toward zero.
 int32_t Pixels(int aHundredthsMm, int32_t aDpi) {
@@ -24,12 +45,9 @@ std::vector<std::string> SpoolPrinterNames() {
   return names;
 }
 
-bool SpoolPageMetricsOf(const std::string& aPrinter, SpoolPageMetrics& aMetrics, std::string& aError) {
+SpoolPageMetrics SpoolPageMetricsOf(const std::string& aPrinter) {
   cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, aPrinter.c_str(), nullptr);
-  if (dest == nullptr) {
-    aError = cupsLastErrorString();
-    return false;
-  }
+  if (dest == nullptr) ThrowSpoolerError();
   cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
   int32_t dpi = kSpoolDefaultDpi;
   bool told = false;
@@ -53,34 +71,32 @@ bool SpoolPageMetricsOf(const std::string& aPrinter, SpoolPageMetrics& aMetrics,
     size.width = kSpoolDefaultWidth100mm;
     size.length = kSpoolDefaultHeight100mm;
   }
-  aMetrics.dpi = dpi;
-  aMetrics.pageWidth = Pixels(size.width, dpi);
-  aMetrics.pageHeight = Pixels(size.length, dpi);
-  aMetrics.offsetX = Pixels(size.left, dpi);
-  aMetrics.offsetY = Pixels(size.top, dpi);
-  aMetrics.printableWidth = Pixels(size.width - size.left - size.right, dpi);
-  aMetrics.printableHeight = Pixels(size.length - size.top - size.bottom, dpi);
-  aMetrics.fromPrinter = told;
+  SpoolPageMetrics metrics;
+  metrics.dpi = dpi;
+  metrics.pageWidth = Pixels(size.width, dpi);
+  metrics.pageHeight = Pixels(size.length, dpi);
+  metrics.offsetX = Pixels(size.left, dpi);
+  metrics.offsetY = Pixels(size.top, dpi);
+  metrics.printableWidth = Pixels(size.width - size.left - size.right, dpi);
+  metrics.printableHeight = Pixels(size.length - size.top - size.bottom, dpi);
+  metrics.fromPrinter = told;
   cupsFreeDestInfo(info);
   cupsFreeDests(1, dest);
-  return true;
+  return metrics;
 }
 
-bool SpoolDocument(const std::string& aPrinter, const std::string& aTitle, const char* aFormat,
-                   std::string_view aData, std::string& aError) {
+namespace {
+
+// One print job of one document in aFormat, written in one piece.
+void SpoolDocument(const std::string& aPrinter, const std::string& aTitle, const char* aFormat,
+                   std::string_view aData) {
   // The printer first, as opening it would: the scheduler's own text when it
   // does not know the name.
   cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, aPrinter.c_str(), nullptr);
-  if (dest == nullptr) {
-    aError = cupsLastErrorString();
-    return false;
-  }
+  if (dest == nullptr) ThrowSpoolerError();
   cupsFreeDests(1, dest);
   const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, aPrinter.c_str(), aTitle.c_str(), 0, nullptr);
-  if (job == 0) {
-    aError = cupsLastErrorString();
-    return false;
-  }
+  if (job == 0) ThrowSpoolerError();
   bool ok = false;
   if (aData.empty()) {
     // A document must hold data: a job with nothing to print is closed
@@ -103,10 +119,59 @@ bool SpoolDocument(const std::string& aPrinter, const std::string& aTitle, const
     ok = ok && status <= IPP_STATUS_OK_EVENTS_COMPLETE;
   }
   if (!ok) {
-    aError = cupsLastErrorString();
+    const OsError failure(static_cast<int>(cupsLastError()), cupsLastErrorString());
     cupsCancelJob2(CUPS_HTTP_DEFAULT, aPrinter.c_str(), job, 0);
+    throw failure;
   }
-  return ok;
+}
+
+}  // namespace
+
+void SpoolRawJob(const std::string& aPrinter, const std::string& aTitle, std::string_view aBytes) {
+  SpoolDocument(aPrinter, aTitle, kFormatRaw, aBytes);
+}
+
+void SpoolBitmapJob(const std::string& aPrinter, const std::string& aTitle, const SpoolBitmap& aBitmap,
+                    const SpoolPlacement& aPlacement, const SpoolPageMetrics& aMetrics) {
+  SpoolDocument(aPrinter, aTitle, kFormatPostScript, SpoolPostScript(aTitle, aBitmap, aPlacement, aMetrics));
+}
+
+std::string SpoolPostScript(const std::string& aTitle, const SpoolBitmap& aBitmap,
+                            const SpoolPlacement& aPlacement, const SpoolPageMetrics& aMetrics) {
+  const double points = 72.0 / aMetrics.dpi;  // one device pixel in points
+  const std::string pageWidth = Number(aMetrics.pageWidth * points);
+  const std::string pageHeight = Number(aMetrics.pageHeight * points);
+  const std::string w = std::to_string(aBitmap.width);
+  const std::string h = std::to_string(aBitmap.height);
+  const size_t size = static_cast<size_t>(aBitmap.width) * static_cast<size_t>(aBitmap.height) * 3;
+  std::string ps;
+  ps.reserve(size * 2 + size / 32 + 1024);
+  ps += "%!PS-Adobe-3.0\n";
+  ps += "%%Title: " + aTitle + "\n";
+  ps += "%%BoundingBox: 0 0 " + std::to_string(static_cast<int>(aMetrics.pageWidth * points + 0.5)) + " " +
+        std::to_string(static_cast<int>(aMetrics.pageHeight * points + 0.5)) + "\n";
+  ps += "%%Pages: 1\n%%EndComments\n";
+  ps += "%%BeginSetup\n<< /PageSize [" + pageWidth + " " + pageHeight + "] >> setpagedevice\n%%EndSetup\n";
+  ps += "%%Page: 1 1\ngsave\n";
+  // PostScript counts from the bottom of the sheet.
+  ps += Number(aPlacement.left * points) + " " +
+        Number((aMetrics.pageHeight - aPlacement.top - aPlacement.height) * points) + " translate\n";
+  ps += Number(aPlacement.width * points) + " " + Number(aPlacement.height * points) + " scale\n";
+  ps += w + " " + h + " 8 [" + w + " 0 0 -" + h + " 0 " + h + "]\n";
+  ps += "currentfile /ASCIIHexDecode filter false 3 colorimage\n";
+  static const char kHex[] = "0123456789abcdef";
+  size_t column = 0;
+  for (size_t i = 0; i < size; ++i) {
+    const uint8_t byte = aBitmap.pixels[i];
+    ps += kHex[byte >> 4];
+    ps += kHex[byte & 15];
+    if (++column == 39) {
+      ps += '\n';
+      column = 0;
+    }
+  }
+  ps += ">\ngrestore\nshowpage\n%%Trailer\n%%EOF\n";
+  return ps;
 }
 
 }  // namespace korvane::platform

@@ -17,8 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void ThrowErrno(int aErrorCode) { throw Error(OsErrorText(aErrorCode)); }
-
 // Polls aHandle for aEvents; false when aTimeoutMs (negative: no bound)
 // passes first. A signal does not cut the wait short.
 bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
@@ -30,7 +28,7 @@ bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
     const int n = ::poll(&entry, 1, left);
     if (n > 0) return true;
     if (n == 0) return false;
-    if (errno != EINTR) ThrowErrno(errno);
+    if (errno != EINTR) ThrowOsError(errno);
     if (aTimeoutMs >= 0) left = MillisecondsUntil(deadline);
   }
 }
@@ -47,7 +45,7 @@ class PosixTcpSocket : public TcpSocket {
       const ssize_t n = ::send(fHandle, aBytes, aCount, MSG_NOSIGNAL | MSG_DONTWAIT);
       if (n >= 0) return static_cast<size_t>(n);
       if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
-      if (errno != EINTR) ThrowErrno(errno);
+      if (errno != EINTR) ThrowOsError(errno);
     }
   }
 
@@ -56,7 +54,7 @@ class PosixTcpSocket : public TcpSocket {
       const ssize_t n = ::recv(fHandle, aBuffer, aCount, MSG_DONTWAIT);
       if (n >= 0) return static_cast<size_t>(n);
       if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
-      if (errno != EINTR) ThrowErrno(errno);
+      if (errno != EINTR) ThrowOsError(errno);
     }
   }
 
@@ -75,29 +73,29 @@ std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength
   // and the connect itself may block, bounded by the send time-out (Linux
   // applies it to connect, which then gives EINPROGRESS).
   const int handle = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (handle < 0) ThrowErrno(errno);
+  if (handle < 0) ThrowOsError(errno);
   auto socket = std::make_unique<PosixTcpSocket>(handle);
   // Nagle's delay off before connecting: the first frame leaves at once.
   const int one = 1;
-  if (::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) != 0) ThrowErrno(errno);
+  if (::setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) != 0) ThrowOsError(errno);
   const Clock::time_point deadline =
       Clock::now() + std::chrono::milliseconds(aTimeoutMs > 0 ? aTimeoutMs : 0);
   if (aTimeoutMs > 0) {
     timeval limit{aTimeoutMs / 1000, static_cast<suseconds_t>(aTimeoutMs % 1000) * 1000};
-    if (::setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) ThrowErrno(errno);
+    if (::setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) ThrowOsError(errno);
   }
   if (::connect(handle, address, static_cast<socklen_t>(aLength)) == 0) return socket;
   const int failure = errno;
   if (failure == EINPROGRESS && aTimeoutMs > 0 && Clock::now() >= deadline) return nullptr;
-  if (failure != EINPROGRESS && failure != EINTR && failure != EALREADY) ThrowErrno(failure);
+  if (failure != EINPROGRESS && failure != EINTR && failure != EALREADY) ThrowOsError(failure);
   // Cut short by a signal, or a system that does not bound connect by the
   // send time-out: the connection goes on in the background; wait for it.
   const int32_t left = aTimeoutMs > 0 ? MillisecondsUntil(deadline) : -1;
   if (left == 0 || !PollFor(handle, POLLOUT, left)) return nullptr;
   int error = 0;
   socklen_t size = sizeof error;
-  if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &size) != 0) ThrowErrno(errno);
-  if (error != 0) ThrowErrno(error);
+  if (::getsockopt(handle, SOL_SOCKET, SO_ERROR, &error, &size) != 0) ThrowOsError(errno);
+  if (error != 0) ThrowOsError(error);
   return socket;
 }
 

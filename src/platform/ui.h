@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace korvane::platform {
 
@@ -30,10 +29,5 @@ using ExceptionHook = std::function<void(const std::string& aMessage)>;
 void SetExceptionHook(ExceptionHook aHook);
 // Runs the registered hook, as the message loop would for an unhandled error.
 void RaiseUnhandledException(const std::string& aMessage);
-
-// What the user interface was asked, in order, one line a request
-// ("MessageBox:Error:text", "Terminate", "NotifyIcon:Add:1124:1" ...).
-std::vector<std::string> UiRequests();
-void ClearUiRequests();
 
 }  // namespace korvane::platform

@@ -1,7 +1,9 @@
 #include <cstdio>
 #include <mutex>
+#include <vector>
 
 #include "platform/ui.h"
+#include "platform/ui_testing.h"
 
 namespace korvane::platform {
 namespace {

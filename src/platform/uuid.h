@@ -15,6 +15,6 @@ Uuid NewUuid();
 // The braced registry form with upper-case digits, for example
 // {0F8FAD5B-D9CB-469F-A165-70867728950E}. Bytes 0-3, 4-5 and 6-7 are read as
 // little-endian numbers, like the fields of a Windows GUID.
-std::string UuidToString(const Uuid& aUuid);
+std::string FormatUuid(const Uuid& aUuid);
 
 }  // namespace korvane::platform

@@ -15,7 +15,7 @@ Uuid NewUuid() {
     const ssize_t n = ::getrandom(u.data() + done, u.size() - done, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowOsError("Cannot create a UUID", errno);
+      ThrowOsError(errno, "Cannot create a UUID: ");
     }
     done += static_cast<size_t>(n);
   }
@@ -25,7 +25,7 @@ Uuid NewUuid() {
   return u;
 }
 
-std::string UuidToString(const Uuid& u) {
+std::string FormatUuid(const Uuid& u) {
   char text[40];
   std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
                 u[3], u[2], u[1], u[0], u[5], u[4], u[7], u[6], u[8], u[9], u[10], u[11], u[12], u[13], u[14],

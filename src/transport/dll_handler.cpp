@@ -9,11 +9,11 @@ kIOHandler_Dll::kIOHandler_Dll(const kConnection& aConnection, const std::string
     : kIOHandler(&aConnection, aDirectory, aFileName) {
   const std::string& name = aConnection.LibraryName();
   WriteLog(let_info, "kIOHandler_Dll.Create", "Loading DLL " + name);
-  platform::LibraryError error;
-  fLibraryHandle = platform::LoadSharedLibrary(name, error);
-  if (fLibraryHandle == nullptr)
-    throw Error("Unable to Load Library " + name + ". " + error.text + " [" + std::to_string(error.code) +
-                "]");
+  try {
+    fLibraryHandle = platform::LoadSharedLibrary(name);
+  } catch (const platform::OsError& e) {
+    throw Error("Unable to Load Library " + name + ". " + e.what() + " [" + std::to_string(e.Code()) + "]");
+  }
   WriteLog(let_info, "kIOHandler_Dll.Create", "DLL Loaded successfully");
 }
 

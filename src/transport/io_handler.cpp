@@ -1,13 +1,6 @@
 // The I/O handler base and the transport table.
 #include "transport/io_handler.h"
 
-#if defined(__GNUG__)
-#include <cxxabi.h>
-#endif
-
-#include <cstdlib>
-#include <typeinfo>
-
 #include "base/log_writer.h"
 #include "platform/error.h"
 #include "platform/unicode.h"
@@ -112,20 +105,10 @@ std::string kIOHandler::HexDump(const std::string& aText) {
 }
 
 std::string kIOHandler::ClassName() const {
-  const char* raw = typeid(*this).name();
-#if defined(__GNUG__)
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(raw, nullptr, nullptr, &status);
-  std::string name = status == 0 && demangled != nullptr ? demangled : raw;
-  std::free(demangled);
-#else
-  std::string name = raw;  // "class korvane::kIOHandler_TCP"
-#endif
-  const size_t colon = name.rfind("::");
-  if (colon != std::string::npos) name.erase(0, colon + 2);
-  const size_t blank = name.rfind(' ');
-  if (blank != std::string::npos) name.erase(0, blank + 1);
-  return name;
+  if (!fClassName.empty()) return fClassName;
+  return TransportTable::ClassNameOf(*this);
 }
+
+void kIOHandler::SetClassName(const std::string& aClassName) { fClassName = aClassName; }
 
 }  // namespace korvane

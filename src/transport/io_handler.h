@@ -175,7 +175,8 @@ class kIOHandler {
   int32_t CodePage() const { return fCodePage; }
   void SetCodePage(int32_t aValue) { fCodePage = aValue; }
 
-  // The name of the handler's own class, such as "kIOHandler_TCP".
+  // The name of the handler's own class, such as "kIOHandler_TCP": the
+  // name its row of the transport table gives, or the one it set itself.
   std::string ClassName() const;
 
  protected:
@@ -190,6 +191,10 @@ class kIOHandler {
   static std::string HexDump(const std::string& aText);
 
   tTK_LogWriter* Logger() const { return fLogger.get(); }
+
+  // Names a handler class outside the transport table (a class made from a
+  // transport's class takes that transport's name unless it sets its own).
+  void SetClassName(const std::string& aClassName);
 
   // Only the text of the error slot (the spool transport's raw output leaves
   // the flag and the code as they are).
@@ -206,6 +211,7 @@ class kIOHandler {
   int32_t fTemporaryReadTimeout = 0;
   std::string fVersion;
   int32_t fCodePage = 0;
+  std::string fClassName;  // empty: the transport table's name
 };
 
 // ---- transport table -------------------------------------------------------
@@ -222,12 +228,16 @@ class TransportTable {
   struct Row {
     tkConnectionType fConnectionType;
     const char* fClassName;
-    Factory fCreate;  // null while the transport is not available
+    Factory fCreate;                                 // null while the transport is not available
+    bool (*fIsClassOf)(const kIOHandler& aHandler);  // aHandler is (or is made from) the row's class
   };
 
   // The row of aType.
   static const Row& Find(tkConnectionType aType);
   static std::string ClassName(tkConnectionType aType);
+  // The class name of the row whose class aHandler is, or is made from;
+  // "kIOHandler" for a handler of no row.
+  static std::string ClassNameOf(const kIOHandler& aHandler);
   static bool Available(tkConnectionType aType);
 
   // Makes the handler for aConnection.ConnectionType(); the caller owns it.

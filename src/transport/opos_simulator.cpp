@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "base/checked_math.h"
 #include "platform/error.h"
 #include "platform/unicode.h"
 
@@ -30,13 +31,7 @@ std::string TwoDigits(int aValue) { return (aValue < 10 ? "0" : "") + std::to_st
 
 // aPercent percent of aBase, rounded half away from zero to 1/10000.
 Currency Percentage(Currency aBase, Currency aPercent) {
-  const __int128 product = static_cast<__int128>(aBase.Raw()) * aPercent.Raw();
-  const __int128 divisor = static_cast<__int128>(100) * Currency::kScale;
-  __int128 quotient = product / divisor;
-  const __int128 remainder = product % divisor;
-  if (remainder * 2 >= divisor) ++quotient;
-  if (remainder * 2 <= -divisor) --quotient;
-  return Currency::FromRaw(static_cast<int64_t>(quotient));
+  return Currency::FromRaw(MulDivRoundHalfAway(aBase.Raw(), aPercent.Raw(), 100 * Currency::kScale));
 }
 
 }  // namespace

@@ -15,13 +15,12 @@ TComPort::~TComPort() {
 
 void TComPort::Open() {
   const std::string name = "COM" + std::to_string(fComNumber);
-  int error = 0;
-  const platform::SerialHandle handle = platform::OpenSerial(platform::SerialDevicePath(fComNumber), error);
-  if (handle == platform::kInvalidSerialHandle) {
-    if (error == platform::kSerialNotFound) throw TComPortException(name + " is not a valid COM port.");
-    throw TComPortException("Cannot open " + name + " (error #" + std::to_string(error) + ").");
+  try {
+    fComHandle = platform::OpenSerial(platform::SerialDevicePath(fComNumber));
+  } catch (const platform::OsError& e) {
+    if (e.Code() == platform::kSerialNotFound) throw TComPortException(name + " is not a valid COM port.");
+    throw TComPortException("Cannot open " + name + " (error #" + std::to_string(e.Code()) + ").");
   }
-  fComHandle = handle;
   try {
     SetLineParameters(fBaudRate, fDataBits, fStopBits, fParity);
   } catch (...) {
@@ -37,8 +36,11 @@ void TComPort::Open() {
 
 void TComPort::Close() {
   if (fIsOpen) {
-    platform::PurgeSerial(fComHandle);
-    // The handle is closed even when the purge failed: nothing else would.
+    try {
+      platform::PurgeSerial(fComHandle);
+    } catch (const platform::OsError&) {
+      // The handle is closed even when the purge failed: nothing else would.
+    }
     platform::CloseSerial(fComHandle);
     fComHandle = platform::kInvalidSerialHandle;
   }
@@ -46,14 +48,22 @@ void TComPort::Close() {
 }
 
 void TComPort::SetLineParameters(uint32_t baud, uint8_t data, TStopBits stop, TParity pty) {
+  if (fComHandle == platform::kInvalidSerialHandle) throw TComPortException("GetCommState failed!");
   platform::SerialLineState state;
-  if (fComHandle == platform::kInvalidSerialHandle || !platform::GetSerialLineState(fComHandle, state))
+  try {
+    state = platform::GetSerialLineState(fComHandle);
+  } catch (const platform::OsError&) {
     throw TComPortException("GetCommState failed!");
+  }
   state.baudRate = baud;
   state.byteSize = data;
   state.stopBits = stop;
   state.parity = pty;
-  if (!platform::SetSerialLineState(fComHandle, state)) throw TComPortException("SetCommState failed!");
+  try {
+    platform::SetSerialLineState(fComHandle, state);
+  } catch (const platform::OsError&) {
+    throw TComPortException("SetCommState failed!");
+  }
   fBaudRate = baud;
   fDataBits = data;
   fStopBits = stop;
@@ -67,42 +77,55 @@ int32_t TComPort::Read(uint8_t* buffer, uint32_t nbytes, uint32_t timeout, uint3
     fTimeouts.total = timeout;
     fCurrentComTimeout = timeout;
   }
-  int error = 0;
-  const int32_t result = platform::ReadSerial(fComHandle, buffer, nbytes, fTimeouts, error);
-  if (result < 0) {
-    ErrorCode = static_cast<uint32_t>(error);
+  try {
+    return static_cast<int32_t>(platform::ReadSerial(fComHandle, buffer, nbytes, fTimeouts));
+  } catch (const platform::OsError& e) {
+    ErrorCode = static_cast<uint32_t>(e.Code());
     return -1;
   }
-  return result;
 }
 
 bool TComPort::WriteText(const std::string& S) {
   if (!fIsOpen) throw TComPortException("Cannot write because COM port is not open.");
-  uint32_t written = 0;
-  if (!platform::WriteSerial(fComHandle, reinterpret_cast<const uint8_t*>(S.data()),
-                             static_cast<uint32_t>(S.size()), written))
+  try {
+    platform::WriteSerial(fComHandle, reinterpret_cast<const uint8_t*>(S.data()),
+                          static_cast<uint32_t>(S.size()));
+  } catch (const platform::OsError&) {
     throw TComPortException("Write to com port failed.");
-  return written == S.size();
+  }
+  return true;
 }
 
 int32_t TComPort::GetBytesPending() {
-  uint32_t count = 0;
-  if (!fIsOpen || !platform::SerialBytesPending(fComHandle, count)) return 0;
-  return static_cast<int32_t>(count);
+  if (!fIsOpen) return 0;
+  return static_cast<int32_t>(platform::SerialBytesPending(fComHandle));
 }
 
 void TComPort::ClearBuffers() {
-  if (fIsOpen && !platform::PurgeSerial(fComHandle)) throw TComPortException("PurgeComm failed!");
+  if (!fIsOpen) return;
+  try {
+    platform::PurgeSerial(fComHandle);
+  } catch (const platform::OsError&) {
+    throw TComPortException("PurgeComm failed!");
+  }
 }
 
 void TComPort::SetDTR(bool assert) {
   if (!fIsOpen) throw TComPortException("SetRTS failed because COM port not open.");
-  platform::SetSerialLine(fComHandle, platform::SerialLine::DTR, assert);
+  SetLine(platform::SerialLine::DTR, assert);
 }
 
 void TComPort::SetRTS(bool assert) {
   if (!fIsOpen) throw TComPortException("SetRTS failed because COM port not open.");
-  platform::SetSerialLine(fComHandle, platform::SerialLine::RTS, assert);
+  SetLine(platform::SerialLine::RTS, assert);
+}
+
+void TComPort::SetLine(platform::SerialLine aLine, bool aOn) {
+  try {
+    platform::SetSerialLine(fComHandle, aLine, aOn);
+  } catch (const platform::OsError&) {
+    // Ignored, as a device without that line (a pseudo-terminal) would have it.
+  }
 }
 
 }  // namespace korvane

@@ -69,6 +69,9 @@ class TComPort {
   uint32_t CurrentComTimeout() const { return fCurrentComTimeout; }
 
  private:
+  // Raises or drops a modem line; a failure is ignored.
+  void SetLine(platform::SerialLine aLine, bool aOn);
+
   static constexpr uint32_t kNoTimeout = 0xFFFFFFFF;
   static constexpr uint32_t kIntervalTimeout = 100;
 

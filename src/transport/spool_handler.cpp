@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 
 #include "platform/error.h"
 #include "platform/unicode.h"
@@ -17,14 +16,6 @@ std::string Lower(std::string aText) {
   std::transform(aText.begin(), aText.end(), aText.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return aText;
-}
-
-// A number for PostScript: fixed point, three decimals, "." whatever the
-// locale.
-std::string Number(double aValue) {
-  char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, aValue, std::chars_format::fixed, 3);
-  return std::string(buffer, result.ptr);
 }
 
 }  // namespace
@@ -44,40 +35,12 @@ tkSpoolPlacement PlaceSpoolBitmap(int32_t aBitmapWidth, int32_t aBitmapHeight,
   return p;
 }
 
-std::string SpoolPostScript(const kBitmap& aBitmap, const tkSpoolPlacement& aPlacement,
-                            const platform::SpoolPageMetrics& aMetrics) {
-  const double points = 72.0 / aMetrics.dpi;  // one device pixel in points
-  const std::string pageWidth = Number(aMetrics.pageWidth * points);
-  const std::string pageHeight = Number(aMetrics.pageHeight * points);
-  const std::string w = std::to_string(aBitmap.Width());
-  const std::string h = std::to_string(aBitmap.Height());
-  std::string ps;
-  ps.reserve(aBitmap.Pixels().size() * 2 + aBitmap.Pixels().size() / 32 + 1024);
-  ps += "%!PS-Adobe-3.0\n";
-  ps += std::string("%%Title: ") + kNormalTitle + "\n";
-  ps += "%%BoundingBox: 0 0 " + std::to_string(static_cast<int>(aMetrics.pageWidth * points + 0.5)) + " " +
-        std::to_string(static_cast<int>(aMetrics.pageHeight * points + 0.5)) + "\n";
-  ps += "%%Pages: 1\n%%EndComments\n";
-  ps += "%%BeginSetup\n<< /PageSize [" + pageWidth + " " + pageHeight + "] >> setpagedevice\n%%EndSetup\n";
-  ps += "%%Page: 1 1\ngsave\n";
-  // PostScript counts from the bottom of the sheet.
-  ps += Number(aPlacement.fLeft * points) + " " +
-        Number((aMetrics.pageHeight - aPlacement.fTop - aPlacement.fHeight) * points) + " translate\n";
-  ps += Number(aPlacement.fWidth * points) + " " + Number(aPlacement.fHeight * points) + " scale\n";
-  ps += w + " " + h + " 8 [" + w + " 0 0 -" + h + " 0 " + h + "]\n";
-  ps += "currentfile /ASCIIHexDecode filter false 3 colorimage\n";
-  static const char kHex[] = "0123456789abcdef";
-  size_t column = 0;
-  for (const uint8_t byte : aBitmap.Pixels()) {
-    ps += kHex[byte >> 4];
-    ps += kHex[byte & 15];
-    if (++column == 39) {
-      ps += '\n';
-      column = 0;
-    }
-  }
-  ps += ">\ngrestore\nshowpage\n%%Trailer\n%%EOF\n";
-  return ps;
+platform::SpoolBitmap SpoolBitmapOf(const kBitmap& aBitmap) {
+  return platform::SpoolBitmap{aBitmap.Width(), aBitmap.Height(), aBitmap.Pixels().data()};
+}
+
+platform::SpoolPlacement SpoolPlacementOf(const tkSpoolPlacement& aPlacement) {
+  return platform::SpoolPlacement{aPlacement.fLeft, aPlacement.fTop, aPlacement.fWidth, aPlacement.fHeight};
 }
 
 kIOHandler_Spool::kIOHandler_Spool(const kConnection& aConnection, const std::string& aDirectory,
@@ -99,10 +62,13 @@ bool kIOHandler_Spool::WriteRaw(const std::string& aMessage) {
 }
 
 bool kIOHandler_Spool::WriteRawData(std::string_view aData) {
-  std::string error;
-  if (platform::SpoolDocument(fPrinterName, kRawTitle, platform::kSpoolFormatRaw, aData, error)) return true;
-  SetErrorMessage(error);
-  return false;
+  try {
+    platform::SpoolRawJob(fPrinterName, kRawTitle, aData);
+    return true;
+  } catch (const platform::OsError& e) {
+    SetErrorMessage(e.what());
+    return false;
+  }
 }
 
 int32_t kIOHandler_Spool::FindPrinterIndex(const std::vector<std::string>& aPrinters) {
@@ -119,14 +85,14 @@ bool kIOHandler_Spool::WriteNormal() {
   if (fBitmap == nullptr) throw Error("kIOHandler_Spool.WriteNormal: No bitmap");
   // The installed name, in its own letter case.
   const std::string& printer = printers[static_cast<size_t>(index)];
-  platform::SpoolPageMetrics metrics;
-  std::string error;
-  if (!platform::SpoolPageMetricsOf(printer, metrics, error))
-    throw Error("kIOHandler_Spool.WriteNormal: " + error);
-  const tkSpoolPlacement placement = PlaceSpoolBitmap(fBitmap->Width(), fBitmap->Height(), metrics);
-  if (!platform::SpoolDocument(printer, kNormalTitle, platform::kSpoolFormatPostScript,
-                               SpoolPostScript(*fBitmap, placement, metrics), error))
-    throw Error("kIOHandler_Spool.WriteNormal: " + error);
+  try {
+    const platform::SpoolPageMetrics metrics = platform::SpoolPageMetricsOf(printer);
+    const tkSpoolPlacement placement = PlaceSpoolBitmap(fBitmap->Width(), fBitmap->Height(), metrics);
+    platform::SpoolBitmapJob(printer, kNormalTitle, SpoolBitmapOf(*fBitmap), SpoolPlacementOf(placement),
+                             metrics);
+  } catch (const platform::OsError& e) {
+    throw Error(std::string("kIOHandler_Spool.WriteNormal: ") + e.what());
+  }
   return true;
 }
 

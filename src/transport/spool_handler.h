@@ -33,10 +33,10 @@ struct tkSpoolPlacement {
 tkSpoolPlacement PlaceSpoolBitmap(int32_t aBitmapWidth, int32_t aBitmapHeight,
                                   const platform::SpoolPageMetrics& aMetrics);
 
-// A one-page PostScript document that draws aBitmap at aPlacement on the
-// sheet of aMetrics.
-std::string SpoolPostScript(const kBitmap& aBitmap, const tkSpoolPlacement& aPlacement,
-                            const platform::SpoolPageMetrics& aMetrics);
+// What the spooler takes of a bitmap and of its placement. The pixels stay
+// aBitmap's.
+platform::SpoolBitmap SpoolBitmapOf(const kBitmap& aBitmap);
+platform::SpoolPlacement SpoolPlacementOf(const tkSpoolPlacement& aPlacement);
 
 class kIOHandler_Spool : public kIOHandler {
  public:

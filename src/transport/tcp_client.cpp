@@ -1,12 +1,9 @@
 // The TCP client object of the TCP transport: names are resolved by Asio, the
 // exchange runs on the platform's socket.
-
+//
 // Asio's handler memory uses a standalone fence, which ThreadSanitizer does not
 // model; the resolver runs on its own single-threaded io_context, so nothing
-// depends on it here. (This must precede every include.)
-#if defined(__GNUC__) && !defined(__clang__) && defined(__SANITIZE_THREAD__)
-#pragma GCC diagnostic ignored "-Wtsan"
-#endif
+// depends on it here (the ThreadSanitizer build turns that warning off).
 #include <asio/io_context.hpp>
 #include <asio/ip/address.hpp>
 #include <asio/ip/tcp.hpp>

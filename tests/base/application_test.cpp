@@ -1,12 +1,14 @@
+#include "base/application.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "base/application.h"
+#include "platform/clock_testing.h"
 #include "platform/error.h"
 #include "platform/process.h"
-#include "platform/ui.h"
+#include "platform/ui_testing.h"
 #include "support/test_support.h"
 
 using namespace korvane;

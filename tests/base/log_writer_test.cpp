@@ -1,3 +1,5 @@
+#include "base/log_writer.h"
+
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,7 +12,7 @@
 #include <regex>
 #include <thread>
 
-#include "base/log_writer.h"
+#include "platform/clock_testing.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "support/test_support.h"
@@ -114,7 +116,7 @@ TEST(LogWriter, ShowsTheInstanceGuidWhenAsked) {
   {
     tTK_LogWriter writer("ABC", dir.Path(), 0, false);
     path = writer.FileName();
-    guid = platform::UuidToString(writer.Guid());
+    guid = platform::FormatUuid(writer.Guid());
     writer.SetShowInstanceGuid(true);
     writer.Write(let_error, "boom");
   }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <set>
 
 #include "platform/error.h"
@@ -86,20 +87,53 @@ TEST(Paths, CombineAndSplitNames) {
 
 TEST(Paths, CreateFoldersAndRenameFiles) {
   korvane::testing::TempDir dir;
-  EXPECT_TRUE(ForceDirectories(dir / "a/b/c/"));
+  EXPECT_NO_THROW(ForceDirectories(dir / "a/b/c/"));
   EXPECT_TRUE(DirectoryExists(dir / "a/b/c"));
   EXPECT_THROW(ForceDirectories(""), Error);
   korvane::testing::WriteFile(dir / "f", "12345");
-  EXPECT_FALSE(ForceDirectories(dir / "f/sub"));
+  EXPECT_THROW(ForceDirectories(dir / "f/sub"), OsError);
   EXPECT_EQ(FileSize(dir / "f"), 5);
   EXPECT_EQ(FileSize(dir / "missing"), -1);
-  EXPECT_TRUE(RenameFile(dir / "f", dir / "g"));
-  EXPECT_FALSE(RenameFile(dir / "f", dir / "h"));
+  EXPECT_NO_THROW(RenameFile(dir / "f", dir / "g"));
+  EXPECT_THROW(RenameFile(dir / "f", dir / "h"), OsError);
   korvane::testing::WriteFile(dir / "taken", "keep");
-  EXPECT_FALSE(RenameFile(dir / "g", dir / "taken"));  // never replaces a file
+  EXPECT_THROW(RenameFile(dir / "g", dir / "taken"), OsError);  // never replaces a file
   EXPECT_EQ(ReadFileBytes(dir / "taken"), "keep");
-  EXPECT_TRUE(AppendToFile(dir / "g", "67"));
+  EXPECT_NO_THROW(AppendToFile(dir / "g", "67"));
   EXPECT_EQ(ReadFileBytes(dir / "g"), "1234567");
+}
+
+TEST(Paths, FailuresCarryTheSystemsCodeAndText) {
+  korvane::testing::TempDir dir;
+  korvane::testing::WriteFile(dir / "taken", "keep");
+  korvane::testing::WriteFile(dir / "g", "1");
+  try {
+    RenameFile(dir / "g", dir / "taken");
+    ADD_FAILURE() << "renamed onto an existing file";
+  } catch (const OsError& e) {
+    EXPECT_EQ(e.Code(), EEXIST);
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot rename \"" + (dir / "g") + "\" to \"" + (dir / "taken") + "\": " + OsErrorText(EEXIST));
+  }
+  try {
+    AppendToFile(dir / "missing/x", "1");
+    ADD_FAILURE() << "appended to a file in a missing folder";
+  } catch (const OsError& e) {
+    EXPECT_EQ(e.Code(), ENOENT);
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot append to \"" + (dir / "missing/x") + "\": " + OsErrorText(ENOENT));
+  }
+  try {
+    ThrowOsError(EACCES, "Cannot do it: ");
+  } catch (const OsError& e) {
+    EXPECT_EQ(e.Code(), EACCES);
+    EXPECT_EQ(std::string(e.what()), "Cannot do it: Permission denied");
+  }
+  try {
+    ThrowOsError(ECONNREFUSED);
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), "Connection refused");
+  }
 }
 
 TEST(Locale, ShortDatesUseTheEnvironmentsLocaleWithFourDigitYears) {
@@ -112,9 +146,9 @@ TEST(Locale, ShortDatesUseTheEnvironmentsLocaleWithFourDigitYears) {
 
 TEST(Uuid, IsRandomAndWrittenInRegistryForm) {
   std::set<std::string> seen;
-  for (int i = 0; i < 100; ++i) seen.insert(UuidToString(NewUuid()));
+  for (int i = 0; i < 100; ++i) seen.insert(FormatUuid(NewUuid()));
   EXPECT_EQ(seen.size(), 100u);
-  EXPECT_EQ(UuidToString(Uuid{0x78, 0x56, 0x34, 0x12, 0xBC, 0x9A, 0xF0, 0xDE, 1, 2, 3, 4, 5, 6, 7, 8}),
+  EXPECT_EQ(FormatUuid(Uuid{0x78, 0x56, 0x34, 0x12, 0xBC, 0x9A, 0xF0, 0xDE, 1, 2, 3, 4, 5, 6, 7, 8}),
             "{12345678-9ABC-DEF0-0102-030405060708}");
 }
 

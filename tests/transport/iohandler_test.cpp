@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "transport/io_handler.h"
 #include "transport/com_handler.h"
 #include "transport/dll_handler.h"
+#include "transport/io_handler.h"
 #include "transport/tcp_handler.h"
 #include "transport_support.h"
 
@@ -25,7 +25,10 @@ using testing::TempDir;
 class Probe : public kIOHandler_Com {
  public:
   using kIOHandler::HexDump;
-  using kIOHandler_Com::kIOHandler_Com;
+  Probe(const kConnection* aConnection, const std::string& aDirectory, const std::string& aFileName)
+      : kIOHandler_Com(aConnection, aDirectory, aFileName) {
+    SetClassName("Probe");  // a class outside the transport table names itself
+  }
 };
 
 // Runs aBody on a handler with a log, destroys the handler and gives its log.
@@ -148,6 +151,21 @@ TEST(IOHandler, ClassNameIsTheHandlersOwnClass) {
   kConnection connection;
   EXPECT_EQ(kIOHandler_Com(&connection, "", "").ClassName(), "kIOHandler_Com");
   EXPECT_EQ(kIOHandler_TCP(connection, "", "").ClassName(), "kIOHandler_TCP");
+}
+
+TEST(IOHandler, ClassNameComesFromTheTransportTableRowOfTheClass) {
+  class MadeFromTcp : public kIOHandler_TCP {
+   public:
+    using kIOHandler_TCP::kIOHandler_TCP;
+  };
+  kConnection connection;
+  EXPECT_EQ(MadeFromTcp(connection, "", "").ClassName(), "kIOHandler_TCP");
+  EXPECT_EQ(TransportTable::ClassNameOf(MadeFromTcp(connection, "", "")), "kIOHandler_TCP");
+  EXPECT_EQ(TransportTable::ClassNameOf(kIOHandler_Com(&connection, "", "")), "kIOHandler_Com");
+  // A class outside the table that names itself keeps its own name.
+  Probe probe(&connection, "", "");
+  EXPECT_EQ(probe.ClassName(), "Probe");
+  EXPECT_EQ(TransportTable::ClassNameOf(probe), "kIOHandler_Com");
 }
 
 TEST(IOHandler, TemporaryReadTimeoutIsSavedAndRestoredWithoutNesting) {

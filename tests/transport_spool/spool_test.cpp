@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/error.h"
+#include "platform/spool_postscript_posix.h"
 #include "transport/spool_handler.h"
 #include "transport_common/transport_log.h"
 
@@ -188,7 +189,8 @@ TEST(SpoolPlacement, PostScriptDrawsTheBitmapAtItsPlace) {
   bitmap.SetPixel(0, 0, 0x12, 0x34, 0x56);
   const platform::SpoolPageMetrics metrics{2550, 3300, 2400, 3150, 75, 75, 300, true};
   const tkSpoolPlacement placement{1.0, 100, 200, 2, 1, false};
-  const std::string ps = SpoolPostScript(bitmap, placement, metrics);
+  const std::string ps = platform::SpoolPostScript("Korvane Spool Output", SpoolBitmapOf(bitmap),
+                                                   SpoolPlacementOf(placement), metrics);
   EXPECT_EQ(ps,
             "%!PS-Adobe-3.0\n"
             "%%Title: Korvane Spool Output\n"
@@ -230,8 +232,7 @@ TEST(SpoolBitmap, RejectsDataThatIsNoPng) {
 
 TEST(SpoolPrinters, PageMetricsComeFromTheQueueOrTheDefaults) {
   platform::SpoolPageMetrics m;
-  std::string error;
-  ASSERT_TRUE(platform::SpoolPageMetricsOf("KorvanePage", m, error)) << error;
+  ASSERT_NO_THROW(m = platform::SpoolPageMetricsOf("KorvanePage"));
   // Letter at 300 dpi, a quarter inch of margin all round.
   EXPECT_EQ(m.dpi, 300);
   EXPECT_EQ(m.pageWidth, 2550);
@@ -242,15 +243,19 @@ TEST(SpoolPrinters, PageMetricsComeFromTheQueueOrTheDefaults) {
   EXPECT_EQ(m.offsetY, 75);
   EXPECT_TRUE(m.fromPrinter);
   // A queue without driver tells nothing: A4 to its edges at 300 dpi.
-  ASSERT_TRUE(platform::SpoolPageMetricsOf("KorvanePlain", m, error)) << error;
+  ASSERT_NO_THROW(m = platform::SpoolPageMetricsOf("KorvanePlain"));
   EXPECT_FALSE(m.fromPrinter);
   EXPECT_EQ(m.dpi, 300);
   EXPECT_EQ(m.pageWidth, 2480);
   EXPECT_EQ(m.printableWidth, 2480);
   EXPECT_EQ(m.pageHeight, 3507);
   EXPECT_EQ(m.offsetX, 0);
-  EXPECT_FALSE(platform::SpoolPageMetricsOf("NoSuchQueue", m, error));
-  EXPECT_FALSE(error.empty());
+  try {
+    platform::SpoolPageMetricsOf("NoSuchQueue");
+    ADD_FAILURE() << "an unknown queue has page metrics";
+  } catch (const platform::OsError& e) {
+    EXPECT_FALSE(std::string(e.what()).empty());
+  }
 }
 
 // ---- raw output ---------------------------------------------------------------------------------
@@ -332,12 +337,12 @@ TEST(SpoolTransport, NormalOutputPrintsTheBitmapCentredAndIgnoresTheText) {
   EXPECT_EQ(jobs[0].title, "Korvane Spool Output");
 
   platform::SpoolPageMetrics metrics;
-  std::string error;
-  ASSERT_TRUE(platform::SpoolPageMetricsOf("KorvanePage", metrics, error));
+  ASSERT_NO_THROW(metrics = platform::SpoolPageMetricsOf("KorvanePage"));
   const tkSpoolPlacement placement = PlaceSpoolBitmap(40, 20, metrics);
   EXPECT_EQ(placement, (tkSpoolPlacement{1.0, 75 + 1180, 75 + 1565, 40, 20, false}));
   const std::string printed = queue.Output();
-  EXPECT_EQ(printed, SpoolPostScript(bitmap, placement, metrics));
+  EXPECT_EQ(printed, platform::SpoolPostScript("Korvane Spool Output", SpoolBitmapOf(bitmap),
+                                               SpoolPlacementOf(placement), metrics));
   EXPECT_THAT(printed, ::testing::Not(HasSubstr("this text")));
 }
 

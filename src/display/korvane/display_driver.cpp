@@ -17,7 +17,7 @@ constexpr size_t kMaxReplyBytes = 1024 * 1024;
 // Loads this library once more by its own path, pinned: it then stays in the
 // process until the process ends, whatever the host unloads.
 void PinThisLibrary() {
-  const std::string name = "QORD_KORVANE_10.so";
+  const std::string name = platform::kOwnLibraryFileName;
   std::map<std::string, void*>& cache = LibraryHandleCache();
   if (cache.count(name)) return;
   if (void* handle = platform::PinCurrentModule()) cache[name] = handle;

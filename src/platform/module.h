@@ -1,0 +1,18 @@
+// The module that holds the library (the shared library a host loads): the
+// platform runs the library's own start-up when a process loads the module
+// and its shut-down before the process unloads it. The entry file of each
+// platform (module_posix.cpp ...) is built into the shared library itself,
+// beside the exports, not into the static core.
+#pragma once
+
+namespace korvane::platform {
+
+// Defined by the library, once, in the unit that makes its exports. The
+// platform calls OnModuleLoad while the loader brings the module into the
+// process, and OnModuleUnload while it takes the module out, before the
+// module's static objects are destroyed. Neither lets an exception out; the
+// library keeps what they need in objects made on first use.
+void OnModuleLoad() noexcept;
+void OnModuleUnload() noexcept;
+
+}  // namespace korvane::platform

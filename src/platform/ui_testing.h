@@ -1,0 +1,17 @@
+// For tests only: what the library asked of the user interface of
+// platform/ui.h.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/ui.h"
+
+namespace korvane::platform {
+
+// What the user interface was asked, in order, one line a request
+// ("MessageBox:Error:text", "Terminate", "NotifyIcon:Add:1124:1" ...).
+std::vector<std::string> UiRequests();
+void ClearUiRequests();
+
+}  // namespace korvane::platform
