@@ -8,7 +8,7 @@
 #include <string>
 
 #include "display/request_holder.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace {
 

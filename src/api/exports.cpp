@@ -6,7 +6,7 @@
 
 #include "api/driver_api.h"
 #include "korvane_display.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 using namespace korvane;
 

@@ -6,10 +6,11 @@
 #include <regex>
 
 #include "../support/test_support.h"
+#include "base/base64.h"
 #include "tools_test_support.h"
 
 using namespace korvane::tools_test;
-using korvane::simulator::DecodeBase64;
+using korvane::Base64Decode;
 using korvane::simulator::SimulatorOptions;
 
 namespace {
@@ -144,7 +145,7 @@ TEST(HostTool, SendsEveryExampleThroughItsExport) {
   EXPECT_EQ(open["ShowTaxes"], true);
   EXPECT_EQ(open["IdleText1"], "Welcome to Harbour Café");
   EXPECT_EQ(open["ColorPrimary"], "#8B5000");
-  EXPECT_EQ(DecodeBase64(open["LogoImage_Dark"].get<std::string>()),
+  EXPECT_EQ(Base64Decode(open["LogoImage_Dark"].get<std::string>()),
             korvane::testing::ReadFile(ExamplePath("images/logo.png")));
   EXPECT_EQ(open["LogoImage_Light"], open["LogoImage_Dark"]);
   EXPECT_EQ(recorded[1]["message"]["Idle"]["Text1"], "Welcome to Harbour Café");

@@ -7,10 +7,11 @@
 #include <thread>
 
 #include "../support/test_support.h"
+#include "base/base64.h"
 #include "tools_test_support.h"
 
 using namespace korvane::tools_test;
-using korvane::simulator::DecodeBase64;
+using korvane::Base64Decode;
 using korvane::simulator::Faults;
 using korvane::simulator::SimulatorOptions;
 
@@ -154,7 +155,7 @@ TEST(Simulator, ServesThePageWithItsStateAndThePicturesItShows) {
   ASSERT_TRUE(logo);
   EXPECT_EQ(logo->status, 200);
   EXPECT_EQ(logo->get_header_value("Content-Type"), "image/png");
-  EXPECT_EQ(logo->body, DecodeBase64(kPng));
+  EXPECT_EQ(logo->body, Base64Decode(kPng));
   EXPECT_EQ(client.Get("/image/999999")->status, 404);
 
   const auto page = client.Get("/");

@@ -18,7 +18,6 @@ add_custom_command(
   VERBATIM)
 
 add_library(korvane_host_core STATIC
-  ${KORVANE_HOST_DIR}/text_utf.cpp
   ${KORVANE_HOST_DIR}/korvane_library.cpp
   ${KORVANE_HOST_DIR}/request_file.cpp
   ${KORVANE_HOST_DIR}/browser.cpp
@@ -28,7 +27,7 @@ add_library(korvane_host_core STATIC
 target_include_directories(korvane_host_core PUBLIC ${KORVANE_HOST_DIR} ${CMAKE_SOURCE_DIR}/include)
 target_compile_options(korvane_host_core PRIVATE ${KORVANE_WARNINGS})
 target_compile_definitions(korvane_host_core PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
-target_link_libraries(korvane_host_core PUBLIC korvane_simulator pugixml::pugixml Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(korvane_host_core PUBLIC korvane_simulator korvane_helpers pugixml::pugixml Threads::Threads ${CMAKE_DL_LIBS})
 
 add_executable(korvane-host ${KORVANE_HOST_DIR}/main.cpp)
 target_compile_options(korvane-host PRIVATE ${KORVANE_WARNINGS})
