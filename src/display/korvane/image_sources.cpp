@@ -10,18 +10,13 @@
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/resources.h"
+#include "transport/http_client.h"
 
 namespace korvane {
 namespace {
 
 bool StartsWith(std::string_view aText, std::string_view aPrefix) {
   return aText.substr(0, aPrefix.size()) == aPrefix;
-}
-
-// curl_global_init once per process, before the first handle.
-void InitCurlOnce() {
-  static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-  (void)initialised;
 }
 
 struct Body {
@@ -42,7 +37,7 @@ size_t CollectBody(char* aData, size_t aSize, size_t aCount, void* aBody) {
 
 // One GET with a handle of its own; nothing when anything fails.
 std::optional<std::string> HttpGet(const std::string& aUrl, bool aTls) {
-  InitCurlOnce();
+  InitHttpLibrary();
   std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
   if (!curl) return std::nullopt;
   Body body;
