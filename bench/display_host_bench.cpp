@@ -21,9 +21,10 @@
 #include <string>
 #include <thread>
 
-#include "e2e/host.h"
 #include "e2e/requests.h"
+#include "support/host_library.h"
 #include "support/loopback.h"
+#include "support/test_support.h"
 
 using namespace korvane::testing;
 

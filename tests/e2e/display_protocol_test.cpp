@@ -9,8 +9,9 @@
 #include <thread>
 
 #include "e2e/display_peer.h"
-#include "e2e/host.h"
 #include "e2e/requests.h"
+#include "support/host_library.h"
+#include "support/test_support.h"
 
 using namespace korvane::testing;
 using ::testing::ElementsAre;

@@ -6,8 +6,8 @@
 #include <regex>
 #include <thread>
 
-#include "../support/test_support.h"
 #include "base/base64.h"
+#include "support/test_support.h"
 #include "tools_test_support.h"
 
 using namespace korvane::tools_test;
@@ -268,7 +268,7 @@ TEST(Simulator, RecordsEveryFrameWithItsTimeOneLineEach) {
   ASSERT_NE(SendFrame(display->DisplayPort(), "{\"Idle\":\n{"), "OK");
   display->Stop();
 
-  const auto lines = Lines(korvane::testing::ReadFile(options.fRecordFile));
+  const auto lines = SplitLines(korvane::testing::ReadFile(options.fRecordFile));
   ASSERT_EQ(lines.size(), 2u);
   const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   const json first = json::parse(lines[0]);
@@ -343,6 +343,6 @@ TEST(SimulatorProgram, ExplainsBadOptionsAndBusyPortsInOneLine) {
     const ProgramRun run = RunProgram(args, "", 30s);
     EXPECT_EQ(run.fStatus, test.fStatus) << test.fError << "\n" << run.fErr;
     EXPECT_NE(run.fErr.find(test.fError), std::string::npos) << run.fErr;
-    EXPECT_EQ(Lines(run.fErr).size(), 1u) << run.fErr;
+    EXPECT_EQ(SplitLines(run.fErr).size(), 1u) << run.fErr;
   }
 }

@@ -14,12 +14,13 @@
 
 #include "platform/error.h"
 #include "transport/spool_handler.h"
-#include "transport_common/transport_log.h"
+#include "support/test_support.h"
 
 namespace korvane {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::ErrorOf;
 
 // ---- a private CUPS scheduler for this test program --------------------------------
 
@@ -108,15 +109,6 @@ std::unique_ptr<kIOHandler_Spool> SpoolHandler(const std::string& aPrinter) {
   connection.SetConnectionType(tkConnectionType::Spool);
   connection.SetPrinterName(aPrinter);
   return std::make_unique<kIOHandler_Spool>(connection, "", "");
-}
-
-std::string ErrorOf(const std::function<void()>& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
 }
 
 std::string PngOf(int aWidth, int aHeight, const std::vector<uint8_t>& aRgba) {

@@ -1,5 +1,7 @@
-// A host program's view of the library: loads QORD_KORVANE_10.so at run time,
-// makes BSTRs with the library's own functions and calls the exports.
+// A host program's view of the library, for the end-to-end tests and the
+// host benchmarks: loads QORD_KORVANE_10.so at run time, makes BSTRs with
+// the library's own functions and calls the exports. KORVANE_LIBRARY_PATH
+// names the library this build made.
 #pragma once
 
 #include <dlfcn.h>
