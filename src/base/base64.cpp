@@ -1,11 +1,25 @@
 #include "base/base64.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace korvane {
 namespace {
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// The two characters of every 12-bit value: a group of three bytes is two
+// look-ups (8 KiB, built at compile time).
+struct CharPairs {
+  char fPair[4096][2];
+  constexpr CharPairs() : fPair{} {
+    for (int i = 0; i < 4096; ++i) {
+      fPair[i][0] = kAlphabet[i >> 6];
+      fPair[i][1] = kAlphabet[i & 0x3F];
+    }
+  }
+};
+constexpr CharPairs kPairs;
 
 }  // namespace
 
@@ -15,10 +29,8 @@ char* Base64Encode(std::string_view aBytes, char* aOut) {
   size_t i = 0;
   for (; i < whole; i += 3) {
     const uint32_t bits = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
-    aOut[0] = kAlphabet[bits >> 18];
-    aOut[1] = kAlphabet[(bits >> 12) & 0x3F];
-    aOut[2] = kAlphabet[(bits >> 6) & 0x3F];
-    aOut[3] = kAlphabet[bits & 0x3F];
+    std::memcpy(aOut, kPairs.fPair[bits >> 12], 2);
+    std::memcpy(aOut + 2, kPairs.fPair[bits & 0xFFF], 2);
     aOut += 4;
   }
   const size_t rest = aBytes.size() - whole;
