@@ -21,9 +21,10 @@
 #include <string>
 #include <thread>
 
-#include "e2e/host.h"
 #include "e2e/requests.h"
+#include "support/host_library.h"
 #include "support/loopback.h"
+#include "support/test_support.h"
 
 using namespace korvane::testing;
 
@@ -132,9 +133,11 @@ void BM_MessageBareClient(benchmark::State& state) {
 }
 BENCHMARK(BM_MessageBareClient)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
+// A 10 MiB file of pseudo-random bytes, in a folder removed at exit.
 std::string ImageFile() {
+  static const TempDir dir;
   static const std::string path = [] {
-    const std::string p = (std::filesystem::temp_directory_path() / "korvane-bench-10mib.png").string();
+    const std::string p = dir.File("image-10mib.png");
     std::string bytes(10u << 20, '\0');
     uint32_t x = 12345;
     for (auto& b : bytes) b = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);

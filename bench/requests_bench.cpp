@@ -8,7 +8,8 @@
 #include <string>
 
 #include "display/request_holder.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -118,13 +119,11 @@ BENCHMARK(BM_HolderOpenWithSettingsFile);
 // is read unless a benchmark writes one.
 int main(int argc, char** argv) {
   const auto old = std::filesystem::current_path();
-  const auto dir = std::filesystem::temp_directory_path() / "korvane_requests_bench";
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
+  const korvane::testing::TempDir dir;
+  std::filesystem::current_path(dir.Path());
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   std::filesystem::current_path(old);
-  std::filesystem::remove_all(dir);
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "support/test_support.h"
 #include "transport/tcp_handler.h"
 
 namespace {
@@ -94,10 +95,9 @@ void HandlerExchange(benchmark::State& state, bool aWithLog) {
   kConnection connection;
   connection.SetAddress("127.0.0.1");
   connection.SetPort(Peer().Port());
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "korvane_transport_bench";
-  std::filesystem::remove_all(dir);
+  const korvane::testing::TempDir dir;
   {
-    kIOHandler_TCP handler(connection, aWithLog ? dir.string() : "", aWithLog ? "bench" : "");
+    kIOHandler_TCP handler(connection, aWithLog ? dir.File("logs") : "", aWithLog ? "bench" : "");
     for (auto _ : state) {
       handler.Connect();
       handler.Write(message);
@@ -106,7 +106,6 @@ void HandlerExchange(benchmark::State& state, bool aWithLog) {
       handler.Disconnect();
     }
   }
-  std::filesystem::remove_all(dir);
 }
 
 void BM_TcpTransport(benchmark::State& state) { HandlerExchange(state, false); }

@@ -7,7 +7,7 @@
 #include "api/driver_api.h"
 #include "korvane_display.h"
 #include "platform/module.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 using namespace korvane;
 

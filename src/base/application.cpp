@@ -1,29 +1,25 @@
 // The process-wide application object and the free functions that go with it.
+#include "base/application.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cmath>
 #include <thread>
 
-#include "base/application.h"
+#include "base/ascii.h"
+#include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/process.h"
 #include "platform/resources.h"
 #include "platform/ui.h"
-#include "platform/unicode.h"
 
 namespace korvane {
 
 tTK_Application* TKApp = nullptr;
 
 namespace {
-
-std::string Lower(std::string aText) {
-  std::transform(aText.begin(), aText.end(), aText.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return aText;
-}
 
 void ReplaceAll(std::string& aText, const std::string& aFrom, const std::string& aTo) {
   for (size_t at = aText.find(aFrom); at != std::string::npos; at = aText.find(aFrom, at + aTo.size()))
@@ -228,9 +224,9 @@ std::string GetSwitchValue(const std::string& aSwitch, bool aWhole) {
 }
 
 std::string GetSwitchValue(const std::string& aSwitch, bool aWhole, const std::vector<std::string>& aParams) {
-  const std::string key = Lower(aSwitch);
+  const std::string key = AsciiLower(aSwitch);
   for (size_t i = 1; i < aParams.size(); ++i) {
-    const std::string param = Lower(aParams[i]);
+    const std::string param = AsciiLower(aParams[i]);
     if (param.rfind(key + ":", 0) == 0 || param.rfind(key + "=", 0) == 0 || param == key)
       return aWhole ? aParams[i] : aParams[i].substr(std::min(aParams[i].size(), aSwitch.size() + 1));
   }

@@ -3,9 +3,10 @@
 #include <cctype>
 
 #include "base/application.h"
+#include "base/ascii.h"
 #include "platform/locale.h"
 #include "platform/resources.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {
@@ -21,12 +22,6 @@ int DatePart(const std::string& aText, size_t aFrom, size_t aCount) {
   for (size_t k = i; k < part.size(); ++k)
     if (!std::isdigit(static_cast<unsigned char>(part[k]))) return 1;
   return std::stoi(part);
-}
-
-std::string UpperCase(std::string aText) {
-  std::transform(aText.begin(), aText.end(), aText.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return aText;
 }
 
 }  // namespace
@@ -62,7 +57,7 @@ void tTK_ApplicationInfo::Load(const StringSource& aSource) {
     }
     misses = 0;
     const std::string text = platform::Utf16Prefix(*record, kMaxRecordLength);
-    const std::string key = UpperCase(ExtractField(text, 1, '=', false));
+    const std::string key = AsciiUpper(ExtractField(text, 1, '=', false));
     const std::string value = ExtractField(text, 2, '=', true);
     if (key == "$APPDESCRIPTION") {
       fDescription = value;

@@ -5,7 +5,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {

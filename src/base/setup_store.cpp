@@ -3,20 +3,12 @@
 #include <cctype>
 
 #include "base/application.h"
+#include "base/ascii.h"
 
 namespace korvane {
-namespace {
-std::string Lower(std::string aText) {
-  std::transform(aText.begin(), aText.end(), aText.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return aText;
-}
-}  // namespace
-
 tTK_SetupEntry* tTK_Setup::FindEntry(const std::string& aName) const {
-  const std::string key = Lower(aName);
   for (const auto& entry : fList)
-    if (Lower(entry->Name()) == key) return entry.get();
+    if (AsciiEqualsIgnoreCase(entry->Name(), aName)) return entry.get();
   return nullptr;
 }
 

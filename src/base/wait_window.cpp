@@ -4,8 +4,9 @@
 #include <cctype>
 
 #include "base/application.h"
+#include "base/ascii.h"
 #include "platform/ui.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 
@@ -13,9 +14,7 @@ tTK_Wait::tTK_Wait() { SetText(""); }
 
 void tTK_Wait::SetText(const std::string& aValue) {
   if (TKApp) {
-    std::string language = TKApp->Language();
-    std::transform(language.begin(), language.end(), language.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string language = AsciiLower(TKApp->Language());
     if (language == "en")
       fLabelText = fText_EN;
     else if (language == "fr")

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <unordered_map>
 
+#include "base/ascii.h"
 #include "platform/error.h"
 
 namespace korvane {
@@ -241,7 +242,7 @@ std::string kDeviceHandler::Serialize() const {
   U::AddNode(root, "Driver", fDriver);
   U::AddNode(root, "Method", fMethod);
   U::AddNode(root, "LogId", fLogId);
-  if (LowerCaseAscii(fMethod) != "open") U::AddNode(root, "Handle", std::to_string(fDeviceHandle));
+  if (AsciiLower(fMethod) != "open") U::AddNode(root, "Handle", std::to_string(fDeviceHandle));
   const kConnection& c = fConnection;
   pugi::xml_node con = U::AddNode(root, "Connection", "");
   U::AddNode(con, "Type", kConnection::ConnectionTypeToString(c.ConnectionType()));
@@ -276,7 +277,7 @@ std::string kDeviceHandler::Serialize() const {
 
 std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
   std::unique_ptr<kIOHandler> handler = TransportTable::Create(fConnection, aLogDir, fDriver + "_" + fLogId);
-  handler->SetHexLog(LowerCaseAscii(GetParameter("HexLog")) == "true");
+  handler->SetHexLog(AsciiLower(GetParameter("HexLog")) == "true");
   return handler;
 }
 

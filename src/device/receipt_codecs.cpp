@@ -3,6 +3,7 @@
 #include <optional>
 #include <span>
 
+#include "base/ascii.h"
 #include "device/receipt_util.h"
 #include "platform/error.h"
 
@@ -25,7 +26,7 @@ struct Vocabulary {
 
 template <class E>
 E Decode(const Vocabulary<E>& aVocabulary, std::string_view aText) {
-  const std::string lower = LowerCaseAscii(aText);
+  const std::string lower = AsciiLower(aText);
   for (const Entry<E>& e : aVocabulary.entries)
     if (e.decoded != nullptr && lower == e.decoded) return e.value;
   if (aVocabulary.fallback) return *aVocabulary.fallback;

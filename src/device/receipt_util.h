@@ -16,8 +16,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/shared_types.h"
 #include "base/currency.h"
+#include "base/shared_types.h"
 
 namespace korvane {
 
@@ -267,8 +267,5 @@ class krptUtil {
   static tkEJFilesRequestType DecodeEJRequestType(std::string_view aReferenceType);
   static tkReceiptLineAttribute DecodeLineAttribute(std::string_view aAttribute);
 };
-
-// ASCII lower case (other characters unchanged).
-std::string LowerCaseAscii(std::string_view aText);
 
 }  // namespace korvane

@@ -1,8 +1,9 @@
 // Text conversions of krptUtil: integer, currency, boolean and date texts,
 // and NormalizeText.
+#include "base/ascii.h"
 #include "device/receipt_util.h"
 #include "platform/error.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {
@@ -37,13 +38,6 @@ bool DatePart(const std::u16string& aText, int& aYear, int& aMonth, int& aDay) {
 }
 
 }  // namespace
-
-std::string LowerCaseAscii(std::string_view aText) {
-  std::string s(aText);
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
 
 bool krptUtil::TryStrToInt(std::string_view aText, int32_t& aValue) {
   size_t i = 0;
@@ -84,7 +78,7 @@ bool krptUtil::StrToBool(std::string_view aText) {
   // The process's decimal separator here is ".".
   tTK_DecimalText number;
   if (ParseDecimalText(aText, '.', number)) return !number.digits.empty();
-  const std::string lower = LowerCaseAscii(aText);
+  const std::string lower = AsciiLower(aText);
   if (lower == "true") return true;
   if (lower == "false") return false;
   throw Error("'" + std::string(aText) + "' is not a valid boolean value");

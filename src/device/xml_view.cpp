@@ -2,9 +2,11 @@
 #include <utility>
 #include <vector>
 
+#include "base/ascii.h"
 #include "device/receipt_util.h"
+#include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {
@@ -241,7 +243,7 @@ pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aN
 }
 
 void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset) {
-  const int target = LowerCaseAscii(aCharset) == "gr" ? 1253 : platform::kAnsiCodePage;
+  const int target = AsciiLower(aCharset) == "gr" ? 1253 : platform::kAnsiCodePage;
   // Depth first, children in order, without recursion.
   pugi::xml_node node = aNode.first_child();
   while (node) {

@@ -1,8 +1,10 @@
 // The OPEN settings and their settings file.
+#include "base/ascii.h"
 #include "display/request_holder.h"
+#include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {
@@ -45,7 +47,7 @@ class Settings {
     return i < 0 ? FileOr(aKey, aDefault)
                  : std::string(kParameterList::ValueOf(fRequest[static_cast<size_t>(i)]));
   }
-  bool SettleBool(std::string_view aKey) const { return LowerCaseAscii(Settle(aKey, "false")) == "true"; }
+  bool SettleBool(std::string_view aKey) const { return AsciiLower(Settle(aKey, "false")) == "true"; }
   // Overrides aValue with the request entry for aKey when there is one.
   void Override(std::string_view aKey, std::string& aValue) const {
     if (fRequest.Exists(aKey)) aValue = fRequest.Value(aKey);

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "platform/bstr.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane::platform {
 namespace {

@@ -1,22 +1,11 @@
 // Connection settings: text forms of the three enumerations.
+#include "base/ascii.h"
 #include "platform/error.h"
 #include "transport/io_handler.h"
 
 namespace korvane {
-namespace {
-
-std::string Lower(const std::string& aText) {
-  // ASCII letters only, whatever the locale.
-  std::string result = aText;
-  for (char& c : result)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return result;
-}
-
-}  // namespace
-
 tkConnectionType kConnection::ConvertConnectionType(const std::string& aString) {
-  const std::string text = Lower(aString);
+  const std::string text = AsciiLower(aString);
   if (text == "serial") return tkConnectionType::Serial;
   if (text == "http") return tkConnectionType::HTTP;
   if (text == "tcp") return tkConnectionType::TCP;
@@ -41,7 +30,7 @@ std::string kConnection::ConnectionTypeToString(tkConnectionType aValue) {
 }
 
 tkParity kConnection::ConvertParity(const std::string& aString) {
-  const std::string text = Lower(aString);
+  const std::string text = AsciiLower(aString);
   if (text == "none") return tkParity::None;
   if (text == "odd") return tkParity::Odd;
   if (text == "even") return tkParity::Even;
@@ -58,7 +47,7 @@ std::string kConnection::ParityToString(tkParity aValue) {
 }
 
 tkHTTPAuthType kConnection::ConvertAuthType(const std::string& aString) {
-  const std::string text = Lower(aString);
+  const std::string text = AsciiLower(aString);
   if (text == "none") return at_None;
   if (text == "basic") return at_Basic;
   if (text == "digest") return at_Digest;

@@ -7,15 +7,16 @@
 #include "platform/error.h"
 
 namespace korvane {
-namespace {
 
-void GlobalInit() {
+void InitHttpLibrary() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+namespace {
+
 CURL* NewHandle() {
-  GlobalInit();
+  InitHttpLibrary();
   CURL* handle = curl_easy_init();
   if (handle == nullptr) throw Error("Cannot create the HTTP client");
   return handle;

@@ -9,6 +9,10 @@
 
 namespace korvane {
 
+// Readies libcurl for this process: once, whichever thread comes first;
+// before the first handle is made. Every user of libcurl calls it.
+void InitHttpLibrary();
+
 class kHTTPClient {
  public:
   enum class Auth { None, Basic, Digest };

@@ -3,24 +3,20 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/ascii.h"
+#include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 #include "transport/http_client.h"
 
 namespace korvane {
 namespace {
 
-std::string Lower(std::string aText) {
-  std::transform(aText.begin(), aText.end(), aText.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return aText;
-}
-
 // The response body as text: decoded by the charset the server declares when
 // it is one of the 8-bit sets we know, else read as UTF-8 (invalid sequences
 // become U+FFFD).
 std::string DecodeBody(const std::string& aBody, const std::string& aContentType) {
-  const std::string type = Lower(aContentType);
+  const std::string type = AsciiLower(aContentType);
   const size_t at = type.find("charset=");
   if (at != std::string::npos) {
     std::string charset = type.substr(at + 8);
@@ -206,9 +202,8 @@ void kIOHandler_HTTP::SetParameter(const std::string& aName, const std::string& 
   if (aName.empty() || aName.find_first_of(":\r\n") != std::string::npos ||
       aValue.find_first_of("\r\n") != std::string::npos)
     throw Error("Invalid HTTP header " + aName);
-  const std::string key = Lower(aName);
   for (auto& header : fCustomHeaders)
-    if (Lower(header.first) == key) {
+    if (AsciiEqualsIgnoreCase(header.first, aName)) {
       header.second = aValue;
       return;
     }

@@ -3,7 +3,7 @@
 
 #include "base/log_writer.h"
 #include "platform/error.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {

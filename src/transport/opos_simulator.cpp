@@ -6,18 +6,13 @@
 #include <map>
 #include <mutex>
 
+#include "base/ascii.h"
 #include "base/checked_math.h"
 #include "platform/error.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {
-
-std::string Lower(std::string aText) {
-  std::transform(aText.begin(), aText.end(), aText.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return aText;
-}
 
 // Which simulated control holds the claim of a device name: a claim keeps
 // every other control of the process out, as the service object would.
@@ -42,7 +37,7 @@ kOPOSFiscalPrinterSim::kOPOSFiscalPrinterSim(std::vector<std::string> aKnownDevi
 kOPOSFiscalPrinterSim::~kOPOSFiscalPrinterSim() {
   if (fClaimed) {
     std::lock_guard lock(gClaimLock);
-    Claims().erase(Lower(fDeviceName));
+    Claims().erase(AsciiLower(fDeviceName));
   }
 }
 
@@ -114,9 +109,8 @@ int32_t kOPOSFiscalPrinterSim::AddToReceipt(Currency aAmount, const std::string&
 int32_t kOPOSFiscalPrinterSim::Open(const std::string& DeviceName) {
   CheckLink();
   if (fOpen) return Fail(OPOS_E_ILLEGAL, "Device is already open");
-  const std::string name = Lower(DeviceName);
   if (std::none_of(fKnownDevices.begin(), fKnownDevices.end(),
-                   [&](const std::string& known) { return Lower(known) == name; }))
+                   [&](const std::string& known) { return AsciiEqualsIgnoreCase(known, DeviceName); }))
     return Fail(OPOS_E_NOEXIST, "Device " + DeviceName + " does not exist");
   fOpen = true;
   fDeviceName = DeviceName;
@@ -129,7 +123,7 @@ int32_t kOPOSFiscalPrinterSim::ClaimDevice(int32_t) {
   if (fClaimed) return Succeed();
   {
     std::lock_guard lock(gClaimLock);
-    const std::string key = Lower(fDeviceName);
+    const std::string key = AsciiLower(fDeviceName);
     if (Claims().count(key) != 0) return Fail(OPOS_E_TIMEOUT, "Device is claimed by another application");
     Claims()[key] = this;
   }
@@ -144,7 +138,7 @@ int32_t kOPOSFiscalPrinterSim::ReleaseDevice() {
   fEnabled = false;
   {
     std::lock_guard lock(gClaimLock);
-    Claims().erase(Lower(fDeviceName));
+    Claims().erase(AsciiLower(fDeviceName));
   }
   fClaimed = false;
   return Succeed();
@@ -467,7 +461,7 @@ std::unique_ptr<IOPOSFiscalPrinter> CreateOPOSFiscalPrinter(const std::string& a
   OPOSControlFactory factory;
   {
     std::lock_guard lock(gControlLock);
-    const auto it = Controls().find(Lower(aDeviceName));
+    const auto it = Controls().find(AsciiLower(aDeviceName));
     if (it != Controls().end()) factory = it->second;
   }
   if (factory) return factory();
@@ -477,9 +471,9 @@ std::unique_ptr<IOPOSFiscalPrinter> CreateOPOSFiscalPrinter(const std::string& a
 void RegisterOPOSControl(const std::string& aDeviceName, OPOSControlFactory aFactory) {
   std::lock_guard lock(gControlLock);
   if (aFactory)
-    Controls()[Lower(aDeviceName)] = std::move(aFactory);
+    Controls()[AsciiLower(aDeviceName)] = std::move(aFactory);
   else
-    Controls().erase(Lower(aDeviceName));
+    Controls().erase(AsciiLower(aDeviceName));
 }
 
 }  // namespace korvane

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "base/log_writer.h"
-#include "platform/unicode.h"
+#include "platform/code_page.h"
 
 namespace korvane {
 namespace {

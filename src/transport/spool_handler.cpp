@@ -3,20 +3,15 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/ascii.h"
+#include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/unicode.h"
 
 namespace korvane {
 namespace {
 
 const char kRawTitle[] = "QEL Receipt";
 const char kNormalTitle[] = "Korvane Spool Output";
-
-std::string Lower(std::string aText) {
-  std::transform(aText.begin(), aText.end(), aText.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return aText;
-}
 
 }  // namespace
 
@@ -72,9 +67,8 @@ bool kIOHandler_Spool::WriteRawData(std::string_view aData) {
 }
 
 int32_t kIOHandler_Spool::FindPrinterIndex(const std::vector<std::string>& aPrinters) {
-  const std::string wanted = Lower(fPrinterName);
   for (size_t i = 0; i < aPrinters.size(); ++i)
-    if (Lower(aPrinters[i]) == wanted) return static_cast<int32_t>(i);
+    if (AsciiEqualsIgnoreCase(aPrinters[i], fPrinterName)) return static_cast<int32_t>(i);
   return -1;
 }
 

@@ -6,7 +6,8 @@
 #include <cstdio>
 
 #include "base/log_writer.h"
-#include "platform/unicode.h"
+#include "platform/code_page.h"
+#include "platform/utf.h"
 
 namespace korvane {
 namespace {

@@ -1,12 +1,13 @@
 // The request envelope: fields, connection, parameters, overrides, the
 // written form and the transport it makes.
+#include "device/device_handler.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <regex>
 #include <string>
 
-#include "device/device_handler.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 
@@ -228,10 +229,9 @@ TEST(DeviceHandler, CreatesTransportFromTableWithLogNameAndHexLog) {
     EXPECT_EQ(io->HexLog(), c.on) << c.hexlog;
   }
 
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() /
-      ("korvane_dh_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  std::filesystem::remove_all(dir);
+  // A log folder that does not exist yet.
+  const korvane::testing::TempDir temp;
+  const std::filesystem::path dir = temp.File("logs");
   {
     kDeviceHandler h;
     h.Deserialize(Request("<Driver>QORD_KORVANE_10</Driver><Connection><Type>Com</Type></Connection>"));
@@ -255,7 +255,6 @@ TEST(DeviceHandler, CreatesTransportFromTableWithLogNameAndHexLog) {
     EXPECT_TRUE(std::regex_match(io->GetLogFileName(), std::regex(".*/QORD_KORVANE_10_till1_[0-9]{8}\\.log")))
         << io->GetLogFileName();
   }
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -6,18 +6,12 @@
 
 #include "device/receipt_util.h"
 #include "platform/error.h"
+#include "support/test_support.h"
 
 namespace korvane {
 namespace {
 
-std::string ErrorOf(const std::function<void()>& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "<no error>";
-}
+using testing::ErrorOf;
 
 pugi::xml_node Root(const kXmlDocument& aDoc) { return aDoc->document_element(); }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "base/base64.h"
 #include "display/korvane/image_sources.h"
 #include "platform/error.h"
 #include "platform/resources.h"

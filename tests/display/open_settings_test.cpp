@@ -22,16 +22,9 @@ class OpenSettings : public ::testing::Test {
  protected:
   void SetUp() override {
     fOldDir = fs::current_path();
-    fDir = fs::temp_directory_path() /
-           ("korvane_open_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(fDir);
-    fs::create_directories(fDir);
-    fs::current_path(fDir);
+    fs::current_path(fDir.Path());
   }
-  void TearDown() override {
-    fs::current_path(fOldDir);
-    fs::remove_all(fDir);
-  }
+  void TearDown() override { fs::current_path(fOldDir); }
   void WriteSettings(const std::string& aBytes) {
     std::ofstream(fDir / kOpen::kSettingsFileName, std::ios::binary) << aBytes;
   }
@@ -43,7 +36,8 @@ class OpenSettings : public ::testing::Test {
     return std::move(h.fOpen);
   }
 
-  fs::path fOldDir, fDir;
+  fs::path fOldDir;
+  korvane::testing::TempDir fDir;
 };
 
 TEST_F(OpenSettings, DefaultsWithoutFileOrParameters) {

@@ -1,10 +1,11 @@
 // The customer-display request holder and its message and receipt documents.
+#include "display/request_holder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "display/request_holder.h"
 #include "platform/error.h"
 #include "support/test_support.h"
 
@@ -146,7 +147,8 @@ TEST(RequestHolder, ReadsUtf16Requests) {
 
 TEST(RequestHolder, OpenWithoutConnectionMakesAnOposLink) {
   const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(std::filesystem::temp_directory_path());
+  const korvane::testing::TempDir dir;  // no settings file there
+  std::filesystem::current_path(dir.Path());
   kCustomerDisplayHandler h;
   h.Deserialize(Request("", "<Parameters><Mode>Idle</Mode></Parameters>"), {dt_Open});
   std::filesystem::current_path(old);
@@ -156,7 +158,8 @@ TEST(RequestHolder, OpenWithoutConnectionMakesAnOposLink) {
 
 TEST(RequestHolder, LargeAndDeepRequestsParseOrFailCleanly) {
   const auto old = std::filesystem::current_path();
-  std::filesystem::current_path(std::filesystem::temp_directory_path());
+  const korvane::testing::TempDir dir;  // no settings file there
+  std::filesystem::current_path(dir.Path());
   {  // About 4 MB: 100,000 parameters, all with the same few names.
     std::string params;
     for (int i = 0; i < 100000; ++i)

@@ -9,8 +9,9 @@
 #include <thread>
 
 #include "e2e/display_peer.h"
-#include "e2e/host.h"
 #include "e2e/requests.h"
+#include "support/host_library.h"
+#include "support/test_support.h"
 
 using namespace korvane::testing;
 using ::testing::ElementsAre;
@@ -49,12 +50,6 @@ std::vector<std::string> AwaitLog(const std::string& aPath, const std::string& a
 
 class DisplayProtocol : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fTemp = std::filesystem::temp_directory_path() / ("korvane-e2e-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(fTemp);
-  }
-  void TearDown() override { std::filesystem::remove_all(fTemp); }
-
   CallResult OpenDevice(const std::string& aParameters = "") {
     const CallResult r = lib.Call("OPEN", OpenRequest(peer.Port(), aParameters));
     fLog = LogOf(r);
@@ -65,14 +60,14 @@ class DisplayProtocol : public ::testing::Test {
     return messages.empty() ? "" : messages.back();
   }
   std::string File(const std::string& aName, const std::string& aBytes) {
-    const std::string path = (fTemp / aName).string();
+    const std::string path = fTemp.File(aName);
     std::ofstream(path, std::ios::binary) << aBytes;
     return path;
   }
 
   Library lib;
   DisplayPeer peer;
-  std::filesystem::path fTemp;
+  TempDir fTemp;
   std::string fLog;
 };
 
@@ -287,9 +282,8 @@ TEST_F(DisplayProtocol, LoadsImagesFromResourcesAndFiles) {
   const size_t sent = peer.Frames().size();
   CallResult r = lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><ImageUrl>res:NOPE</ImageUrl></Idle>"));
   EXPECT_EQ(r.errorText, "Resource NOPE not found");
-  r = lib.Call(
-      "IDLE",
-      CallRequest("IDLE", 1, "<Idle><ImageUrl>" + (fTemp / "gone.png").string() + "</ImageUrl></Idle>"));
+  r = lib.Call("IDLE",
+               CallRequest("IDLE", 1, "<Idle><ImageUrl>" + fTemp.File("gone.png") + "</ImageUrl></Idle>"));
   EXPECT_THAT(r.errorText, StartsWith("Cannot open file \""));
   EXPECT_EQ(peer.Frames().size(), sent);  // nothing sent for either
 }

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "e2e/display_peer.h"
-#include "e2e/host.h"
 #include "e2e/requests.h"
+#include "support/host_library.h"
 
 using namespace korvane::testing;
 using ::testing::HasSubstr;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "support/test_support.h"
+
 namespace {
 
 std::filesystem::path HostPath() { return std::filesystem::canonical("/proc/self/exe"); }
@@ -26,8 +28,8 @@ TEST(LibraryLoad, ChildLoadsAndUnloadsTwice) {
 
 TEST(LibraryLoad, CreatesTheLogFolderBesideTheHost) {
   // A host in a folder of its own, loading the library from the build folder.
-  const auto folder = std::filesystem::temp_directory_path() / ("korvane-host-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
+  const korvane::testing::TempDir temp;
+  const std::filesystem::path folder = temp.Path();
   const auto host = folder / "PosHost";
   std::filesystem::copy_file(HostPath(), host, std::filesystem::copy_options::overwrite_existing);
   const std::string command = "KORVANE_CHILD_LOAD=1 '" + host.string() +
@@ -36,7 +38,6 @@ TEST(LibraryLoad, CreatesTheLogFolderBesideTheHost) {
   EXPECT_TRUE(std::filesystem::is_directory(folder / "LogFiles"));
   EXPECT_FALSE(
       std::filesystem::exists(std::filesystem::path(KORVANE_LIBRARY_PATH).parent_path() / "LogFiles"));
-  std::filesystem::remove_all(folder);
 }
 
 TEST(LibraryLoad, ExportsNothingButItsCalls) {

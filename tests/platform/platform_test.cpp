@@ -3,13 +3,14 @@
 #include <cerrno>
 #include <set>
 
+#include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/locale.h"
 #include "platform/named_lock.h"
 #include "platform/process.h"
 #include "platform/resources.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 #include "platform/uuid.h"
 #include "support/test_support.h"
 

@@ -1,27 +1,28 @@
-// A real HTTP or HTTPS server on loopback for tests (cpp-httplib), on an
-// ephemeral port, running on its own thread for the life of the object.
+// Real HTTP and HTTPS servers on loopback for tests (cpp-httplib), on an
+// ephemeral port, each on its own thread for the life of the object; a raw
+// peer for answers no well-behaved server gives; throw-away certificates.
 #pragma once
 
 #include <httplib.h>
 
-#include <cstdlib>
+#include <functional>
+#include <map>
 #include <memory>
-#include <stdexcept>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/test_support.h"
 
 namespace korvane::testing {
 
-// A throw-away self-signed certificate and key for "localhost".
+// A throw-away self-signed certificate for 127.0.0.1 and localhost (also a
+// CA, so a client can be told to trust it), with its key, as PEM files in a
+// folder of their own.
 class TestCertificate {
  public:
-  TestCertificate() {
-    const std::string command = "openssl req -x509 -newkey rsa:2048 -nodes -keyout '" + KeyFile() +
-                                "' -out '" + CertFile() + "' -days 1 -subj /CN=localhost >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("openssl could not make a certificate");
-  }
+  TestCertificate();
   std::string CertFile() const { return fDir / "cert.pem"; }
   std::string KeyFile() const { return fDir / "key.pem"; }
 
@@ -29,38 +30,63 @@ class TestCertificate {
   TempDir fDir;
 };
 
+// What the server saw of one request of a recorded route.
+struct SeenRequest {
+  std::string path;
+  std::string body;
+  std::multimap<std::string, std::string, httplib::detail::ci> headers;
+};
+
 class TestHttpServer {
  public:
+  using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+
   // Plain HTTP.
-  TestHttpServer() : fServer(std::make_unique<httplib::Server>()) {}
+  TestHttpServer();
   // HTTPS with the given certificate.
-  explicit TestHttpServer(const TestCertificate& aCert)
-      : fServer(std::make_unique<httplib::SSLServer>(aCert.CertFile().c_str(), aCert.KeyFile().c_str())),
-        fTls(true) {}
-  ~TestHttpServer() { Stop(); }
+  explicit TestHttpServer(const TestCertificate& aCert);
+  ~TestHttpServer();
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
 
+  // The routes: set them before Start.
   httplib::Server& Server() { return *fServer; }
+  // A POST route whose requests are recorded (see Seen) before aHandler
+  // answers them.
+  void RecordedPost(const std::string& aPath, Handler aHandler);
 
-  // Starts listening; call after the routes are set.
-  void Start() {
-    fPort = fServer->bind_to_any_port("127.0.0.1");
-    if (fPort <= 0) throw std::runtime_error("test server cannot bind");
-    fThread = std::thread([this] { fServer->listen_after_bind(); });
-    WaitFor([this] { return fServer->is_running(); });
-  }
-  void Stop() {
-    if (!fThread.joinable()) return;
-    fServer->stop();
-    fThread.join();
-  }
+  // Starts listening on 127.0.0.1; call after the routes are set.
+  void Start();
+  // Stops listening; the destructor stops too.
+  void Stop();
   int Port() const { return fPort; }
-  std::string Url(const std::string& aPath) const {
-    return std::string(fTls ? "https" : "http") + "://127.0.0.1:" + std::to_string(fPort) + aPath;
-  }
+  // "http://127.0.0.1:PORT" (https for a TLS server) followed by aPath.
+  std::string Url(const std::string& aPath) const;
+  // The requests of the recorded routes so far.
+  std::vector<SeenRequest> Seen() const;
 
  private:
   std::unique_ptr<httplib::Server> fServer;
   bool fTls = false;
+  int fPort = 0;
+  std::thread fThread;
+  mutable std::mutex fLock;
+  std::vector<SeenRequest> fSeen;
+};
+
+// A peer on 127.0.0.1 that reads one request's head, answers it with the
+// bytes given and closes.
+class RawHttpPeer {
+ public:
+  explicit RawHttpPeer(std::string aReply);
+  ~RawHttpPeer();
+  RawHttpPeer(const RawHttpPeer&) = delete;
+  RawHttpPeer& operator=(const RawHttpPeer&) = delete;
+  int Port() const { return fPort; }
+
+ private:
+  std::string fReply;
+  int fListener = -1;
   int fPort = 0;
   std::thread fThread;
 };

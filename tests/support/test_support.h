@@ -1,111 +1,123 @@
-// Small helpers shared by the test programs.
+// The helpers every test program shares: temporary folders, files, waiting,
+// the message of a korvane::Error, environment variables, device logs read
+// back entry by entry, and other programs run to their end.
 #pragma once
-
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
 
 namespace korvane::testing {
 
-// A fresh folder under the system's temporary folder, removed with its
-// contents at the end of the scope.
+// A fresh folder of a name of its own under the system's temporary folder,
+// removed with its contents at the end of the scope.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvane-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    fPath = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(fPath, ignored);
-  }
+  TempDir();
+  ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& Path() const { return fPath; }
-  std::string operator/(const std::string& aName) const { return fPath + "/" + aName; }
+  // The path of aName in the folder.
+  std::string File(const std::string& aName) const { return fPath + "/" + aName; }
+  std::string operator/(const std::string& aName) const { return File(aName); }
+  bool IsEmpty() const;
 
  private:
   std::string fPath;
 };
 
-inline std::string ReadFile(const std::string& aPath) {
-  std::ifstream in(aPath, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& aPath, const std::string& aData) {
-  std::ofstream out(aPath, std::ios::binary | std::ios::trunc);
-  out << aData;
-}
+std::string ReadFile(const std::string& aPath);
+void WriteFile(const std::string& aPath, const std::string& aData);
 
 // The lines of a CR LF text, without their line ends.
-inline std::vector<std::string> SplitCrLf(const std::string& aText) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t at = aText.find("\r\n"); at != std::string::npos; at = aText.find("\r\n", start)) {
-    lines.push_back(aText.substr(start, at - start));
-    start = at + 2;
-  }
-  if (start < aText.size()) lines.push_back(aText.substr(start));
-  return lines;
-}
+std::vector<std::string> SplitCrLf(const std::string& aText);
+// The lines of a LF text, without their line ends.
+std::vector<std::string> SplitLines(const std::string& aText);
 
 // Polls aCondition every 10 ms until it holds or aTimeout passes.
-inline bool WaitFor(const std::function<bool()>& aCondition,
-                    std::chrono::milliseconds aTimeout = std::chrono::seconds(10)) {
-  const auto deadline = std::chrono::steady_clock::now() + aTimeout;
-  while (!aCondition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
+bool WaitFor(const std::function<bool()>& aCondition,
+             std::chrono::milliseconds aTimeout = std::chrono::seconds(10));
 
-// The message of the korvane::Error that aCall raises, or "<no error>".
-template <class F>
-std::string ErrorOf(F&& aCall) {
+// What ErrorOf gives when the call raises nothing.
+inline const std::string kNoError = "<no error>";
+
+// The message of the korvane::Error that aCall(aArgs...) raises, or kNoError.
+template <class F, class... Args>
+std::string ErrorOf(F&& aCall, Args&&... aArgs) {
   try {
-    aCall();
+    std::forward<F>(aCall)(std::forward<Args>(aArgs)...);
   } catch (const korvane::Error& e) {
     return e.what();
   }
-  return "<no error>";
+  return kNoError;
 }
 
-// Sets an environment variable for the scope and restores it after.
+// Sets an environment variable (aValue null: removes it) for the scope and
+// restores it after.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* aName, const char* aValue) : fName(aName) {
-    if (const char* old = ::getenv(aName)) fOld = old, fHadOld = true;
-    if (aValue)
-      ::setenv(aName, aValue, 1);
-    else
-      ::unsetenv(aName);
-  }
-  ~ScopedEnv() {
-    if (fHadOld)
-      ::setenv(fName.c_str(), fOld.c_str(), 1);
-    else
-      ::unsetenv(fName.c_str());
-  }
+  ScopedEnv(const char* aName, const char* aValue);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
   std::string fName;
   std::string fOld;
   bool fHadOld = false;
 };
+
+// ---- device logs --------------------------------------------------------
+
+// One log entry: its level and its message without the time stamp.
+struct LogLine {
+  bool error = false;
+  std::string message;
+  bool operator==(const LogLine&) const = default;
+};
+
+inline LogLine Info(const std::string& aMessage) { return {false, aMessage}; }
+inline LogLine Err(const std::string& aMessage) { return {true, aMessage}; }
+
+std::ostream& operator<<(std::ostream& aOut, const LogLine& aLine);
+
+inline const std::string kStart = "*************************** START ***************************";
+inline const std::string kStop = "*************************** STOP ****************************";
+
+// The entries of a log file: "yyyy-mm-dd hh:mm:ss:zzz - message" or
+// "... - ERROR - message", each ended by CR LF. A message may hold CR LF
+// itself: a line break ends an entry only where a time stamp follows it. An
+// entry without a time stamp comes back as the error "<malformed line> ...",
+// text without its CR LF at the end as the error "<unterminated line> ...".
+std::vector<LogLine> ReadLog(const std::string& aPath);
+
+// The entries after the connection banner (the five banner lines themselves
+// left out), without the STOP line.
+std::vector<LogLine> AfterBanner(std::vector<LogLine> aLog);
+
+// ---- other programs -----------------------------------------------------
+
+struct ProgramRun {
+  int fStatus = -1;  // exit status, -1 when it did not exit normally
+  std::string fOut;
+  std::string fErr;
+};
+
+// Runs aArgs[0] with the other arguments; aInput goes to its standard input.
+// A program still running after aTimeout is killed.
+ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& aInput = "",
+                      std::chrono::seconds aTimeout = std::chrono::seconds(120));
 
 }  // namespace korvane::testing

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <regex>
 
-#include "../support/test_support.h"
 #include "korvane_library.h"
 #include "request_file.h"
+#include "support/test_support.h"
 #include "tools_test_support.h"
 
 using namespace korvane::tools_test;

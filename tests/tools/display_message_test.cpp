@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/base64.h"
+
 using namespace korvane::simulator;
 
 namespace {
@@ -129,15 +131,15 @@ TEST(DisplayMessage, KeepsAPictureThatDoesNotDecodeAsAWarning) {
 }
 
 TEST(DisplayMessage, DecodesBase64InBothAlphabetsWithAndWithoutPadding) {
-  EXPECT_EQ(DecodeBase64("aGVsbG8="), "hello");
-  EXPECT_EQ(DecodeBase64("aGVsbG8"), "hello");
-  EXPECT_EQ(DecodeBase64("aGVs\nbG8="), "hello");
-  EXPECT_EQ(DecodeBase64("-_8="), std::string("\xfb\xff"));
-  EXPECT_EQ(DecodeBase64("+/8="), std::string("\xfb\xff"));
-  EXPECT_EQ(DecodeBase64(""), "");
-  EXPECT_FALSE(DecodeBase64("a"));
-  EXPECT_FALSE(DecodeBase64("aGVs*"));
-  EXPECT_FALSE(DecodeBase64("aG=Vs"));
+  EXPECT_EQ(korvane::Base64Decode("aGVsbG8="), "hello");
+  EXPECT_EQ(korvane::Base64Decode("aGVsbG8"), "hello");
+  EXPECT_EQ(korvane::Base64Decode("aGVs\nbG8="), "hello");
+  EXPECT_EQ(korvane::Base64Decode("-_8="), std::string("\xfb\xff"));
+  EXPECT_EQ(korvane::Base64Decode("+/8="), std::string("\xfb\xff"));
+  EXPECT_EQ(korvane::Base64Decode(""), "");
+  EXPECT_FALSE(korvane::Base64Decode("a"));
+  EXPECT_FALSE(korvane::Base64Decode("aGVs*"));
+  EXPECT_FALSE(korvane::Base64Decode("aG=Vs"));
 }
 
 TEST(DisplayMessage, FormatsAmountsWithTwoToFourDecimals) {

@@ -5,11 +5,12 @@
 #include <filesystem>
 #include <regex>
 
-#include "../support/test_support.h"
+#include "base/base64.h"
+#include "support/test_support.h"
 #include "tools_test_support.h"
 
 using namespace korvane::tools_test;
-using korvane::simulator::DecodeBase64;
+using korvane::Base64Decode;
 using korvane::simulator::SimulatorOptions;
 
 namespace {
@@ -25,7 +26,8 @@ std::string Display(const korvane::simulator::DisplaySimulator& aDisplay) {
 
 std::vector<json> Recorded(const std::string& aFile) {
   std::vector<json> messages;
-  for (const auto& line : Lines(korvane::testing::ReadFile(aFile))) messages.push_back(json::parse(line));
+  for (const auto& line : SplitLines(korvane::testing::ReadFile(aFile)))
+    messages.push_back(json::parse(line));
   return messages;
 }
 
@@ -39,7 +41,7 @@ struct CallBlock {
 
 std::vector<CallBlock> CallBlocks(const std::string& aOut) {
   std::vector<CallBlock> blocks;
-  for (const auto& line : Lines(aOut)) {
+  for (const auto& line : SplitLines(aOut)) {
     if (line.rfind("== ", 0) == 0) {
       blocks.push_back({line.substr(3), {}, "", ""});
     } else if (blocks.empty()) {
@@ -90,7 +92,7 @@ TEST(HostTool, ExplainsBadInputInOneLineAndFails) {
     const ProgramRun run = Host(test.fArgs);
     EXPECT_EQ(run.fStatus, test.fStatus) << test.fError << "\n" << run.fErr;
     EXPECT_NE(run.fErr.find(test.fError), std::string::npos) << run.fErr;
-    EXPECT_EQ(Lines(run.fErr).size(), 1u) << run.fErr;
+    EXPECT_EQ(SplitLines(run.fErr).size(), 1u) << run.fErr;
     EXPECT_EQ(run.fErr.rfind("korvane-host: ", 0), 0u) << run.fErr;
   }
 }
@@ -144,7 +146,7 @@ TEST(HostTool, SendsEveryExampleThroughItsExport) {
   EXPECT_EQ(open["ShowTaxes"], true);
   EXPECT_EQ(open["IdleText1"], "Welcome to Harbour Café");
   EXPECT_EQ(open["ColorPrimary"], "#8B5000");
-  EXPECT_EQ(DecodeBase64(open["LogoImage_Dark"].get<std::string>()),
+  EXPECT_EQ(Base64Decode(open["LogoImage_Dark"].get<std::string>()),
             korvane::testing::ReadFile(ExamplePath("images/logo.png")));
   EXPECT_EQ(open["LogoImage_Light"], open["LogoImage_Dark"]);
   EXPECT_EQ(recorded[1]["message"]["Idle"]["Text1"], "Welcome to Harbour Café");
@@ -188,7 +190,7 @@ TEST(HostTool, PrintsAFailedCallAndEndsWithAnError) {
   EXPECT_EQ(run.fStatus, 1);
   EXPECT_NE(run.fOut.find("<Error>True</Error>"), std::string::npos) << run.fOut;
   EXPECT_NE(run.fOut.find("Result: -1"), std::string::npos) << run.fOut;
-  EXPECT_EQ(Lines(run.fErr).size(), 1u) << run.fErr;
+  EXPECT_EQ(SplitLines(run.fErr).size(), 1u) << run.fErr;
   EXPECT_EQ(run.fErr.rfind("korvane-host: OPEN " + ExamplePath("open.xml") + " failed: ", 0), 0u) << run.fErr;
 
   run = Host({"call", "MESSAGE", ExamplePath("message.xml"), "IDLE", ExamplePath("idle.xml")});
@@ -208,7 +210,7 @@ TEST(HostTool, EndsACallThatADisplayNeverAnswers) {
   const ProgramRun run =
       Host({"--timeout", "2", "call", "--display", Display(*display), "OPEN", ExamplePath("open.xml")});
   EXPECT_EQ(run.fStatus, 1) << run.fOut << run.fErr;
-  EXPECT_EQ(Lines(run.fErr).size(), 1u) << run.fErr;
+  EXPECT_EQ(SplitLines(run.fErr).size(), 1u) << run.fErr;
 }
 
 TEST(HostTool, PrintsTheDriversVersion) {
@@ -229,7 +231,7 @@ TEST(HostTool, RunsTheDemoSaleAgainstAGivenDisplay) {
   auto display = StartSimulator(options);
   const ProgramRun run = Host({"demo", "--display", Display(*display)});
   ASSERT_EQ(run.fStatus, 0) << run.fOut << run.fErr;
-  const auto lines = Lines(run.fOut);
+  const auto lines = SplitLines(run.fOut);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines[0], "Display: " + Display(*display));
   const std::regex progress(
@@ -262,7 +264,7 @@ TEST(HostTool, DemoStartsItsOwnDisplayAndPrintsThePageFirst) {
   SKIP_WITHOUT_EXPORTS();
   const ProgramRun run = Host({"demo"});
   ASSERT_EQ(run.fStatus, 0) << run.fOut << run.fErr;
-  const auto lines = Lines(run.fOut);
+  const auto lines = SplitLines(run.fOut);
   ASSERT_FALSE(lines.empty());
   EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(Customer display: http://127\.0\.0\.1:\d+/)")))
       << lines[0];

@@ -6,11 +6,12 @@
 #include <regex>
 #include <thread>
 
-#include "../support/test_support.h"
+#include "base/base64.h"
+#include "support/test_support.h"
 #include "tools_test_support.h"
 
 using namespace korvane::tools_test;
-using korvane::simulator::DecodeBase64;
+using korvane::Base64Decode;
 using korvane::simulator::Faults;
 using korvane::simulator::SimulatorOptions;
 
@@ -154,7 +155,7 @@ TEST(Simulator, ServesThePageWithItsStateAndThePicturesItShows) {
   ASSERT_TRUE(logo);
   EXPECT_EQ(logo->status, 200);
   EXPECT_EQ(logo->get_header_value("Content-Type"), "image/png");
-  EXPECT_EQ(logo->body, DecodeBase64(kPng));
+  EXPECT_EQ(logo->body, Base64Decode(kPng));
   EXPECT_EQ(client.Get("/image/999999")->status, 404);
 
   const auto page = client.Get("/");
@@ -267,7 +268,7 @@ TEST(Simulator, RecordsEveryFrameWithItsTimeOneLineEach) {
   ASSERT_NE(SendFrame(display->DisplayPort(), "{\"Idle\":\n{"), "OK");
   display->Stop();
 
-  const auto lines = Lines(korvane::testing::ReadFile(options.fRecordFile));
+  const auto lines = SplitLines(korvane::testing::ReadFile(options.fRecordFile));
   ASSERT_EQ(lines.size(), 2u);
   const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
   const json first = json::parse(lines[0]);
@@ -342,6 +343,6 @@ TEST(SimulatorProgram, ExplainsBadOptionsAndBusyPortsInOneLine) {
     const ProgramRun run = RunProgram(args, "", 30s);
     EXPECT_EQ(run.fStatus, test.fStatus) << test.fError << "\n" << run.fErr;
     EXPECT_NE(run.fErr.find(test.fError), std::string::npos) << run.fErr;
-    EXPECT_EQ(Lines(run.fErr).size(), 1u) << run.fErr;
+    EXPECT_EQ(SplitLines(run.fErr).size(), 1u) << run.fErr;
   }
 }

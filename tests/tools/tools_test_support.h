@@ -1,20 +1,17 @@
 // Helpers of the tools' tests: a display simulator per test, a raw frame
-// client, HTTP reads of the page's state, running the tools as programs,
-// and finding out whether the built library has its calls yet.
+// client, HTTP reads of the page's state, and finding out whether the built
+// library has its calls yet. (Running the tools as programs: RunProgram of
+// support/test_support.h.)
 #pragma once
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -27,13 +24,15 @@
 
 #include "display_simulator.h"
 #include "frame_parser.h"
-
-extern char** environ;
+#include "support/test_support.h"
 
 namespace korvane::tools_test {
 
 using nlohmann::json;
 using namespace std::chrono_literals;
+using korvane::testing::ProgramRun;
+using korvane::testing::RunProgram;
+using korvane::testing::SplitLines;
 
 // The library under test: $KORVANE_LIBRARY, else the one this build made.
 inline std::string LibraryPath() {
@@ -156,86 +155,8 @@ inline json GetState(const simulator::DisplaySimulator& aDisplay) {
   return json::parse(response->body);
 }
 
-struct ProgramRun {
-  int fStatus = -1;  // exit status, -1 when it did not exit normally
-  std::string fOut;
-  std::string fErr;
-};
-
-// Runs aArgs[0] with the other arguments; aInput goes to its standard input.
-inline ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& aInput = "",
-                             std::chrono::seconds aTimeout = 120s) {
-  int in[2], out[2], err[2];
-  if (pipe2(in, O_CLOEXEC) || pipe2(out, O_CLOEXEC) || pipe2(err, O_CLOEXEC)) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
-  std::vector<std::string> args = aArgs;
-  std::vector<char*> argv;
-  for (auto& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
-  ProgramRun run;
-  if (spawned != 0) {
-    close(in[1]), close(out[0]), close(err[0]);
-    run.fErr = "cannot start " + aArgs[0];
-    return run;
-  }
-  if (!aInput.empty()) (void)!write(in[1], aInput.data(), aInput.size());
-  close(in[1]);
-  const auto deadline = std::chrono::steady_clock::now() + aTimeout;
-  bool outOpen = true, errOpen = true, timedOut = false;
-  while (outOpen || errOpen) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      timedOut = true;
-      break;
-    }
-    pollfd fds[2] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}};
-    if (poll(fds, 2, static_cast<int>(left.count())) <= 0) continue;
-    char buffer[8192];
-    for (int k = 0; k < 2; ++k) {
-      if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-      const ssize_t n = read(fds[k].fd, buffer, sizeof buffer);
-      if (n <= 0) {
-        (k == 0 ? outOpen : errOpen) = false;
-      } else {
-        (k == 0 ? run.fOut : run.fErr).append(buffer, static_cast<std::size_t>(n));
-      }
-    }
-  }
-  close(out[0]);
-  close(err[0]);
-  if (timedOut) kill(pid, SIGKILL);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  run.fStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (timedOut) run.fErr += "\n(killed after " + std::to_string(aTimeout.count()) + " s)";
-  return run;
-}
-
 inline std::string ExamplePath(const std::string& aName) {
   return std::string(KORVANE_EXAMPLES_DIR) + "/" + aName;
-}
-
-inline std::vector<std::string> Lines(const std::string& aText) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < aText.size()) {
-    auto end = aText.find('\n', start);
-    if (end == std::string::npos) end = aText.size();
-    lines.push_back(aText.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
 }
 
 }  // namespace korvane::tools_test

@@ -1,19 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "support/test_support.h"
 #include "transport/io_handler.h"
 
 namespace korvane {
 namespace {
 
-std::string ErrorOf(void (*aCall)(const std::string&), const std::string& aText) {
-  try {
-    aCall(aText);
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using testing::ErrorOf;
 
 TEST(Connection, DefaultsAreAnOposLinkWithOneSecondTimeouts) {
   const kConnection c;

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
+#include "support/test_support.h"
 #include "transport/com_handler.h"
 #include "transport/dll_handler.h"
-#include "transport_support.h"
 
 namespace korvane {
 namespace {
+
+using testing::ErrorOf;
 
 using testing::Info;
 using testing::kStart;
@@ -20,16 +22,6 @@ kConnection LibraryConnection(const std::string& aName) {
   connection.SetConnectionType(tkConnectionType::DLL);
   connection.SetLibraryName(aName);
   return connection;
-}
-
-template <class TCall>
-std::string ErrorOf(TCall aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
 }
 
 TEST(DllTransport, LoadsTheLibraryAndGivesExportsByExactName) {

@@ -3,11 +3,11 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "support/test_support.h"
 #include "transport/com_handler.h"
 #include "transport/dll_handler.h"
 #include "transport/io_handler.h"
 #include "transport/tcp_handler.h"
-#include "transport_support.h"
 
 namespace korvane {
 namespace {

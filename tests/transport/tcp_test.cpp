@@ -4,8 +4,9 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "support/scripted_peer.h"
+#include "support/test_support.h"
 #include "transport/tcp_handler.h"
-#include "transport_support.h"
 
 namespace korvane {
 namespace {

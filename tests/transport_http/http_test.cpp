@@ -1,13 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
 #include <chrono>
 #include <memory>
+#include <thread>
 
-#include "http_server.h"
 #include "platform/error.h"
+#include "support/http_server.h"
+#include "support/test_support.h"
 #include "transport/http_handler.h"
-#include "transport_common/transport_log.h"
 
 namespace korvane {
 namespace {
@@ -17,7 +19,104 @@ using ::testing::HasSubstr;
 using testing::Info;
 using testing::LogLine;
 using testing::TempDir;
+using testing::TestCertificate;
 using testing::TestHttpServer;
+
+constexpr const char* kUser = "user";
+constexpr const char* kPassword = "secret";
+constexpr const char* kRealm = "korvane";
+constexpr const char* kNonce = "dcd98b7102dd2f0e8b11d0f600bfb0c093";
+
+std::string Md5Hex(const std::string& aText) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(aText.data(), aText.size(), digest, &length, EVP_md5(), nullptr);
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned i = 0; i < length; ++i) {
+    hex += kHex[digest[i] >> 4];
+    hex += kHex[digest[i] & 15];
+  }
+  return hex;
+}
+
+// The value of key="value" or key=value in a Digest authorization header.
+std::string DigestField(const std::string& aHeader, const std::string& aKey) {
+  size_t at = 0;
+  while ((at = aHeader.find(aKey + "=", at)) != std::string::npos) {
+    if (at == 0 || aHeader[at - 1] == ' ' || aHeader[at - 1] == ',') break;
+    ++at;
+  }
+  if (at == std::string::npos) return "";
+  at += aKey.size() + 1;
+  if (at < aHeader.size() && aHeader[at] == '"') {
+    const size_t end = aHeader.find('"', at + 1);
+    return aHeader.substr(at + 1, end - at - 1);
+  }
+  const size_t end = aHeader.find(',', at);
+  return aHeader.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+// The loopback server of these tests, started, with its POST routes
+// recorded:
+//   /ok        200 "OK" (text/plain)       /missing   404 "nope"
+//   /fail      500                         /redirect  302 to /ok
+//   /latin     200, ISO-8859-1 body "caf\xe9"
+//   /basic     401 with a Basic challenge unless user:secret comes with it
+//   /digest    401 with a Digest challenge unless the digest of user:secret
+//              for it comes with it
+//   /slow      answers after 3 s
+class LoopbackServer : public TestHttpServer {
+ public:
+  LoopbackServer() { Serve(); }
+  explicit LoopbackServer(const TestCertificate& aCert) : TestHttpServer(aCert) { Serve(); }
+
+ private:
+  void Serve() {
+    RecordedPost(
+        "/ok", [](const httplib::Request&, httplib::Response& res) { res.set_content("OK", "text/plain"); });
+    RecordedPost("/missing", [](const httplib::Request&, httplib::Response& res) {
+      res.status = 404;
+      res.set_content("nope", "text/plain");
+    });
+    RecordedPost("/fail", [](const httplib::Request&, httplib::Response& res) { res.status = 500; });
+    RecordedPost("/redirect",
+                 [](const httplib::Request&, httplib::Response& res) { res.set_redirect("/ok", 302); });
+    RecordedPost("/latin", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content("caf\xe9", "text/plain; charset=ISO-8859-1");
+    });
+    RecordedPost("/basic", [](const httplib::Request& req, httplib::Response& res) {
+      if (req.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") {
+        res.set_content("welcome", "text/plain");
+        return;
+      }
+      res.status = 401;
+      res.set_header("WWW-Authenticate", std::string("Basic realm=\"") + kRealm + "\"");
+    });
+    RecordedPost("/digest", [](const httplib::Request& req, httplib::Response& res) {
+      const std::string auth = req.get_header_value("Authorization");
+      if (auth.rfind("Digest ", 0) == 0) {
+        const std::string ha1 = Md5Hex(std::string(kUser) + ":" + kRealm + ":" + kPassword);
+        const std::string ha2 = Md5Hex("POST:" + DigestField(auth, "uri"));
+        const std::string expected =
+            Md5Hex(ha1 + ":" + DigestField(auth, "nonce") + ":" + DigestField(auth, "nc") + ":" +
+                   DigestField(auth, "cnonce") + ":" + DigestField(auth, "qop") + ":" + ha2);
+        if (DigestField(auth, "username") == kUser && DigestField(auth, "response") == expected) {
+          res.set_content("digest welcome", "text/plain");
+          return;
+        }
+      }
+      res.status = 401;
+      res.set_header("WWW-Authenticate", std::string("Digest realm=\"") + kRealm +
+                                             "\", qop=\"auth\", nonce=\"" + kNonce + "\", algorithm=MD5");
+    });
+    RecordedPost("/slow", [](const httplib::Request&, httplib::Response& res) {
+      std::this_thread::sleep_for(std::chrono::seconds(3));
+      res.set_content("late", "text/plain");
+    });
+    Start();
+  }
+};
 
 // An HTTP handler with a log, and its log read back once it is gone.
 class HttpHandler {
@@ -27,8 +126,8 @@ class HttpHandler {
     connection.SetConnectionType(tkConnectionType::HTTP);
     connection.SetURL(aUrl);
     connection.SetAuthType(aAuth);
-    connection.SetUser(TestHttpServer::kUser);
-    connection.SetPassword(TestHttpServer::kPassword);
+    connection.SetUser(kUser);
+    connection.SetPassword(kPassword);
     connection.SetReadTimeOut(aReadTimeout);
     connection.SetConnectTimeOut(2000);
     fHandler = std::make_unique<kIOHandler_HTTP>(connection, fDir.Path(), "Http_test");
@@ -82,7 +181,7 @@ TEST(HttpTransport, TransportTableMakesTheHttpHandler) {
 // ---- successful exchanges ---------------------------------------------------
 
 TEST(HttpTransport, WritePostsUtf8BodyAndKeepsResponse) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/ok"));
   handler->SetContentType("application/json; charset=utf-8");
   EXPECT_TRUE(handler->Connect());
@@ -111,7 +210,7 @@ TEST(HttpTransport, WritePostsUtf8BodyAndKeepsResponse) {
 }
 
 TEST(HttpTransport, WithoutContentTypeNoContentTypeHeaderIsSent) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/ok"));
   EXPECT_TRUE(handler->Write("x=1"));
   ASSERT_EQ(server.Seen().size(), 1u);
@@ -119,14 +218,14 @@ TEST(HttpTransport, WithoutContentTypeNoContentTypeHeaderIsSent) {
 }
 
 TEST(HttpTransport, ResponseIsDecodedByItsDeclaredCharset) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/latin"));
   EXPECT_TRUE(handler->Write(""));
   EXPECT_EQ(handler->Response(), "caf\xC3\xA9");
 }
 
 TEST(HttpTransport, CustomHeadersAreSetOnceAndStayForLaterRequests) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/ok"));
   handler->SetParameter("X-Till", "1");
   handler->SetParameter("Authorization", "Bearer abc");
@@ -154,7 +253,7 @@ TEST(HttpTransport, HeaderThatWouldSplitTheRequestIsRefused) {
 // ---- authentication ---------------------------------------------------------
 
 TEST(HttpTransport, BasicAuthenticationIsSentWithTheFirstRequest) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/basic"), at_Basic);
   EXPECT_TRUE(handler->Write("hello"));
   EXPECT_EQ(handler->Response(), "welcome");
@@ -162,7 +261,7 @@ TEST(HttpTransport, BasicAuthenticationIsSentWithTheFirstRequest) {
 }
 
 TEST(HttpTransport, DigestAuthenticationAnswersTheChallenge) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/digest"), at_Digest);
   EXPECT_TRUE(handler->Write("hello"));
   EXPECT_EQ(handler->ResponseCode(), 200);
@@ -175,7 +274,7 @@ TEST(HttpTransport, DigestAuthenticationAnswersTheChallenge) {
 }
 
 TEST(HttpTransport, AuthenticationSettingStaysWhenLaterCallsAskForNoneOrBearer) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/digest"), at_Digest);
   EXPECT_TRUE(handler->Write("1"));
   handler->SetAuthType(at_Bearer);
@@ -186,7 +285,7 @@ TEST(HttpTransport, AuthenticationSettingStaysWhenLaterCallsAskForNoneOrBearer) 
 }
 
 TEST(HttpTransport, WithoutAuthenticationAChallengeIsAFailure) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/basic"));
   EXPECT_FALSE(handler->Write("hello"));
   EXPECT_EQ(handler->ResponseCode(), 401);
@@ -195,7 +294,7 @@ TEST(HttpTransport, WithoutAuthenticationAChallengeIsAFailure) {
 }
 
 TEST(HttpTransport, WrongDigestPasswordEndsWith401) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/digest"), at_Digest);
   handler->SetPassword("wrong");
   EXPECT_FALSE(handler->Write("hello"));
@@ -206,7 +305,7 @@ TEST(HttpTransport, WrongDigestPasswordEndsWith401) {
 // ---- failures ---------------------------------------------------------------
 
 TEST(HttpTransport, ErrorStatusFillsErrorSlotAndKeepsLastGoodResponse) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/ok"));
   ASSERT_TRUE(handler->Write("first"));
   handler->SetURL(server.Url("/missing"));
@@ -232,7 +331,7 @@ TEST(HttpTransport, ErrorStatusFillsErrorSlotAndKeepsLastGoodResponse) {
 }
 
 TEST(HttpTransport, ServerErrorAndRedirectAreFailures) {
-  TestHttpServer server;
+  LoopbackServer server;
   struct Case {
     std::string path;
     int32_t code;
@@ -287,7 +386,7 @@ TEST(HttpTransport, BrokenOffSuccessResponseGives999) {
 }
 
 TEST(HttpTransport, SlowServerIsBoundedByTheTimeouts) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/slow"), at_None, 300);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(handler->Write("x"));
@@ -298,7 +397,7 @@ TEST(HttpTransport, SlowServerIsBoundedByTheTimeouts) {
 // ---- connection state -------------------------------------------------------
 
 TEST(HttpTransport, ConnectedFollowsTheKeptAliveConnection) {
-  TestHttpServer server;
+  LoopbackServer server;
   HttpHandler handler(server.Url("/ok"));
   EXPECT_FALSE(handler->Connected());
   ASSERT_TRUE(handler->Write("x"));
@@ -311,17 +410,16 @@ TEST(HttpTransport, ConnectedFollowsTheKeptAliveConnection) {
 // ---- https ------------------------------------------------------------------
 
 TEST(HttpTransport, HttpsWorksWithTrustedCertificateAndFailsWithout) {
-  TempDir dir;
-  testing::MakeCertificate(dir.File("cert.pem"), dir.File("key.pem"));
-  TestHttpServer server(dir.File("cert.pem"), dir.File("key.pem"));
+  TestCertificate cert;
+  LoopbackServer server(cert);
   {
-    HttpHandler handler(server.Url("/ok", "https"));
-    handler->SetCAFile(dir.File("cert.pem"));
+    HttpHandler handler(server.Url("/ok"));
+    handler->SetCAFile(cert.CertFile());
     EXPECT_TRUE(handler->Write("secure"));
     EXPECT_EQ(handler->Response(), "OK");
   }
   {
-    HttpHandler handler(server.Url("/ok", "https"));
+    HttpHandler handler(server.Url("/ok"));
     EXPECT_FALSE(handler->Write("secure"));
     EXPECT_EQ(handler->ResponseCode(), -1);
     EXPECT_THAT(handler->ErrorMessage(), HasSubstr("certificate"));

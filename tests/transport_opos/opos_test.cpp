@@ -4,12 +4,14 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "support/test_support.h"
 #include "transport/opos_handler.h"
 #include "transport/opos_simulator.h"
-#include "transport_common/transport_log.h"
 
 namespace korvane {
 namespace {
+
+using testing::ErrorOf;
 
 using ::testing::ElementsAre;
 using testing::Err;
@@ -45,15 +47,6 @@ class OposHandler {
   std::unique_ptr<kIOHandler_OPOS> fHandler;
   std::string fLogPath;
 };
-
-std::string ErrorOf(const std::function<void()>& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 // The connect lines of the simulated printer.
 const std::vector<LogLine> kConnectLines = {

@@ -14,12 +14,14 @@
 
 #include "platform/error.h"
 #include "platform/serial_termios_posix.h"
+#include "support/test_support.h"
 #include "transport/serial_handler.h"
 #include "transport/serial_port.h"
-#include "transport_common/transport_log.h"
 
 namespace korvane {
 namespace {
+
+using testing::ErrorOf;
 
 using ::testing::ElementsAre;
 using testing::Err;
@@ -123,15 +125,6 @@ class SerialHandler {
   std::unique_ptr<kIOHandler_Serial> fHandler;
   std::string fLogPath;
 };
-
-std::string ErrorOf(const std::function<void()>& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 // ---- construction -----------------------------------------------------------
 
@@ -423,7 +416,7 @@ TEST(SerialTransport, ClosedPortRefusesReadWriteAndLines) {
   EXPECT_EQ(ErrorOf([&] { handler->ComPort().SetRTS(true); }), "SetRTS failed because COM port not open.");
   EXPECT_EQ(ErrorOf([&] { handler->ComPort().SetLineParameters(9600, 8, sbOne, ptNone); }),
             "GetCommState failed!");
-  EXPECT_EQ(ErrorOf([&] { handler->ClearBuffers(); }), "(no error)");
+  EXPECT_EQ(ErrorOf([&] { handler->ClearBuffers(); }), testing::kNoError);
   EXPECT_FALSE(handler->InputBufferContainsData());
   EXPECT_EQ(ErrorOf([&] { handler->ReadAll(); }), "ReadAll Unsupported");
   EXPECT_EQ(handler->DecodeError(5), "");

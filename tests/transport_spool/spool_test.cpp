@@ -9,16 +9,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
 #include "platform/error.h"
 #include "platform/spool_postscript_posix.h"
+#include "support/test_support.h"
 #include "transport/spool_handler.h"
-#include "transport_common/transport_log.h"
 
 namespace korvane {
 namespace {
+
+using testing::ErrorOf;
 
 using ::testing::HasSubstr;
 
@@ -30,9 +33,8 @@ class CupsEnvironment : public ::testing::Environment {
   static std::string Out(const std::string& aFile) { return fDir + "/out/" + aFile; }
 
   void SetUp() override {
-    char pattern[] = "/tmp/korvane-cups-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    fDir = pattern;
+    fTemp = std::make_unique<testing::TempDir>();
+    fDir = fTemp->Path();
     const std::string start =
         std::string("bash ") + KORVANE_SOURCE_DIR + "/scripts/cups-test-setup.sh start " + fDir;
     ASSERT_EQ(std::system(start.c_str()), 0) << "the test scheduler did not start";
@@ -42,11 +44,11 @@ class CupsEnvironment : public ::testing::Environment {
     const std::string stop =
         std::string("bash ") + KORVANE_SOURCE_DIR + "/scripts/cups-test-setup.sh stop " + fDir;
     EXPECT_EQ(std::system(stop.c_str()), 0);
-    std::error_code ignored;
-    std::filesystem::remove_all(fDir, ignored);
+    fTemp.reset();
   }
 
  private:
+  std::unique_ptr<testing::TempDir> fTemp;
   static inline std::string fDir;
 };
 
@@ -109,15 +111,6 @@ std::unique_ptr<kIOHandler_Spool> SpoolHandler(const std::string& aPrinter) {
   connection.SetConnectionType(tkConnectionType::Spool);
   connection.SetPrinterName(aPrinter);
   return std::make_unique<kIOHandler_Spool>(connection, "", "");
-}
-
-std::string ErrorOf(const std::function<void()>& aCall) {
-  try {
-    aCall();
-  } catch (const Error& e) {
-    return e.what();
-  }
-  return "(no error)";
 }
 
 std::string PngOf(int aWidth, int aHeight, const std::vector<uint8_t>& aRgba) {

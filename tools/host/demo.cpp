@@ -6,6 +6,7 @@
 #include <string_view>
 #include <thread>
 
+#include "base/base64.h"
 #include "browser.h"
 #include "call_watchdog.h"
 #include "display_simulator.h"
@@ -16,20 +17,6 @@ namespace korvane::host {
 extern const std::string_view kLogoPng;  // examples/images/logo.png, embedded
 
 namespace {
-
-std::string Base64(std::string_view aBytes) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((aBytes.size() + 2) / 3 * 4);
-  for (std::size_t i = 0; i < aBytes.size(); i += 3) {
-    const std::size_t n = std::min<std::size_t>(3, aBytes.size() - i);
-    std::uint32_t bits = 0;
-    for (std::size_t k = 0; k < 3; ++k)
-      bits = (bits << 8) | (k < n ? static_cast<unsigned char>(aBytes[i + k]) : 0u);
-    for (std::size_t k = 0; k < 4; ++k) out += k <= n ? kAlphabet[(bits >> (18 - 6 * k)) & 0x3F] : '=';
-  }
-  return out;
-}
 
 std::string Escape(std::string_view aText) {
   std::string out;
@@ -138,8 +125,9 @@ std::vector<DemoStep> DemoSale(const DisplayAddress& aDisplay) {
       Element("ReadTimeout", "5000") + "</Connection>";
   const std::string settings =
       Element("Mode", "Display") + Element("Layout", "0") + Element("Language", "en") +
-      Element("FontName", "Roboto") + Element("ShowTaxes", "true") + Element("LogoImage", Base64(kLogoPng)) +
-      Element("IdleTimeout", "60") + Element("IdleText1", "Welcome to Harbour Café") +
+      Element("FontName", "Roboto") + Element("ShowTaxes", "true") +
+      Element("LogoImage", Base64Encode(kLogoPng)) + Element("IdleTimeout", "60") +
+      Element("IdleText1", "Welcome to Harbour Café") +
       Element("IdleText2", "Fresh coffee, baked this morning") + Element("ThankyouText1", "Thank you!") +
       Element("ThankyouText2", "Enjoy your day — see you soon") +
       Element("CloseText1", "This till is closed") + Element("CloseText2", "Please use the next one") +

@@ -11,7 +11,6 @@ set(_assets_cpp ${PROJECT_BINARY_DIR}/generated/host_assets.cpp)
 korvane_embed_files(${_assets_cpp} korvane::host kLogoPng=${PROJECT_SOURCE_DIR}/examples/images/logo.png)
 
 add_library(korvane_host_core STATIC
-  ${KORVANE_HOST_DIR}/text_utf.cpp
   ${KORVANE_HOST_DIR}/korvane_library.cpp
   ${KORVANE_HOST_DIR}/request_file.cpp
   ${KORVANE_HOST_DIR}/browser.cpp
@@ -21,7 +20,7 @@ add_library(korvane_host_core STATIC
 target_include_directories(korvane_host_core PUBLIC ${KORVANE_HOST_DIR} ${PROJECT_SOURCE_DIR}/include)
 target_compile_options(korvane_host_core PRIVATE ${KORVANE_WARNINGS})
 target_compile_definitions(korvane_host_core PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
-target_link_libraries(korvane_host_core PUBLIC korvane_simulator pugixml::pugixml Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(korvane_host_core PUBLIC korvane_simulator korvane_helpers pugixml::pugixml Threads::Threads ${CMAKE_DL_LIBS})
 
 add_executable(korvane-host ${KORVANE_HOST_DIR}/main.cpp)
 target_compile_options(korvane-host PRIVATE ${KORVANE_WARNINGS})

@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/ascii.h"
 #include "korvane_display.h"
-#include "text_utf.h"
+#include "platform/utf.h"
 
 namespace korvane::host {
 
@@ -24,8 +25,7 @@ std::string EnvelopeValue(const std::string& aEnvelope, const std::string& aElem
 }
 
 std::string RequestCallName(std::string_view aName) {
-  std::string name(aName);
-  std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::toupper(c); });
+  const std::string name = AsciiUpper(aName);
   if (std::find(kRequestCalls.begin(), kRequestCalls.end(), name) != kRequestCalls.end()) return name;
   std::string known;
   for (const auto& call : kRequestCalls) known += (known.empty() ? "" : ", ") + call;
@@ -86,7 +86,8 @@ std::string KorvaneLibrary::TakeBstr(void* aBstr) const {
   BSTR text = static_cast<BSTR>(aBstr);
   // The length prefix counts bytes.
   const uint32_t bytes = reinterpret_cast<const uint32_t*>(text)[-1];
-  std::string utf8 = Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), bytes / 2));
+  std::string utf8 =
+      platform::Utf16ToUtf8Replacing(std::u16string_view(reinterpret_cast<const char16_t*>(text), bytes / 2));
   reinterpret_cast<KorvaneSysFreeString>(Symbol("SysFreeString"))(text);
   return utf8;
 }
@@ -95,9 +96,9 @@ CallResult KorvaneLibrary::Call(std::string_view aExport, const std::string& aXm
   const std::string name = RequestCallName(aExport);
   const auto call = reinterpret_cast<KorvaneRequestCall>(Symbol(name.c_str()));
   if (!call) RequireCalls();
-  auto utf16 = Utf8ToUtf16(aXmlUtf8);
-  if (!utf16) throw HostError("the " + name + " request is not UTF-8 text");
-  BSTR request = static_cast<BSTR>(MakeBstr(*utf16));
+  if (platform::InvalidUtf8Offset(aXmlUtf8) != std::string::npos)
+    throw HostError("the " + name + " request is not UTF-8 text");
+  BSTR request = static_cast<BSTR>(MakeBstr(platform::Utf8ToUtf16(aXmlUtf8)));
   BSTR output = nullptr;
   BSTR error = nullptr;
   const auto start = std::chrono::steady_clock::now();
@@ -115,9 +116,9 @@ CallResult KorvaneLibrary::Call(std::string_view aExport, const std::string& aXm
 std::optional<std::string> KorvaneLibrary::Version(const std::string& aDriver) {
   const auto version = reinterpret_cast<KorvaneRequestCall>(Symbol("VERSION"));
   if (!version) RequireCalls();
-  auto utf16 = Utf8ToUtf16(aDriver);
-  if (!utf16) throw HostError("the driver name is not UTF-8 text");
-  BSTR name = static_cast<BSTR>(MakeBstr(*utf16));
+  if (platform::InvalidUtf8Offset(aDriver) != std::string::npos)
+    throw HostError("the driver name is not UTF-8 text");
+  BSTR name = static_cast<BSTR>(MakeBstr(platform::Utf8ToUtf16(aDriver)));
   BSTR output = nullptr;
   BSTR error = nullptr;
   version(name, &output, &error);

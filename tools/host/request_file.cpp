@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "korvane_library.h"
-#include "text_utf.h"
+#include "platform/utf.h"
 
 namespace korvane::host {
 
@@ -59,7 +59,7 @@ std::string ReadRequestFile(const std::string& aPath) {
 }
 
 std::string PrepareRequest(const std::string& aText, const std::string& aName, const RequestEdits& aEdits) {
-  if (!Utf8ToUtf16(aText)) throw HostError(aName + " is not UTF-8 text");
+  if (platform::InvalidUtf8Offset(aText) != std::string::npos) throw HostError(aName + " is not UTF-8 text");
   pugi::xml_document document;
   const unsigned options = pugi::parse_default | pugi::parse_comments | pugi::parse_declaration |
                            pugi::parse_pi | pugi::parse_doctype;

@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "base/ascii.h"
+#include "base/base64.h"
+
 namespace korvane::simulator {
 
 using nlohmann::json;
@@ -161,12 +164,6 @@ bool IsHex(std::string_view aText) {
   return !aText.empty() && aText.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
 }
 
-std::string Lower(std::string_view aText) {
-  std::string out(aText);
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 std::string Quote(const std::string& aText) {
   std::string shown = aText;
   if (shown.size() > 40) {
@@ -193,50 +190,6 @@ const char* KindName(MessageKind aKind) {
   return "?";
 }
 
-std::optional<std::string> DecodeBase64(std::string_view aText) {
-  std::string out;
-  out.reserve(aText.size() / 4 * 3);
-  std::uint32_t bits = 0;
-  int count = 0;
-  bool padding = false;
-  for (const char c : aText) {
-    int value;
-    if (c >= 'A' && c <= 'Z')
-      value = c - 'A';
-    else if (c >= 'a' && c <= 'z')
-      value = c - 'a' + 26;
-    else if (c >= '0' && c <= '9')
-      value = c - '0' + 52;
-    else if (c == '+' || c == '-')
-      value = 62;
-    else if (c == '/' || c == '_')
-      value = 63;
-    else if (c == '=') {
-      padding = true;
-      continue;
-    } else if (c == ' ' || c == '\r' || c == '\n' || c == '\t')
-      continue;
-    else
-      return std::nullopt;
-    if (padding) return std::nullopt;  // data after the padding
-    bits = (bits << 6) | static_cast<std::uint32_t>(value);
-    if (++count == 4) {
-      out += static_cast<char>((bits >> 16) & 0xFF);
-      out += static_cast<char>((bits >> 8) & 0xFF);
-      out += static_cast<char>(bits & 0xFF);
-      bits = 0;
-      count = 0;
-    }
-  }
-  if (count == 1) return std::nullopt;
-  if (count == 2) out += static_cast<char>((bits >> 4) & 0xFF);
-  if (count == 3) {
-    out += static_cast<char>((bits >> 10) & 0xFF);
-    out += static_cast<char>((bits >> 2) & 0xFF);
-  }
-  return out;
-}
-
 std::string SniffImageType(std::string_view aBytes) {
   auto starts = [&](std::string_view aMagic) { return aBytes.substr(0, aMagic.size()) == aMagic; };
   if (starts("\x89PNG\r\n\x1a\n")) return "image/png";
@@ -249,7 +202,7 @@ std::string SniffImageType(std::string_view aBytes) {
 
 ImagePtr DecodeImage(std::string_view aBase64) {
   auto image = std::make_shared<Image>();
-  auto bytes = DecodeBase64(aBase64);
+  auto bytes = Base64Decode(aBase64);
   if (!bytes) {
     image->fError = "not Base64 text";
   } else if (bytes->empty()) {
@@ -287,7 +240,7 @@ std::string Amount::Format(int aMinDecimals, char aDecimalPoint) const {
 std::optional<std::string> NormalizeColor(std::string_view aText) {
   while (!aText.empty() && aText.front() == ' ') aText.remove_prefix(1);
   while (!aText.empty() && aText.back() == ' ') aText.remove_suffix(1);
-  std::string text = Lower(aText);
+  std::string text = AsciiLower(aText);
   std::string hex;
   if (text.rfind('#', 0) == 0)
     hex = text.substr(1);

@@ -33,9 +33,8 @@ struct Image {
 using ImagePtr = std::shared_ptr<const Image>;
 
 // Decodes Base64 text (standard or URL alphabet, padding optional, white
-// space ignored) and recognises the picture type.
+// space ignored: korvane::Base64Decode) and recognises the picture type.
 ImagePtr DecodeImage(std::string_view aBase64);
-std::optional<std::string> DecodeBase64(std::string_view aText);
 std::string SniffImageType(std::string_view aBytes);
 
 // An amount as sent: a JSON number, kept as a count of 1/10000 units.

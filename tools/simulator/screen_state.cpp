@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/ascii.h"
+
 namespace korvane::simulator {
 
 using nlohmann::json;
@@ -48,21 +50,15 @@ const Labels kLabels[] = {
 };
 
 const Labels& LabelsFor(const std::string& aLanguage) {
-  std::string code = aLanguage.substr(0, 2);
-  for (auto& c : code) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string code = AsciiLower(aLanguage.substr(0, 2));
   for (const auto& labels : kLabels)
     if (code == labels.fCode) return labels;
   return kLabels[0];
 }
 
-std::string Lower(std::string aText) {
-  for (auto& c : aText) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return aText;
-}
-
 // How the screen draws a receipt line of the given type.
 const char* LineKind(const std::string& aType) {
-  const std::string type = Lower(aType);
+  const std::string type = AsciiLower(aType);
   if (type == "text") return "text";
   if (type == "subtotal") return "subtotal";
   if (type == "productreturn") return "return";
@@ -91,7 +87,7 @@ DisplaySettings SettingsFrom(const OpenMessage& aOpen, std::vector<std::string>&
   settings.fCloseText1 = aOpen.fCloseText1;
   settings.fCloseText2 = aOpen.fCloseText2;
   settings.fShowOnlyVideo = aOpen.fShowOnlyVideo;
-  const std::string url = Lower(aOpen.fIdleVideoUrl);
+  const std::string url = AsciiLower(aOpen.fIdleVideoUrl);
   if (url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0)
     settings.fIdleVideoUrl = aOpen.fIdleVideoUrl;
   else if (!aOpen.fIdleVideoUrl.empty())
@@ -271,7 +267,7 @@ json ScreenState::ReceiptJson() const {
   json payments = json::array();
   for (const auto& payment : receipt.fPayments)
     payments.push_back({{"type", payment.fType},
-                        {"kind", Lower(payment.fType) == "change" ? "change" : "payment"},
+                        {"kind", AsciiEqualsIgnoreCase(payment.fType, "change") ? "change" : "payment"},
                         {"text1", payment.fText1},
                         {"text2", payment.fText2},
                         {"amount", payment.fAmount.Format(2, point)}});

@@ -30,7 +30,7 @@ if(KORVANE_SANITIZE STREQUAL "thread")
   # Asio uses std::atomic_thread_fence, which ThreadSanitizer warns about.
   target_compile_options(korvane_simulator PRIVATE -Wno-tsan)
 endif()
-target_link_libraries(korvane_simulator PUBLIC nlohmann_json::nlohmann_json Threads::Threads
+target_link_libraries(korvane_simulator PUBLIC korvane_helpers nlohmann_json::nlohmann_json Threads::Threads
                                         PRIVATE PkgConfig::HTTPLIB)
 
 add_executable(korvane-simulator ${KORVANE_SIMULATOR_DIR}/main.cpp)

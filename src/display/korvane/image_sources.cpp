@@ -1,34 +1,22 @@
 #include "display/korvane/image_sources.h"
 
 #include <curl/curl.h>
-#include <openssl/evp.h>
 
-#include <algorithm>
 #include <cctype>
 #include <memory>
 
+#include "base/ascii.h"
+#include "base/base64.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/resources.h"
+#include "transport/http_client.h"
 
 namespace korvane {
 namespace {
 
-std::string Lower(std::string_view aText) {
-  std::string lower(aText);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower;
-}
-
 bool StartsWith(std::string_view aText, std::string_view aPrefix) {
   return aText.substr(0, aPrefix.size()) == aPrefix;
-}
-
-// curl_global_init once per process, before the first handle.
-void InitCurlOnce() {
-  static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-  (void)initialised;
 }
 
 struct Body {
@@ -49,7 +37,7 @@ size_t CollectBody(char* aData, size_t aSize, size_t aCount, void* aBody) {
 
 // One GET with a handle of its own; nothing when anything fails.
 std::optional<std::string> HttpGet(const std::string& aUrl, bool aTls) {
-  InitCurlOnce();
+  InitHttpLibrary();
   std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
   if (!curl) return std::nullopt;
   Body body;
@@ -127,23 +115,8 @@ std::string EncodeUrl(const std::string& aUrl) {
   return out;
 }
 
-std::string Base64Encode(std::string_view aBytes) {
-  std::string out(4 * ((aBytes.size() + 2) / 3), '\0');
-  // EVP_EncodeBlock takes an int length: encode in slices of whole groups.
-  constexpr size_t kSlice = 3u << 20;
-  size_t written = 0;
-  for (size_t at = 0; at < aBytes.size(); at += kSlice) {
-    const size_t n = std::min(kSlice, aBytes.size() - at);
-    written += static_cast<size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + written),
-                                                   reinterpret_cast<const unsigned char*>(aBytes.data() + at),
-                                                   static_cast<int>(n)));
-  }
-  out.resize(written);
-  return out;
-}
-
 std::optional<std::string> OpenImageStream(const std::string& aSource) {
-  const std::string lower = Lower(aSource);
+  const std::string lower = AsciiLower(aSource);
   if (StartsWith(lower, "res:")) {
     const std::string name = aSource.substr(4);
     const std::optional<std::string_view> data = platform::FindRawResource(name);

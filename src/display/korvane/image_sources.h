@@ -25,9 +25,6 @@ std::optional<std::string> OpenImageStream(const std::string& aSource);
 // fetch and a source without bytes. Fails as OpenImageStream does.
 std::string LoadImageAsBase64(const std::string& aSource);
 
-// RFC 4648 Base64, standard alphabet, "=" padding, no line breaks.
-std::string Base64Encode(std::string_view aBytes);
-
 // aUrl with its path, document and query percent-encoded (characters that a
 // URL cannot hold as they are); scheme, host and port unchanged, existing
 // "%XX" escapes kept.

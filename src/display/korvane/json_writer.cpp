@@ -1,10 +1,10 @@
 #include "display/korvane/json_writer.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "base/base64.h"
 
 namespace korvane {
 
@@ -88,19 +88,18 @@ void kJsonObject::AddAmount(std::string_view aName, int64_t aValue) {
 
 void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
   AddName(aName);
-  const size_t encoded = 4 * ((aBytes.size() + 2) / 3);
+  const size_t encoded = Base64Length(aBytes.size());
   // About one character in 64 is a "/", which takes two.
   fText.reserve(fText.size() + encoded + encoded / 48 + 8);
   fText += '"';
-  constexpr size_t kSlice = 3 * 64 * 1024;  // whole groups of three bytes
-  std::string chunk(4 * (kSlice / 3) + 1, '\0');
+  // Slice by slice through a small buffer that stays in the cache: each
+  // slice's text is copied into the message with its "/" escaped.
+  constexpr size_t kSlice = 3 * 4096;  // whole groups of three bytes
+  char chunk[Base64Length(kSlice)];
   for (size_t at = 0; at < aBytes.size(); at += kSlice) {
     const size_t n = std::min(kSlice, aBytes.size() - at);
-    const int written =
-        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(chunk.data()),
-                        reinterpret_cast<const unsigned char*>(aBytes.data() + at), static_cast<int>(n));
-    const char* run = chunk.data();
-    const char* end = chunk.data() + written;
+    const char* run = chunk;
+    const char* end = Base64Encode(aBytes.substr(at, n), chunk);
     while (const char* slash =
                static_cast<const char*>(std::memchr(run, '/', static_cast<size_t>(end - run)))) {
       fText.append(run, static_cast<size_t>(slash - run));

@@ -1,85 +1,17 @@
-// Test support of the transport tests: temporary folders, log files read
-// back line by line, and a scripted TCP peer on loopback.
+// A scripted TCP peer on loopback (Asio), for tests that need a peer that
+// misbehaves on cue.
 #pragma once
 
 #include <asio.hpp>
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
-#include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace korvane::testing {
-
-// A fresh folder under the system's temporary folder, removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::random_device random;
-    fPath = std::filesystem::temp_directory_path() /
-            ("korvane_transport_" + std::to_string(random()) + std::to_string(random()));
-    std::filesystem::create_directories(fPath);
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(fPath, ignored);
-  }
-  std::string Path() const { return fPath.string(); }
-  bool IsEmpty() const { return std::filesystem::is_empty(fPath); }
-
- private:
-  std::filesystem::path fPath;
-};
-
-struct LogLine {
-  bool error;
-  std::string message;
-  bool operator==(const LogLine& aOther) const = default;
-};
-
-inline std::ostream& operator<<(std::ostream& aStream, const LogLine& aLine) {
-  return aStream << (aLine.error ? "ERROR " : "") << '"' << aLine.message << '"';
-}
-
-// The lines of a log file without their time stamps. Every line must read
-// "yyyy-mm-dd hh:mm:ss:zzz - message" or "... - ERROR - message", CR LF.
-inline std::vector<LogLine> ReadLog(const std::string& aPath) {
-  std::ifstream in(aPath, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  const std::string text = content.str();
-  std::vector<LogLine> lines;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    const size_t end = text.find("\r\n", pos);
-    if (end == std::string::npos) {
-      lines.push_back({true, "<unterminated line> " + text.substr(pos)});
-      break;
-    }
-    const std::string line = text.substr(pos, end - pos);
-    pos = end + 2;
-    const size_t stamp = 23;  // "yyyy-mm-dd hh:mm:ss:zzz"
-    if (line.compare(stamp, 11, " - ERROR - ") == 0)
-      lines.push_back({true, line.substr(stamp + 11)});
-    else if (line.compare(stamp, 3, " - ") == 0)
-      lines.push_back({false, line.substr(stamp + 3)});
-    else
-      lines.push_back({true, "<malformed line> " + line});
-  }
-  return lines;
-}
-
-inline LogLine Info(const std::string& aMessage) { return {false, aMessage}; }
-inline LogLine Err(const std::string& aMessage) { return {true, aMessage}; }
-
-inline const std::string kStart = "*************************** START ***************************";
-inline const std::string kStop = "*************************** STOP ****************************";
 
 // A one-shot signal between the test and a peer's script; setting it again
 // does nothing.

@@ -1,5 +1,7 @@
-// A host program's view of the library: loads QORD_KORVANE_10.so at run time,
-// makes BSTRs with the library's own functions and calls the exports.
+// A host program's view of the library, for the end-to-end tests and the
+// host benchmarks: loads QORD_KORVANE_10.so at run time, makes BSTRs with
+// the library's own functions and calls the exports. KORVANE_LIBRARY_PATH
+// names the library this build made.
 #pragma once
 
 #include <dlfcn.h>
@@ -8,6 +10,7 @@
 #include <string>
 
 #include "korvane_display.h"
+#include "platform/utf.h"
 
 namespace korvane::testing {
 
@@ -17,57 +20,6 @@ struct CallResult {
   bool errorTextIsNull = true;
   int16_t result = 0;
 };
-
-inline std::u16string ToUtf16(const std::string& aText) {
-  std::u16string out;
-  for (size_t i = 0; i < aText.size();) {
-    const unsigned char c = static_cast<unsigned char>(aText[i]);
-    char32_t cp;
-    int len;
-    if (c < 0x80)
-      cp = c, len = 1;
-    else if (c < 0xE0)
-      cp = c & 0x1F, len = 2;
-    else if (c < 0xF0)
-      cp = c & 0x0F, len = 3;
-    else
-      cp = c & 0x07, len = 4;
-    for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(aText[i + k]) & 0x3F);
-    i += static_cast<size_t>(len);
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
-
-inline std::string ToUtf8(const std::u16string& aText) {
-  std::string out;
-  for (size_t i = 0; i < aText.size(); ++i) {
-    char32_t cp = aText[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < aText.size())
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (aText[++i] - 0xDC00);
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 
 class Library {
  public:
@@ -89,11 +41,11 @@ class Library {
   }
 
   BSTR MakeBstr(const std::string& aUtf8) const {
-    const std::u16string wide = ToUtf16(aUtf8);
+    const std::u16string wide = platform::Utf8ToUtf16(aUtf8);
     return fAlloc(wide.data(), static_cast<uint32_t>(wide.size()));
   }
   std::string Text(BSTR aText) const {
-    return aText ? ToUtf8(std::u16string(aText, fLen(aText))) : std::string();
+    return aText ? platform::Utf16ToUtf8Replacing(std::u16string_view(aText, fLen(aText))) : std::string();
   }
   void Free(BSTR aText) const { fFree(aText); }
 

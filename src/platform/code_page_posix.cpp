@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <string>
 
+#include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 namespace korvane::platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/unicode.h"
+#include "platform/utf.h"
 
 #include "platform/error.h"
 
@@ -108,7 +108,11 @@ std::u16string Utf8ToUtf16(std::string_view aText) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view aText) {
+namespace {
+
+// UTF-16 to UTF-8; a lone surrogate fails, or becomes U+FFFD when
+// aReplace is set.
+std::string ConvertUtf16(std::u16string_view aText, bool aReplace) {
   std::string out;
   out.reserve(aText.size());
   for (size_t i = 0; i < aText.size(); ++i) {
@@ -127,12 +131,19 @@ std::string Utf16ToUtf8(std::u16string_view aText) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (aText[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      throw Error("Invalid UTF-16 text: unpaired surrogate");
+      if (!aReplace) throw Error("Invalid UTF-16 text: unpaired surrogate");
+      cp = 0xFFFD;
     }
     AppendUtf8(out, cp);
   }
   return out;
 }
+
+}  // namespace
+
+std::string Utf16ToUtf8(std::u16string_view aText) { return ConvertUtf16(aText, false); }
+
+std::string Utf16ToUtf8Replacing(std::u16string_view aText) { return ConvertUtf16(aText, true); }
 
 size_t Utf16Length(std::string_view aText) {
   size_t units = 0;

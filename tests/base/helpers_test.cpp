@@ -1,0 +1,64 @@
+// The small helpers every layer and the tools share: ASCII letter case and
+// Base64.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/ascii.h"
+#include "base/base64.h"
+
+namespace korvane {
+namespace {
+
+TEST(Ascii, ChangesTheCaseOfAsciiLettersOnly) {
+  EXPECT_EQ(AsciiLower("Hello, WORLD 42 @[`{"), "hello, world 42 @[`{");
+  EXPECT_EQ(AsciiUpper("Hello, world 42 @[`{"), "HELLO, WORLD 42 @[`{");
+  // UTF-8 sequences stay as they are: "ÄÖ" and "äö".
+  EXPECT_EQ(AsciiLower("\xC3\x84\xC3\x96X"), "\xC3\x84\xC3\x96x");
+  EXPECT_EQ(AsciiUpper("\xC3\xA4\xC3\xB6x"), "\xC3\xA4\xC3\xB6X");
+  EXPECT_EQ(AsciiLower(""), "");
+}
+
+TEST(Ascii, ComparesWithoutRegardToTheCaseOfAsciiLetters) {
+  EXPECT_TRUE(AsciiEqualsIgnoreCase("Content-Type", "content-TYPE"));
+  EXPECT_TRUE(AsciiEqualsIgnoreCase("", ""));
+  EXPECT_FALSE(AsciiEqualsIgnoreCase("abc", "abcd"));
+  EXPECT_FALSE(AsciiEqualsIgnoreCase("@", "`"));  // 0x40 and 0x60 are not letters
+  EXPECT_FALSE(AsciiEqualsIgnoreCase("\xC3\x84", "\xC3\xA4"));
+}
+
+TEST(Base64, EncodesIntoTheCallersBufferAndReturnsItsEnd) {
+  char buffer[16] = "...............";
+  const char* const end = Base64Encode("foob", buffer);
+  EXPECT_EQ(end - buffer, static_cast<long>(Base64Length(4)));
+  EXPECT_EQ(std::string(static_cast<const char*>(buffer), end), "Zm9vYg==");
+  EXPECT_EQ(buffer[8], '.');  // nothing written beyond the text
+  EXPECT_EQ(Base64Length(0), 0u);
+  EXPECT_EQ(Base64Length(1), 4u);
+  EXPECT_EQ(Base64Length(3), 4u);
+  EXPECT_EQ(Base64Length(4), 8u);
+}
+
+TEST(Base64, DecodesWhatItEncodesForEveryByteValueAndLength) {
+  std::string bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  for (size_t n = 0; n <= bytes.size(); ++n) {
+    const std::string part = bytes.substr(bytes.size() - n);
+    const std::string text = Base64Encode(part);
+    ASSERT_EQ(text.size(), Base64Length(n));
+    ASSERT_EQ(text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
+              std::string::npos);
+    EXPECT_EQ(Base64Decode(text), part) << n;
+  }
+}
+
+TEST(Base64, RefusesTextThatIsNotBase64) {
+  EXPECT_FALSE(Base64Decode("a"));
+  EXPECT_FALSE(Base64Decode("aGVs*"));
+  EXPECT_FALSE(Base64Decode("aG=Vs"));
+  EXPECT_FALSE(Base64Decode("aGVsbG8=\x80"));
+  EXPECT_EQ(Base64Decode(" aGVs\tbG8=\r\n"), "hello");
+}
+
+}  // namespace
+}  // namespace korvane
