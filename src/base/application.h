@@ -1,6 +1,7 @@
-// The process-wide application object and what goes with it: the library's
-// version information and history, a small settings store, the wait window,
-// command-line switches, message texts and stop-watch timers.
+// The process-wide application object and what goes with it: command-line
+// switches, message texts and stop-watch timers. Its parts have headers of
+// their own: application_info.h (version information and history),
+// setup_store.h (the settings store) and wait_window.h (the wait window).
 #pragma once
 
 #include <cstdint>
@@ -12,155 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "base/shared_types.h"
+#include "base/application_info.h"
 #include "base/log_writer.h"
+#include "base/setup_store.h"
+#include "base/shared_types.h"
+#include "base/wait_window.h"
 #include "platform/named_lock.h"
 
 namespace korvane {
-
-// ---- version information ---------------------------------------------------
-
-class tTK_ApplicationHistory {
- public:
-  const std::string& Version() const { return fVersion; }
-  void SetVersion(const std::string& aValue) { fVersion = aValue; }
-  TDateTime ReleaseDate() const { return fReleaseDate; }
-  void SetReleaseDate(TDateTime aValue) { fReleaseDate = aValue; }
-  const std::string& Author() const { return fAuthor; }
-  void SetAuthor(const std::string& aValue) { fAuthor = aValue; }
-  std::vector<std::string>& Text() { return fText; }
-  const std::vector<std::string>& Text() const { return fText; }
-
- private:
-  std::string fVersion;
-  TDateTime fReleaseDate = 0;
-  std::string fAuthor;
-  std::vector<std::string> fText;
-};
-
-class tTK_ApplicationInfo {
- public:
-  static constexpr int kFirstId = 10000;
-  static constexpr int kMaxMisses = 10;  // an eleventh absent id in a row ends the scan
-  static constexpr size_t kMaxRecordLength = 1024;
-
-  // Reads a string of the table by id: nothing when absent.
-  using StringSource = std::function<std::optional<std::string>(int aId)>;
-
-  // Reads the version records of the library's own string table.
-  void Load();
-  // The same from another table (tests, other modules).
-  void Load(const StringSource& aSource);
-
-  const std::string& Description() const { return fDescription; }
-  void SetDescription(const std::string& aValue) { fDescription = aValue; }
-  const std::string& Copyright() const { return fCopyright; }
-  void SetCopyright(const std::string& aValue) { fCopyright = aValue; }
-  const std::string& Version() const { return fVersion; }
-  void SetVersion(const std::string& aValue) { fVersion = aValue; }
-  TDateTime ReleaseDate() const { return fReleaseDate; }
-  void SetReleaseDate(TDateTime aValue) { fReleaseDate = aValue; }
-  const std::vector<std::unique_ptr<tTK_ApplicationHistory>>& History() const { return fHistory; }
-
-  // "[" + version + " - " + release date in the short date form + "]"
-  std::string VersionString() const;
-
- private:
-  std::string fDescription;
-  std::string fCopyright;
-  std::string fVersion;
-  TDateTime fReleaseDate = 0;
-  std::vector<std::unique_ptr<tTK_ApplicationHistory>> fHistory;
-};
-
-// Fields of aText between aSeparator characters, counted from 1. With aToEnd,
-// everything from the start of field aIndex to the end of the text.
-std::string ExtractField(const std::string& aText, int aIndex, char aSeparator, bool aToEnd);
-
-// The release date in the regional short date form, e.g. "17/09/2024".
-std::string FormatShortDate(TDateTime aDate);
-
-// ---- settings store --------------------------------------------------------
-
-class tTK_SetupEntry {
- public:
-  tTK_SetupEntry(std::string aName, TVariant aValue) : fName(std::move(aName)), fValue(std::move(aValue)) {}
-  const std::string& Name() const { return fName; }
-  void SetName(const std::string& aValue) { fName = aValue; }
-  const TVariant& Value() const { return fValue; }
-  void SetValue(const TVariant& aValue) { fValue = aValue; }
-
- private:
-  std::string fName;
-  TVariant fValue;
-};
-
-class tTK_Setup {
- public:
-  void Define(const std::string& aName);
-  TVariant GetValue(const std::string& aName) const;
-  void SetValue(const std::string& aName, const TVariant& aValue);
-  size_t Count() const { return fList.size(); }
-  const tTK_SetupEntry& Entry(size_t aIndex) const { return *fList.at(aIndex); }
-
- private:
-  tTK_SetupEntry* FindEntry(const std::string& aName) const;
-  std::vector<std::unique_ptr<tTK_SetupEntry>> fList;
-};
-
-// ---- wait window -----------------------------------------------------------
-
-// A small borderless window asking the user to wait. No window is drawn on
-// this platform; its content, size, colours and placement are kept and can
-// be read.
-class tTK_Wait {
- public:
-  // Label metrics of this platform: bold 10-point text, 8 px per character,
-  // 16 px per line.
-  static constexpr int kCharWidth = 8;
-  static constexpr int kLineHeight = 16;
-  static constexpr int kClientHeight = 50;
-  static constexpr uint32_t kColor = 0x75190C;  // RGB(12, 25, 117) as blue-green-red
-
-  tTK_Wait();
-
-  void Start(const std::string& aText);
-  void Stop();
-  void SetText(const std::string& aValue);
-
-  bool Started() const { return fStarted; }
-  bool Visible() const { return fVisible; }
-  const std::string& LabelText() const { return fLabelText; }
-  int ClientWidth() const { return fClientWidth; }
-  int ClientHeight() const { return fClientHeight; }
-  int LabelWidth() const { return fLabelWidth; }
-  int LabelHeight() const { return fLabelHeight; }
-  int LabelLeft() const { return fLabelLeft; }
-  int LabelTop() const { return fLabelTop; }
-  uint32_t Color() const { return kColor; }
-  uint32_t FontColor() const { return 0xFFFFFF; }
-  int FontSize() const { return 10; }
-  bool FontBold() const { return true; }
-  bool StaysOnTop() const { return true; }
-  bool Bordered() const { return false; }
-
-  const std::string fText_IT = "Attendere prego ...";
-  const std::string fText_EN = "Wait please ...";
-  const std::string fText_ES = "Espere, por favor ...";
-  const std::string fText_PT = "Aguarde, por favor ...";
-  const std::string fText_FR = "Veuillez patienter ...";
-
- private:
-  bool fStarted = false;
-  bool fVisible = false;
-  std::string fLabelText;
-  int fClientWidth = 100;
-  int fClientHeight = kClientHeight;
-  int fLabelWidth = 0;
-  int fLabelHeight = 0;
-  int fLabelLeft = 0;
-  int fLabelTop = 0;
-};
 
 // ---- application object ------------------------------------------------------
 

@@ -1,8 +1,9 @@
 // Version information and history, read from the library's string table.
+#include "base/application_info.h"
+
 #include <algorithm>
 #include <cctype>
 
-#include "base/application.h"
 #include "base/ascii.h"
 #include "platform/locale.h"
 #include "platform/resources.h"

@@ -1,8 +1,9 @@
 // The settings store: named values, names matched without regard to case.
+#include "base/setup_store.h"
+
 #include <algorithm>
 #include <cctype>
 
-#include "base/application.h"
 #include "base/ascii.h"
 
 namespace korvane {

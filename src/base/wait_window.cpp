@@ -1,5 +1,7 @@
 // The wait window, kept as a model: text, size and placement are computed as
 // the window would show them.
+#include "base/wait_window.h"
+
 #include <algorithm>
 #include <cctype>
 

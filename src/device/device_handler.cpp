@@ -5,6 +5,7 @@
 
 #include "base/ascii.h"
 #include "platform/error.h"
+#include "transport/transport_table.h"
 
 namespace korvane {
 namespace {

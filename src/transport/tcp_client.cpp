@@ -4,6 +4,8 @@
 // Asio's handler memory uses a standalone fence, which ThreadSanitizer does not
 // model; the resolver runs on its own single-threaded io_context, so nothing
 // depends on it here (the ThreadSanitizer build turns that warning off).
+#include "transport/tcp_client.h"
+
 #include <asio/io_context.hpp>
 #include <asio/ip/address.hpp>
 #include <asio/ip/tcp.hpp>
@@ -12,7 +14,6 @@
 
 #include "platform/clock.h"
 #include "platform/tcp_socket.h"
-#include "transport/tcp_handler.h"
 
 namespace korvane {
 namespace {

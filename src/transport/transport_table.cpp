@@ -1,10 +1,11 @@
 // The transport table: one row per connection type. A transport that joins
 // the build fills in the factory of its row here.
+#include "transport/transport_table.h"
+
 #include "platform/error.h"
 #include "transport/com_handler.h"
 #include "transport/dll_handler.h"
 #include "transport/http_handler.h"
-#include "transport/io_handler.h"
 #include "transport/opos_handler.h"
 #include "transport/serial_handler.h"
 #if KORVANE_WITH_SPOOL

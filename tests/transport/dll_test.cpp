@@ -4,6 +4,7 @@
 #include "support/test_support.h"
 #include "transport/com_handler.h"
 #include "transport/dll_handler.h"
+#include "transport/transport_table.h"
 
 namespace korvane {
 namespace {

@@ -8,6 +8,7 @@
 #include "transport/dll_handler.h"
 #include "transport/io_handler.h"
 #include "transport/tcp_handler.h"
+#include "transport/transport_table.h"
 
 namespace korvane {
 namespace {

@@ -10,6 +10,7 @@
 #include "support/http_server.h"
 #include "support/test_support.h"
 #include "transport/http_handler.h"
+#include "transport/transport_table.h"
 
 namespace korvane {
 namespace {

@@ -7,6 +7,7 @@
 #include "support/test_support.h"
 #include "transport/opos_handler.h"
 #include "transport/opos_simulator.h"
+#include "transport/transport_table.h"
 
 namespace korvane {
 namespace {

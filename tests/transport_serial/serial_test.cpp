@@ -17,6 +17,7 @@
 #include "support/test_support.h"
 #include "transport/serial_handler.h"
 #include "transport/serial_port.h"
+#include "transport/transport_table.h"
 
 namespace korvane {
 namespace {

@@ -17,6 +17,7 @@
 #include "platform/spool_postscript_posix.h"
 #include "support/test_support.h"
 #include "transport/spool_handler.h"
+#include "transport/transport_table.h"
 
 namespace korvane {
 namespace {

@@ -1,0 +1,93 @@
+// The TCP client object of the TCP transport: one connection to a host and
+// port, with bounded waits, and its own input buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/error.h"
+
+namespace korvane {
+
+// Raised by a read of kTCPClient when the peer has closed the connection and
+// no received byte is left: "Connection Closed Gracefully."
+class kTCPClosedGracefully : public Error {
+ public:
+  kTCPClosedGracefully();
+};
+
+// One TCP client connection. Host, port and connect time-out are fixed at
+// construction. Bytes received but not yet taken wait in the client's own
+// input buffer. Failures are Errors with the runtime's message, or:
+//   "Not Connected"          reading or writing without a connection
+//   "Connect timed out."     no connection within the connect time-out
+//   "Read timed out."        no byte within the read time-out
+//   kTCPClosedGracefully     the peer closed and the input buffer is empty
+class kTCPClient {
+ public:
+  kTCPClient(const std::string& aHost, uint16_t aPort, int32_t aConnectTimeout);
+  ~kTCPClient();
+  kTCPClient(const kTCPClient&) = delete;
+  kTCPClient& operator=(const kTCPClient&) = delete;
+
+  const std::string& Host() const { return fHost; }
+  uint16_t Port() const { return fPort; }
+  int32_t ConnectTimeout() const { return fConnectTimeout; }
+  // Milliseconds that one read waits for data; 0 or less waits without bound.
+  int32_t ReadTimeout() const { return fReadTimeout; }
+  void SetReadTimeout(int32_t aValue) { fReadTimeout = aValue; }
+
+  // True while the connection is open or received bytes still wait in the
+  // input buffer. Takes in what the network has delivered, without waiting,
+  // and notices a connection the peer has closed.
+  bool Connected();
+  // Connects (closing an earlier connection first and emptying the input
+  // buffer); waits at most the connect time-out (0 or less: no bound).
+  void Connect();
+  // Closes the connection and empties the input buffer; never fails.
+  void Disconnect();
+
+  // Sends every byte before it returns; nothing is left to flush.
+  void Write(std::string_view aBytes);
+
+  // One byte, waiting at most the read time-out for it.
+  uint8_t ReadByte();
+  // Exactly aCount bytes; each wait for more data is bounded by the read
+  // time-out. On failure the bytes received so far stay in the input buffer.
+  std::string ReadBytes(size_t aCount);
+  // One UTF-8 encoded character (its bytes). A malformed sequence gives
+  // U+FFFD and takes only the bytes that belong to it.
+  std::string ReadUtf8Char();
+
+  size_t InputBufferSize() const { return fBuffer.size() - fHead; }
+  void ClearInputBuffer();
+  // True from the first connection attempt on.
+  bool Used() const { return fUsed; }
+
+ private:
+  struct Link;
+
+  // Waits for more bytes and appends them to the input buffer.
+  void ReceiveMore();
+  // Appends aCount bytes of the receive chunk to the input buffer.
+  void TakeIn(size_t aCount);
+
+  std::string fHost;
+  uint16_t fPort;
+  int32_t fConnectTimeout;
+  int32_t fReadTimeout = 0;
+  bool fUsed = false;
+  std::string fBuffer;  // the input buffer is fBuffer from fHead on
+  size_t fHead = 0;
+  // Why the connection was closed other than by Disconnect: the peer's close
+  // (empty text) or a broken connection (its message). Reads report it once
+  // the input buffer is empty.
+  bool fLost = false;
+  std::string fLostMessage;
+  std::unique_ptr<Link> fLink;
+};
+
+}  // namespace korvane
