@@ -2,7 +2,8 @@
 # Builds and runs every test on a fresh machine (installing what is missing):
 #   scripts/test.sh          under ASan+UBSan, under TSan, then the Release build
 #   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/, Debug)
-#   scripts/test.sh tsan     ThreadSanitizer         (build-tsan/, Debug)
+#   scripts/test.sh tsan     ThreadSanitizer         (build-tsan/, Debug, without the
+#                            print spool transport, so that such a build is tested too)
 #   scripts/test.sh plain    the suite only          (build/, Release)
 # Every build treats warnings as errors.
 set -euo pipefail
@@ -27,7 +28,8 @@ case "$mode" in
       run_suite build-asan -DKORVANE_SANITIZE=address -DKORVANE_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug ;;
   tsan)
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-      run_suite build-tsan -DKORVANE_SANITIZE=thread -DKORVANE_BUILD_BENCH=OFF -DKORVANE_BUILD_TOOLS=OFF -DCMAKE_BUILD_TYPE=Debug ;;
+      run_suite build-tsan -DKORVANE_SANITIZE=thread -DKORVANE_BUILD_BENCH=OFF -DKORVANE_BUILD_TOOLS=OFF \
+        -DKORVANE_WITH_SPOOL=OFF -DCMAKE_BUILD_TYPE=Debug ;;
   all)
     "$0" asan
     "$0" tsan

@@ -1,4 +1,4 @@
-// The I/O handler base and the transport table.
+// The I/O handler base: log, error slot, time-outs and the banner.
 #include "transport/io_handler.h"
 
 #include "base/log_writer.h"

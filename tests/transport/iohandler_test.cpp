@@ -244,6 +244,13 @@ TEST(TransportTable, MakesTheHandlerClassOfEachAvailableConnectionType) {
   EXPECT_EQ(TransportTable::ClassName(tkConnectionType::Spool), "kIOHandler_Spool");
 }
 
+TEST(TransportTable, EveryTransportIsAvailableButTheSpoolerOnlyWhenBuiltWithIt) {
+  for (const tkConnectionType type : {tkConnectionType::OPOS, tkConnectionType::TCP, tkConnectionType::HTTP,
+                                      tkConnectionType::Serial, tkConnectionType::DLL, tkConnectionType::Com})
+    EXPECT_TRUE(TransportTable::Available(type)) << kConnection::ConnectionTypeToString(type);
+  EXPECT_EQ(TransportTable::Available(tkConnectionType::Spool), KORVANE_WITH_SPOOL != 0);
+}
+
 TEST(TransportTable, TypeWithoutTransportFailsNamingTheTypeAndMakesNoLog) {
   for (const tkConnectionType type :
        {tkConnectionType::OPOS, tkConnectionType::HTTP, tkConnectionType::Serial, tkConnectionType::Spool}) {
