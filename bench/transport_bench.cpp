@@ -1,9 +1,6 @@
 // One exchange of a 200-byte message with a loopback peer (connect, write,
 // read up to the terminator, disconnect): through the TCP transport, with and
 // without its log, beside a bare Asio client doing the same.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__SANITIZE_THREAD__)
-#pragma GCC diagnostic ignored "-Wtsan"
-#endif
 #include <benchmark/benchmark.h>
 
 #include <asio.hpp>
