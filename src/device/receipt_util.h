@@ -1,200 +1,20 @@
-// Reading typed values out of request XML, and the text codes of the receipt
-// vocabulary.
-//
-// The XML view used by every request parser: a document parsed with comments
-// and CDATA sections kept and white-space-only text dropped; children found by
-// their exact name; the text of an element is its single text (or CDATA)
-// child. krptUtil gathers the typed getters and the receipt codecs as static
-// operations.
+// krptUtil: reading typed values out of request XML (through the XML view of
+// xml_view.h), and the text codes of the receipt vocabulary
+// (receipt_vocabulary.h), as static operations.
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
-#include <memory>
 #include <pugixml.hpp>
-#include <span>
 #include <string>
 #include <string_view>
 
 #include "base/currency.h"
 #include "base/shared_types.h"
+#include "device/byte_set.h"
+#include "device/receipt_vocabulary.h"
+#include "device/xml_view.h"
 
 namespace korvane {
-
-// A set of the values of a small enumeration (values 0 to 7), one bit per
-// value, stored in one byte.
-template <class E>
-class kByteSet {
- public:
-  constexpr kByteSet() = default;
-  constexpr kByteSet(std::initializer_list<E> aValues) {
-    for (E v : aValues) Include(v);
-  }
-  static constexpr kByteSet FromBits(uint8_t aBits) {
-    kByteSet s;
-    s.fBits = aBits;
-    return s;
-  }
-  constexpr bool Contains(E aValue) const { return (fBits >> static_cast<unsigned>(aValue)) & 1u; }
-  constexpr void Include(E aValue) {
-    fBits = static_cast<uint8_t>(fBits | (1u << static_cast<unsigned>(aValue)));
-  }
-  constexpr void Exclude(E aValue) {
-    fBits = static_cast<uint8_t>(fBits & ~(1u << static_cast<unsigned>(aValue)));
-  }
-  constexpr bool Empty() const { return fBits == 0; }
-  constexpr uint8_t Bits() const { return fBits; }
-  constexpr bool operator==(const kByteSet&) const = default;
-
- private:
-  uint8_t fBits = 0;
-};
-
-// Equality of two names, rejecting most unequal pairs before comparing bytes.
-inline bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a.back() == b.back() && a == b));
-}
-
-// ---- XML documents and the node view -------------------------------------
-
-using kXmlDocument = std::shared_ptr<pugi::xml_document>;
-
-// Parses a request text. The text is read as it is given (a declaration
-// inside it does not change how it is read); comments and CDATA sections are
-// kept, white-space-only text between elements is dropped, DOCTYPE
-// declarations are skipped and no entity beyond the five predefined ones and
-// character references is ever replaced. Fails with "XML parse error: ..."
-// (with line and column) on text that is not one well-formed document or
-// that holds a lone surrogate.
-kXmlDocument ParseXmlDocument(std::u16string_view aXml);
-// The same for a UTF-8 text; fails with "XML parse error: Invalid UTF-8
-// text at byte <n>" on bad bytes.
-kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml);
-
-// The node's name as the node view names it: the element's name, or
-// "#text", "#cdata-section", "#comment" for the other kinds.
-std::string XmlNodeName(pugi::xml_node aNode);
-// The same, without a copy (valid while the document lives).
-std::string_view XmlNodeNameView(pugi::xml_node aNode);
-// Whether a node named aNodeName is found by aName: the whole name, or the
-// part after its last ":", equals aName.
-bool XmlNameMatches(const char* aNodeName, std::string_view aName);
-
-// The first child of aParent whose name (or the part of it after a ":")
-// equals aName exactly, letter case included; a null node when none does.
-pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName);
-
-// The text of a node: an element without children gives "", an element with
-// exactly one text or CDATA child gives that child's text, any other element
-// fails with "Element "<name>" does not contain a single text node". Text,
-// CDATA and comment nodes give their own text.
-std::string XmlNodeText(pugi::xml_node aNode);
-// The same, without a copy (valid while the document lives).
-std::string_view XmlNodeTextView(pugi::xml_node aNode);
-
-// Finds, in one pass over the children of aParent, the first child for each
-// of aNames (as XmlFindChild does); aFound[i] is null where none is found.
-void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
-                     std::span<pugi::xml_node> aFound);
-
-// A child already found (null: absent), read as krptUtil's string and
-// integer getters read it, with their wrapped errors.
-std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName);
-int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName);
-
-// Date texts of the request layer (fixed positions, see the .cpp). They fail
-// with "Date Format invalid: [<text>]" / "DateTime Format invalid: [<text>]".
-TDateTime XmlStrToDate(std::string_view aText);
-TDateTime XmlStrToDateTime(std::string_view aText);
-
-// ---- receipt vocabulary ---------------------------------------------------
-
-enum tkReceiptLineType : uint8_t {
-  rlt_ProductSale,
-  rlt_ProductReturn,
-  rlt_WeightedProductSale,
-  rlt_VoucherSale,
-  rlt_VoucherRedeem,
-  rlt_GiftCardSale,
-  rlt_GiftCardRedeem,
-  rlt_SubTotal,
-  rlt_Text,
-  rlt_DiscountAmount,
-  rlt_DiscountPercentage,
-  rlt_DiscountAmountOnSubtotal,
-  rlt_DiscountPercentageOnSubTotal,
-  rlt_MarkupAmount,
-  rlt_MarkupPercentage,
-  rlt_MarkupAmountOnSubtotal,
-  rlt_MarkupPercentageOnSubTotal,
-  rlt_CollectAmount
-};
-
-enum tkReceiptPaymentType : uint8_t {
-  rpt_Cash,
-  rpt_Cheque,
-  rpt_CreditCard,
-  rpt_DebitCard,
-  rpt_Credit,
-  rpt_CreditOnProducts,
-  rpt_CreditOnServices,
-  Rpt_GiftCard,
-  Rpt_Voucher,
-  Rpt_MealVoucher,
-  Rpt_NHSCard,
-  Rpt_Change
-};
-
-enum tkReceiptType : uint8_t { rt_Sale, rt_Refund, rt_Void, rt_InvoiceSale, rt_InvoiceSaleFromReceipt };
-
-enum tkReceiptReferenceType : uint8_t { rrt_OriginalReceipt, rrt_EFTReceipt, rrt_NotAvailable, rrt_Empties };
-
-enum tkReceiptTaxType : uint8_t { tt_VAT, tt_SalesTax };
-
-enum tkReceiptMessageLineAlignment : uint8_t { la_none, la_right, la_center, la_left };
-
-enum tkReceiptMessageBarcodeType : uint8_t {
-  bt_EAN13,
-  bt_EAN8,
-  bt_CODE39,
-  bt_CODE128,
-  bt_QRCODE,
-  bt_UPCA,
-  bt_UPCE,
-  bt_Interleaved2Of5
-};
-
-enum tkReceiptMessageLineEffect : uint8_t {
-  le_bold,
-  le_italic,
-  le_underline,
-  le_doubleheight,
-  le_doublewidth,
-  le_doublesize,
-  le_invertcolors,
-  le_condensed
-};
-using tkReceiptMessageLineEffectSet = kByteSet<tkReceiptMessageLineEffect>;
-
-enum tkEJReportType : uint8_t {
-  ejrt_ZReport,
-  ejrt_FiscalReceipt,
-  ejrt_NonFiscalReceipt,
-  ejrt_CreditNote,
-  ejrt_Invoice
-};
-
-enum tkEJReportDestination : uint8_t { rd_Printer, rd_Memory };
-
-enum tkEJFilesRequestType : uint8_t { ej_xml };
-
-enum tkReceiptMessageImageSource : uint8_t { is_Resource, is_FileSystem };
-
-enum tkReceiptCustomerIdType : uint8_t { cid_NA, cid_Passport, cid_NationalId };
-
-enum tkReceiptLineAttribute : uint8_t { rla_Product, rla_Service };
-
-// ---- krptUtil ---------------------------------------------------------------
 
 class krptUtil {
  public:

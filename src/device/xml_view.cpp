@@ -1,4 +1,6 @@
 // The XML view of the request parsers and the typed getters of krptUtil.
+#include "device/xml_view.h"
+
 #include <utility>
 #include <vector>
 

@@ -1,5 +1,7 @@
 // The message, idle, thank-you and receipt documents.
-#include "display/request_holder.h"
+#include "display/display_documents.h"
+
+#include "device/receipt_util.h"
 #include "platform/error.h"
 
 namespace korvane {

@@ -1,6 +1,7 @@
 // The OPEN settings and their settings file.
+#include "display/open_document.h"
+
 #include "base/ascii.h"
-#include "display/request_holder.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"

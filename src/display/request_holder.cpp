@@ -1,7 +1,8 @@
 // The request holder of the customer-display calls.
+#include "display/request_holder.h"
+
 #include <array>
 
-#include "display/request_holder.h"
 #include "platform/error.h"
 
 namespace korvane {

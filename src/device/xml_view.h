@@ -1,0 +1,73 @@
+// The XML view used by every request parser: a document parsed with comments
+// and CDATA sections kept and white-space-only text dropped; children found by
+// their exact name; the text of an element is its single text (or CDATA)
+// child.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <pugixml.hpp>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "base/shared_types.h"
+
+namespace korvane {
+
+// Equality of two names, rejecting most unequal pairs before comparing bytes.
+inline bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a.back() == b.back() && a == b));
+}
+
+using kXmlDocument = std::shared_ptr<pugi::xml_document>;
+
+// Parses a request text. The text is read as it is given (a declaration
+// inside it does not change how it is read); comments and CDATA sections are
+// kept, white-space-only text between elements is dropped, DOCTYPE
+// declarations are skipped and no entity beyond the five predefined ones and
+// character references is ever replaced. Fails with "XML parse error: ..."
+// (with line and column) on text that is not one well-formed document or
+// that holds a lone surrogate.
+kXmlDocument ParseXmlDocument(std::u16string_view aXml);
+// The same for a UTF-8 text; fails with "XML parse error: Invalid UTF-8
+// text at byte <n>" on bad bytes.
+kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml);
+
+// The node's name as the node view names it: the element's name, or
+// "#text", "#cdata-section", "#comment" for the other kinds.
+std::string XmlNodeName(pugi::xml_node aNode);
+// The same, without a copy (valid while the document lives).
+std::string_view XmlNodeNameView(pugi::xml_node aNode);
+// Whether a node named aNodeName is found by aName: the whole name, or the
+// part after its last ":", equals aName.
+bool XmlNameMatches(const char* aNodeName, std::string_view aName);
+
+// The first child of aParent whose name (or the part of it after a ":")
+// equals aName exactly, letter case included; a null node when none does.
+pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName);
+
+// The text of a node: an element without children gives "", an element with
+// exactly one text or CDATA child gives that child's text, any other element
+// fails with "Element "<name>" does not contain a single text node". Text,
+// CDATA and comment nodes give their own text.
+std::string XmlNodeText(pugi::xml_node aNode);
+// The same, without a copy (valid while the document lives).
+std::string_view XmlNodeTextView(pugi::xml_node aNode);
+
+// Finds, in one pass over the children of aParent, the first child for each
+// of aNames (as XmlFindChild does); aFound[i] is null where none is found.
+void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound);
+
+// A child already found (null: absent), read as krptUtil's string and
+// integer getters read it, with their wrapped errors.
+std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName);
+int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName);
+
+// Date texts of the request layer (fixed positions, see the .cpp). They fail
+// with "Date Format invalid: [<text>]" / "DateTime Format invalid: [<text>]".
+TDateTime XmlStrToDate(std::string_view aText);
+TDateTime XmlStrToDateTime(std::string_view aText);
+
+}  // namespace korvane

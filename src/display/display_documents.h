@@ -1,0 +1,107 @@
+// The message, idle, thank-you and receipt documents of the display calls.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/currency.h"
+
+namespace korvane {
+
+// Two lines of text and a picture, read from one named element.
+class kMessage {
+ public:
+  kMessage() = default;
+  virtual ~kMessage() = default;
+
+  // Reads the element aTag of the document element; fails with
+  // aTag + " node not found" when there is none.
+  void Deserialize(std::string_view aTag, const pugi::xml_document& aXmlDocument);
+  // The same, but an absent element leaves the texts empty; true when found.
+  bool DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument);
+
+  std::string fText1;
+  std::string fText2;
+  std::string fImage;
+  std::string fImageUrl;
+
+ private:
+  void Read(pugi::xml_node aNode);
+};
+
+class kThankyou : public kMessage {};
+class kIdle : public kMessage {};
+
+// ---- receipt document ---------------------------------------------------------
+
+class kCDReceiptLine {
+ public:
+  std::string fType;
+  std::string fCode;
+  std::string fDescription;
+  Currency fQuantity;
+  Currency fPrice;
+  Currency fAmount;
+};
+
+class kCDReceiptPayment {
+ public:
+  std::string fType;
+  std::string fText1;
+  std::string fText2;
+  Currency fAmount;
+};
+
+// An ordered list that owns its items.
+template <class T>
+class kOwningList {
+ public:
+  T& Add(std::unique_ptr<T> aItem) {
+    fItems.push_back(std::move(aItem));
+    return *fItems.back();
+  }
+  size_t Count() const { return fItems.size(); }
+  T& operator[](size_t aIndex) { return *fItems[aIndex]; }
+  const T& operator[](size_t aIndex) const { return *fItems[aIndex]; }
+  void Clear() { fItems.clear(); }
+
+ private:
+  std::vector<std::unique_ptr<T>> fItems;
+};
+
+class kCDReceiptLines : public kOwningList<kCDReceiptLine> {};
+
+class kCDReceiptPayments : public kOwningList<kCDReceiptPayment> {
+ public:
+  // The sum of the payments' amounts (0 for none).
+  Currency Total() const;
+};
+
+class kCDReceipt {
+ public:
+  kCDReceipt() = default;
+  virtual ~kCDReceipt() = default;
+
+  // Reads the element Receipt; fails with "Receipt node not found" when
+  // there is none. Every child node of Lines and of Payments makes one item,
+  // whatever its name or kind (a comment makes an empty one).
+  void Deserialize(const pugi::xml_document& aXmlDocument);
+
+  std::string fCurrency;
+  Currency fSubtotal;
+  Currency fTaxes;
+  Currency fTotal;
+  std::string fText1;
+  std::string fText2;
+  std::string fImage;
+  std::string fImageUrl;
+  kCDReceiptLines fLines;
+  bool fShowPayments = false;
+  kCDReceiptPayments fPayments;
+};
+
+}  // namespace korvane
