@@ -68,8 +68,19 @@ void WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount);
 // The number of received bytes waiting; 0 when the port cannot tell.
 uint32_t SerialBytesPending(SerialHandle aHandle);
 
-// Discards both queues; fails with an OsError.
-void PurgeSerial(SerialHandle aHandle);
+// Waits until the bytes written have left the port (the output queue is
+// empty and, where the device tells, its transmitter too): true then. Gives
+// up with false once the queue has not shrunk for as long as a write waits
+// for the device (five seconds), and at the latest when the bytes queued at
+// the start have had twice the time they need at the port's speed on top of
+// that. A device that cannot tell its queue counts as drained.
+bool DrainSerial(SerialHandle aHandle);
+
+// The queues a purge discards.
+enum class SerialQueues { Input, Both };
+// Discards the received bytes not yet read and, with Both, the written bytes
+// not yet sent; fails with an OsError.
+void PurgeSerial(SerialHandle aHandle, SerialQueues aQueues = SerialQueues::Both);
 
 enum class SerialLine { DTR, RTS };
 // Raises (aOn) or drops a modem control line; fails with an OsError when the

@@ -51,6 +51,25 @@ uint32_t BaudRate(speed_t aCode) {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a write waits for a device that takes nothing more, and a drain
+// for an output queue that does not shrink.
+constexpr int kStallMs = 5000;
+
+// Bytes written and not yet sent; -1 when the device cannot tell.
+int64_t OutputQueued(int aFd) {
+  int count = 0;
+  if (ioctl(aFd, TIOCOUTQ, &count) != 0) return -1;
+  return count > 0 ? count : 0;
+}
+
+// False while a UART still shifts out its last byte; true when it is done or
+// the device cannot tell (a pseudo-terminal, a USB adapter).
+bool TransmitterEmpty(int aFd) {
+  unsigned int status = 0;
+  if (ioctl(aFd, TIOCSERGETLSR, &status) != 0) return true;
+  return (status & TIOCSER_TEMT) != 0;
+}
+
 int64_t MsLeft(Clock::time_point aDeadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(aDeadline - Clock::now()).count();
   return left > 0 ? left : 0;
@@ -217,7 +236,7 @@ void WriteSerial(SerialHandle aHandle, const uint8_t* aData, uint32_t aCount) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) {
         pollfd p{fd, POLLOUT, 0};
-        const int ready = poll(&p, 1, 5000);
+        const int ready = poll(&p, 1, kStallMs);
         if (ready == 0) ThrowOsError(ETIMEDOUT);  // the device takes nothing more
         if (ready < 0) ThrowOsError(errno);
         continue;
@@ -235,8 +254,31 @@ uint32_t SerialBytesPending(SerialHandle aHandle) {
   return count > 0 ? static_cast<uint32_t>(count) : 0;
 }
 
-void PurgeSerial(SerialHandle aHandle) {
-  if (tcflush(aHandle->fd, TCIOFLUSH) != 0) ThrowOsError(errno);
+bool DrainSerial(SerialHandle aHandle) {
+  const int fd = aHandle->fd;
+  int64_t queued = OutputQueued(fd);
+  if (queued < 0) return true;
+  // Ten bits a byte (start, eight data bits, stop) at the port's speed.
+  termios tio{};
+  const uint32_t baud = tcgetattr(fd, &tio) == 0 ? BaudRate(cfgetospeed(&tio)) : 0;
+  const int64_t sendMs = baud > 0 ? queued * 10 * 1000 / baud : 0;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point last = start + std::chrono::milliseconds(2 * sendMs + kStallMs);
+  Clock::time_point stallDeadline = start + std::chrono::milliseconds(kStallMs);
+  while (true) {
+    if (queued == 0 && TransmitterEmpty(fd)) return true;
+    const Clock::time_point now = Clock::now();
+    if (now >= stallDeadline || now >= last) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const int64_t nowQueued = OutputQueued(fd);
+    if (nowQueued < 0) return true;
+    if (nowQueued < queued) stallDeadline = Clock::now() + std::chrono::milliseconds(kStallMs);
+    queued = nowQueued;
+  }
+}
+
+void PurgeSerial(SerialHandle aHandle, SerialQueues aQueues) {
+  if (tcflush(aHandle->fd, aQueues == SerialQueues::Input ? TCIFLUSH : TCIOFLUSH) != 0) ThrowOsError(errno);
 }
 
 void SetSerialLine(SerialHandle aHandle, SerialLine aLine, bool aOn) {

@@ -123,6 +123,11 @@ bool kIOHandler_Serial::Write(const std::string& aMessage) {
 
 std::string kIOHandler_Serial::ReadChars(int32_t aCharsNum) {
   std::string result;
+  if (aCharsNum <= 0) {
+    // Nothing to wait for, and no byte taken from the port.
+    WriteLog(let_info, "Read", result);
+    return result;
+  }
   int32_t count = 0;
   const Clock::time_point start = Clock::now();
   bool timedOut = false;

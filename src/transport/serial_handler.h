@@ -30,7 +30,8 @@ class kIOHandler_Serial : public kIOHandler {
   // Reads until one of aChars has come (it ends the result) or, in a pass in
   // which no byte came, the read time-out has run out.
   std::string ReadUpTo(std::vector<uint8_t> aChars) override;
-  // Reads aCharsNum bytes or until the read time-out has run out.
+  // Reads aCharsNum bytes or until the read time-out has run out; with 0
+  // (or less) returns an empty text at once and leaves the port's bytes.
   std::string ReadChars(int32_t aCharsNum) override;
   std::string ReadAll() override;                        // fails: "ReadAll Unsupported"
   std::string DecodeError(int32_t aErrorCode) override;  // empty

@@ -37,7 +37,13 @@ void TComPort::Open() {
 void TComPort::Close() {
   if (fIsOpen) {
     try {
-      platform::PurgeSerial(fComHandle);
+      // A write only hands its bytes to the system: they are sent first, for
+      // a bounded time. Once they are, purging the output as well would only
+      // discard bytes still on their way (a pseudo-terminal's, to its other
+      // side); what a device would not take in time is discarded, so that
+      // the close does not wait for it.
+      const bool sent = platform::DrainSerial(fComHandle);
+      platform::PurgeSerial(fComHandle, sent ? platform::SerialQueues::Input : platform::SerialQueues::Both);
     } catch (const platform::OsError&) {
       // The handle is closed even when the purge failed: nothing else would.
     }

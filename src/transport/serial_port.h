@@ -36,7 +36,9 @@ class TComPort {
   // port." when the device does not exist and "Cannot open COM<n> (error
   // #<code>)." otherwise.
   void Open();
-  // Purges and closes; the port is not open afterwards in any case.
+  // Waits, bounded, until the bytes written have been sent, purges the
+  // input (and the output when they could not all be sent) and closes; the
+  // port is not open afterwards in any case.
   void Close();
 
   // Reads up to nbytes within timeout milliseconds (100 ms at most between

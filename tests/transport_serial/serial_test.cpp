@@ -306,6 +306,28 @@ TEST(SerialTransport, WriteSendsAnsiBytesAndLogsTheText) {
   EXPECT_THAT(handler.Traffic(), ElementsAre(Info("Write:A\xE2\x82\xAC\xC3\xA9\xE2\x98\x83\r")));
 }
 
+TEST(SerialTransport, WriteThenDisconnectDeliversEveryByte) {
+  // A print command is written and the port closed at once: the bytes still
+  // on their way must arrive, round after round.
+  PtyDevice device;
+  SerialHandler handler;
+  for (int round = 0; round < 20; ++round) {
+    ASSERT_TRUE(handler->Connect()) << round;
+    std::string text = "round " + std::to_string(round) + ":";
+    for (int i = 0; i < 600; ++i) text += static_cast<char>('a' + (i + round) % 26);
+    text += "\r";
+    EXPECT_TRUE(handler->Write(text));
+    device.Send("unread");  // what came in and was not read is discarded
+    ASSERT_TRUE(testing::WaitFor([&] { return handler->InputBufferContainsData(); }));
+    const auto start = Clock::now();
+    EXPECT_TRUE(handler->Disconnect());
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10)) << round;
+    EXPECT_EQ(device.Receive(), text) << round;
+  }
+  ASSERT_TRUE(handler->Connect());
+  EXPECT_FALSE(handler->InputBufferContainsData());
+}
+
 // ---- reading ----------------------------------------------------------------
 
 TEST(SerialTransport, ReadUpToStopsAtTerminatorAndLogsRead) {
@@ -388,7 +410,14 @@ TEST(SerialTransport, ReadCharsReadsCountOrTimesOut) {
   EXPECT_EQ(handler->ReadChars(3), "abc");
   EXPECT_EQ(handler->ReadChars(5), "def");
   EXPECT_EQ(handler->ReadChars(0), "");
-  EXPECT_THAT(handler.Traffic(), ElementsAre(Info("Read:abc"), Err("Read Timeout:def"), Info("Read:")));
+  // Zero characters are read at once, leaving what waits at the port.
+  device.Send("gh");
+  ASSERT_TRUE(testing::WaitFor([&] { return handler->InputBufferContainsData(); }));
+  EXPECT_EQ(handler->ReadChars(0), "");
+  EXPECT_EQ(handler->ReadChars(-1), "");
+  EXPECT_EQ(handler->ReadChars(2), "gh");
+  EXPECT_THAT(handler.Traffic(), ElementsAre(Info("Read:abc"), Err("Read Timeout:def"), Info("Read:"),
+                                             Info("Read:"), Info("Read:"), Info("Read:gh")));
 }
 
 TEST(SerialTransport, PendingBytesAndClearBuffers) {
