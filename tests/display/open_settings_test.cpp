@@ -96,7 +96,8 @@ TEST_F(OpenSettings, ByteOrderMarkSelectsEncoding) {
                    22),
        "\xE2\x82\xAC"},
       {std::string("\xFE\xFF\0f\0o\0n\0t\0n\0a\0m\0e\0=\x03\x91", 22), "\xCE\x91"},
-      {"fontname=Caf\xE9\x80", "Caf\xC3\xA9\xE2\x82\xAC"},  // no mark: Windows-1252
+      {"fontname=Caf\xE9\x80", "Caf\xC3\xA9\xE2\x82\xAC"},                            // no mark: Windows-1252
+      {"fontname=\x81\x8D\x8F\x90\x9D", "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},  // all of it
   };
   for (const Case& c : cases) {
     WriteSettings(c.bytes);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <thread>
 
+#include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/serial_termios_posix.h"
 #include "support/test_support.h"
@@ -304,6 +305,16 @@ TEST(SerialTransport, WriteSendsAnsiBytesAndLogsTheText) {
   EXPECT_TRUE(handler->Write("A\xE2\x82\xAC\xC3\xA9\xE2\x98\x83\r"));  // A € é ☃ CR
   EXPECT_EQ(device.Receive(), "A\x80\xE9?\r");
   EXPECT_THAT(handler.Traffic(), ElementsAre(Info("Write:A\xE2\x82\xAC\xC3\xA9\xE2\x98\x83\r")));
+}
+
+TEST(SerialTransport, WriteSendsEveryWindows1252Byte) {
+  PtyDevice device;
+  SerialHandler handler;
+  ASSERT_TRUE(handler->Connect());
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_TRUE(handler->Write(platform::DecodeCodePage(all, platform::kAnsiCodePage)));
+  EXPECT_EQ(device.Receive(), all);
 }
 
 TEST(SerialTransport, WriteThenDisconnectDeliversEveryByte) {

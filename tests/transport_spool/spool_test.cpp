@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/spool_postscript_posix.h"
 #include "support/test_support.h"
@@ -274,6 +275,30 @@ TEST(SpoolTransport, RawOutputUsesTheCodePageWhenOneIsSet) {
   handler->SetCodePage(1253);  // Greek
   EXPECT_TRUE(handler->Write("\xCE\xA9=\xE2\x82\xAC"));
   EXPECT_EQ(queue.Output(), "\xD9=\x80");
+}
+
+TEST(SpoolTransport, RawOutputKeepsEveryByteOfItsCodePage) {
+  std::string all;
+  for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+  struct Case {
+    int codePage;
+    std::string text;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {0, platform::DecodeCodePage(all, 1252), all},  // the ANSI code page: all 256 bytes
+      {1252, "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D", "\x81\x8D\x8F\x90\x9D"},
+      {28597, "\xCE\xB1\xE2\x82\xAC", "\xE1\xA4"},  // ISO-8859-7 by its Windows number
+      {20866, "\xD0\x96", "\xF6"},                  // KOI8-R
+  };
+  for (const Case& c : cases) {
+    const Queue queue("KorvaneRaw", "raw.prn");
+    auto handler = SpoolHandler("KorvaneRaw");
+    handler->SetOutputType(tkSpoolOutputType::Raw);
+    handler->SetCodePage(c.codePage);
+    EXPECT_TRUE(handler->Write(c.text)) << c.codePage;
+    EXPECT_EQ(queue.Output(), c.bytes) << c.codePage;
+  }
 }
 
 TEST(SpoolTransport, WriteBytesSendsEveryByteUnchanged) {
