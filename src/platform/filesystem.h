@@ -25,7 +25,9 @@ std::string ChangeFileExt(std::string_view aPath, std::string_view aExt);
 // Joins a directory and a name: an empty directory yields the name alone, a
 // directory ending with a delimiter is followed directly by the name, any
 // other gets kPathDelim between them. Fails when either holds characters that
-// are invalid in paths.
+// are invalid in paths (CheckPathChars): names from requests and settings
+// must be valid on every platform. The folder of the host program, which
+// the directory may begin with, is not checked: it is the system's own.
 std::string CombinePath(std::string_view aDirectory, std::string_view aName);
 
 // Fails with "Invalid characters in path" when aPath holds a character that

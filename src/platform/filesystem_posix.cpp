@@ -11,6 +11,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/process.h"
 
 namespace korvane::platform {
 
@@ -37,8 +38,28 @@ void CheckPathChars(std::string_view aPath) {
   }
 }
 
+namespace {
+
+// aDirectory without the host program's folder it begins with, if it does:
+// the folder the host runs from is what the system made it, a legal path
+// here whatever characters it holds.
+std::string_view BelowHostFolder(std::string_view aDirectory) {
+  std::string host;
+  try {
+    host = ExecutableFolder();
+  } catch (const Error&) {
+    return aDirectory;
+  }
+  if (aDirectory.substr(0, host.size()) == host) return aDirectory.substr(host.size());
+  // The folder itself, without its closing separator.
+  if (host.size() > 1 && aDirectory == std::string_view(host).substr(0, host.size() - 1)) return {};
+  return aDirectory;
+}
+
+}  // namespace
+
 std::string CombinePath(std::string_view aDirectory, std::string_view aName) {
-  CheckPathChars(aDirectory);
+  CheckPathChars(BelowHostFolder(aDirectory));
   CheckPathChars(aName);
   if (aDirectory.empty()) return std::string(aName);
   std::string result(aDirectory);
