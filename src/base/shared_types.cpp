@@ -87,6 +87,37 @@ TDateTime ToDateTime(const platform::LocalTime& t) {
 
 TDateTime NowDateTime() { return ToDateTime(platform::Now()); }
 
+namespace {
+
+// The largest width or precision a placeholder may give; no message needs
+// more, and with it the text of one placeholder stays small.
+constexpr int kMaxFormatField = 1024;
+
+// The decimal number at aFormat[aAt] (none: 0), moving aAt past its digits;
+// -1 when it is larger than kMaxFormatField, however many digits it has.
+int ReadFormatField(const std::string& aFormat, size_t& aAt) {
+  int value = 0;
+  for (; aAt < aFormat.size() && std::isdigit(static_cast<unsigned char>(aFormat[aAt])); ++aAt)
+    if (value >= 0) {
+      value = value * 10 + (aFormat[aAt] - '0');
+      if (value > kMaxFormatField) value = -1;
+    }
+  return value;
+}
+
+// snprintf of one value, as long as it comes out.
+template <class T>
+std::string PrintValue(const std::string& aSpec, T aValue) {
+  const int length = std::snprintf(nullptr, 0, aSpec.c_str(), aValue);
+  if (length <= 0) return std::string();
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::snprintf(text.data(), text.size(), aSpec.c_str(), aValue);
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+}  // namespace
+
 std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& aValues) {
   auto fail = [&]() -> Error {
     return Error("Format '" + aFormat + "' invalid or incompatible with argument");
@@ -103,34 +134,36 @@ std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& 
       out += '%';
       continue;
     }
-    std::string spec = "%";
-    if (aFormat[i] == '-') spec += aFormat[i++];
-    while (i < aFormat.size() && std::isdigit(static_cast<unsigned char>(aFormat[i]))) spec += aFormat[i++];
+    const bool left = aFormat[i] == '-';
+    if (left) ++i;
+    const bool zeros = i < aFormat.size() && aFormat[i] == '0';
+    const int width = ReadFormatField(aFormat, i);
+    if (width < 0) throw fail();
     int precision = -1;
     if (i < aFormat.size() && aFormat[i] == '.') {
-      spec += aFormat[i++];
-      precision = 0;
-      while (i < aFormat.size() && std::isdigit(static_cast<unsigned char>(aFormat[i]))) {
-        precision = precision * 10 + (aFormat[i] - '0');
-        spec += aFormat[i++];
-      }
+      precision = ReadFormatField(aFormat, ++i);
+      if (precision < 0) throw fail();
     }
     if (i >= aFormat.size() || next >= aValues.size()) throw fail();
+    // The placeholder again, with the numbers as read.
+    std::string spec = left ? "%-" : "%";
+    if (zeros) spec += '0';
+    if (width > 0) spec += std::to_string(width);
+    if (precision >= 0) spec += "." + std::to_string(precision);
     const char type = static_cast<char>(std::tolower(static_cast<unsigned char>(aFormat[i])));
     const TVariant& v = aValues[next++];
-    char buffer[512];
     switch (type) {
       case 's': {
-        std::string text;
-        if (auto s = std::get_if<std::string>(&v))
-          text = *s;
-        else
-          throw fail();
+        auto s = std::get_if<std::string>(&v);
+        if (!s) throw fail();
+        std::string text = *s;
         if (precision >= 0 && static_cast<size_t>(precision) < text.size())
           text.resize(static_cast<size_t>(precision));
-        spec.erase(spec.find('.') == std::string::npos ? spec.size() : spec.find('.'));
-        std::snprintf(buffer, sizeof buffer, (spec + "s").c_str(), text.c_str());
-        out += text.size() >= sizeof buffer - 1 ? text : std::string(buffer);
+        const size_t pad =
+            static_cast<size_t>(width) > text.size() ? static_cast<size_t>(width) - text.size() : 0;
+        if (!left) out.append(pad, ' ');
+        out += text;
+        if (left) out.append(pad, ' ');
         break;
       }
       case 'd':
@@ -139,23 +172,18 @@ std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& 
         auto n = std::get_if<int64_t>(&v);
         if (!n) throw fail();
         const char* conv = type == 'd' ? "lld" : type == 'u' ? "llu" : "llX";
-        std::snprintf(buffer, sizeof buffer, (spec + conv).c_str(), static_cast<long long>(*n));
-        out += buffer;
+        out += PrintValue(spec + conv, static_cast<long long>(*n));
         break;
       }
       case 'f':
       case 'g':
       case 'e':
       case 'n': {
-        double d;
-        if (auto f = std::get_if<double>(&v))
-          d = *f;
-        else
-          throw fail();
+        auto f = std::get_if<double>(&v);
+        if (!f) throw fail();
         if (precision < 0 && type != 'g') spec += ".2";
         const char conv = type == 'n' ? 'f' : type == 'e' ? 'E' : type;
-        std::snprintf(buffer, sizeof buffer, (spec + conv).c_str(), d);
-        out += buffer;
+        out += PrintValue(spec + conv, *f);
         break;
       }
       default: throw fail();

@@ -38,7 +38,8 @@ TDateTime NowDateTime();
 // Delphi-style formatting of aFormat with aValues: %s, %d, %u, %x, %f, %g, %e,
 // %n and %% with optional "-", width and ".precision". Fails with
 // "Format '<format>' invalid or incompatible with argument" when a placeholder
-// does not fit its value or values are missing.
+// does not fit its value, values are missing, or a width or precision is
+// above 1024.
 std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& aValues);
 
 }  // namespace korvane

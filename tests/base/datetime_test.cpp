@@ -51,3 +51,43 @@ TEST(FormatText, FillsPlaceholdersInOrder) {
     }
   }
 }
+
+TEST(FormatText, WidthAndPrecisionAreBounded) {
+  struct Case {
+    std::string format;
+    TVariant value;
+    std::string expected;  // empty: the format is refused
+  };
+  const std::string ab = "ab";
+  const Case cases[] = {
+      {"%.9999999999s", ab, ""},
+      {"%9999999999d", int64_t{1}, ""},
+      {"%.99999999999999999999999999f", 1.5, ""},
+      {"%-99999999999999999999x", int64_t{1}, ""},
+      {"%1025s", ab, ""},
+      {"%.1025d", int64_t{7}, ""},
+      {"%1024s", ab, std::string(1022, ' ') + "ab"},
+      {"%-1024s|", ab, "ab" + std::string(1022, ' ') + "|"},
+      {"%.1s", ab, "a"},
+      {"%600d", int64_t{5}, std::string(599, ' ') + "5"},
+      {"%.1024d", int64_t{7}, std::string(1023, '0') + "7"},
+      {"%.1024f", 1.0, "1." + std::string(1024, '0')},
+      {"%05d", int64_t{42}, "00042"},
+      {"%0001024.0002f", 2.5, std::string(1020, '0') + "2.50"},
+  };
+  for (const Case& c : cases) {
+    std::string got;
+    try {
+      got = FormatText(c.format, {c.value});
+    } catch (const Error& e) {
+      EXPECT_EQ(std::string(e.what()), "Format '" + c.format + "' invalid or incompatible with argument");
+      EXPECT_EQ(c.expected, "") << c.format;
+      continue;
+    }
+    EXPECT_EQ(got, c.expected) << c.format;
+  }
+  // The widest number there is, at the widest precision, whole.
+  const std::string widest = FormatText("%1024.1024f", {-1.7976931348623157e308});
+  EXPECT_EQ(widest.size(), 1u + 309u + 1u + 1024u);
+  EXPECT_EQ(widest.substr(0, 5), "-1797");
+}
