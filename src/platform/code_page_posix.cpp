@@ -137,19 +137,21 @@ static_assert(std::is_sorted(std::begin(kCodePageNames), std::end(kCodePageNames
                                return a.codePage < b.codePage;
                              }));
 
-// The iconv name of aCodePage; fails when there is none.
-const char* IconvName(int aCodePage) {
+// The iconv name of aCodePage: the table's, else iconv's own "CP<n>" (which
+// iconv_open then accepts or refuses).
+std::string IconvName(int aCodePage) {
   const auto found =
       std::lower_bound(std::begin(kCodePageNames), std::end(kCodePageNames), aCodePage,
                        [](const CodePageName& a, int aNumber) { return a.codePage < aNumber; });
   if (found == std::end(kCodePageNames) || found->codePage != aCodePage)
-    throw Error("Code page " + std::to_string(aCodePage) + " is not supported");
+    return "CP" + std::to_string(aCodePage);
   return found->iconvName;
 }
 
 class Converter {
  public:
-  Converter(const char* aTo, const char* aFrom, int aCodePage) : fHandle(::iconv_open(aTo, aFrom)) {
+  Converter(const std::string& aTo, const std::string& aFrom, int aCodePage)
+      : fHandle(::iconv_open(aTo.c_str(), aFrom.c_str())) {
     if (fHandle == reinterpret_cast<iconv_t>(-1))
       throw Error("Code page " + std::to_string(aCodePage) + " is not supported");
   }

@@ -158,6 +158,8 @@ TEST(CodePages, WindowsNumbersNameTheirCodePages) {
               "Code page " + std::to_string(unknown) + " is not supported")
         << unknown;
   EXPECT_EQ(korvane::testing::ErrorOf([] { DecodeCodePage("x", 4242); }), "Code page 4242 is not supported");
+  // A number outside the table still works when iconv knows it as CP<n>.
+  EXPECT_EQ(DecodeCodePage("\x80", 1125), "\xD0\x90");
 }
 
 TEST(Paths, CombineAndSplitNames) {
