@@ -1,5 +1,6 @@
 #include "base/log_writer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -101,11 +102,18 @@ size_t tTK_LogQueue::Count() const {
 // ---- shared state ---------------------------------------------------------
 
 tTK_LogState::tTK_LogState()
-    : fQueue(kQueueCapacity, kPopTimeoutMs), fLastDropReportTick(platform::TickCount()) {}
+    : fQueue(kQueueCapacity, kPopTimeoutMs), fLastDropReportTick(platform::TickCount()) {
+  MarkProgress();
+}
 
 std::string tTK_LogState::FileName() const {
   std::lock_guard<std::mutex> guard(fNameLock);
   return fFileName;
+}
+
+std::string tTK_LogState::Directory() const {
+  std::lock_guard<std::mutex> guard(fNameLock);
+  return fDirectory;
 }
 
 void tTK_LogState::SetFileName(std::string aFileName) {
@@ -114,9 +122,34 @@ void tTK_LogState::SetFileName(std::string aFileName) {
   fFileName = std::move(aFileName);
 }
 
+void tTK_LogState::SetLocation(std::string aDirectory, std::string aFileName) {
+  std::lock_guard<std::mutex> guard(fNameLock);
+  fFileNameEmpty.store(aFileName.empty());
+  fDirectory = std::move(aDirectory);
+  fFileName = std::move(aFileName);
+}
+
+void tTK_LogState::SetLastLine(std::string aLine) {
+  std::lock_guard<std::mutex> guard(fLastLineLock);
+  fLastLine = std::move(aLine);
+  fHasLastLine = true;
+}
+
+bool tTK_LogState::TakeLastLine(std::string& aLine) {
+  std::lock_guard<std::mutex> guard(fLastLineLock);
+  if (!fHasLastLine) return false;
+  aLine = std::move(fLastLine);
+  fHasLastLine = false;
+  return true;
+}
+
 int64_t tTK_LogState::GetLogFileSize() const { return platform::FileSize(FileName()); }
 
-void tTK_LogState::WriteToFile(const std::string& aLine) {
+void tTK_LogState::MarkProgress() {
+  fProgressAt.store(std::chrono::steady_clock::now().time_since_epoch().count());
+}
+
+bool tTK_LogState::AppendLine(const std::string& aLine, int aAttempts) {
   const std::string fileName = FileName();
   if (CheckLogfileSize()) {
     const int64_t size = platform::FileSize(fileName);
@@ -131,32 +164,110 @@ void tTK_LogState::WriteToFile(const std::string& aLine) {
     }
   }
   const std::string data = aLine + "\r\n";
-  for (int attempt = 1; attempt <= kAppendAttempts; ++attempt) {
+  for (int attempt = 1;; ++attempt) {
     try {
       platform::AppendToFile(fileName, data);
       fCounter.fetch_add(1);
-      return;
+      fFailing = false;
+      fFolderMade = false;
+      MarkProgress();
+      return true;
     } catch (const platform::OsError&) {
       // Another writer holds the file, or the disk failed: tried again.
     }
-    if (attempt < kAppendAttempts) std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
+    MarkProgress();
+    if (!fFolderMade) {
+      // The log folder may have vanished under us: it is made again, once
+      // while the log keeps failing, and the line tried again at once.
+      const std::string directory = Directory();
+      if (!directory.empty() && !platform::DirectoryExists(directory)) {
+        fFolderMade = true;
+        try {
+          platform::ForceDirectories(directory);
+          --attempt;
+          continue;
+        } catch (const Error&) {
+          // A file in its way, or no room: the line fails like any other.
+        }
+      }
+    }
+    if (attempt >= aAttempts) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kRetryDelayMs));
   }
-  // Lost after the last attempt.
+}
+
+void tTK_LogState::StartFailing() {
+  fFailing = true;
+  fLastProbe = std::chrono::steady_clock::now();
+}
+
+void tTK_LogState::StartProbe() {
+  fLastProbe = std::chrono::steady_clock::now();
+  fFolderMade = false;  // a probe may make the folder again
+}
+
+bool tTK_LogState::ProbeDue() const {
+  return std::chrono::steady_clock::now() - fLastProbe >= std::chrono::milliseconds(kProbeIntervalMs);
+}
+
+bool tTK_LogState::WriteDropReport(int aAttempts) {
+  const int64_t total = fDroppedTotal.load();
+  if (total <= fDroppedLastReported) return true;
+  const int64_t count = total - fDroppedLastReported;
+  const std::string line = FormatLogTimestamp(platform::Now()) + " - WARN - Log backpressure: dropped " +
+                           std::to_string(count) + " lines (total=" + std::to_string(total) + ").";
+  if (!AppendLine(line, aAttempts)) return false;
+  fDroppedLastReported = total;
+  fLastDropReportTick = platform::TickCount();
+  return true;
+}
+
+void tTK_LogState::WriteQueuedLine(const std::string& aLine) {
+  if (fFailing) {
+    // No attempt for this line unless a probe is due; the probe is the report
+    // of what was lost, so that it is the first line after the gap.
+    if (!ProbeDue()) {
+      fDroppedTotal.fetch_add(1);
+      return;
+    }
+    StartProbe();
+    if (!WriteDropReport(1)) {
+      fDroppedTotal.fetch_add(1);
+      return;
+    }
+  }
+  if (!AppendLine(aLine, fFailing ? 1 : kAppendAttempts)) {
+    fDroppedTotal.fetch_add(1);
+    StartFailing();
+  }
 }
 
 void tTK_LogState::ReportDrops() {
+  if (fFailing) {
+    // Idle while failing: the report is the probe.
+    if (!ProbeDue()) return;
+    StartProbe();
+    WriteDropReport(1);
+    return;
+  }
   const uint32_t now = platform::TickCount();
   if (static_cast<uint32_t>(now - fLastDropReportTick) < kDropReportIntervalMs) return;
   fLastDropReportTick = now;
-  const int64_t total = fDroppedTotal.load();
-  if (total <= fDroppedLastReported) return;
-  const int64_t count = total - fDroppedLastReported;
-  fDroppedLastReported = total;
-  try {
-    WriteToFile(FormatLogTimestamp(platform::Now()) + " - WARN - Log backpressure: dropped " +
-                std::to_string(count) + " lines (total=" + std::to_string(total) + ").");
-  } catch (...) {
+  if (!WriteDropReport(kAppendAttempts)) StartFailing();
+}
+
+void tTK_LogState::Finish() {
+  std::string last;
+  const bool hasLast = TakeLastLine(last);
+  // One attempt each while failing: the disk may be back, and the drops are
+  // reported before the last line or the last line is counted with them.
+  const int attempts = fFailing ? 1 : kAppendAttempts;
+  if (!WriteDropReport(attempts)) {
+    if (hasLast) fDroppedTotal.fetch_add(1);
+  } else if (hasLast && !AppendLine(last, attempts)) {
+    fDroppedTotal.fetch_add(1);
   }
+  MarkProgress();
 }
 
 // ---- thread ---------------------------------------------------------------
@@ -181,18 +292,28 @@ void tTK_LogThread::SetHeld(bool aHeld) {
 
 void tTK_LogThread::Stop(int aMaxWaitMs) {
   if (!fThread.joinable()) return;
+  using Clock = std::chrono::steady_clock;
   fState->fQueue.Shutdown();
   fState->fTerminated.store(true);
   SetHeld(false);
-  if (aMaxWaitMs >= 0) {
+  const Clock::time_point start = Clock::now();
+  const Clock::duration stall = std::chrono::milliseconds(tTK_LogState::kStopStallMs);
+  {
     std::unique_lock<std::mutex> guard(fState->fEndLock);
-    if (!fState->fEnded.wait_for(guard, std::chrono::milliseconds(aMaxWaitMs),
-                                 [&] { return fState->fFinished; })) {
-      // Still busy (a blocked disk, say). The thread owns a share of the state
-      // it uses, so it may finish on its own after we are gone.
-      guard.unlock();
-      fThread.detach();
-      return;
+    while (!fState->fFinished) {
+      const Clock::time_point now = Clock::now();
+      const Clock::time_point progress =
+          std::max(start, Clock::time_point(Clock::duration(fState->fProgressAt.load())));
+      Clock::time_point giveUp = progress + stall;
+      if (aMaxWaitMs >= 0) giveUp = std::min(giveUp, start + std::chrono::milliseconds(aMaxWaitMs));
+      if (now >= giveUp) {
+        // Still busy (a blocked disk, say). The thread owns a share of the
+        // state it uses, so it may finish on its own after we are gone.
+        guard.unlock();
+        fThread.detach();
+        return;
+      }
+      fState->fEnded.wait_until(guard, std::min(giveUp, now + std::chrono::milliseconds(100)));
     }
   }
   fThread.join();
@@ -212,14 +333,17 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
     }
     std::string line;
     const tTK_LogQueue::PopResult result = s.fQueue.Pop(line);
+    s.MarkProgress();
     if (result == tTK_LogQueue::PopResult::Line) {
-      s.WriteToFile(line);
+      s.WriteQueuedLine(line);
       s.ReportDrops();
+      s.MarkProgress();
       continue;
     }
     if (result == tTK_LogQueue::PopResult::Timeout) s.ReportDrops();
     if (s.fQueue.IsShutdown() || s.fTerminated.load()) break;
   }
+  s.Finish();
   {
     std::lock_guard<std::mutex> hold(s.fHoldLock);
     std::lock_guard<std::mutex> guard(s.fEndLock);
@@ -251,19 +375,11 @@ tTK_LogWriter::~tTK_LogWriter() {
   fThread.reset();
 }
 
-std::string tTK_LogWriter::Directory() const {
-  std::lock_guard<std::mutex> guard(fDirectoryLock);
-  return fDirectory;
-}
+std::string tTK_LogWriter::Directory() const { return fState->Directory(); }
 
 void tTK_LogWriter::SetDirectory(const std::string& aDirectory) {
-  const std::string fileName =
-      platform::CombinePath(aDirectory, platform::ExtractFileName(fState->FileName()));
-  {
-    std::lock_guard<std::mutex> guard(fDirectoryLock);
-    fDirectory = aDirectory;
-  }
-  fState->SetFileName(fileName);
+  std::string fileName = platform::CombinePath(aDirectory, platform::ExtractFileName(fState->FileName()));
+  fState->SetLocation(aDirectory, std::move(fileName));
   try {
     platform::ForceDirectories(aDirectory);  // raises for an empty name
   } catch (const platform::OsError&) {
@@ -275,8 +391,7 @@ void tTK_LogWriter::SetFileName(const std::string& aFileName) {
   fState->SetFileName(platform::CombinePath(Directory(), platform::ExtractFileName(aFileName)));
 }
 
-void tTK_LogWriter::Write(tTK_MessageType aEntryType, const std::string& aMessage) {
-  if (fClosing.load() != 0) return;
+std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, const std::string& aMessage) const {
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
   std::string line = FormatLogTimestamp(platform::Now());
   if (fShowInstanceGuid.load()) line += " - " + platform::FormatUuid(fGuid);
@@ -285,7 +400,19 @@ void tTK_LogWriter::Write(tTK_MessageType aEntryType, const std::string& aMessag
     line += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
   else
     line += aMessage;
-  if (!fState->fQueue.Push(std::move(line))) fState->fDroppedTotal.fetch_add(1);
+  return line;
+}
+
+void tTK_LogWriter::Write(tTK_MessageType aEntryType, const std::string& aMessage) {
+  if (fClosing.load() != 0) return;
+  if (!fState->fQueue.Push(FormatLine(aEntryType, aMessage))) fState->fDroppedTotal.fetch_add(1);
+}
+
+void tTK_LogWriter::WriteLast(tTK_MessageType aEntryType, const std::string& aMessage) {
+  if (fClosing.load() != 0) return;
+  std::string line = FormatLine(aEntryType, aMessage);
+  if (fClosing.exchange(1) != 0) return;
+  fState->SetLastLine(std::move(line));
 }
 
 }  // namespace korvane

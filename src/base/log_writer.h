@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -42,25 +43,45 @@ class tTK_LogQueue {
 };
 
 // Everything the log thread touches. The writer and its thread share it, so
-// that a thread still running after its writer was destroyed (possible only
-// when the library is unloaded) never touches freed memory.
+// that a thread still running after its writer was destroyed (possible when
+// the disk blocks, or the library is unloaded) never touches freed memory.
+//
+// When a line cannot be written after all its attempts, the log is failing:
+// from then on lines are dropped and counted without an attempt, except for
+// one probe attempt at most every kProbeIntervalMs, until a write succeeds.
+// A vanished log folder is made again once when a line first fails, and once
+// at each probe, never in a loop. The first line written after a failing
+// stretch is the report of the lines lost.
 struct tTK_LogState {
   static constexpr size_t kQueueCapacity = 20000;
   static constexpr int kPopTimeoutMs = 300;
   static constexpr int kAppendAttempts = 11;
   static constexpr int kRetryDelayMs = 50;
   static constexpr uint32_t kDropReportIntervalMs = 5000;
+  static constexpr int kProbeIntervalMs = 1000;
+  // Stopping gives up on a thread that has got on with nothing for this long.
+  static constexpr int kStopStallMs = 2000;
 
   tTK_LogState();
 
   std::string FileName() const;
+  std::string Directory() const;
   void SetFileName(std::string aFileName);
+  // The log folder and the full file name in it, changed together.
+  void SetLocation(std::string aDirectory, std::string aFileName);
+
+  // The line written after every queued line; set once, before the queue is
+  // shut down.
+  void SetLastLine(std::string aLine);
+  bool TakeLastLine(std::string& aLine);
 
   // File work, on the log thread only.
   bool CheckLogfileSize() const { return fCounter.load() % 20 == 0; }
   int64_t GetLogFileSize() const;
-  void WriteToFile(const std::string& aLine);
-  void ReportDrops();
+  void WriteQueuedLine(const std::string& aLine);  // drops and counts it when it cannot be written
+  void ReportDrops();                              // the periodic report, and the probe while failing
+  void Finish();                                   // a last report of drops, then the last line
+  void MarkProgress();
 
   tTK_LogQueue fQueue;
   std::atomic<uint64_t> fCounter{0};
@@ -70,6 +91,8 @@ struct tTK_LogState {
   uint32_t fLastDropReportTick = 0;
   std::atomic<bool> fTerminated{false};
   std::atomic<bool> fFileNameEmpty{true};
+  // When the thread last got on with something (steady clock, nanoseconds).
+  std::atomic<int64_t> fProgressAt{0};
 
   // Holding the thread back (for tests): while held, the thread takes no line.
   std::mutex fHoldLock;
@@ -83,8 +106,27 @@ struct tTK_LogState {
   bool fFinished = false;
 
  private:
+  // Appends aLine with its line end, up to aAttempts times kRetryDelayMs
+  // apart; true once it is in the file, which also ends a failing stretch.
+  bool AppendLine(const std::string& aLine, int aAttempts);
+  // Writes the report of the drops not reported yet; true when there were
+  // none or the report is in the file.
+  bool WriteDropReport(int aAttempts);
+  bool ProbeDue() const;
+  void StartProbe();
+  void StartFailing();
+
   mutable std::mutex fNameLock;
+  std::string fDirectory;
   std::string fFileName;
+  std::mutex fLastLineLock;
+  std::string fLastLine;
+  bool fHasLastLine = false;
+
+  // Log thread only.
+  bool fFailing = false;
+  bool fFolderMade = false;  // the folder was made again since the last success or probe
+  std::chrono::steady_clock::time_point fLastProbe;
 };
 
 class tTK_LogWriter;
@@ -99,8 +141,11 @@ class tTK_LogThread {
 
   void Start();
   // Ends the thread: shuts the queue down, requests termination and waits for
-  // the body to end, at most aMaxWaitMs when it is not negative. A thread
-  // still running after a bounded wait is left to finish on its own.
+  // the body to end, which writes (or counts as dropped) every queued line
+  // first. The wait ends early after aMaxWaitMs when that is not negative,
+  // and always once the thread has got on with nothing for kStopStallMs (a
+  // write that blocks): a thread still running then is left to finish on its
+  // own.
   void Stop(int aMaxWaitMs);
   int64_t DroppedTotal() const { return fState->fDroppedTotal.load(); }
 
@@ -129,6 +174,10 @@ class tTK_LogWriter {
 
   // Hands one line to the log thread; never waits for the disk or the queue.
   void Write(tTK_MessageType aEntryType, const std::string& aMessage);
+  // Hands the writer its last line: it is written after every line queued
+  // before it, preceded by a report of drops not yet reported, and it never
+  // meets a full queue. From then on Write does nothing.
+  void WriteLast(tTK_MessageType aEntryType, const std::string& aMessage);
 
   int64_t GetLogFileSize() const { return fState->GetLogFileSize(); }
   bool CheckLogfileSize() const { return fState->CheckLogfileSize(); }
@@ -151,9 +200,9 @@ class tTK_LogWriter {
   uint64_t Counter() const { return fState->fCounter.load(); }
 
  private:
+  std::string FormatLine(tTK_MessageType aEntryType, const std::string& aMessage) const;
+
   platform::Uuid fGuid;
-  mutable std::mutex fDirectoryLock;
-  std::string fDirectory;
   int32_t fMaxMessageLength = 0;
   bool fDaily = false;
   std::shared_ptr<tTK_LogState> fState;

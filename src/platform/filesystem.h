@@ -49,8 +49,11 @@ void RenameFile(const std::string& aFrom, const std::string& aTo);
 
 // One append of aData to aPath: creates the file when missing, opens it for
 // appending with the file locked against other writers (another writer that
-// holds it makes this fail), writes, flushes and closes. Fails with an
-// OsError.
+// holds it makes this fail), writes, flushes and closes. The data goes in
+// whole or not at all: a write that stops part-way (a full disk, a file size
+// limit) cuts the file back to its size before the append while still
+// holding the lock, so that what others append under the same lock follows
+// whole lines. Fails with an OsError.
 void AppendToFile(const std::string& aPath, std::string_view aData);
 
 // The whole file as bytes, opened for reading only. Fails with

@@ -114,6 +114,9 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
   const int fd = ::open(aPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) ThrowOsError(errno, context);
   int error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+  // The size before the append, taken under the lock: nobody else appends now.
+  struct stat before;
+  if (error == 0 && ::fstat(fd, &before) != 0) error = errno;
   size_t done = 0;
   while (error == 0 && done < aData.size()) {
     const ssize_t n = ::write(fd, aData.data() + done, aData.size() - done);
@@ -124,6 +127,11 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
       error = EIO;
     else
       done += static_cast<size_t>(n);
+  }
+  if (error != 0 && done > 0) {
+    // Stopped part-way: no fragment stays behind.
+    while (::ftruncate(fd, before.st_size) != 0 && errno == EINTR) {
+    }
   }
   // close() releases the lock; the data is in the file for every reader.
   if (::close(fd) != 0 && error == 0) error = errno;

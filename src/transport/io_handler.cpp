@@ -30,11 +30,11 @@ kIOHandler::kIOHandler(const kConnection* aConnection, const std::string& aDirec
 kIOHandler::~kIOHandler() {
   if (fLogger) {
     try {
-      fLogger->Write(let_info, kStopLine);
+      fLogger->WriteLast(let_info, kStopLine);  // after a report of lines lost, if any
     } catch (...) {
       // A destructor does not fail; the writer still ends below.
     }
-    fLogger.reset();  // waits until every queued line is on disk
+    fLogger.reset();  // writes every queued line, or counts it lost when the disk fails
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -352,20 +353,106 @@ TEST(LogWriter, ChangesFileNameSafelyWhileOtherThreadsWrite) {
   EXPECT_GT(files, 0u);
 }
 
-TEST(LogWriter, LosesLinesQuietlyWhenTheFolderCannotBeWritten) {
+TEST(LogWriter, MakesAVanishedFolderAgainAndCountsWhatItCannotWrite) {
+  TempDir dir;
+  const std::string folder = dir / "LogFiles";
+  tTK_LogWriter writer("ABC", folder, 0, false);
+  const std::string path = writer.FileName();
+  writer.Write(let_info, "first");
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 1; }));
+
+  // The folder removed: made again, and nothing is lost.
+  std::filesystem::remove_all(folder);
+  writer.Write(let_info, "in the folder made again");
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 2; }));
+  EXPECT_EQ(writer.DroppedTotal(), 0);
+
+  // A file in the folder's way: every line is counted as lost, and the caller
+  // never waits.
+  std::filesystem::remove_all(folder);
+  korvane::testing::WriteFile(folder, "not a folder");
+  const auto before = std::chrono::steady_clock::now();
+  for (int i = 0; i < 5; ++i) writer.Write(let_error, "lost");
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
+  ASSERT_TRUE(WaitFor([&] { return writer.DroppedTotal() == 5; }));
+  EXPECT_EQ(ReadFile(folder), "not a folder");
+
+  // The file gone: a probe makes the folder again, and the first line there
+  // is the report of the lost ones.
+  std::filesystem::remove(folder);
+  ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(path); }));
+  writer.Write(let_info, "back");
+  ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 4; }));
+  const auto lines = LinesOf(path);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(23), " - WARN - Log backpressure: dropped 5 lines (total=5).");
+  EXPECT_EQ(lines[1].substr(23), " - back");
+}
+
+TEST(LogWriter, StopsWithinItsBoundAndCountsEveryLineWhenTheDiskNeverComesBack) {
   TempDir dir;
   korvane::testing::WriteFile(dir / "plainfile", "not a folder");
+  // The folder cannot be made: it would lie below a file.
+  tTK_LogWriter writer("ABC", dir / "plainfile/LogFiles", 0, false);
+  writer.Thread()->SetHeld(true);
+  for (int i = 0; i < 20000; ++i) writer.Write(let_info, "queued");
+  writer.WriteLast(let_info, "last");
+  writer.Write(let_info, "after the last line: ignored");
+  EXPECT_EQ(writer.DroppedTotal(), 0);
   const auto start = std::chrono::steady_clock::now();
-  {
-    // The folder cannot be made: it would lie below a file.
-    tTK_LogWriter writer("ABC", dir / "plainfile/LogFiles", 0, false);
-    const auto before = std::chrono::steady_clock::now();
-    for (int i = 0; i < 3; ++i) writer.Write(let_error, "lost");
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));  // the caller never waits
-  }
-  // Eleven attempts 50 ms apart for each line, then the next.
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3 * 10 * 50));
+  writer.Thread()->Stop(-1);  // what destruction does
+  // Eleven attempts for the first line, then no more attempts than a probe
+  // now and then: far below the bound of 2 s without progress.
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(writer.DroppedTotal(), 20001);
   EXPECT_EQ(ReadFile(dir / "plainfile"), "not a folder");
+}
+
+TEST(LogWriter, GivesUpOnAWriteThatNeverEnds) {
+  TempDir dir;
+  const std::string path = dir / "ABC.log";
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);  // opening it to write waits for a reader
+  auto writer = std::make_unique<tTK_LogWriter>("ABC", dir.Path(), 0, false);
+  writer->Write(let_info, "blocked");
+  writer->WriteLast(let_info, "last");
+  const auto start = std::chrono::steady_clock::now();
+  writer.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // 2 s by design
+  // A reader lets the left-over thread finish on its own.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  std::string seen;
+  ASSERT_TRUE(WaitFor([&] {
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) seen.append(buffer, static_cast<size_t>(n));
+    return seen.find(" - last\r\n") != std::string::npos;
+  }));
+  ::close(fd);
+  EXPECT_THAT(seen, HasSubstr(" - blocked\r\n"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let it end before the test does
+}
+
+TEST(LogWriter, ReportsDropsStillPendingBeforeItsLastLine) {
+  TempDir dir;
+  std::string path;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    path = writer.FileName();
+    writer.Thread()->SetHeld(true);
+    for (int i = 0; i < 20002; ++i) writer.Write(let_info, "queued");
+    EXPECT_EQ(writer.DroppedTotal(), 2);
+    writer.WriteLast(let_info, "STOP");
+    writer.Thread()->SetHeld(false);
+  }
+  const auto lines = LinesOf(path);
+  ASSERT_EQ(lines.size(), 20002u);
+  EXPECT_EQ(lines.back().substr(23), " - STOP");
+  std::vector<std::string> reports;
+  for (const auto& line : lines)
+    if (line.find(" - WARN - ") != std::string::npos) reports.push_back(line.substr(23));
+  // The last report before the end (or an earlier periodic one, on a slow machine).
+  EXPECT_THAT(reports, ElementsAre(" - WARN - Log backpressure: dropped 2 lines (total=2)."));
 }
 
 TEST(LogWriter, RetriesWhileAnotherWriterHoldsTheFile) {
@@ -397,10 +484,22 @@ TEST(LogWriter, BoundsTheWaitForItsThreadWhenTheLibraryUnloads) {
   const auto waited = std::chrono::steady_clock::now() - start;
   EXPECT_GE(waited, std::chrono::milliseconds(450));
   EXPECT_LT(waited, std::chrono::milliseconds(1500));
-  // The thread carries on safely on its own and drains what it had.
+  // The thread carries on safely on its own: every line is written or, once
+  // the first has used up its attempts, counted in the report that the end
+  // of the thread writes.
   ::close(fd);
-  // (The line in hand when the wait ended may have used up its attempts.)
-  EXPECT_TRUE(WaitFor([&] { return SplitCrLf(ReadFile(path)).size() >= 3; }, std::chrono::seconds(10)));
+  auto accounted = [&] {
+    int count = 0;
+    for (const auto& line : SplitCrLf(ReadFile(path))) {
+      const size_t at = line.find(" - WARN - Log backpressure: dropped ");
+      if (at != std::string::npos)
+        count += std::stoi(line.substr(at + 36));
+      else if (line.find(" - slow ") != std::string::npos)
+        ++count;
+    }
+    return count;
+  };
+  EXPECT_TRUE(WaitFor([&] { return accounted() == 4; }, std::chrono::seconds(10))) << ReadFile(path);
   std::this_thread::sleep_for(std::chrono::milliseconds(700));  // let it end before the test does
 }
 
