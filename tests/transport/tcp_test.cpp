@@ -326,6 +326,30 @@ TEST(TcpTransport, WriteWithoutAConnectionRaises) {
   }
 }
 
+TEST(TcpTransport, AWriteThePeerDoesNotTakeTimesOutLogsAndCloses) {
+  // A peer that accepts and never reads: the socket buffers (about 4 MiB
+  // here) fill up.
+  ScriptedPeer peer([&](Socket&) { peer.Hold(); }, 2);
+  const std::string block(8u * 1024 * 1024, 'x');
+  for (const bool bytes : {false, true}) {
+    TcpHandler h(peer.Port(), 300);
+    ASSERT_TRUE(h->Connect());
+    const auto start = std::chrono::steady_clock::now();
+    const std::string error = testing::ErrorOf([&] {
+      if (bytes)
+        h->WriteBytes(std::vector<uint8_t>(block.begin(), block.end()));
+      else
+        h->Write(block);
+    });
+    EXPECT_LT(MillisecondsSince(start), 10000);
+    EXPECT_EQ(error, "Write timed out.");
+    EXPECT_FALSE(h->Connected());
+    const std::vector<LogLine> traffic = h.Traffic();
+    ASSERT_EQ(traffic.size(), 2u);
+    EXPECT_EQ(traffic[1], Err("Write Error:Write timed out."));
+  }
+}
+
 // ---- Connect, Disconnect -----------------------------------------------------
 
 TEST(TcpTransport, ConnectLogsBannerHostAndPortAndDoesNotReconnectWhenConnected) {
