@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ struct Timed {
   long ms = 0;
 };
 
+// The handle a call's envelope names.
+int HandleOf(const CallResult& aResult) {
+  const size_t at = aResult.envelope.find("<Handle>");
+  return at == std::string::npos ? 0 : std::atoi(aResult.envelope.c_str() + at + 8);
+}
+
 Timed TimedCall(const Library& aLib, const char* aExport, const std::string& aRequest) {
   const auto start = Clock::now();
   Timed t;
@@ -74,7 +81,7 @@ TEST(BoundedWaits, ADisplayThatStopsReadingFailsTheCallAndLeavesTheLibraryUsable
   EXPECT_THAT(lib.Version("QORD_KORVANE_10"), Not(HasSubstr("<unexpected>")));
   DisplayPeer healthy;
   const CallResult r =
-      lib.Call("OPEN", OpenAt(healthy.Port(), 1000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
+      lib.Call("OPEN", OpenAt(healthy.Port(), 5000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
   EXPECT_EQ(r.result, 0) << r.errorText;
   ASSERT_EQ(healthy.Frames().size(), 1u);
   EXPECT_GT(healthy.Frames()[0].size(), 16u * 1024 * 1024);
@@ -83,18 +90,20 @@ TEST(BoundedWaits, ADisplayThatStopsReadingFailsTheCallAndLeavesTheLibraryUsable
 TEST(BoundedWaits, TheWholeReplyMustComeWithinThreeReadTimeouts) {
   Library lib;
   DisplayPeer peer;
-  ASSERT_EQ(lib.Call("OPEN", OpenAt(peer.Port(), 500)).result, 0);
+  const CallResult open = lib.Call("OPEN", OpenAt(peer.Port(), 500));
+  ASSERT_EQ(open.result, 0);
+  const int handle = HandleOf(open);
 
   // A reply in pieces that together take longer than one read time-out, but
   // less than the overall bound, is a reply.
   peer.SetReplyPieces({"O", "K", "\x03"}, 300);
-  CallResult r = lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>"));
+  CallResult r = lib.Call("IDLE", CallRequest("IDLE", handle, "<Idle/>"));
   EXPECT_EQ(r.result, 0) << r.errorText;
 
   // A display that trickles a byte every 300 ms (each well within the read
   // time-out) and never ends its reply would otherwise keep the call for 30 s.
   peer.SetReplyPieces(std::vector<std::string>(100, "x"), 300);
-  const Timed t = TimedCall(lib, "MESSAGE", CallRequest("MESSAGE", 1, "<Message/>"));
+  const Timed t = TimedCall(lib, "MESSAGE", CallRequest("MESSAGE", handle, "<Message/>"));
   EXPECT_EQ(t.result.result, -1);
   EXPECT_EQ(t.result.errorText, "Read timed out.");
   EXPECT_LT(t.ms, kHangBoundMs);
@@ -104,7 +113,9 @@ TEST(BoundedWaits, AnImagePathThatIsNoRegularFileFailsTheCallAtOnce) {
   Library lib;
   TempDir temp;
   DisplayPeer peer;
-  ASSERT_EQ(lib.Call("OPEN", OpenAt(peer.Port(), 1000)).result, 0);
+  const CallResult open = lib.Call("OPEN", OpenAt(peer.Port(), 1000));
+  ASSERT_EQ(open.result, 0);
+  const int handle = HandleOf(open);
   const std::string fifo = temp.File("pipe.png");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   // Sparse: larger than the image limit of 64 MiB without using the disk.
@@ -122,8 +133,8 @@ TEST(BoundedWaits, AnImagePathThatIsNoRegularFileFailsTheCallAtOnce) {
       {huge, "File larger than 67108864 bytes"},
   };
   for (const Case& c : cases) {
-    const Timed t =
-        TimedCall(lib, "IDLE", CallRequest("IDLE", 1, "<Idle><ImageUrl>" + c.path + "</ImageUrl></Idle>"));
+    const Timed t = TimedCall(
+        lib, "IDLE", CallRequest("IDLE", handle, "<Idle><ImageUrl>" + c.path + "</ImageUrl></Idle>"));
     EXPECT_EQ(t.result.result, -1) << c.path;
     EXPECT_EQ(t.result.errorText, "Cannot open file \"" + c.path + "\". " + c.reason);
     EXPECT_LT(t.ms, kHangBoundMs) << c.path;

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -93,7 +94,8 @@ class DisplayPeer {
       const ssize_t n = ::recv(aFd, buffer, sizeof buffer, 0);
       if (n <= 0) return;
       frame.append(buffer, static_cast<size_t>(n));
-      if (frame.find('\x03') != std::string::npos) break;
+      // Only the new bytes: a frame of many megabytes arrives in many pieces.
+      if (std::memchr(buffer, '\x03', static_cast<size_t>(n)) != nullptr) break;
     }
     {
       std::lock_guard<std::mutex> g(fLock);
