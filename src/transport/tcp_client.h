@@ -25,6 +25,7 @@ class kTCPClosedGracefully : public Error {
 //   "Not Connected"          reading or writing without a connection
 //   "Connect timed out."     no connection within the connect time-out
 //   "Read timed out."        no byte within the read time-out
+//   "Write timed out."       the peer took no byte for a read time-out
 //   kTCPClosedGracefully     the peer closed and the input buffer is empty
 class kTCPClient {
  public:
@@ -45,12 +46,17 @@ class kTCPClient {
   // and notices a connection the peer has closed.
   bool Connected();
   // Connects (closing an earlier connection first and emptying the input
-  // buffer); waits at most the connect time-out (0 or less: no bound).
+  // buffer); the name lookup and the connection together wait at most the
+  // connect time-out (0 or less: no bound). A literal IP address is not
+  // looked up.
   void Connect();
   // Closes the connection and empties the input buffer; never fails.
   void Disconnect();
 
-  // Sends every byte before it returns; nothing is left to flush.
+  // Sends every byte before it returns; nothing is left to flush. A wait for
+  // the peer to take more bytes lasts at most the read time-out (1000 ms when
+  // none is set); when it runs out the connection is closed and the write
+  // fails with "Write timed out.".
   void Write(std::string_view aBytes);
 
   // One byte, waiting at most the read time-out for it.

@@ -326,6 +326,32 @@ TEST(TcpTransport, WriteWithoutAConnectionRaises) {
   }
 }
 
+TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
+  // A peer that accepts and never reads: the socket buffers (about 4 MiB
+  // here) fill up.
+  ScriptedPeer peer([&](Socket&) { peer.Hold(); });
+  kTCPClient client("127.0.0.1", peer.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  const std::string block(16u * 1024 * 1024, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] { client.Write(block); }), "Write timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_FALSE(client.Connected());
+  EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
+}
+
+TEST(TcpTransport, AFailedWriteIsLoggedAndPassesOn) {
+  ClosedPort closed;
+  TcpHandler h(closed);
+  EXPECT_EQ(testing::ErrorOf([&] { h->Write("x"); }), "Not Connected");
+  EXPECT_EQ(testing::ErrorOf([&] { h->WriteBytes({0x41}); }), "Not Connected");
+  const std::vector<LogLine> log = h.Log();
+  EXPECT_EQ(std::vector<LogLine>(log.begin() + 1, log.end()),
+            (std::vector<LogLine>{Info("Write:x"), Err("Write Error:Not Connected"), Info("Write:A"),
+                                  Err("Write Error:Not Connected"), Info(kStop)}));
+}
+
 // ---- Connect, Disconnect -----------------------------------------------------
 
 TEST(TcpTransport, ConnectLogsBannerHostAndPortAndDoesNotReconnectWhenConnected) {
