@@ -2,6 +2,7 @@
 // name lookup.
 #include "transport/tcp_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <vector>
@@ -16,9 +17,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kChunkSize = 64 * 1024;
 constexpr int kMaxChunksPerCheck = 16;
-// How long a write may make no progress when no read time-out is set: the
-// read time-out a connection has by default.
-constexpr int32_t kDefaultWriteTimeout = 1000;
 
 const char kNotConnected[] = "Not Connected";
 const char kReadTimedOut[] = "Read timed out.";
@@ -70,20 +68,16 @@ void kTCPClient::Connect() {
   fLink->Close();
   ClearInputBuffer();
   fLost = false;
-  const std::optional<Clock::time_point> deadline =
-      fConnectTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fConnectTimeout))
-                          : std::nullopt;
+  const int32_t connectTimeout = fConnectTimeout > 0 ? fConnectTimeout : kDefaultTimeout;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(connectTimeout);
   // The name lookup counts against the connect time-out.
   const std::optional<std::vector<platform::TcpAddress>> addresses =
-      platform::ResolveTcpHost(fHost, fPort, fConnectTimeout > 0 ? fConnectTimeout : 0);
+      platform::ResolveTcpHost(fHost, fPort, connectTimeout);
   if (!addresses) throw Error(kConnectTimedOut);
   std::string failure = "Host not found";
   for (const platform::TcpAddress& address : *addresses) {
-    int32_t timeout = 0;
-    if (deadline) {
-      timeout = platform::MillisecondsUntil(*deadline);
-      if (timeout == 0) throw Error(kConnectTimedOut);
-    }
+    const int32_t timeout = platform::MillisecondsUntil(deadline);
+    if (timeout == 0) throw Error(kConnectTimedOut);
     try {
       fLink->fSocket = platform::ConnectTcpSocket(address.fBytes.data(), address.fBytes.size(), timeout);
     } catch (const Error& e) {
@@ -104,7 +98,7 @@ void kTCPClient::Disconnect() {
 
 void kTCPClient::Write(std::string_view aBytes) {
   if (!fLink->fSocket) throw Error(kNotConnected);
-  const int32_t timeout = fReadTimeout > 0 ? fReadTimeout : kDefaultWriteTimeout;
+  const int32_t timeout = EffectiveReadTimeout();
   while (!aBytes.empty()) {
     const size_t n = fLink->fSocket->SendSome(aBytes.data(), aBytes.size());
     if (n > 0) {
@@ -126,18 +120,21 @@ void kTCPClient::TakeIn(size_t aCount) {
   fBuffer.append(fLink->fChunk.data(), aCount);
 }
 
-void kTCPClient::ReceiveMore() {
+int32_t kTCPClient::EffectiveReadTimeout() const {
+  return fReadTimeout > 0 ? fReadTimeout : kDefaultTimeout;
+}
+
+void kTCPClient::ReceiveMore(Clock::time_point aDeadline) {
   if (!fLink->fSocket) {
     if (!fLost) throw Error(kNotConnected);
     if (fLostMessage.empty()) throw kTCPClosedGracefully();
     throw Error(fLostMessage);
   }
-  const std::optional<Clock::time_point> deadline =
-      fReadTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fReadTimeout)) : std::nullopt;
+  const Clock::time_point deadline =
+      std::min(aDeadline, Clock::now() + std::chrono::milliseconds(EffectiveReadTimeout()));
   for (;;) {
     // Wait first: a reply is rarely there the moment it is asked for.
-    if (!fLink->fSocket->WaitReadable(deadline ? platform::MillisecondsUntil(*deadline) : -1))
-      throw Error(kReadTimedOut);
+    if (!fLink->fSocket->WaitReadable(platform::MillisecondsUntil(deadline))) throw Error(kReadTimedOut);
     const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
     if (!n) continue;  // woken without data
     if (*n > 0) {
@@ -157,7 +154,9 @@ uint8_t kTCPClient::ReadByte() {
 }
 
 std::string kTCPClient::ReadBytes(size_t aCount) {
-  while (InputBufferSize() < aCount) ReceiveMore();
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(int64_t{EffectiveReadTimeout()} * kWholeReadTimeouts);
+  while (InputBufferSize() < aCount) ReceiveMore(deadline);
   std::string result = fBuffer.substr(fHead, aCount);
   fHead += aCount;
   return result;

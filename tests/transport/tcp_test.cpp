@@ -341,6 +341,31 @@ TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
   EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
 }
 
+TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
+  // One byte every 280 ms: each wait is shorter than the read time-out, the
+  // whole read is not.
+  ScriptedPeer trickle([&](Socket& s) {
+    for (int i = 0; i < 8; ++i) {
+      Sleep(280);
+      Send(s, "x");
+    }
+    trickle.Hold();
+  });
+  kTCPClient client("127.0.0.1", trickle.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] { client.ReadBytes(8); }), "Read timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_GT(client.InputBufferSize(), 0u);  // what came stays
+
+  // No time-out set: the connection's default stands in.
+  ScriptedPeer silent([&](Socket&) { silent.Hold(); });
+  kTCPClient quiet("127.0.0.1", silent.Port(), 0);
+  quiet.Connect();
+  EXPECT_EQ(testing::ErrorOf([&] { quiet.ReadByte(); }), "Read timed out.");
+}
+
 TEST(TcpTransport, AFailedWriteIsLoggedAndPassesOn) {
   ClosedPort closed;
   TcpHandler h(closed);

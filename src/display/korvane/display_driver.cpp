@@ -17,11 +17,6 @@ constexpr char kETX = '\x03';
 constexpr size_t kOneWriteLimit = 64 * 1024;
 // A reply longer than this without its ETX is not a display's reply.
 constexpr size_t kMaxReplyBytes = 1024 * 1024;
-// The whole reply must arrive within this many read time-outs of the frame
-// having been sent, however it trickles in.
-constexpr int32_t kReplyTimeouts = 3;
-// The read time-out of a connection that names none.
-constexpr int32_t kDefaultReadTimeout = 1000;
 
 // Loads this library once more by its own path, pinned: it then stays in the
 // process until the process ends, whatever the host unloads.
@@ -86,7 +81,7 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
     // does a reply byte that does not come.
     // (A connection always has one above 0; its default stands in otherwise.)
     const int32_t readTimeout =
-        fIOHandler->ReadTimeout() > 0 ? fIOHandler->ReadTimeout() : kDefaultReadTimeout;
+        fIOHandler->ReadTimeout() > 0 ? fIOHandler->ReadTimeout() : kDefaultTimeout;
     link.SetReadTimeout(readTimeout);
     if (aMessage.size() <= kOneWriteLimit) {
       std::string frame;
@@ -101,9 +96,10 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
       link.Write(std::string_view(&kETX, 1));
     }
     // The reply is only waited for, not examined: read up to its ETX (a byte
-    // that never occurs inside a UTF-8 sequence), within the overall bound.
+    // that never occurs inside a UTF-8 sequence). The whole reply must come
+    // within kWholeReadTimeouts of the frame having been sent.
     const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{readTimeout} * kReplyTimeouts);
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{readTimeout} * kWholeReadTimeouts);
     size_t replyBytes = 0;
     for (;;) {
       const int32_t left = platform::MillisecondsUntil(deadline);
