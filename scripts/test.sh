@@ -50,7 +50,7 @@ case "$mode" in
         "$OLDPWD/build-fuzz/fuzz/$target" -max_total_time="${KORVANE_FUZZ_SECONDS:-60}" -timeout=10 \
           -rss_limit_mb=3072 -print_final_stats=1 -artifact_prefix="$OLDPWD/build-fuzz/fuzz-artifacts/$target-" \
           "$OLDPWD/build-fuzz/fuzz-corpus/$target" "$OLDPWD/fuzz/corpus/$target" >"$work.log" 2>&1) || status=$?
-      grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)" "$work.log" || true
+      grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+[[:space:]]+DONE)" "$work.log" || true
       rm -rf "$work"
       if ((status != 0)); then
         echo "fuzz: $target failed (exit $status); its output:" >&2
