@@ -15,6 +15,7 @@ PACKAGES=(
   nlohmann-json3-dev libpng-dev libcups2-dev cups cups-bsd
   chromium
   iproute2 openssl
+  clang libclang-rt-14-dev
 )
 
 missing=()
