@@ -159,6 +159,10 @@ TEST(CodePages, WindowsNumbersNameTheirCodePages) {
               "Code page " + std::to_string(unknown) + " is not supported")
         << unknown;
   EXPECT_EQ(korvane::testing::ErrorOf([] { DecodeCodePage("x", 4242); }), "Code page 4242 is not supported");
+  // A byte without a character right after one iconv holds back to compose
+  // with an accent: both are kept.
+  EXPECT_EQ(DecodeCodePage("\xD6\x9D", 1258), "\xC3\x96\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeCodePage("\xE0\x9D\xE0", 1255), "\xD7\x90\xEF\xBF\xBD\xD7\x90");
   // A number outside the table still works when iconv knows it as CP<n>.
   EXPECT_EQ(DecodeCodePage("\x80", 1125), "\xD0\x90");
 }
