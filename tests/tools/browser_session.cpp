@@ -69,6 +69,7 @@ BrowserSession::BrowserSession(const std::string& aBrowser, const std::string& a
   posix_spawn_file_actions_adddup2(&actions, fromBrowser[1], 4);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(&actions, 5);  // nothing else of the test's
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
@@ -91,7 +92,8 @@ BrowserSession::BrowserSession(const std::string& aBrowser, const std::string& a
     const json attached =
         Command("Target.attachToTarget", {{"targetId", target.at("targetId")}, {"flatten", true}}, false);
     fSession = attached.at("sessionId").get<std::string>();
-    WaitFor("document.readyState === 'complete'");
+    if (!WaitFor("location.href !== 'about:blank' && document.readyState === 'complete'"))
+      throw std::runtime_error(aUrl + " did not load");
   } catch (...) {
     Shutdown();
     throw;
@@ -180,7 +182,11 @@ json BrowserSession::Evaluate(const std::string& aExpression) {
 bool BrowserSession::WaitFor(const std::string& aExpression, std::chrono::milliseconds aTimeout) {
   const auto deadline = std::chrono::steady_clock::now() + aTimeout;
   for (;;) {
-    if (Evaluate("!!(" + aExpression + ")") == true) return true;
+    try {
+      if (Evaluate("!!(" + aExpression + ")") == true) return true;
+    } catch (const std::runtime_error&) {
+      // The page was between documents, or not there yet: ask again.
+    }
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

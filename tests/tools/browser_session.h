@@ -25,7 +25,8 @@ class BrowserSession {
 
   // The value of aExpression in the page (a promise is awaited).
   nlohmann::json Evaluate(const std::string& aExpression);
-  // Evaluates aExpression every 50 ms until it is true or aTimeout passes.
+  // Evaluates aExpression every 50 ms until it is true or aTimeout passes
+  // (one that fails, as while the page loads, counts as false).
   bool WaitFor(const std::string& aExpression, std::chrono::milliseconds aTimeout = std::chrono::seconds(20));
 
  private:

@@ -1,5 +1,7 @@
 #include "tcp_frontend.h"
 
+#include <fcntl.h>
+
 #include <asio.hpp>
 #include <deque>
 #include <future>
@@ -17,6 +19,13 @@ using asio::ip::tcp;
 namespace {
 
 constexpr std::chrono::seconds kFaultChangeLimit{5};
+
+// Asio leaves its sockets to programs the process starts (a browser for a
+// screenshot); a listening socket there would keep the port after a stop.
+template <typename Socket>
+void KeepFromChildren(Socket& aSocket) {
+  fcntl(aSocket.native_handle(), F_SETFD, FD_CLOEXEC);
+}
 
 std::string PeerName(const tcp::socket& aSocket) {
   asio::error_code ec;
@@ -160,6 +169,7 @@ struct TcpFrontend::Impl {
         if (ec == asio::error::operation_aborted || !fAcceptor.is_open()) return;
       } else {
         asio::error_code ignored;
+        KeepFromChildren(socket);
         socket.set_option(tcp::no_delay(true), ignored);
         std::make_shared<Connection>(std::move(socket), fDisplay, fParking)->Start();
       }
@@ -169,6 +179,7 @@ struct TcpFrontend::Impl {
 
   void Bind(asio::error_code& ec) {
     fAcceptor.open(fEndpoint.protocol(), ec);
+    if (!ec) KeepFromChildren(fAcceptor);
     if (!ec) fAcceptor.set_option(tcp::acceptor::reuse_address(true), ec);
     if (!ec) fAcceptor.bind(fEndpoint, ec);
     if (ec) {
@@ -208,6 +219,8 @@ struct TcpFrontend::Impl {
   tcp::endpoint fEndpoint;
   bool fListening = false;
   asio::io_context fIo;
+  // The thread runs on while nothing listens and no connection is open.
+  asio::executor_work_guard<asio::io_context::executor_type> fWork = asio::make_work_guard(fIo);
   tcp::acceptor fAcceptor{fIo};
   Parking fParking;  // after the context: its sockets go before it
   std::thread fThread;
