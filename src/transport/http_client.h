@@ -1,17 +1,18 @@
-// The HTTP client object of the HTTP transport, on libcurl: one easy handle
-// whose connection may be kept alive between requests.
+// The HTTP client object of the HTTP transport: one session of the
+// platform's HTTP client, whose connection may be kept alive between requests.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace korvane {
 
-// Readies libcurl for this process: once, whichever thread comes first;
-// before the first handle is made. Every user of libcurl calls it.
-void InitHttpLibrary();
+namespace platform {
+class HttpSession;
+}
 
 class kHTTPClient {
  public:
@@ -54,7 +55,7 @@ class kHTTPClient {
   void Disconnect();
 
  private:
-  void* fHandle = nullptr;  // CURL*
+  std::unique_ptr<platform::HttpSession> fSession;
 };
 
 }  // namespace korvane
