@@ -23,6 +23,7 @@ for arch in i686 x86_64; do
     echo "build-windows: configuring $dir failed" >&2
     exit 1
   fi
-  korvane_build "$dir" "$JOBS" korvane
+  cmake --build "$dir" --target korvane -j"$JOBS" 2>&1 | korvane_progress "build $dir"
+  ((PIPESTATUS[0] == 0)) || { echo "build-windows: building $dir failed" >&2; exit 1; }
   bash scripts/check_dll_exports.sh "$dir/lib/QORD_KORVANE_10.dll" $arch
 done

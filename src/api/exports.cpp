@@ -26,6 +26,7 @@ void Clear(BSTR* aTarget) {
 
 template <class TWrapper>
 int16_t RunRequest(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) noexcept {
+  platform::EnsureModuleLoaded();
   int16_t result = -1;
   try {
     const std::u16string xml(platform::BstrView(aXml));
@@ -94,6 +95,7 @@ KORVANE_API int16_t KORVANE_CALL IDLE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMess
 }
 
 KORVANE_API int16_t KORVANE_CALL VERSION(BSTR aDriverName, BSTR* aOutput, BSTR* aErrorMessage) {
+  platform::EnsureModuleLoaded();
   try {
     const std::u16string name(platform::BstrView(aDriverName));
     Clear(aOutput);
@@ -106,11 +108,14 @@ KORVANE_API int16_t KORVANE_CALL VERSION(BSTR aDriverName, BSTR* aOutput, BSTR* 
   return 0;
 }
 
+#if !defined(_WIN32)
+// On Windows the host and the library take these from OleAut32.
 KORVANE_API BSTR SysAllocStringLen(const OLECHAR* aText, uint32_t aLength) {
   return platform::BstrAlloc(aText, aLength);
 }
 KORVANE_API BSTR SysAllocString(const OLECHAR* aText) { return platform::BstrAllocZ(aText); }
 KORVANE_API void SysFreeString(BSTR aText) { platform::BstrFree(aText); }
 KORVANE_API uint32_t SysStringLen(BSTR aText) { return platform::BstrLen(aText); }
+#endif
 
 }  // extern "C"

@@ -10,7 +10,11 @@
 namespace korvane::platform {
 
 // The separator this platform writes between folder and file names.
+#ifdef _WIN32
+inline constexpr char kPathDelim = '\\';
+#else
 inline constexpr char kPathDelim = '/';
+#endif
 
 // True for a character that separates path components here or on Windows
 // ("/" and "\"), so that names written for either are split alike.

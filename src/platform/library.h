@@ -8,7 +8,11 @@ namespace korvane::platform {
 using LibraryHandle = void*;
 
 // The file name of the library itself, as the build makes it.
+#ifdef _WIN32
+inline constexpr const char* kOwnLibraryFileName = "QORD_KORVANE_10.dll";
+#else
 inline constexpr const char* kOwnLibraryFileName = "QORD_KORVANE_10.so";
+#endif
 
 // Loads a shared library; a name without a path is searched by the loader's
 // usual rules. Fails with an OsError whose message is the loader's own text

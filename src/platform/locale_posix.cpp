@@ -1,7 +1,6 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/locale.h"
@@ -59,30 +58,6 @@ std::string ShortDatePattern() {
       pattern.find("yyyy") == std::string::npos)
     return "dd/mm/yyyy";
   return pattern;
-}
-
-std::string FormatShortDate(int aYear, int aMonth, int aDay) {
-  const std::string pattern = ShortDatePattern();
-  std::string out;
-  char buffer[16];
-  for (size_t i = 0; i < pattern.size();) {
-    if (pattern.compare(i, 4, "yyyy") == 0) {
-      std::snprintf(buffer, sizeof buffer, "%04d", aYear);
-      out += buffer;
-      i += 4;
-    } else if (pattern.compare(i, 2, "mm") == 0) {
-      std::snprintf(buffer, sizeof buffer, "%02d", aMonth);
-      out += buffer;
-      i += 2;
-    } else if (pattern.compare(i, 2, "dd") == 0) {
-      std::snprintf(buffer, sizeof buffer, "%02d", aDay);
-      out += buffer;
-      i += 2;
-    } else {
-      out += pattern[i++];
-    }
-  }
-  return out;
 }
 
 }  // namespace korvane::platform

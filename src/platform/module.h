@@ -15,4 +15,10 @@ namespace korvane::platform {
 void OnModuleLoad() noexcept;
 void OnModuleUnload() noexcept;
 
+// Each export calls this first. Where the loader's entry may not run the
+// start-up (on Windows it runs under the loader's lock, where no thread may
+// be started), it runs OnModuleLoad here once, outside that lock; where the
+// entry has run it, this does nothing.
+void EnsureModuleLoaded() noexcept;
+
 }  // namespace korvane::platform

@@ -11,4 +11,6 @@ __attribute__((constructor)) void ModuleLoad() { OnModuleLoad(); }
 __attribute__((destructor)) void ModuleUnload() { OnModuleUnload(); }
 
 }  // namespace
+
+void EnsureModuleLoaded() noexcept {}
 }  // namespace korvane::platform

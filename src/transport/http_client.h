@@ -1,18 +1,19 @@
-// The HTTP client object of the HTTP transport, on libcurl: one easy handle
-// whose connection may be kept alive between requests.
+// The HTTP client object of the HTTP transport: one session of the
+// platform's HTTP client, whose connection may be kept alive between requests.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace korvane {
 
-// Readies libcurl for this process: once, whichever thread comes first;
-// before the first handle is made. Every user of libcurl calls it.
-void InitHttpLibrary();
+namespace platform {
+class HttpSession;
+}
 
 class kHTTPClient {
  public:
@@ -38,7 +39,6 @@ class kHTTPClient {
     std::string fStatusLine;   // e.g. "HTTP/1.1 404 Not Found"
     std::string fBody;         // bytes of the final response's body
     std::string fContentType;  // the response's Content-Type, empty without one
-    bool fTooLarge = false;    // the body passed kMaxResponseBytes: the transfer was ended
   };
 
   // A response body larger than this ends the exchange as a failure.
@@ -59,7 +59,7 @@ class kHTTPClient {
   void Disconnect();
 
  private:
-  void* fHandle = nullptr;  // CURL*
+  std::unique_ptr<platform::HttpSession> fSession;
 };
 
 }  // namespace korvane

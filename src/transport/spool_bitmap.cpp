@@ -1,11 +1,10 @@
 #include "transport/spool_bitmap.h"
 
-#include <png.h>
-
-#include <cstring>
+#include <utility>
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/png.h"
 
 namespace korvane {
 namespace {
@@ -30,23 +29,9 @@ void kBitmap::SetPixel(int32_t aX, int32_t aY, uint8_t aRed, uint8_t aGreen, uin
 }
 
 kBitmap kBitmap::FromPNG(std::string_view aData) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, aData.data(), aData.size()))
-    throw Error(std::string("Cannot load PNG image: ") + image.message);
-  if (image.width > static_cast<png_uint_32>(kMaxSide) || image.height > static_cast<png_uint_32>(kMaxSide)) {
-    png_image_free(&image);
-    throw Error("Cannot load PNG image: too large");
-  }
-  image.format = PNG_FORMAT_RGB;  // alpha is composed over the background below
-  kBitmap bitmap(static_cast<int32_t>(image.width), static_cast<int32_t>(image.height));
-  png_color white{0xFF, 0xFF, 0xFF};
-  if (!png_image_finish_read(&image, &white, bitmap.fPixels.data(), 0, nullptr)) {
-    const std::string message = image.message;
-    png_image_free(&image);
-    throw Error("Cannot load PNG image: " + message);
-  }
+  platform::RgbImage image = platform::DecodePng(aData, kMaxSide);
+  kBitmap bitmap(image.width, image.height);
+  bitmap.fPixels = std::move(image.pixels);
   return bitmap;
 }
 

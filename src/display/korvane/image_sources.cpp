@@ -1,16 +1,13 @@
 #include "display/korvane/image_sources.h"
 
-#include <curl/curl.h>
-
 #include <cctype>
-#include <memory>
 
 #include "base/ascii.h"
 #include "base/base64.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/http.h"
 #include "platform/resources.h"
-#include "transport/http_client.h"
 
 namespace korvane {
 namespace {
@@ -19,49 +16,24 @@ bool StartsWith(std::string_view aText, std::string_view aPrefix) {
   return aText.substr(0, aPrefix.size()) == aPrefix;
 }
 
-struct Body {
-  std::string data;
-  bool tooLarge = false;
-};
-
-size_t CollectBody(char* aData, size_t aSize, size_t aCount, void* aBody) {
-  Body& body = *static_cast<Body*>(aBody);
-  const size_t n = aSize * aCount;
-  if (body.data.size() + n > kImageMaxBytes) {
-    body.tooLarge = true;
-    return 0;  // ends the transfer with an error
-  }
-  body.data.append(aData, n);
-  return n;
-}
-
-// One GET with a handle of its own; nothing when anything fails.
+// One GET with a session of its own; nothing when anything fails.
 std::optional<std::string> HttpGet(const std::string& aUrl, bool aTls) {
-  InitHttpLibrary();
-  std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
-  if (!curl) return std::nullopt;
-  Body body;
-  CURL* h = curl.get();
-  curl_easy_setopt(h, CURLOPT_URL, aUrl.c_str());
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kImageConnectTimeoutMs);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, kImageTotalTimeoutMs);
-  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CollectBody);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
-  if (aTls) {
-    curl_easy_setopt(
-        h, CURLOPT_SSLVERSION,
-        static_cast<long>(CURL_SSLVERSION_TLSv1_0) | static_cast<long>(CURL_SSLVERSION_MAX_DEFAULT));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+  platform::HttpRequest request;
+  request.url = aUrl;
+  request.connectTimeoutMs = kImageConnectTimeoutMs;
+  request.totalTimeoutMs = kImageTotalTimeoutMs;
+  request.maxBodyBytes = kImageMaxBytes;
+  // Pictures come from any server the settings name, as they are.
+  if (aTls) request.verifyPeer = false;
+  platform::HttpResponse response;
+  try {
+    platform::HttpSession session;
+    response = session.Perform(request);
+  } catch (const Error&) {
+    return std::nullopt;
   }
-  if (curl_easy_perform(h) != CURLE_OK || body.tooLarge) return std::nullopt;
-  long status = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-  if (status < 200 || status > 299) return std::nullopt;
-  return std::move(body.data);
+  if (!response.transferOk || response.status < 200 || response.status > 299) return std::nullopt;
+  return std::move(response.body);
 }
 
 bool KeepInUrl(unsigned char c) {

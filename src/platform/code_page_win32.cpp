@@ -1,0 +1,95 @@
+// Code pages through the system's converters; UTF-16 (1200, 1201), which
+// they do not take as a multi-byte code page, by the library's own.
+#include <windows.h>
+
+#include <limits>
+
+#include "platform/code_page.h"
+#include "platform/error.h"
+#include "platform/utf.h"
+#include "platform/wide_win32.h"
+
+namespace korvane::platform {
+namespace {
+
+[[noreturn]] void NotSupported(int aCodePage) {
+  throw Error("Code page " + std::to_string(aCodePage) + " is not supported");
+}
+
+void CheckCodePage(int aCodePage) {
+  if (aCodePage <= 0 || aCodePage > 65535 || !IsValidCodePage(static_cast<UINT>(aCodePage)))
+    NotSupported(aCodePage);
+}
+
+int Size(size_t aCount) {
+  if (aCount > static_cast<size_t>(std::numeric_limits<int>::max())) throw Error("Text too long to convert");
+  return static_cast<int>(aCount);
+}
+
+std::string EncodeUtf16(std::string_view aText, bool aBigEndian) {
+  const std::u16string units = Utf8ToUtf16(aText);
+  std::string bytes;
+  bytes.reserve(units.size() * 2);
+  for (char16_t unit : units) {
+    const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+    bytes += aBigEndian ? high : low;
+    bytes += aBigEndian ? low : high;
+  }
+  return bytes;
+}
+
+std::string DecodeUtf16(std::string_view aBytes, bool aBigEndian) {
+  std::u16string units;
+  units.reserve(aBytes.size() / 2);
+  for (size_t i = 0; i + 1 < aBytes.size(); i += 2) {
+    const auto first = static_cast<unsigned char>(aBytes[i]),
+               second = static_cast<unsigned char>(aBytes[i + 1]);
+    units += static_cast<char16_t>(aBigEndian ? (first << 8) | second : (second << 8) | first);
+  }
+  std::string text = Utf16ToUtf8Replacing(units);
+  if (aBytes.size() % 2 != 0) text += "\xEF\xBF\xBD";  // half a unit at the end
+  return text;
+}
+
+}  // namespace
+
+std::string EncodeCodePage(std::string_view aText, int aCodePage) {
+  if (aCodePage == 65001) return std::string(aText);
+  if (aCodePage == 1200 || aCodePage == 1201) return EncodeUtf16(aText, aCodePage == 1201);
+  CheckCodePage(aCodePage);
+  const std::wstring wide = Widen(aText);
+  if (wide.empty()) return std::string();
+  const UINT cp = static_cast<UINT>(aCodePage);
+  // Characters the code page lacks become its "?"; some code pages (UTF-7,
+  // the ISO-2022 ones) take no replacement of ours and use their own.
+  const char* replacement = "?";
+  int n = WideCharToMultiByte(cp, 0, wide.data(), Size(wide.size()), nullptr, 0, replacement, nullptr);
+  if (n == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+    replacement = nullptr;
+    n = WideCharToMultiByte(cp, 0, wide.data(), Size(wide.size()), nullptr, 0, nullptr, nullptr);
+  }
+  if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
+  std::string bytes(static_cast<size_t>(n), '\0');
+  n = WideCharToMultiByte(cp, 0, wide.data(), Size(wide.size()), bytes.data(), n, replacement, nullptr);
+  if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
+  bytes.resize(static_cast<size_t>(n));
+  return bytes;
+}
+
+std::string DecodeCodePage(std::string_view aBytes, int aCodePage) {
+  if (aCodePage == 65001) return Utf16ToUtf8(Utf8ToUtf16(aBytes));
+  if (aCodePage == 1200 || aCodePage == 1201) return DecodeUtf16(aBytes, aCodePage == 1201);
+  CheckCodePage(aCodePage);
+  if (aBytes.empty()) return std::string();
+  const UINT cp = static_cast<UINT>(aCodePage);
+  // Undefined byte sequences become U+FFFD (the system's default mapping).
+  int n = MultiByteToWideChar(cp, 0, aBytes.data(), Size(aBytes.size()), nullptr, 0);
+  if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
+  std::wstring wide(static_cast<size_t>(n), L'\0');
+  n = MultiByteToWideChar(cp, 0, aBytes.data(), Size(aBytes.size()), wide.data(), n);
+  if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
+  wide.resize(static_cast<size_t>(n));
+  return Narrow(wide);
+}
+
+}  // namespace korvane::platform

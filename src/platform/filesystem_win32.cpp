@@ -1,0 +1,209 @@
+// Files through the wide-character calls, so that any path the system
+// allows works whatever the ANSI code page.
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/error.h"
+#include "platform/filesystem.h"
+#include "platform/process.h"
+#include "platform/wide_win32.h"
+
+namespace korvane::platform {
+
+// ---- path syntax (as filesystem_posix.cpp has it) ----------------------------
+
+bool IsPathDelimiter(char aChar) { return aChar == '/' || aChar == '\\'; }
+
+std::string ExtractFileName(std::string_view aPath) {
+  size_t i = aPath.size();
+  while (i > 0 && !IsPathDelimiter(aPath[i - 1])) --i;
+  return std::string(aPath.substr(i));
+}
+
+std::string ChangeFileExt(std::string_view aPath, std::string_view aExt) {
+  const size_t nameStart = aPath.size() - ExtractFileName(aPath).size();
+  const size_t dot = aPath.rfind('.');
+  std::string result(aPath);
+  if (dot != std::string_view::npos && dot >= nameStart) result.resize(dot);
+  result += aExt;
+  return result;
+}
+
+void CheckPathChars(std::string_view aPath) {
+  for (unsigned char c : aPath) {
+    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|') throw Error("Invalid characters in path");
+  }
+}
+
+namespace {
+
+// aDirectory without the host program's folder it begins with, if it does.
+std::string_view BelowHostFolder(std::string_view aDirectory) {
+  std::string host;
+  try {
+    host = ExecutableFolder();
+  } catch (const Error&) {
+    return aDirectory;
+  }
+  if (aDirectory.substr(0, host.size()) == host) return aDirectory.substr(host.size());
+  if (host.size() > 1 && aDirectory == std::string_view(host).substr(0, host.size() - 1)) return {};
+  return aDirectory;
+}
+
+DWORD Attributes(const std::string& aPath) { return GetFileAttributesW(Widen(aPath).c_str()); }
+
+// Where the folders of aPath begin: after "C:\", "\\server\share\" or "\".
+size_t RootLength(const std::string& aPath) {
+  if (aPath.size() >= 2 && aPath[1] == ':') return aPath.size() > 2 && IsPathDelimiter(aPath[2]) ? 3 : 2;
+  if (aPath.size() >= 2 && IsPathDelimiter(aPath[0]) && IsPathDelimiter(aPath[1])) {
+    // \\server\share\ (or \\?\C:\ ...): past the second component.
+    size_t i = 2;
+    for (int parts = 0; parts < 2 && i < aPath.size(); ++parts) {
+      while (i < aPath.size() && !IsPathDelimiter(aPath[i])) ++i;
+      if (i < aPath.size()) ++i;
+    }
+    return i;
+  }
+  return !aPath.empty() && IsPathDelimiter(aPath[0]) ? 1 : 0;
+}
+
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE aHandle) : fHandle(aHandle) {}
+  ~FileHandle() {
+    if (fHandle != INVALID_HANDLE_VALUE) CloseHandle(fHandle);
+  }
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  HANDLE Get() const { return fHandle; }
+  // Closes now; the system's error code when that fails, else 0.
+  DWORD Close() {
+    const HANDLE handle = fHandle;
+    fHandle = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) ? 0 : GetLastError();
+  }
+
+ private:
+  HANDLE fHandle;
+};
+
+int Code(DWORD aError) { return static_cast<int>(aError); }
+
+}  // namespace
+
+std::string CombinePath(std::string_view aDirectory, std::string_view aName) {
+  CheckPathChars(BelowHostFolder(aDirectory));
+  CheckPathChars(aName);
+  if (aDirectory.empty()) return std::string(aName);
+  std::string result(aDirectory);
+  if (!IsPathDelimiter(result.back())) result += kPathDelim;
+  result += aName;
+  return result;
+}
+
+// ---- the file system -----------------------------------------------------------
+
+bool DirectoryExists(const std::string& aPath) {
+  const DWORD a = Attributes(aPath);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::string& aPath) {
+  const DWORD a = Attributes(aPath);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void ForceDirectories(const std::string& aDirectory) {
+  if (aDirectory.empty()) throw Error("Cannot create directory: the directory name is empty");
+  std::string path = aDirectory;
+  while (path.size() > RootLength(path) && IsPathDelimiter(path.back())) path.pop_back();
+  if (DirectoryExists(path)) return;
+  const std::string context = "Cannot create directory \"" + path + "\": ";
+  for (size_t i = std::max<size_t>(RootLength(path), 1); i <= path.size(); ++i) {
+    if (i == path.size() || IsPathDelimiter(path[i])) {
+      const std::string part = path.substr(0, i);
+      if (!CreateDirectoryW(Widen(part).c_str(), nullptr)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) ThrowOsError(Code(error), context);
+        // A drive's root answers "access denied"; only the last part counts.
+        if (error == ERROR_ACCESS_DENIED && i == path.size()) ThrowOsError(Code(error), context);
+      }
+    }
+  }
+  if (!DirectoryExists(path)) ThrowOsError(ERROR_DIRECTORY, context);  // a file of that name is in the way
+}
+
+int64_t FileSize(const std::string& aPath) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Widen(aPath).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return -1;
+  return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+void RenameFile(const std::string& aFrom, const std::string& aTo) {
+  // Without MOVEFILE_REPLACE_EXISTING an existing target is never replaced.
+  if (!MoveFileExW(Widen(aFrom).c_str(), Widen(aTo).c_str(), 0))
+    ThrowOsError(Code(GetLastError()), "Cannot rename \"" + aFrom + "\" to \"" + aTo + "\": ");
+}
+
+void AppendToFile(const std::string& aPath, std::string_view aData) {
+  const std::string context = "Cannot append to \"" + aPath + "\": ";
+  // Other processes may read, append and rotate the file meanwhile; the lock
+  // below keeps the writers apart.
+  FileHandle file(CreateFileW(Widen(aPath).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context);
+  OVERLAPPED whole{};
+  DWORD error = 0;
+  if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                  &whole))
+    error = GetLastError();
+  size_t done = 0;
+  while (error == 0 && done < aData.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(aData.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file.Get(), aData.data() + done, chunk, &written, nullptr))
+      error = GetLastError();
+    else if (written == 0)
+      error = ERROR_WRITE_FAULT;
+    else
+      done += written;
+  }
+  // Closing releases the lock; the data is in the file for every reader.
+  const DWORD closed = file.Close();
+  if (error == 0) error = closed;
+  if (error != 0) ThrowOsError(Code(error), context);
+}
+
+std::string ReadFileBytes(const std::string& aPath) {
+  const std::string context = "Cannot open file \"" + aPath + "\". ";
+  FileHandle file(CreateFileW(Widen(aPath).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context);
+  // Read straight into the result; a file that grows meanwhile is read to its end.
+  std::string data;
+  LARGE_INTEGER size{};
+  if (GetFileType(file.Get()) == FILE_TYPE_DISK && GetFileSizeEx(file.Get(), &size))
+    data.resize(static_cast<size_t>(size.QuadPart) + 1);
+  size_t got = 0;
+  for (;;) {
+    if (got == data.size()) data.resize(got + std::max<size_t>(got, 65536));
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - got, 1u << 30));
+    DWORD n = 0;
+    if (!ReadFile(file.Get(), data.data() + got, chunk, &n, nullptr)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;  // the writer has gone
+      ThrowOsError(Code(error), context);
+    }
+    if (n == 0) break;
+    got += n;
+  }
+  data.resize(got);
+  return data;
+}
+
+}  // namespace korvane::platform

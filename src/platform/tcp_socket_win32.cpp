@@ -1,0 +1,108 @@
+// TCP through Winsock. The socket is non-blocking from the start; waits go
+// through WSAPoll, the connect through select(), which also reports a
+// refused connection.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <chrono>
+#include <mutex>
+
+#include "platform/clock.h"
+#include "platform/error.h"
+#include "platform/tcp_socket.h"
+
+namespace korvane::platform {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void ThrowSocketError() { ThrowOsError(WSAGetLastError()); }
+
+// Winsock is started once, on first use (never from the module's entry) and
+// left running until the process ends.
+void StartWinsock() {
+  static std::once_flag once;
+  static int failure = 0;
+  std::call_once(once, [] {
+    WSADATA data;
+    failure = WSAStartup(MAKEWORD(2, 2), &data);
+  });
+  if (failure != 0) ThrowOsError(failure);
+}
+
+bool PollFor(SOCKET aHandle, short aEvents, int32_t aTimeoutMs) {
+  WSAPOLLFD entry{};
+  entry.fd = aHandle;
+  entry.events = aEvents;
+  const int n = WSAPoll(&entry, 1, aTimeoutMs < 0 ? -1 : aTimeoutMs);
+  if (n == SOCKET_ERROR) ThrowSocketError();
+  return n > 0;
+}
+
+class WinsockTcpSocket : public TcpSocket {
+ public:
+  explicit WinsockTcpSocket(SOCKET aHandle) : fHandle(aHandle) {}
+  ~WinsockTcpSocket() override { closesocket(fHandle); }
+  WinsockTcpSocket(const WinsockTcpSocket&) = delete;
+  WinsockTcpSocket& operator=(const WinsockTcpSocket&) = delete;
+
+  size_t SendSome(const char* aBytes, size_t aCount) override {
+    const int chunk = aCount > 0x40000000 ? 0x40000000 : static_cast<int>(aCount);
+    const int n = send(fHandle, aBytes, chunk, 0);
+    if (n != SOCKET_ERROR) return static_cast<size_t>(n);
+    if (WSAGetLastError() == WSAEWOULDBLOCK) return 0;
+    ThrowSocketError();
+  }
+
+  std::optional<size_t> ReceiveSome(char* aBuffer, size_t aCount) override {
+    const int chunk = aCount > 0x40000000 ? 0x40000000 : static_cast<int>(aCount);
+    const int n = recv(fHandle, aBuffer, chunk, 0);
+    if (n != SOCKET_ERROR) return static_cast<size_t>(n);
+    if (WSAGetLastError() == WSAEWOULDBLOCK) return std::nullopt;
+    ThrowSocketError();
+  }
+
+  bool WaitReadable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLRDNORM, aTimeoutMs); }
+  bool WaitWritable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLWRNORM, aTimeoutMs); }
+
+ private:
+  SOCKET fHandle;
+};
+
+}  // namespace
+
+std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs) {
+  StartWinsock();
+  const sockaddr* address = static_cast<const sockaddr*>(aAddress);
+  const SOCKET handle =
+      WSASocketW(address->sa_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (handle == INVALID_SOCKET) ThrowSocketError();
+  auto socket = std::make_unique<WinsockTcpSocket>(handle);
+  // Nagle's delay off before connecting: the first frame leaves at once.
+  const BOOL one = TRUE;
+  if (setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one) != 0)
+    ThrowSocketError();
+  u_long nonBlocking = 1;
+  if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) ThrowSocketError();
+  if (connect(handle, address, static_cast<int>(aLength)) == 0) return socket;
+  if (WSAGetLastError() != WSAEWOULDBLOCK) ThrowSocketError();
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(handle, &writable);
+  FD_SET(handle, &failed);
+  timeval limit{aTimeoutMs / 1000, (aTimeoutMs % 1000) * 1000};
+  const int n = select(0, nullptr, &writable, &failed, aTimeoutMs > 0 ? &limit : nullptr);
+  if (n == SOCKET_ERROR) ThrowSocketError();
+  if (n == 0) return nullptr;
+  if (FD_ISSET(handle, &failed)) {
+    int error = 0;
+    int size = sizeof error;
+    if (getsockopt(handle, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0)
+      ThrowSocketError();
+    ThrowOsError(error != 0 ? error : WSAECONNREFUSED);
+  }
+  return socket;
+}
+
+}  // namespace korvane::platform
