@@ -16,6 +16,7 @@ PACKAGES=(
   libspdlog-dev
   chromium
   iproute2 openssl
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs every test on a fresh machine (installing what is missing):
-#   scripts/test.sh          under ASan+UBSan, under TSan, then the Release build
+#   scripts/test.sh          under ASan+UBSan, under TSan, the Release build, then the fuzzers
 #   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/, Debug)
 #   scripts/test.sh tsan     ThreadSanitizer         (build-tsan/, Debug, without the
 #                            print spool transport, so that such a build is tested too)
 #   scripts/test.sh plain    the suite only          (build/, Release)
+#   scripts/test.sh fuzz     the libFuzzer targets   (build-fuzz/, clang, ASan+UBSan), each
+#                            run for KORVANE_FUZZ_SECONDS (60) from its seed corpus
 # Every build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,9 +32,37 @@ case "$mode" in
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
       run_suite build-tsan -DKORVANE_SANITIZE=thread -DKORVANE_BUILD_BENCH=OFF -DKORVANE_BUILD_TOOLS=OFF \
         -DKORVANE_WITH_SPOOL=OFF -DCMAKE_BUILD_TYPE=Debug ;;
+  fuzz)
+    echo "=== build-fuzz: configure and build"
+    bash scripts/setup.sh build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DKORVANE_FUZZ=ON \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_BENCH=OFF -DKORVANE_BUILD_TOOLS=OFF
+    korvane_build build-fuzz "$JOBS"
+    # Each target runs in an empty folder of its own (relative paths in
+    # requests name nothing); what it learns stays in build-fuzz/fuzz-corpus,
+    # what it finds in build-fuzz/fuzz-artifacts.
+    mkdir -p build-fuzz/fuzz-artifacts
+    for target in fuzz_requests fuzz_text_parsers; do
+      echo "=== fuzz: $target for ${KORVANE_FUZZ_SECONDS:-60} s"
+      mkdir -p "build-fuzz/fuzz-corpus/$target"
+      work=$(mktemp -d /tmp/korvane-fuzz.XXXXXX)
+      status=0
+      (cd "$work" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        "$OLDPWD/build-fuzz/fuzz/$target" -max_total_time="${KORVANE_FUZZ_SECONDS:-60}" -timeout=10 \
+          -rss_limit_mb=3072 -print_final_stats=1 -artifact_prefix="$OLDPWD/build-fuzz/fuzz-artifacts/$target-" \
+          "$OLDPWD/build-fuzz/fuzz-corpus/$target" "$OLDPWD/fuzz/corpus/$target" >"$work.log" 2>&1) || status=$?
+      grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+[[:space:]]+DONE)" "$work.log" || true
+      rm -rf "$work"
+      if ((status != 0)); then
+        echo "fuzz: $target failed (exit $status); its output:" >&2
+        tail -n 60 "$work.log" >&2
+        exit "$status"
+      fi
+      rm -f "$work.log"
+    done ;;
   all)
     "$0" asan
     "$0" tsan
-    "$0" plain ;;
-  *) echo "usage: $0 [all|plain|asan|tsan]" >&2; exit 2 ;;
+    "$0" plain
+    "$0" fuzz ;;
+  *) echo "usage: $0 [all|plain|asan|tsan|fuzz]" >&2; exit 2 ;;
 esac

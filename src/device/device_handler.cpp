@@ -117,7 +117,15 @@ void kParameterList::Set(std::string_view aName, std::string_view aValue) {
   *this = std::move(rebuilt);
 }
 
-void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
+void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, std::string_view aWhy) {
+  std::string note = std::string(aWhere) + " (" + std::string(aWhy) + ")";
+  for (const std::string& n : aNotes)
+    if (n == note) return;
+  aNotes.push_back(std::move(note));
+}
+
+void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
+                            std::vector<std::string>* aLeftOut) {
   // Each child's value is the text of the first child found by its name (a
   // child is also found by the part of its name after a ":").
   struct Child {
@@ -158,6 +166,10 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
     try {
       value = XmlNodeTextView(children[source].node);
     } catch (const std::exception& e) {
+      if (aLeftOut) {
+        NoteLeftOutText(*aLeftOut, "Parameters/" + std::string(name), e.what());
+        continue;
+      }
       throw Error("Error in processing node " + std::string(name) + " as string.\r\n" + e.what());
     }
     aList.AppendLowerCaseName(name, value);
@@ -166,19 +178,21 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList) {
 
 // ---- kDeviceHandler ----------------------------------------------------------
 
-kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml) {
+kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml, MalformedText aMalformed) {
   kXmlDocument doc = ParseXmlDocument(aXml);
-  ReadEnvelope(*doc);
+  ReadEnvelope(*doc, aMalformed);
   return doc;
 }
 
-kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml) {
+kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml, MalformedText aMalformed) {
   kXmlDocument doc = ParseXmlDocumentUtf8(aXml);
-  ReadEnvelope(*doc);
+  ReadEnvelope(*doc, aMalformed);
   return doc;
 }
 
-void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument) {
+void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed) {
+  fLeftOutTexts.clear();
+  std::vector<std::string>* leftOut = aMalformed == MalformedText::LeaveOut ? &fLeftOutTexts : nullptr;
   static constexpr std::string_view kNames[] = {"Type",  "Driver",     "Method",    "Handle",
                                                 "LogId", "Connection", "Parameters"};
   pugi::xml_node found[std::size(kNames)];
@@ -189,10 +203,16 @@ void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument) {
   fDeviceHandle = XmlChildAsInteger(found[3], kNames[3]);
   fLogId = XmlChildAsString(found[4], kNames[4]);
   if (found[5]) ReadConnection(found[5]);
-  if (found[6]) AppendParameterEntries(found[6], fParameters);
+  if (found[6]) AppendParameterEntries(found[6], fParameters, leftOut);
   if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));
-  if (ParameterExists("ConnectTimeout"))
-    fConnection.SetConnectTimeOut(krptUtil::StrToInt(GetParameter("ConnectTimeout")));
+  if (ParameterExists("ConnectTimeout")) {
+    try {
+      fConnection.SetConnectTimeOut(krptUtil::StrToInt(GetParameter("ConnectTimeout")));
+    } catch (const std::exception& e) {
+      if (!leftOut) throw;
+      NoteLeftOutText(*leftOut, "Parameters/ConnectTimeout", e.what());
+    }
+  }
 }
 
 void kDeviceHandler::ReadConnection(pugi::xml_node aConnection) {

@@ -59,10 +59,21 @@ class kParameterList {
   std::vector<Span> fEntries;
 };
 
+// How a request's optional texts are read when one of them cannot be (an
+// element holding elements where a text belongs): the call fails, or the
+// text is left out and noted.
+enum class MalformedText : uint8_t { Fail, LeaveOut };
+
+// Notes a text left out: "<aWhere> (<aWhy>)", once.
+void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, std::string_view aWhy);
+
 // Appends one entry per child node of aParameters, in document order: the
 // child's name in lower case, "=", and the text of the first child of
-// aParameters with that name (read as string, with its wrapped error).
-void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList);
+// aParameters with that name (read as string, with its wrapped error). With
+// aLeftOut given, a child whose text cannot be read is left out and noted
+// there ("Parameters/<name> (<why>)") instead.
+void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
+                            std::vector<std::string>* aLeftOut = nullptr);
 
 class kDeviceHandler {
  public:
@@ -75,9 +86,11 @@ class kDeviceHandler {
   // the envelope fields: Type, Driver, Method, Handle, LogId, the Connection
   // element, the Parameters entries, then the DeviceName and ConnectTimeout
   // parameter overrides. Returns the parsed document for the caller to read
-  // more from.
-  kXmlDocument Deserialize(std::u16string_view aXml);
-  kXmlDocument Deserialize(std::string_view aXml);
+  // more from. With MalformedText::LeaveOut (for calls that need none of
+  // them) a Parameters entry or override that cannot be read is left out
+  // and noted in fLeftOutTexts.
+  kXmlDocument Deserialize(std::u16string_view aXml, MalformedText aMalformed = MalformedText::Fail);
+  kXmlDocument Deserialize(std::string_view aXml, MalformedText aMalformed = MalformedText::Fail);
 
   // The envelope as an XML text (document element ReceiptPrinterManager).
   // Fails when a parameter name is not a valid element name.
@@ -99,10 +112,12 @@ class kDeviceHandler {
   int32_t fDeviceHandle = 0;
   kParameterList fParameters;
   std::string fLogId;
+  // The optional texts the last Deserialize left out, one note each.
+  std::vector<std::string> fLeftOutTexts;
 
  protected:
   // Reads the envelope from a parsed document.
-  void ReadEnvelope(const pugi::xml_document& aDocument);
+  void ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed);
 
  private:
   void ReadConnection(pugi::xml_node aConnection);

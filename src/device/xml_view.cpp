@@ -1,6 +1,8 @@
 // The XML view of the request parsers and the typed getters of krptUtil.
 #include "device/xml_view.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <utility>
 #include <vector>
 
@@ -13,7 +15,9 @@
 namespace korvane {
 namespace {
 
-constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments;
+// A fragment parse keeps text outside the root element as nodes of the
+// document, so that it can be refused with its position.
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_comments | pugi::parse_fragment;
 
 // Line and column (both from 1, the column in characters) of a byte offset.
 std::string Position(std::string_view aText, size_t aOffset) {
@@ -31,21 +35,131 @@ std::string Position(std::string_view aText, size_t aOffset) {
   return "(line " + std::to_string(line) + ", column " + std::to_string(column) + ")";
 }
 
+[[noreturn]] void Fail(std::string_view aXml, std::string_view aWhat, size_t aOffset) {
+  throw Error("XML parse error: " + std::string(aWhat) + " " + Position(aXml, aOffset));
+}
+
+constexpr uint32_t kBeyondUnicode = 0x110000;
+
+// Whether aText[aAt] starts a character reference the parser replaces
+// ("&#" decimal digits ";" or "&#x" hexadecimal digits ";") naming U+0000, a
+// surrogate or a value above U+10FFFF: XML has no such characters, and the
+// parser would cut the text at the first or write ill-formed UTF-8 for the
+// others. aCodePoint receives the value (kBeyondUnicode for any above).
+bool IsForbiddenReference(std::string_view aText, size_t aAt, uint32_t& aCodePoint) {
+  if (aText.compare(aAt, 2, "&#") != 0) return false;
+  size_t i = aAt + 2;
+  const bool hex = i < aText.size() && aText[i] == 'x';
+  if (hex) ++i;
+  uint32_t value = 0;
+  const size_t first = i;
+  for (; i < aText.size(); ++i) {
+    const char c = aText[i];
+    uint32_t digit;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<uint32_t>(c - '0');
+    else if (hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f')
+      digit = static_cast<uint32_t>((c | 0x20) - 'a' + 10);
+    else
+      break;
+    value = std::min(value * (hex ? 16 : 10) + digit, kBeyondUnicode);
+  }
+  if (i == first || i == aText.size() || aText[i] != ';') return false;  // kept as text
+  aCodePoint = value;
+  return value == 0 || (value >= 0xD800 && value <= 0xDFFF) || value >= kBeyondUnicode;
+}
+
+// The offset of the first forbidden character reference at or after aFrom
+// (npos: none). References count in text and in quoted attribute values;
+// comments, CDATA sections and processing instructions hold none.
+size_t FirstForbiddenReference(std::string_view aText, size_t aFrom, uint32_t& aCodePoint) {
+  const size_t n = aText.size();
+  auto after = [&](size_t aStart, std::string_view aEnd) {
+    const size_t end = aText.find(aEnd, aStart);
+    return end == std::string_view::npos ? n : end + aEnd.size();
+  };
+  size_t i = aFrom;
+  while ((i = aText.find_first_of("<&", i)) != std::string_view::npos) {
+    if (aText[i] == '&') {
+      if (IsForbiddenReference(aText, i, aCodePoint)) return i;
+      ++i;
+    } else if (aText.compare(i, 4, "<!--") == 0) {
+      i = after(i + 4, "-->");
+    } else if (aText.compare(i, 9, "<![CDATA[") == 0) {
+      i = after(i + 9, "]]>");
+    } else if (aText.compare(i, 2, "<?") == 0) {
+      i = after(i + 2, "?>");
+    } else {  // a tag, up to its ">" outside quotes
+      for (++i; i < n && aText[i] != '>'; ++i) {
+        const char quote = aText[i];
+        if (quote != '"' && quote != '\'') continue;
+        for (++i; i < n && aText[i] != quote; ++i)
+          if (aText[i] == '&' && IsForbiddenReference(aText, i, aCodePoint)) return i;
+        if (i == n) break;
+      }
+      if (i < n) ++i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+std::string ReferenceProblem(uint32_t aCodePoint) {
+  if (aCodePoint >= kBeyondUnicode) return "Invalid character reference above U+10FFFF";
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(aCodePoint));
+  return std::string("Invalid character reference to U+") + hex;
+}
+
+size_t NodeOffset(pugi::xml_node aNode) {
+  const ptrdiff_t offset = aNode.offset_debug();
+  return offset < 0 ? 0 : static_cast<size_t>(offset);
+}
+
 kXmlDocument ParseValidUtf8(std::string_view aXml) {
   if (aXml.substr(0, 3) == "\xEF\xBB\xBF") aXml.remove_prefix(3);
   const size_t nul = aXml.find('\0');
-  if (nul != std::string_view::npos)
-    throw Error("XML parse error: Invalid character U+0000 " + Position(aXml, nul));
+  if (nul != std::string_view::npos) Fail(aXml, "Invalid character U+0000", nul);
   auto doc = std::make_shared<pugi::xml_document>();
   const pugi::xml_parse_result result =
       doc->load_buffer(aXml.data(), aXml.size(), kParseOptions, pugi::encoding_utf8);
-  if (!result)
-    throw Error(std::string("XML parse error: ") + result.description() + " " +
-                Position(aXml, static_cast<size_t>(result.offset)));
-  int elements = 0;
-  for (pugi::xml_node child : doc->children())
-    if (child.type() == pugi::node_element) ++elements;
-  if (elements != 1) throw Error("XML parse error: Only one top level element is allowed");
+  if (!result) Fail(aXml, result.description(), static_cast<size_t>(result.offset));
+
+  // One element at the top, and beside it only white space, the declaration,
+  // comments, processing instructions and a document type.
+  pugi::xml_node root;
+  size_t problemAt = std::string_view::npos;
+  std::string problem;
+  for (pugi::xml_node child : doc->children()) {
+    if (child.type() == pugi::node_element) {
+      if (!root) {
+        root = child;
+        continue;
+      }
+      problem = "Only one top level element is allowed";
+      problemAt = NodeOffset(child) - 1;  // its "<"
+      break;
+    }
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata) {
+      problem = "Text outside the root element is not allowed";
+      if (child.type() == pugi::node_cdata) {
+        problemAt = NodeOffset(child) - 9;  // its "<![CDATA["
+      } else {
+        problemAt = aXml.find_first_not_of(" \t\r\n", NodeOffset(child));
+        if (problemAt == std::string_view::npos) problemAt = NodeOffset(child);
+      }
+      break;
+    }
+  }
+  if (!root && problemAt == std::string_view::npos) Fail(aXml, "No document element found", aXml.size());
+
+  // Character references from the root element on (before it stand only
+  // the prolog's parts, which the parser skips or keeps unreplaced).
+  if (root && aXml.find("&#") != std::string_view::npos) {
+    uint32_t codePoint = 0;
+    const size_t at = FirstForbiddenReference(aXml.substr(0, problemAt), NodeOffset(root) - 1, codePoint);
+    if (at != std::string_view::npos) Fail(aXml, ReferenceProblem(codePoint), at);
+  }
+  if (problemAt != std::string_view::npos) Fail(aXml, problem, problemAt);
   return doc;
 }
 

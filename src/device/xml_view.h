@@ -27,8 +27,10 @@ using kXmlDocument = std::shared_ptr<pugi::xml_document>;
 // kept, white-space-only text between elements is dropped, DOCTYPE
 // declarations are skipped and no entity beyond the five predefined ones and
 // character references is ever replaced. Fails with "XML parse error: ..."
-// (with line and column) on text that is not one well-formed document or
-// that holds a lone surrogate.
+// (with line and column) on text that is not one well-formed document (text
+// outside the root element included), that holds a lone surrogate, or that
+// refers to U+0000, a surrogate or a value above U+10FFFF by a character
+// reference (inside CDATA and comments such text is no reference).
 kXmlDocument ParseXmlDocument(std::u16string_view aXml);
 // The same for a UTF-8 text; fails with "XML parse error: Invalid UTF-8
 // text at byte <n>" on bad bytes.

@@ -33,6 +33,11 @@ void kCustomerDisplayDevice::Frame(const char* aName, TResult& aResult) {
   aResult.LogFileName = fIOHandler->GetLogFileName();
 }
 
+void kCustomerDisplayDevice::LogLeftOutTexts(const kCustomerDisplayHandler& aHandler) {
+  for (const std::string& note : aHandler.fLeftOutTexts)
+    fIOHandler->Debug(let_info, "Malformed optional text left out: " + note);
+}
+
 void kCustomerDisplayDevice::Pub_Open(const kCustomerDisplayHandler& aHandler, _int_OPEN_result& aResult) {
   Frame("Open", aResult);
   DoOpen(aHandler.fOpen, aResult);
@@ -40,6 +45,7 @@ void kCustomerDisplayDevice::Pub_Open(const kCustomerDisplayHandler& aHandler, _
 
 void kCustomerDisplayDevice::Pub_Close(const kCustomerDisplayHandler& aHandler, _int_CLOSE_result& aResult) {
   Frame("Close", aResult);
+  LogLeftOutTexts(aHandler);
   DoClose(aHandler.fOpen, aResult);
 }
 
@@ -52,6 +58,7 @@ void kCustomerDisplayDevice::Pub_Message(const kCustomerDisplayHandler& aHandler
 void kCustomerDisplayDevice::Pub_CloseMessage(const kCustomerDisplayHandler& aHandler,
                                               _int_CUSTOMERDISPLAY_result& aResult) {
   Frame("CloseMessage", aResult);
+  LogLeftOutTexts(aHandler);
   DoCloseMessage(aHandler.fMessage, aResult);
 }
 

@@ -75,6 +75,8 @@ class kCustomerDisplayDevice {
  private:
   template <class TResult>
   void Frame(const char* aName, TResult& aResult);
+  // One log line for each optional text the request left out.
+  void LogLeftOutTexts(const kCustomerDisplayHandler& aHandler);
 };
 
 // A display driver type: makes devices of one driver from a request holder.

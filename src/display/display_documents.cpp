@@ -1,6 +1,7 @@
 // The message, idle, thank-you and receipt documents.
 #include "display/display_documents.h"
 
+#include "device/device_handler.h"
 #include "device/receipt_util.h"
 #include "platform/error.h"
 
@@ -10,18 +11,36 @@ void kMessage::Deserialize(std::string_view aTag, const pugi::xml_document& aXml
   if (!DeserializeOptional(aTag, aXmlDocument)) throw Error(std::string(aTag) + " node not found");
 }
 
-bool kMessage::DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument) {
+bool kMessage::DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument,
+                                   std::vector<std::string>* aLeftOut) {
   const pugi::xml_node node = XmlFindChild(aXmlDocument.document_element(), aTag);
   if (!node) return false;
-  Read(node);
+  Read(node, aTag, aLeftOut);
   return true;
 }
 
-void kMessage::Read(pugi::xml_node aNode) {
-  fImage = krptUtil::GetNodeValueAsString(aNode, "Image");
-  fText1 = krptUtil::GetNodeValueAsString(aNode, "Text1");
-  fText2 = krptUtil::GetNodeValueAsString(aNode, "Text2");
-  fImageUrl = krptUtil::GetNodeValueAsString(aNode, "ImageUrl");
+void kMessage::Read(pugi::xml_node aNode, std::string_view aTag, std::vector<std::string>* aLeftOut) {
+  struct Text {
+    const char* name;
+    std::string kMessage::*field;
+  };
+  static constexpr Text kTexts[] = {{"Image", &kMessage::fImage},
+                                    {"Text1", &kMessage::fText1},
+                                    {"Text2", &kMessage::fText2},
+                                    {"ImageUrl", &kMessage::fImageUrl}};
+  for (const Text& t : kTexts) {
+    if (!aLeftOut) {
+      this->*t.field = krptUtil::GetNodeValueAsString(aNode, t.name);
+      continue;
+    }
+    try {
+      const pugi::xml_node child = XmlFindChild(aNode, t.name);
+      this->*t.field = child ? XmlNodeText(child) : std::string();
+    } catch (const std::exception& e) {
+      (this->*t.field).clear();
+      NoteLeftOutText(*aLeftOut, std::string(aTag) + "/" + t.name, e.what());
+    }
+  }
 }
 
 Currency kCDReceiptPayments::Total() const {

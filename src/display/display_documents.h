@@ -22,7 +22,10 @@ class kMessage {
   // aTag + " node not found" when there is none.
   void Deserialize(std::string_view aTag, const pugi::xml_document& aXmlDocument);
   // The same, but an absent element leaves the texts empty; true when found.
-  bool DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument);
+  // With aLeftOut given, a text that cannot be read stays empty and is
+  // noted there ("<aTag>/<name> (<why>)") instead of failing.
+  bool DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument,
+                           std::vector<std::string>* aLeftOut = nullptr);
 
   std::string fText1;
   std::string fText2;
@@ -30,7 +33,7 @@ class kMessage {
   std::string fImageUrl;
 
  private:
-  void Read(pugi::xml_node aNode);
+  void Read(pugi::xml_node aNode, std::string_view aTag, std::vector<std::string>* aLeftOut);
 };
 
 class kThankyou : public kMessage {};

@@ -158,9 +158,8 @@ void kOpen::Deserialize(const kParameterList& aRequestParameters) {
   fColorOutlineVariant = s.Settle("coloroutlinevariant", "");
 }
 
-void kOpen::DeserializeCloseTexts(const pugi::xml_document& aXmlDocument) {
-  if (const pugi::xml_node parameters = XmlFindChild(aXmlDocument.document_element(), "Parameters"))
-    AppendParameterEntries(parameters, fParameters);
+void kOpen::DeserializeCloseTexts(const kParameterList& aRequestParameters) {
+  for (size_t i = 0; i < aRequestParameters.Count(); ++i) fParameters.AppendEntry(aRequestParameters[i]);
   fCloseText1 = fParameters.Value("closetext1");
   fCloseText2 = fParameters.Value("closetext2");
 }

@@ -31,10 +31,11 @@ class kOpen {
   // document (the request holder has them from the envelope).
   void Deserialize(const kParameterList& aRequestParameters);
 
-  // For CLOSE: fParameters from the request and only the two close texts
-  // from the parameters CloseText1 and CloseText2 (absent: empty); no
-  // settings file, no other setting.
-  void DeserializeCloseTexts(const pugi::xml_document& aXmlDocument);
+  // For CLOSE: fParameters from the request's parameter entries (the request
+  // holder has them from the envelope) and only the two close texts from the
+  // parameters CloseText1 and CloseText2 (absent: empty); no settings file,
+  // no other setting.
+  void DeserializeCloseTexts(const kParameterList& aRequestParameters);
 
   std::string GetParameter(std::string_view aName) const { return fParameters.Value(aName); }
   bool ParameterExists(std::string_view aName) const { return fParameters.Exists(aName); }

@@ -9,14 +9,22 @@ namespace korvane {
 
 void kCustomerDisplayHandler::Deserialize(std::u16string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
-  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml);
+  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes));
   ReadDocuments(*doc, aDocumentTypes);
 }
 
 void kCustomerDisplayHandler::Deserialize(std::string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
-  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml);
+  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes));
   ReadDocuments(*doc, aDocumentTypes);
+}
+
+MalformedText kCustomerDisplayHandler::MalformedTextsOf(
+    tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
+  // CLOSE and CLOSEMESSAGE must end the device whatever optional text
+  // they carry.
+  return aDocumentTypes == tkCustomerDisplayHandlerDocumentTypes{dt_Close} ? MalformedText::LeaveOut
+                                                                           : MalformedText::Fail;
 }
 
 void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
@@ -54,7 +62,19 @@ void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
   }();
   std::array<pugi::xml_node, std::size(kTexts)> found;
   XmlFindChildren(parameters, kNames, found);  // in one pass
-  for (size_t i = 0; i < found.size(); ++i) this->*kTexts[i].field = XmlChildAsString(found[i], kNames[i]);
+  const bool leaveOut = MalformedTextsOf(aDocumentTypes) == MalformedText::LeaveOut;
+  for (size_t i = 0; i < found.size(); ++i) {
+    if (!leaveOut) {
+      this->*kTexts[i].field = XmlChildAsString(found[i], kNames[i]);
+      continue;
+    }
+    try {
+      this->*kTexts[i].field = found[i] ? XmlNodeText(found[i]) : std::string();
+    } catch (const std::exception& e) {
+      (this->*kTexts[i].field).clear();
+      NoteLeftOutText(fLeftOutTexts, "Parameters/" + std::string(XmlNodeNameView(found[i])), e.what());
+    }
+  }
 
   if (aDocumentTypes.Contains(dt_Open)) {
     fOpen.Deserialize(fParameters);  // the entries of this document's Parameters
@@ -69,8 +89,9 @@ void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
   } else if (aDocumentTypes.Contains(dt_Close)) {
     // CLOSEMESSAGE shows the texts of an optional Message element, CLOSE the
     // optional close texts of the parameters.
-    fMessage.DeserializeOptional("Message", aDocument);
-    fOpen.DeserializeCloseTexts(aDocument);
+    // A text that cannot be read is left out (noted in fLeftOutTexts).
+    fMessage.DeserializeOptional("Message", aDocument, &fLeftOutTexts);
+    fOpen.DeserializeCloseTexts(fParameters);
   }
 }
 

@@ -42,7 +42,10 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   // Fails with "Parameters node not found" when the request has no
   // Parameters element. For {dt_Close} alone it reads an optional Message
   // element into fMessage (for CLOSEMESSAGE) and the optional parameters
-  // CloseText1 and CloseText2 into fOpen (for CLOSE).
+  // CloseText1 and CloseText2 into fOpen (for CLOSE); then an optional
+  // text that cannot be read (the display texts and entries of Parameters,
+  // the texts of Message) is left out and noted in fLeftOutTexts, so that
+  // these calls always reach their device.
   void Deserialize(std::u16string_view aXml, tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   void Deserialize(std::string_view aXml, tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
 
@@ -72,6 +75,7 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   std::string fProtocol;
 
  private:
+  static MalformedText MalformedTextsOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   void ReadDocuments(const pugi::xml_document& aDocument,
                      tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
 };

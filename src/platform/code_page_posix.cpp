@@ -174,7 +174,13 @@ class Converter {
       out.append(buffer, static_cast<size_t>(outPtr - buffer));
       if (rc != static_cast<size_t>(-1)) continue;
       if (errno == E2BIG) continue;
-      // EILSEQ or EINVAL: one character that cannot be converted.
+      // EILSEQ or EINVAL: one character that cannot be converted. A character
+      // iconv holds back (to compose it with an accent that may follow) is
+      // written out first.
+      outPtr = buffer;
+      outLeft = sizeof buffer;
+      ::iconv(fHandle, nullptr, nullptr, &outPtr, &outLeft);
+      out.append(buffer, static_cast<size_t>(outPtr - buffer));
       out += aReplacement;
       size_t skip = 1;
       if (aSkipCharacter) {

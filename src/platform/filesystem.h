@@ -2,6 +2,7 @@
 // syntax of this platform.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -56,8 +57,11 @@ void RenameFile(const std::string& aFrom, const std::string& aTo);
 // whole lines. Fails with an OsError.
 void AppendToFile(const std::string& aPath, std::string_view aData);
 
-// The whole file as bytes, opened for reading only. Fails with
-// "Cannot open file "<path>". <system text>".
-std::string ReadFileBytes(const std::string& aPath);
+// The whole file as bytes, opened for reading only and without waiting for a
+// writer. Only a regular file is read: a pipe, a device or a folder fails at
+// once, and so does a file of more than aMaxBytes. Fails with
+// "Cannot open file "<path>". <system text>" (the text "Not a regular file"
+// or "File larger than <aMaxBytes> bytes" where the system has none).
+std::string ReadFileBytes(const std::string& aPath, size_t aMaxBytes = SIZE_MAX);
 
 }  // namespace korvane::platform

@@ -138,28 +138,38 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
   if (error != 0) ThrowOsError(error, context);
 }
 
-std::string ReadFileBytes(const std::string& aPath) {
+std::string ReadFileBytes(const std::string& aPath, size_t aMaxBytes) {
   const std::string context = "Cannot open file \"" + aPath + "\". ";
-  const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer.
+  const int fd = ::open(aPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) ThrowOsError(errno, context);
-  // Read straight into the result; a file that grows meanwhile is read to its end.
-  std::string data;
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
   struct stat st;
+  if (::fstat(fd, &st) != 0) ThrowOsError(errno, context);
+  if (S_ISDIR(st.st_mode)) ThrowOsError(EISDIR, context);
+  if (!S_ISREG(st.st_mode)) throw Error(context + "Not a regular file");
+  const std::string tooLarge = context + "File larger than " + std::to_string(aMaxBytes) + " bytes";
+  if (static_cast<uintmax_t>(st.st_size) > aMaxBytes) throw Error(tooLarge);
+  // Read straight into the result; a file that grows meanwhile is read to its
+  // end, up to the limit.
+  std::string data(static_cast<size_t>(st.st_size) + 1, '\0');
   size_t size = 0;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) data.resize(static_cast<size_t>(st.st_size) + 1);
   for (;;) {
-    if (size == data.size()) data.resize(size + std::max<size_t>(size, 65536));
+    if (size == data.size()) {
+      if (size > aMaxBytes) throw Error(tooLarge);
+      // One byte beyond the limit tells a file that is too large.
+      data.resize(size + std::min(std::max<size_t>(size, 65536), aMaxBytes - size) + 1);
+    }
     const ssize_t n = ::read(fd, data.data() + size, data.size() - size);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int error = errno;
-      ::close(fd);
-      ThrowOsError(error, context);
-    }
+    if (n < 0) ThrowOsError(errno, context);
     if (n == 0) break;
     size += static_cast<size_t>(n);
   }
-  ::close(fd);
+  if (size > aMaxBytes) throw Error(tooLarge);
   data.resize(size);
   return data;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace korvane::platform {
 
@@ -26,6 +28,21 @@ class TcpSocket {
   virtual bool WaitReadable(int32_t aTimeoutMs) = 0;
   virtual bool WaitWritable(int32_t aTimeoutMs) = 0;
 };
+
+// One address a TCP connection can be made to: a socket address, its bytes
+// laid out as the system defines it.
+struct TcpAddress {
+  std::vector<unsigned char> fBytes;
+};
+
+// The addresses of aHost at aPort, in the order to try them. A literal IPv4 or
+// IPv6 address is taken as it is, without a lookup. A name is looked up on a
+// helper thread of its own, so that a resolver that hangs holds nobody:
+// nothing when aTimeoutMs (> 0) passes first (the lookup then ends on its own
+// in the background); 0 or less waits as long as the resolver does. Fails
+// with the resolver's text ("Name or service not known").
+std::optional<std::vector<TcpAddress>> ResolveTcpHost(const std::string& aHost, uint16_t aPort,
+                                                      int32_t aTimeoutMs);
 
 // Connects to the socket address aAddress (aLength bytes, laid out as the
 // system defines it), with Nagle's delay off. Nothing when aTimeoutMs (> 0)

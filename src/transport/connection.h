@@ -21,6 +21,14 @@ enum class tkParity : uint8_t { None = 0, Even = 1, Odd = 2 };
 
 enum tkHTTPAuthType : uint8_t { at_None = 0, at_Basic = 1, at_Digest = 2, at_Bearer = 3 };
 
+// The connect and read time-out of a link, in milliseconds, when none is
+// given; a transport used with no time-out of its own waits this long too,
+// never without bound.
+inline constexpr int32_t kDefaultTimeout = 1000;
+// A read of several bytes, or a reply, must be complete within this many
+// read time-outs, however slowly its bytes arrive.
+inline constexpr int32_t kWholeReadTimeouts = 3;
+
 // The settings of one device link: which transport to use and the parameters
 // of every kind. A handler copies what it needs at construction.
 class kConnection {
@@ -95,8 +103,8 @@ class kConnection {
   std::string fLibraryName;
   std::string fPrinterName;
   tkConnectionType fConnectionType = tkConnectionType::OPOS;
-  int32_t fConnectTimeout = 1000;
-  int32_t fReadTimeout = 1000;
+  int32_t fConnectTimeout = kDefaultTimeout;
+  int32_t fReadTimeout = kDefaultTimeout;
 };
 
 }  // namespace korvane

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/error.h"
+#include "transport/connection.h"
 
 namespace korvane {
 
@@ -23,8 +24,14 @@ CURL* NewHandle() {
 }
 
 size_t OnBody(char* aData, size_t aSize, size_t aCount, void* aResult) {
-  static_cast<kHTTPClient::Result*>(aResult)->fBody.append(aData, aSize * aCount);
-  return aSize * aCount;
+  auto* result = static_cast<kHTTPClient::Result*>(aResult);
+  const size_t n = aSize * aCount;
+  if (result->fBody.size() + n > kHTTPClient::kMaxResponseBytes) {
+    result->fTooLarge = true;
+    return 0;  // curl ends the transfer
+  }
+  result->fBody.append(aData, n);
+  return n;
 }
 
 // Each response (an authentication challenge before the final one, say)
@@ -84,12 +91,11 @@ kHTTPClient::Result kHTTPClient::Post(const Request& aRequest) {
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &result);
   curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
   curl_easy_setopt(h, CURLOPT_HEADERDATA, &result);
-  if (aRequest.fConnectTimeout > 0)
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(aRequest.fConnectTimeout));
-  if (aRequest.fReadTimeout > 0) {
-    const long connect = aRequest.fConnectTimeout > 0 ? aRequest.fConnectTimeout : 0;
-    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, connect + static_cast<long>(aRequest.fReadTimeout));
-  }
+  // Both time-outs always apply: a link that names none gets the default.
+  const long connect = aRequest.fConnectTimeout > 0 ? aRequest.fConnectTimeout : kDefaultTimeout;
+  const long read = aRequest.fReadTimeout > 0 ? aRequest.fReadTimeout : kDefaultTimeout;
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, connect);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, connect + read);
   if (!aRequest.fCAFile.empty()) curl_easy_setopt(h, CURLOPT_CAINFO, aRequest.fCAFile.c_str());
 
   switch (aRequest.fAuth) {
@@ -111,7 +117,10 @@ kHTTPClient::Result kHTTPClient::Post(const Request& aRequest) {
   if (curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType) == CURLE_OK && contentType != nullptr)
     result.fContentType = contentType;
   result.fTransferOk = code == CURLE_OK;
-  if (!result.fTransferOk) {
+  if (result.fTooLarge) {
+    result.fError = "Response larger than " + std::to_string(kMaxResponseBytes) + " bytes";
+    result.fBody.clear();
+  } else if (!result.fTransferOk) {
     result.fError = curl_easy_strerror(code);
     if (errorText[0] != '\0') result.fError += std::string(": ") + errorText;
   }

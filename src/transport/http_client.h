@@ -2,6 +2,7 @@
 // whose connection may be kept alive between requests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -25,8 +26,8 @@ class kHTTPClient {
     Auth fAuth = Auth::None;  // Basic is sent up front, Digest answers the challenge
     std::string fUser;
     std::string fPassword;
-    int32_t fConnectTimeout = 0;  // milliseconds; 0 or less: the library's default
-    int32_t fReadTimeout = 0;     // milliseconds added for the exchange; 0 or less: no bound
+    int32_t fConnectTimeout = 0;  // milliseconds; 0 or less: kDefaultTimeout
+    int32_t fReadTimeout = 0;     // milliseconds added for the exchange; 0 or less: kDefaultTimeout
     std::string fCAFile;          // empty: the system's store
   };
 
@@ -37,7 +38,11 @@ class kHTTPClient {
     std::string fStatusLine;   // e.g. "HTTP/1.1 404 Not Found"
     std::string fBody;         // bytes of the final response's body
     std::string fContentType;  // the response's Content-Type, empty without one
+    bool fTooLarge = false;    // the body passed kMaxResponseBytes: the transfer was ended
   };
+
+  // A response body larger than this ends the exchange as a failure.
+  static constexpr size_t kMaxResponseBytes = 64u * 1024 * 1024;
 
   kHTTPClient();
   ~kHTTPClient();

@@ -1,16 +1,11 @@
-// The TCP client object of the TCP transport: names are resolved by Asio, the
-// exchange runs on the platform's socket.
-//
-// Asio's handler memory uses a standalone fence, which ThreadSanitizer does not
-// model; the resolver runs on its own single-threaded io_context, so nothing
-// depends on it here (the ThreadSanitizer build turns that warning off).
+// The TCP client object of the TCP transport, on the platform's socket and
+// name lookup.
 #include "transport/tcp_client.h"
 
-#include <asio/io_context.hpp>
-#include <asio/ip/address.hpp>
-#include <asio/ip/tcp.hpp>
+#include <algorithm>
 #include <chrono>
 #include <optional>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/tcp_socket.h"
@@ -25,23 +20,9 @@ constexpr int kMaxChunksPerCheck = 16;
 
 const char kNotConnected[] = "Not Connected";
 const char kReadTimedOut[] = "Read timed out.";
+const char kWriteTimedOut[] = "Write timed out.";
 const char kConnectTimedOut[] = "Connect timed out.";
 const char kReplacementCharacter[] = "\xEF\xBF\xBD";
-
-// The addresses of aHost, in the order to try them.
-std::vector<asio::ip::tcp::endpoint> Endpoints(const std::string& aHost, uint16_t aPort) {
-  asio::error_code ec;
-  const asio::ip::address address = asio::ip::make_address(aHost, ec);
-  if (!ec) return {asio::ip::tcp::endpoint(address, aPort)};
-  asio::io_context context(1);
-  asio::ip::tcp::resolver resolver(context);
-  const auto results =
-      resolver.resolve(aHost, std::to_string(aPort), asio::ip::resolver_base::numeric_service, ec);
-  if (ec) throw Error(ec.message());
-  std::vector<asio::ip::tcp::endpoint> endpoints;
-  for (const auto& entry : results) endpoints.push_back(entry.endpoint());
-  return endpoints;
-}
 
 }  // namespace
 
@@ -87,19 +68,18 @@ void kTCPClient::Connect() {
   fLink->Close();
   ClearInputBuffer();
   fLost = false;
-  const std::optional<Clock::time_point> deadline =
-      fConnectTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fConnectTimeout))
-                          : std::nullopt;
-  const std::vector<asio::ip::tcp::endpoint> endpoints = Endpoints(fHost, fPort);
+  const int32_t connectTimeout = fConnectTimeout > 0 ? fConnectTimeout : kDefaultTimeout;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(connectTimeout);
+  // The name lookup counts against the connect time-out.
+  const std::optional<std::vector<platform::TcpAddress>> addresses =
+      platform::ResolveTcpHost(fHost, fPort, connectTimeout);
+  if (!addresses) throw Error(kConnectTimedOut);
   std::string failure = "Host not found";
-  for (const asio::ip::tcp::endpoint& endpoint : endpoints) {
-    int32_t timeout = 0;
-    if (deadline) {
-      timeout = platform::MillisecondsUntil(*deadline);
-      if (timeout == 0) throw Error(kConnectTimedOut);
-    }
+  for (const platform::TcpAddress& address : *addresses) {
+    const int32_t timeout = platform::MillisecondsUntil(deadline);
+    if (timeout == 0) throw Error(kConnectTimedOut);
     try {
-      fLink->fSocket = platform::ConnectTcpSocket(endpoint.data(), endpoint.size(), timeout);
+      fLink->fSocket = platform::ConnectTcpSocket(address.fBytes.data(), address.fBytes.size(), timeout);
     } catch (const Error& e) {
       failure = e.what();  // the next address may answer
       continue;
@@ -118,12 +98,17 @@ void kTCPClient::Disconnect() {
 
 void kTCPClient::Write(std::string_view aBytes) {
   if (!fLink->fSocket) throw Error(kNotConnected);
+  const int32_t timeout = EffectiveReadTimeout();
   while (!aBytes.empty()) {
     const size_t n = fLink->fSocket->SendSome(aBytes.data(), aBytes.size());
-    if (n > 0)
+    if (n > 0) {
       aBytes.remove_prefix(n);
-    else
-      fLink->fSocket->WaitWritable(-1);
+    } else if (!fLink->fSocket->WaitWritable(timeout)) {
+      // A peer that stopped reading: what is half sent cannot be taken back,
+      // so the connection goes.
+      fLink->Close();
+      throw Error(kWriteTimedOut);
+    }
   }
 }
 
@@ -135,18 +120,21 @@ void kTCPClient::TakeIn(size_t aCount) {
   fBuffer.append(fLink->fChunk.data(), aCount);
 }
 
-void kTCPClient::ReceiveMore() {
+int32_t kTCPClient::EffectiveReadTimeout() const {
+  return fReadTimeout > 0 ? fReadTimeout : kDefaultTimeout;
+}
+
+void kTCPClient::ReceiveMore(Clock::time_point aDeadline) {
   if (!fLink->fSocket) {
     if (!fLost) throw Error(kNotConnected);
     if (fLostMessage.empty()) throw kTCPClosedGracefully();
     throw Error(fLostMessage);
   }
-  const std::optional<Clock::time_point> deadline =
-      fReadTimeout > 0 ? std::optional(Clock::now() + std::chrono::milliseconds(fReadTimeout)) : std::nullopt;
+  const Clock::time_point deadline =
+      std::min(aDeadline, Clock::now() + std::chrono::milliseconds(EffectiveReadTimeout()));
   for (;;) {
     // Wait first: a reply is rarely there the moment it is asked for.
-    if (!fLink->fSocket->WaitReadable(deadline ? platform::MillisecondsUntil(*deadline) : -1))
-      throw Error(kReadTimedOut);
+    if (!fLink->fSocket->WaitReadable(platform::MillisecondsUntil(deadline))) throw Error(kReadTimedOut);
     const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
     if (!n) continue;  // woken without data
     if (*n > 0) {
@@ -166,7 +154,9 @@ uint8_t kTCPClient::ReadByte() {
 }
 
 std::string kTCPClient::ReadBytes(size_t aCount) {
-  while (InputBufferSize() < aCount) ReceiveMore();
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(int64_t{EffectiveReadTimeout()} * kWholeReadTimeouts);
+  while (InputBufferSize() < aCount) ReceiveMore(deadline);
   std::string result = fBuffer.substr(fHead, aCount);
   fHead += aCount;
   return result;

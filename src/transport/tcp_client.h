@@ -2,6 +2,7 @@
 // port, with bounded waits, and its own input buffer.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "platform/error.h"
+#include "transport/connection.h"
 
 namespace korvane {
 
@@ -25,6 +27,7 @@ class kTCPClosedGracefully : public Error {
 //   "Not Connected"          reading or writing without a connection
 //   "Connect timed out."     no connection within the connect time-out
 //   "Read timed out."        no byte within the read time-out
+//   "Write timed out."       the peer took no byte for a read time-out
 //   kTCPClosedGracefully     the peer closed and the input buffer is empty
 class kTCPClient {
  public:
@@ -36,7 +39,7 @@ class kTCPClient {
   const std::string& Host() const { return fHost; }
   uint16_t Port() const { return fPort; }
   int32_t ConnectTimeout() const { return fConnectTimeout; }
-  // Milliseconds that one read waits for data; 0 or less waits without bound.
+  // Milliseconds that one read waits for data; 0 or less: kDefaultTimeout.
   int32_t ReadTimeout() const { return fReadTimeout; }
   void SetReadTimeout(int32_t aValue) { fReadTimeout = aValue; }
 
@@ -45,18 +48,25 @@ class kTCPClient {
   // and notices a connection the peer has closed.
   bool Connected();
   // Connects (closing an earlier connection first and emptying the input
-  // buffer); waits at most the connect time-out (0 or less: no bound).
+  // buffer); the name lookup and the connection together wait at most the
+  // connect time-out (0 or less: kDefaultTimeout). A literal IP address is
+  // not looked up.
   void Connect();
   // Closes the connection and empties the input buffer; never fails.
   void Disconnect();
 
-  // Sends every byte before it returns; nothing is left to flush.
+  // Sends every byte before it returns; nothing is left to flush. A wait for
+  // the peer to take more bytes lasts at most the read time-out; when it runs
+  // out the connection is closed and the write
+  // fails with "Write timed out.".
   void Write(std::string_view aBytes);
 
   // One byte, waiting at most the read time-out for it.
   uint8_t ReadByte();
   // Exactly aCount bytes; each wait for more data is bounded by the read
-  // time-out. On failure the bytes received so far stay in the input buffer.
+  // time-out, and the whole read by kWholeReadTimeouts of them, however the
+  // bytes trickle in. On failure the bytes received so far stay in the input
+  // buffer.
   std::string ReadBytes(size_t aCount);
   // One UTF-8 encoded character (its bytes). A malformed sequence gives
   // U+FFFD and takes only the bytes that belong to it.
@@ -70,8 +80,11 @@ class kTCPClient {
  private:
   struct Link;
 
-  // Waits for more bytes and appends them to the input buffer.
-  void ReceiveMore();
+  // Waits for more bytes, at most the read time-out and never past
+  // aDeadline, and appends them to the input buffer.
+  void ReceiveMore(std::chrono::steady_clock::time_point aDeadline = std::chrono::steady_clock::time_point::max());
+  // The read time-out in force: kDefaultTimeout when none is set.
+  int32_t EffectiveReadTimeout() const;
   // Appends aCount bytes of the receive chunk to the input buffer.
   void TakeIn(size_t aCount);
 

@@ -121,15 +121,27 @@ bool kIOHandler_TCP::Write(const std::string& aMessage) {
   WriteLog(let_info, "Write", aMessage);
   const std::string bytes =
       CodePage() == 0 ? EncodeEightBit(aMessage) : platform::EncodeCodePage(aMessage, CodePage());
-  fTCPClient->Write(bytes);
+  Send(bytes);
   return true;
 }
 
 bool kIOHandler_TCP::WriteBytes(const std::vector<uint8_t>& aBytes) {
   const std::string bytes = ToBytes(aBytes);
   WriteLog(let_info, "Write", BytesAsAscii(bytes));
-  fTCPClient->Write(bytes);
+  Send(bytes);
   return true;
+}
+
+void kIOHandler_TCP::Send(const std::string& aBytes) {
+  // A peer that takes nothing for the read time-out fails the write, and the
+  // client closes the connection.
+  fTCPClient->SetReadTimeout(ReadTimeout());
+  try {
+    fTCPClient->Write(aBytes);
+  } catch (const std::exception& e) {
+    WriteLog(let_error, "Write Error", e.what());
+    throw;
+  }
 }
 
 void kIOHandler_TCP::LogWaitingFor(const std::vector<uint8_t>& aChars) {

@@ -45,6 +45,8 @@ class kIOHandler_TCP : public kIOHandler {
   // out (true). A failure leaves what was read before it in aRead.
   bool ReadUpToTerminator(const std::vector<uint8_t>& aChars, std::string& aRead);
   void LogWaitingFor(const std::vector<uint8_t>& aChars);
+  // Writes every byte; a failure is logged as "Write Error" and passes on.
+  void Send(const std::string& aBytes);
 
   std::unique_ptr<kTCPClient> fTCPClient;
 };

@@ -6,6 +6,7 @@
 
 #include "device/receipt_util.h"
 #include "platform/error.h"
+#include "platform/utf.h"
 #include "support/test_support.h"
 
 namespace korvane {
@@ -149,7 +150,7 @@ TEST(XmlParse, FailsClearlyOnBadInput) {
       {u"   ", "XML parse error: No document element found (line 1, column 4)"},
       {u"<R><A></R>", "XML parse error: Start-end tags mismatch (line 1, column 9)"},
       {u"<R>\n<A x=1/></R>", "XML parse error: Error parsing element attribute (line 2, column 6)"},
-      {u"<R/><S/>", "XML parse error: Only one top level element is allowed"},
+      {u"<R/><S/>", "XML parse error: Only one top level element is allowed (line 1, column 5)"},
       {std::u16string(u"<R>a\0b</R>", 10), "XML parse error: Invalid character U+0000 (line 1, column 5)"},
       {u"<R>\xD800</R>", "XML parse error: Invalid UTF-16 text: unpaired surrogate (line 1, column 4)"},
       {u"<R>\n\U0001F600\xDC00x</R>",
@@ -158,6 +159,61 @@ TEST(XmlParse, FailsClearlyOnBadInput) {
   for (const Case& c : cases) EXPECT_EQ(ErrorOf([&] { ParseXmlDocument(c.text); }), c.message);
   EXPECT_EQ(ErrorOf([] { ParseXmlDocumentUtf8("<R>\xC3</R>"); }),
             "XML parse error: Invalid UTF-8 text at byte 3");
+}
+
+TEST(XmlParse, RefusesReferencesToCharactersXmlHasNot) {
+  struct Case {
+    std::string text;
+    std::string message;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"<R><T>12.5&#0;garbage</T></R>", "Invalid character reference to U+0000 (line 1, column 11)"},
+      {"<R><T>abc&#x0000;</T></R>", "Invalid character reference to U+0000 (line 1, column 10)"},
+      {"<R>\n <T>\xC3\xA9&#xD800;</T></R>", "Invalid character reference to U+D800 (line 2, column 6)"},
+      {"<R><T>&#57343;</T></R>", "Invalid character reference to U+DFFF (line 1, column 7)"},
+      {"<R><T>&#1114112;</T></R>", "Invalid character reference above U+10FFFF (line 1, column 7)"},
+      {"<R><T>&#x110000;</T></R>", "Invalid character reference above U+10FFFF (line 1, column 7)"},
+      // Wraps round to 'A' in 32 bits: still far above U+10FFFF.
+      {"<R><T>&#4294967361;</T></R>", "Invalid character reference above U+10FFFF (line 1, column 7)"},
+      {"<R><T a='x&#0;'/></R>", "Invalid character reference to U+0000 (line 1, column 11)"},
+      {"<R><T a=\"'>&#0;\"/></R>", "Invalid character reference to U+0000 (line 1, column 12)"},
+      {"<R><!-- c --><T>&#0;</T></R><!-- d -->", "Invalid character reference to U+0000 (line 1, column 17)"},
+      // Not references: CDATA, comments, processing instructions, unreplaced forms.
+      {"<R><T><![CDATA[&#0;]]></T><!-- &#xD800; --><?pi &#0;?></R>", ""},
+      {"<!DOCTYPE R [<!ENTITY e \"x\">]><R><T>&#0</T><U>&#X0;</U><V>&#;</V></R>", ""},
+      {"<R><T>&#x10FFFF;&#xD7FF;&#xE000;&#9;</T></R>", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string error = ErrorOf([&] { ParseXmlDocumentUtf8(c.text); });
+    EXPECT_EQ(error, c.message.empty() ? testing::kNoError : "XML parse error: " + c.message) << c.text;
+    // The same through the UTF-16 entry of the exports.
+    EXPECT_EQ(ErrorOf([&] { ParseXmlDocument(platform::Utf8ToUtf16(c.text)); }), error) << c.text;
+  }
+  auto doc = ParseXmlDocumentUtf8("<R><T><![CDATA[&#0;]]></T><U>&#x10FFFF;</U></R>");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "T"), "&#0;");
+  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "U"), "\xF4\x8F\xBF\xBF");
+}
+
+TEST(XmlParse, RefusesTextOutsideTheRootElement) {
+  struct Case {
+    std::string text;
+    std::string message;  // empty: accepted
+  };
+  const Case cases[] = {
+      {"junk<R/>", "Text outside the root element is not allowed (line 1, column 1)"},
+      {"<R/>junk", "Text outside the root element is not allowed (line 1, column 5)"},
+      {"<R>\n</R>\n  \n  x <!-- c -->", "Text outside the root element is not allowed (line 4, column 3)"},
+      {"<R/><![CDATA[x]]>", "Text outside the root element is not allowed (line 1, column 5)"},
+      {"<R/>&#0;", "Text outside the root element is not allowed (line 1, column 5)"},
+      {"<R/>\n<S/>", "Only one top level element is allowed (line 2, column 1)"},
+      {"<R>&#0;</R>junk", "Invalid character reference to U+0000 (line 1, column 4)"},
+      {"<!-- only a comment -->", "No document element found (line 1, column 24)"},
+      {"\xEF\xBB\xBF <?xml version=\"1.0\"?>\r\n<!-- c --><!DOCTYPE R>\t<R/> <?pi?>\n<!--e-->\n ", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string error = ErrorOf([&] { ParseXmlDocumentUtf8(c.text); });
+    EXPECT_EQ(error, c.message.empty() ? testing::kNoError : "XML parse error: " + c.message) << c.text;
+  }
 }
 
 TEST(XmlParse, NeverExpandsEntitiesNorReadsExternalResources) {

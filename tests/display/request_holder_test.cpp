@@ -57,8 +57,9 @@ TEST(RequestHolder, ReadsTheSeventeenDisplayTextsByExactName) {
   EXPECT_EQ(both.kDeviceHandler::fType, "root");
   EXPECT_EQ(ErrorOf([] {
               kCustomerDisplayHandler bad;
-              bad.Deserialize(Request("", "<Parameters><FPURL/><FPSpeed><x/></FPSpeed></Parameters>"),
-                              {dt_Close});
+              bad.Deserialize(
+                  Request("<Message/>", "<Parameters><FPURL/><FPSpeed><x/></FPSpeed></Parameters>"),
+                  {dt_Message});
             }),
             "Error in processing node FPSpeed as string.\r\nElement \"FPSpeed\" does not contain a single "
             "text node");
@@ -132,6 +133,40 @@ TEST(RequestHolder, CloseReadsOnlyTheEnvelopeUnlessTextsAreGiven) {
   EXPECT_EQ(texts.fOpen.fCloseText1, "Closed");
   EXPECT_EQ(texts.fOpen.fCloseText2, "Next till");
   EXPECT_EQ(texts.fOpen.fMode, "");
+}
+
+TEST(RequestHolder, CloseLeavesOutTextsItCannotReadAndNotesThem) {
+  const std::string body =
+      "<Message><Text1><b>x</b></Text1><Text2>kept</Text2><Image><i/>x</Image></Message>";
+  const std::string parameters =
+      "<Parameters><CloseText1><b/></CloseText1><CloseText2>Bye</CloseText2><FPSpeed><x/></FPSpeed>"
+      "<FPPort>9100</FPPort><ConnectTimeout>soon</ConnectTimeout></Parameters>";
+  kCustomerDisplayHandler h;
+  h.Deserialize(Request(body, parameters), {dt_Close});
+  EXPECT_EQ(h.fDeviceHandle, 1);
+  EXPECT_EQ(h.fOpen.fCloseText1, "");
+  EXPECT_EQ(h.fOpen.fCloseText2, "Bye");
+  EXPECT_EQ(h.fMessage.fText1, "");
+  EXPECT_EQ(h.fMessage.fText2, "kept");
+  EXPECT_EQ(h.fMessage.fImage, "");
+  EXPECT_EQ(h.fSpeed, "");
+  EXPECT_EQ(h.fPort, "9100");
+  const std::vector<std::string> expected = {
+      "Parameters/CloseText1 (Element \"CloseText1\" does not contain a single text node)",
+      "Parameters/FPSpeed (Element \"FPSpeed\" does not contain a single text node)",
+      "Parameters/ConnectTimeout ('soon' is not a valid integer value)",
+      "Message/Image (Element \"Image\" does not contain a single text node)",
+      "Message/Text1 (Element \"Text1\" does not contain a single text node)",
+  };
+  EXPECT_EQ(h.fLeftOutTexts, expected);
+
+  // Every other call still fails on them.
+  for (auto type : {dt_Open, dt_Message}) {
+    kCustomerDisplayHandler strict;
+    EXPECT_EQ(ErrorOf([&] { strict.Deserialize(Request(body, parameters), {type}); }),
+              "Error in processing node CloseText1 as string.\r\nElement \"CloseText1\" does not contain a "
+              "single text node");
+  }
 }
 
 TEST(RequestHolder, ReadsUtf16Requests) {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -26,6 +27,7 @@ class DisplayPeer {
     Reply,           // answers the reply text followed by ETX
     CloseBeforeEtx,  // reads the frame and closes without answering
     Silent,          // reads the frame and never answers (until stopped)
+    Frozen,          // accepts and never reads (until stopped)
   };
 
   DisplayPeer() {
@@ -45,6 +47,13 @@ class DisplayPeer {
     fReply = aReply;
   }
   void SetReplyDelayMs(int aMs) { fDelayMs = aMs; }
+  // Answers with these pieces instead of the reply text, aPauseMs apart (the
+  // first one at once), until the library closes the connection.
+  void SetReplyPieces(const std::vector<std::string>& aPieces, int aPauseMs) {
+    std::lock_guard<std::mutex> g(fLock);
+    fPieces = aPieces;
+    fPauseMs = aPauseMs;
+  }
 
   // Every frame received, bytes as they came (STX and ETX included).
   std::vector<std::string> Frames() const {
@@ -75,13 +84,18 @@ class DisplayPeer {
   void Serve(int aFd) {
     std::string frame;
     char buffer[65536];
+    if (fMode == Mode::Frozen) {
+      while (!fStop) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return;
+    }
     while (!fStop) {
       pollfd p{aFd, POLLIN, 0};
       if (::poll(&p, 1, 50) <= 0) continue;
       const ssize_t n = ::recv(aFd, buffer, sizeof buffer, 0);
       if (n <= 0) return;
       frame.append(buffer, static_cast<size_t>(n));
-      if (frame.find('\x03') != std::string::npos) break;
+      // Only the new bytes: a frame of many megabytes arrives in many pieces.
+      if (std::memchr(buffer, '\x03', static_cast<size_t>(n)) != nullptr) break;
     }
     {
       std::lock_guard<std::mutex> g(fLock);
@@ -95,15 +109,24 @@ class DisplayPeer {
           if (::poll(&p, 1, 50) > 0 && ::recv(aFd, buffer, sizeof buffer, 0) <= 0) return;
         }
         return;
+      case Mode::Frozen:  // not reached: a frozen peer reads nothing
       case Mode::Reply: break;
     }
     if (fDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(fDelayMs.load()));
     std::string reply;
+    std::vector<std::string> pieces;
+    int pauseMs = 0;
     {
       std::lock_guard<std::mutex> g(fLock);
       reply = fReply;
+      pieces = fPieces;
+      pauseMs = fPauseMs;
     }
-    ::send(aFd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    for (size_t i = 0; i < pieces.size() && !fStop; ++i) {
+      if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+      if (::send(aFd, pieces[i].data(), pieces[i].size(), MSG_NOSIGNAL) < 0) return;  // the library left
+    }
+    if (pieces.empty()) ::send(aFd, reply.data(), reply.size(), MSG_NOSIGNAL);
     // Wait for the library to close its side.
     for (int i = 0; i < 100 && !fStop; ++i) {
       pollfd p{aFd, POLLIN, 0};
@@ -120,6 +143,8 @@ class DisplayPeer {
   std::atomic<int> fConnections{0};
   mutable std::mutex fLock;
   std::string fReply = "OK\x03";
+  std::vector<std::string> fPieces;
+  int fPauseMs = 0;
   std::vector<std::string> fFrames;
 };
 

@@ -30,6 +30,12 @@ std::string LogOf(const CallResult& aResult) {
   return aResult.envelope.substr(at, aResult.envelope.find("</LogFileName>") - at);
 }
 
+// The handle an OPEN answered.
+int HandleOf(const CallResult& aResult) {
+  const size_t at = aResult.envelope.find("<Handle>");
+  return at == std::string::npos ? 0 : std::stoi(aResult.envelope.substr(at + 8));
+}
+
 // The log's lines without their time stamps ("yyyy-mm-dd hh:mm:ss:zzz").
 std::vector<std::string> LogMessages(const std::string& aPath) {
   std::vector<std::string> lines;
@@ -207,6 +213,102 @@ TEST_F(DisplayProtocol, CloseCarriesItsTextsAndEndsTheDevice) {
   const auto log = AwaitLog(fLog, "STOP");
   EXPECT_THAT(log.back(), HasSubstr("STOP"));
   EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>")).errorText,
+            "Device Handle not found");
+}
+
+TEST_F(DisplayProtocol, RefusesForbiddenReferencesAndStrayTextWithTheirPosition) {
+  const CallResult opened = OpenDevice();
+  ASSERT_EQ(opened.result, 0);
+  const int handle = HandleOf(opened);
+  const size_t kAtReference = std::string::npos;  // the case's "&#"
+  struct Case {
+    const char* call;
+    std::string request;
+    std::string problem;
+    size_t at;
+  };
+  const std::string close = CallRequest("CLOSE", handle, "");
+  const Case cases[] = {
+      {"MESSAGE", CallRequest("MESSAGE", handle, "<Message><Text1>abc&#0;def</Text1></Message>"),
+       "Invalid character reference to U+0000", kAtReference},
+      {"RECEIPT", CallRequest("RECEIPT", handle, "<Receipt><Total>12.5&#0;garbage</Total></Receipt>"),
+       "Invalid character reference to U+0000", kAtReference},
+      {"IDLE", CallRequest("IDLE", handle, "<Idle><Text1>a&#xD800;</Text1></Idle>"),
+       "Invalid character reference to U+D800", kAtReference},
+      {"THANKYOU", CallRequest("THANKYOU", handle, "<Thankyou><Text2>&#1114112;</Text2></Thankyou>"),
+       "Invalid character reference above U+10FFFF", kAtReference},
+      {"CLOSEMESSAGE", CallRequest("CLOSEMESSAGE", handle, "<Message><Text1>&#57343;</Text1></Message>"),
+       "Invalid character reference to U+DFFF", kAtReference},
+      {"OPEN", OpenRequest(peer.Port(), "<IdleText1>&#x110000;</IdleText1>", handle),
+       "Invalid character reference above U+10FFFF", kAtReference},
+      {"MESSAGE", "junk" + CallRequest("MESSAGE", handle, "<Message/>"),
+       "Text outside the root element is not allowed", 0},
+      {"MESSAGE", CallRequest("MESSAGE", handle, "<Message/>") + "\r\n junk",
+       "Text outside the root element is not allowed",
+       CallRequest("MESSAGE", handle, "<Message/>").size() + 3},
+      {"CLOSE", close + "<Request/>", "Only one top level element is allowed", close.size()},
+  };
+  for (const Case& c : cases) {
+    const size_t at = c.at == kAtReference ? c.request.find("&#") : c.at;
+    // Every request here is one line until its end.
+    const size_t lineStart = c.request.rfind('\n', at == 0 ? 0 : at - 1);
+    const size_t line = lineStart == std::string::npos ? 1 : 2;
+    const size_t column = lineStart == std::string::npos ? at + 1 : at - lineStart;
+    const CallResult r = lib.Call(c.call, c.request);
+    EXPECT_EQ(r.result, -1) << c.request;
+    EXPECT_EQ(r.errorText, "XML parse error: " + c.problem + " (line " + std::to_string(line) + ", column " +
+                               std::to_string(column) + ")")
+        << c.request;
+  }
+  EXPECT_EQ(peer.Frames().size(), 1u);  // none of them reached the display
+
+  // In CDATA and comments the same text is no reference; white space,
+  // comments and processing instructions may stand around the root.
+  const CallResult cdata = lib.Call(
+      "MESSAGE", "<!-- &#0; --> " +
+                     CallRequest("MESSAGE", handle,
+                                 "<Message><!-- &#xD800; --><Text1><![CDATA[a&#0;b]]></Text1></Message>") +
+                     "\r\n<?done &#0;?>\r\n");
+  EXPECT_EQ(cdata.result, 0) << cdata.errorText;
+  EXPECT_EQ(LastMessage(), "{\"Message\":{\"Text1\":\"a&#0;b\"}}");
+  EXPECT_EQ(lib.Call("CLOSE", close).result, 0);  // the device stayed open
+}
+
+TEST_F(DisplayProtocol, CloseLeavesOutMalformedOptionalTextsAndAlwaysCloses) {
+  const CallResult opened = OpenDevice();
+  ASSERT_EQ(opened.result, 0);
+  const int handle = HandleOf(opened);
+  RequestSpec closeMessage;
+  closeMessage.method = "CLOSEMESSAGE";
+  closeMessage.handle = handle;
+  closeMessage.parameters = "<CloseText1><b/></CloseText1>";
+  closeMessage.body = "<Message><Text1><b>x</b></Text1><Text2>Lane closed</Text2></Message>";
+  CallResult r = lib.Call("CLOSEMESSAGE", Request(closeMessage));
+  EXPECT_EQ(r.result, 0) << r.errorText;
+  EXPECT_EQ(LastMessage(), "{\"Close\":{\"Text2\":\"Lane closed\"}}");
+
+  RequestSpec close;
+  close.method = "CLOSE";
+  close.handle = handle;
+  close.parameters = "<CloseText1><b/></CloseText1><CloseText2>Bye</CloseText2><FPAddress><x/></FPAddress>";
+  close.body = "<Message><Text1><b>x</b></Text1></Message>";
+  r = lib.Call("CLOSE", Request(close));
+  EXPECT_EQ(r.result, 0) << r.errorText;
+  EXPECT_EQ(LastMessage(), "{\"Close\":{\"Text2\":\"Bye\"}}");
+  EXPECT_EQ(peer.Frames().size(), 3u);
+  const auto log = AwaitLog(fLog, "STOP");
+  const std::string leftOut = "Malformed optional text left out: ";
+  const std::string notText = " does not contain a single text node)";
+  std::vector<std::string> notes;
+  for (const auto& line : log)
+    if (line.find(leftOut) != std::string::npos)
+      notes.push_back(line.substr(line.find(leftOut) + leftOut.size()));
+  EXPECT_THAT(notes, ElementsAre("Parameters/CloseText1 (Element \"CloseText1\"" + notText,
+                                 "Message/Text1 (Element \"Text1\"" + notText,
+                                 "Parameters/CloseText1 (Element \"CloseText1\"" + notText,
+                                 "Parameters/FPAddress (Element \"FPAddress\"" + notText,
+                                 "Message/Text1 (Element \"Text1\"" + notText));
+  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", handle, "<Message/>")).errorText,
             "Device Handle not found");
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <set>
@@ -158,6 +159,10 @@ TEST(CodePages, WindowsNumbersNameTheirCodePages) {
               "Code page " + std::to_string(unknown) + " is not supported")
         << unknown;
   EXPECT_EQ(korvane::testing::ErrorOf([] { DecodeCodePage("x", 4242); }), "Code page 4242 is not supported");
+  // A byte without a character right after one iconv holds back to compose
+  // with an accent: both are kept.
+  EXPECT_EQ(DecodeCodePage("\xD6\x9D", 1258), "\xC3\x96\xEF\xBF\xBD");
+  EXPECT_EQ(DecodeCodePage("\xE0\x9D\xE0", 1255), "\xD7\x90\xEF\xBF\xBD\xD7\x90");
   // A number outside the table still works when iconv knows it as CP<n>.
   EXPECT_EQ(DecodeCodePage("\x80", 1125), "\xD0\x90");
 }
@@ -193,6 +198,34 @@ TEST(Paths, CreateFoldersAndRenameFiles) {
   EXPECT_EQ(ReadFileBytes(dir / "taken"), "keep");
   EXPECT_NO_THROW(AppendToFile(dir / "g", "67"));
   EXPECT_EQ(ReadFileBytes(dir / "g"), "1234567");
+}
+
+TEST(Paths, ReadsOnlyRegularFilesUpToTheirLimit) {
+  korvane::testing::TempDir dir;
+  korvane::testing::WriteFile(dir / "ten", "0123456789");
+  EXPECT_EQ(ReadFileBytes(dir / "ten", 10), "0123456789");
+  EXPECT_EQ(ReadFileBytes(dir / "ten"), "0123456789");
+  // A pipe without a writer is not waited for; a device is not read to its
+  // (absent) end.
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  struct Case {
+    std::string path;
+    size_t limit;
+    std::string reason;
+  };
+  const std::vector<Case> cases = {
+      {dir / "ten", 9, "File larger than 9 bytes"},
+      {dir / "ten", 0, "File larger than 0 bytes"},
+      {dir / "pipe", SIZE_MAX, "Not a regular file"},
+      {"/dev/zero", SIZE_MAX, "Not a regular file"},
+      {dir.Path(), SIZE_MAX, "Is a directory"},
+      {dir / "missing", SIZE_MAX, "No such file or directory"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(korvane::testing::ErrorOf([&] { ReadFileBytes(c.path, c.limit); }),
+              "Cannot open file \"" + c.path + "\". " + c.reason);
+  // A file whose size the system does not know ahead is read to its end.
+  EXPECT_NE(ReadFileBytes("/proc/self/status").find("Pid:"), std::string::npos);
 }
 
 TEST(Paths, FailuresCarryTheSystemsCodeAndText) {

@@ -146,3 +146,38 @@ TEST(TcpSocket, ASignalDoesNotCutTheConnectTimeOutShort) {
   EXPECT_FALSE(socket);
   EXPECT_GE(MillisecondsSince(start), 290);
 }
+
+TEST(TcpSocket, TakesLiteralAddressesAsTheyAreAndLooksUpNames) {
+  const auto v4 = ResolveTcpHost("127.0.0.1", 9100, 1000);
+  ASSERT_TRUE(v4);
+  ASSERT_EQ(v4->size(), 1u);
+  const auto* in = reinterpret_cast<const sockaddr_in*>((*v4)[0].fBytes.data());
+  EXPECT_EQ(in->sin_family, AF_INET);
+  EXPECT_EQ(ntohs(in->sin_port), 9100);
+  EXPECT_EQ(ntohl(in->sin_addr.s_addr), INADDR_LOOPBACK);
+  const auto v6 = ResolveTcpHost("::1", 80, 1000);
+  ASSERT_TRUE(v6);
+  ASSERT_EQ(v6->size(), 1u);
+  EXPECT_EQ(reinterpret_cast<const sockaddr*>((*v6)[0].fBytes.data())->sa_family, AF_INET6);
+
+  // A name, with and without a bound, and one the resolver refuses.
+  for (const int32_t timeout : {2000, 0}) {
+    const auto local = ResolveTcpHost("localhost", 80, timeout);
+    ASSERT_TRUE(local) << timeout;
+    EXPECT_FALSE(local->empty());
+  }
+  try {
+    ResolveTcpHost("unresolvable..host", 80, 2000);
+    ADD_FAILURE() << "resolved";
+  } catch (const Error& e) {
+    EXPECT_FALSE(std::string(e.what()).empty());
+  }
+}
+
+TEST(TcpSocket, ConnectsToAResolvedAddress) {
+  Connected c;  // for its listener
+  const auto addresses = ResolveTcpHost("127.0.0.1", static_cast<uint16_t>(c.port), 1000);
+  ASSERT_TRUE(addresses);
+  const TcpAddress& address = addresses->front();
+  EXPECT_TRUE(ConnectTcpSocket(address.fBytes.data(), address.fBytes.size(), 1000));
+}

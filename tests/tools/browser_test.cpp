@@ -1,12 +1,16 @@
 // The simulator's page in a real browser: headless Chromium loads it during
-// a sale and the rendered DOM must show what the customer would see.
+// a sale and the rendered DOM must show what the customer would see; a page
+// kept open follows the sale, switches faults and outlives the simulator.
 #include "browser.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
+#include "browser_session.h"
+#include "demo.h"
 #include "korvane_library.h"
 #include "request_file.h"
 #include "support/test_support.h"
@@ -14,6 +18,8 @@
 
 using namespace korvane::tools_test;
 using korvane::host::CallResult;
+using korvane::host::DemoSale;
+using korvane::host::DemoStep;
 using korvane::host::DumpDom;
 using korvane::host::EnvelopeValue;
 using korvane::host::FindChromium;
@@ -21,6 +27,7 @@ using korvane::host::KorvaneLibrary;
 using korvane::host::PrepareRequest;
 using korvane::host::RequestEdits;
 using korvane::host::Screenshot;
+using korvane::simulator::SimulatorOptions;
 
 namespace {
 
@@ -151,4 +158,137 @@ TEST(Browser, DrawsWhatItFetchesFromTheStateAddress) {
   EXPECT_TRUE(Shows(dom, R"(id="display" data-screen="message")"));
   EXPECT_TRUE(Shows(dom, R"(<h1 id="message-text1" class="card-title">Fetched</h1>)"));
   EXPECT_TRUE(Shows(dom, R"(<p id="message-text2" class="card-value">over HTTP</p>)"));
+}
+
+namespace {
+
+// The demo sale's step aStep with aHandle in its request.
+std::string WithHandle(const DemoStep& aStep, const std::string& aHandle) {
+  std::string request = aStep.fRequest;
+  if (const auto at = request.find("HANDLE"); at != std::string::npos) request.replace(at, 6, aHandle);
+  return request;
+}
+
+std::size_t Count(const std::string& aText, const std::string& aPart) {
+  std::size_t count = 0;
+  for (auto at = aText.find(aPart); at != std::string::npos; at = aText.find(aPart, at + 1)) ++count;
+  return count;
+}
+
+// A simulator on ports below the range the system hands out for outgoing
+// connections: while it is away, none of the page's attempts can take its
+// port, so it can come back on the same ones.
+std::unique_ptr<korvane::simulator::DisplaySimulator> StartOnFixedPorts(std::uint16_t& aPort) {
+  std::srand(static_cast<unsigned>(getpid()));
+  for (int attempt = 0;; ++attempt) {
+    SimulatorOptions options;
+    options.fPort = aPort ? aPort : static_cast<std::uint16_t>(20000 + 2 * (std::rand() % 6000));
+    options.fWebPort = static_cast<std::uint16_t>(options.fPort + 1);
+    try {
+      auto display = StartSimulator(options);
+      aPort = options.fPort;
+      return display;
+    } catch (const std::runtime_error&) {
+      if (aPort || attempt == 20) throw;
+    }
+  }
+}
+
+const char* const kScreen = "document.getElementById('display').dataset.screen";
+const char* const kReconnecting =
+    "document.getElementById('display').dataset.link === 'reconnecting' && "
+    "!document.getElementById('link').hidden";
+const char* const kConnected =
+    "document.getElementById('display').dataset.link === undefined && document.getElementById('link').hidden";
+
+}  // namespace
+
+TEST(Browser, FollowsARunningSaleWithoutAReload) {
+  SKIP_WITHOUT_CHROMIUM();
+  SKIP_WITHOUT_EXPORTS();
+  auto display = StartSimulator();
+  BrowserSession page(browser, display->WebUrl());
+  // A reload would lose this.
+  page.Evaluate("window.loadedOnce = true");
+  EXPECT_EQ(page.Evaluate(kScreen), "waiting");
+  KorvaneLibrary library(LibraryPath());
+  std::string handle = "0";
+  for (const DemoStep& step : DemoSale({"127.0.0.1", display->DisplayPort()})) {
+    const CallResult result = library.Call(step.fCall, WithHandle(step, handle));
+    ASSERT_EQ(result.fResult, 0) << step.fCall << ": " << result.fErrorText;
+    if (step.fCall == "OPEN") handle = EnvelopeValue(result.fEnvelope, "Handle");
+    if (step.fCall == "RECEIPT") {
+      const std::string lines = std::to_string(Count(step.fRequest, "<Line>"));
+      EXPECT_TRUE(page.WaitFor("document.querySelectorAll('#lines li').length === " + lines + " && " +
+                               kScreen + " === 'receipt'"))
+          << step.fWhat;
+    }
+    if (step.fCall == "MESSAGE") {
+      EXPECT_TRUE(page.WaitFor(std::string(kScreen) + " === 'message'")) << step.fWhat;
+    }
+    if (step.fCall == "THANKYOU") {
+      EXPECT_TRUE(page.WaitFor(std::string(kScreen) + " === 'thankyou'"));
+    }
+  }
+  EXPECT_TRUE(page.WaitFor(std::string(kScreen) + " === 'closed'"));
+  EXPECT_EQ(page.Evaluate("window.loadedOnce === true"), true) << "the page was never reloaded";
+}
+
+TEST(Browser, AFaultToggledOnTheDebugPageTakesEffect) {
+  SKIP_WITHOUT_CHROMIUM();
+  SKIP_WITHOUT_EXPORTS();
+  auto display = StartSimulator();
+  KorvaneLibrary library(LibraryPath());
+  const auto steps = DemoSale({"127.0.0.1", display->DisplayPort()}, 1000);
+  const CallResult opened = library.Call("OPEN", steps[0].fRequest);
+  ASSERT_EQ(opened.fResult, 0) << opened.fErrorText;
+  const std::string handle = EnvelopeValue(opened.fEnvelope, "Handle");
+  const DemoStep& message = steps[2];
+  ASSERT_EQ(message.fCall, "MESSAGE");
+
+  BrowserSession page(browser, display->WebUrl() + "?debug");
+  const std::string toggle = "document.querySelector('.toggle[data-fault=\"stopReading\"]')";
+  ASSERT_TRUE(page.WaitFor(toggle + " && !" + toggle + ".querySelector('input').checked"));
+  EXPECT_EQ(page.Evaluate("document.querySelectorAll('#fault-toggles .toggle').length"), 6);
+
+  page.Evaluate(toggle + ".querySelector('input').click()");
+  ASSERT_TRUE(korvane::testing::WaitFor([&] { return display->CurrentFaults().fStopReading; }, 20s));
+  EXPECT_TRUE(page.WaitFor(toggle + ".classList.contains('on')"));
+  const CallResult frozen = library.Call("MESSAGE", WithHandle(message, handle));
+  EXPECT_EQ(frozen.fResult, -1) << "the display reads nothing: no answer within the read time-out";
+  EXPECT_NE(frozen.fErrorText.find("timed out"), std::string::npos) << frozen.fErrorText;
+  EXPECT_LT(frozen.fDuration, std::chrono::seconds(10));
+
+  page.Evaluate(toggle + ".querySelector('input').click()");
+  ASSERT_TRUE(korvane::testing::WaitFor([&] { return !display->CurrentFaults().fStopReading; }, 20s));
+  const CallResult again = library.Call("MESSAGE", WithHandle(message, handle));
+  EXPECT_EQ(again.fResult, 0) << again.fErrorText;
+  EXPECT_TRUE(
+      page.WaitFor(std::string(kScreen) + " === 'message' && !" + toggle + ".classList.contains('on')"));
+  Screenshot(browser, display->WebUrl() + "?debug", Artifact("debug-page.png"));
+}
+
+TEST(Browser, KeepsTheLastScreenWhileTheSimulatorIsGoneAndFollowsItsReturn) {
+  SKIP_WITHOUT_CHROMIUM();
+  std::uint16_t port = 0;
+  auto display = StartOnFixedPorts(port);
+  ASSERT_EQ(SendFrame(port, kOpen), "OK");
+  ASSERT_EQ(SendFrame(port, R"({"Message":{"Text1":"Before the restart"}})"), "OK");
+  BrowserSession page(browser, display->WebUrl());
+  page.Evaluate("window.loadedOnce = true");
+  const std::string text1 = "document.getElementById('message-text1').textContent";
+  ASSERT_TRUE(page.WaitFor(text1 + " === 'Before the restart'"));
+
+  display->Stop();
+  EXPECT_TRUE(page.WaitFor(kReconnecting));
+  EXPECT_EQ(page.Evaluate(kScreen), "message") << "the last screen stays";
+  EXPECT_EQ(page.Evaluate(text1), "Before the restart");
+  EXPECT_EQ(page.Evaluate("getComputedStyle(document.getElementById('view-message')).display"), "flex");
+
+  display.reset();
+  display = StartOnFixedPorts(port);
+  ASSERT_EQ(SendFrame(port, kOpen), "OK");
+  ASSERT_EQ(SendFrame(port, R"({"Message":{"Text1":"After the restart"}})"), "OK");
+  EXPECT_TRUE(page.WaitFor(text1 + " === 'After the restart' && " + kConnected, 30s));
+  EXPECT_EQ(page.Evaluate("window.loadedOnce === true"), true) << "picked up without a reload";
 }

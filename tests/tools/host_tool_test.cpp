@@ -86,6 +86,7 @@ TEST(HostTool, ExplainsBadInputInOneLineAndFails) {
       {{"--library", open, "call", "OPEN", open}, 1, "cannot load the library"},
       {{"demo", "--display", Display(*closed)}, 1, "does not accept connections: Connection refused"},
       {{"demo", "--pace", "soon"}, 2, "--pace expects a number"},
+      {{"demo", "--faults", "--display", Display(*closed)}, 2, "--faults needs the embedded simulator"},
       {{"refund"}, 2, "unknown command 'refund'"},
   };
   for (const auto& test : kCases) {
@@ -272,4 +273,47 @@ TEST(HostTool, DemoStartsItsOwnDisplayAndPrintsThePageFirst) {
       run.fOut.find("The display received 15 messages (0 it could not use) and shows the closed screen."),
       std::string::npos)
       << run.fOut;
+}
+
+TEST(HostTool, FaultDemoFreezesTheDisplayAndTheSaleGoesOn) {
+  SKIP_WITHOUT_EXPORTS();
+  const ProgramRun run = Host({"demo", "--faults"});
+  ASSERT_EQ(run.fStatus, 0) << run.fOut << run.fErr;
+  EXPECT_EQ(run.fErr, "");
+  const auto lines = SplitLines(run.fOut);
+  const std::regex step(R"(\[ ?(\d+)/15\] (\w+) +.* (ok|FAILED) +(\d+)\.\d ms(.*))");
+  std::vector<std::string> outcomes;
+  std::size_t freezes = 0, thaws = 0, caughtUp = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    std::smatch match;
+    if (std::regex_match(line, match, step)) {
+      outcomes.push_back(match[3]);
+      if (match[3] == "FAILED") {
+        // Each failed call returns its error (the library's own text) within the bound.
+        EXPECT_TRUE(std::regex_match(match[5].str(), std::regex("  within 3000 ms: .+"))) << line;
+        EXPECT_LE(std::stoi(match[4]), 3000) << line;
+      }
+    }
+    if (line.rfind("-- the display freezes", 0) == 0) {
+      ++freezes;
+      EXPECT_EQ(outcomes.size(), 6u) << "half-way";
+    }
+    if (line.rfind("-- the display reads again (it froze on the receipt screen, 2 lines", 0) == 0) ++thaws;
+    if (line == "        the display caught up: receipt screen, 4 lines, total 15.60") {
+      ++caughtUp;
+      EXPECT_EQ(outcomes.size(), 10u) << "at the first call after the freeze";
+    }
+  }
+  const std::vector<std::string> expected = {"ok",     "ok", "ok", "ok", "ok", "ok", "FAILED", "FAILED",
+                                             "FAILED", "ok", "ok", "ok", "ok", "ok", "ok"};
+  EXPECT_EQ(outcomes, expected) << run.fOut;
+  EXPECT_EQ(freezes, 1u) << run.fOut;
+  EXPECT_EQ(thaws, 1u) << run.fOut;
+  EXPECT_EQ(caughtUp, 1u) << run.fOut;
+  EXPECT_NE(run.fOut.find("Summary: 15 calls, 12 ok, 3 failed"), std::string::npos) << run.fOut;
+  EXPECT_NE(run.fOut.find("While the display was frozen: 3 of 3 calls failed, 3 of them within 3000 ms."),
+            std::string::npos)
+      << run.fOut;
+  EXPECT_NE(run.fOut.find("shows the closed screen"), std::string::npos) << run.fOut;
 }

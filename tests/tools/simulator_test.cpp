@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <thread>
 
@@ -331,6 +332,7 @@ TEST(SimulatorProgram, ExplainsBadOptionsAndBusyPortsInOneLine) {
   } kCases[] = {
       {{"--port", "http"}, 2, "--port expects a number from 0 to 65535, not 'http'"},
       {{"--frobnicate"}, 2, "unknown option '--frobnicate'"},
+      {{"--trickle", "slow"}, 2, "--trickle expects a number from 0 to 3600000, not 'slow'"},
       {{"--port", std::to_string(display->DisplayPort()), "--no-web"}, 1, "cannot listen on 127.0.0.1:"},
       {{"--port", "0", "--web-port", std::to_string(display->WebPort())}, 1, "cannot serve the page on"},
       {{"--port", "0", "--no-web", "--record", "/nonexistent/folder/r.jsonl"},
@@ -345,4 +347,155 @@ TEST(SimulatorProgram, ExplainsBadOptionsAndBusyPortsInOneLine) {
     EXPECT_NE(run.fErr.find(test.fError), std::string::npos) << run.fErr;
     EXPECT_EQ(SplitLines(run.fErr).size(), 1u) << run.fErr;
   }
+}
+
+namespace {
+
+// POST /faults with aBody; the status and the body of the answer.
+std::pair<int, json> PostFaults(const korvane::simulator::DisplaySimulator& aDisplay,
+                                const std::string& aBody) {
+  httplib::Client client("127.0.0.1", aDisplay.WebPort());
+  client.set_read_timeout(10, 0);
+  const auto response = client.Post("/faults", aBody, "application/json");
+  if (!response) return {0, nullptr};
+  return {response->status, json::parse(response->body, nullptr, false)};
+}
+
+json GetFaults(const korvane::simulator::DisplaySimulator& aDisplay) {
+  httplib::Client client("127.0.0.1", aDisplay.WebPort());
+  client.set_read_timeout(10, 0);
+  const auto response = client.Get("/faults");
+  return response && response->status == 200 ? json::parse(response->body) : json();
+}
+
+const json kNoFaults = json::parse(
+    R"({"refuse":false,"noReply":false,"replyDelay":0,"closeBeforeEtx":false,"stopReading":false,"trickle":0})");
+
+}  // namespace
+
+TEST(SimulatorFaults, SwitchEachFaultOverHttpWhileItRuns) {
+  auto display = StartSimulator();
+  const auto port = display->DisplayPort();
+  EXPECT_EQ(GetFaults(*display), kNoFaults);
+  // Each fault switched on alone, checked on a new connection, switched off.
+  const struct {
+    const char* fOn;
+    std::function<void()> fCheck;
+  } kCases[] = {
+      {R"({"refuse":true})",
+       [&] {
+         FrameClient client(port);
+         EXPECT_FALSE(client.Connected());
+         EXPECT_EQ(client.ConnectError(), ECONNREFUSED);
+       }},
+      {R"({"noReply":true})",
+       [&] {
+         FrameClient client(port);
+         client.Send(R"({"Message":{"Text1":"unanswered"}})");
+         EXPECT_TRUE(
+             display->WaitFor([](const json& s) { return s["content"]["text1"] == "unanswered"; }, 10s));
+         EXPECT_FALSE(client.ReadReply(300ms));
+       }},
+      {R"({"replyDelay":300})",
+       [&] {
+         FrameClient client(port);
+         const auto start = std::chrono::steady_clock::now();
+         EXPECT_EQ(client.Exchange(R"({"Idle":{}})"), "OK");
+         EXPECT_GE(std::chrono::steady_clock::now() - start, 300ms);
+       }},
+      {R"({"closeBeforeEtx":true})",
+       [&] {
+         FrameClient client(port);
+         client.Send(R"({"Idle":{}})");
+         bool closed = false;
+         EXPECT_FALSE(client.ReadReply(10s, &closed));
+         EXPECT_TRUE(closed);
+         EXPECT_EQ(client.Pending(), "\x02OK");
+       }},
+      {R"({"trickle":150})",
+       [&] {
+         FrameClient client(port);
+         client.Send(R"({"Idle":{}})");
+         // The answer comes a byte at a time: part of it is there before all of it.
+         bool sawPart = false;
+         std::optional<std::string> reply;
+         const auto deadline = std::chrono::steady_clock::now() + 10s;
+         while (!reply && std::chrono::steady_clock::now() < deadline) {
+           reply = client.ReadReply(100ms);
+           if (!reply && !client.Pending().empty()) sawPart = true;
+         }
+         EXPECT_TRUE(sawPart);
+         EXPECT_EQ(reply, std::string("\x02OK\x03"));
+       }},
+  };
+  for (const auto& test : kCases) {
+    SCOPED_TRACE(test.fOn);
+    const auto [status, faults] = PostFaults(*display, test.fOn);
+    EXPECT_EQ(status, 200);
+    json expected = kNoFaults;
+    expected.update(json::parse(test.fOn));
+    EXPECT_EQ(faults, expected);
+    EXPECT_EQ(GetFaults(*display), expected);
+    EXPECT_EQ(GetState(*display)["faults"], expected) << "the page sees the faults";
+    test.fCheck();
+    json off = json::parse(test.fOn);
+    for (auto& [name, value] : off.items()) value = kNoFaults[name];
+    EXPECT_EQ(PostFaults(*display, off.dump()).second, kNoFaults);
+    EXPECT_EQ(SendFrame(port, R"({"Message":{"Text1":"well again"}})"), "OK");
+  }
+}
+
+TEST(SimulatorFaults, StopReadingFreezesEveryConnectionAndThawsInOrder) {
+  auto display = StartSimulator();
+  const auto port = display->DisplayPort();
+  FrameClient before(port);  // open before the display froze
+  ASSERT_EQ(before.Exchange(R"({"Message":{"Text1":"shown"}})"), "OK");
+  const auto version = display->Version();
+  korvane::simulator::Faults frozen;
+  frozen.fStopReading = true;
+  display->SetFaults(frozen);
+  EXPECT_GT(display->Version(), version) << "a change of the faults wakes the page";
+
+  before.Send(R"({"Message":{"Text1":"first"}})");
+  EXPECT_FALSE(before.ReadReply(300ms));
+  FrameClient after(port);
+  EXPECT_TRUE(after.Connected()) << "the kernel still completes the connection";
+  after.Send(R"({"Message":{"Text1":"second"}})");
+  EXPECT_FALSE(after.ReadReply(300ms));
+  EXPECT_EQ(GetState(*display)["content"]["text1"], "shown") << "nothing was read";
+
+  display->SetFaults({});
+  EXPECT_EQ(before.ReadReply(), std::string("\x02OK\x03"));
+  EXPECT_EQ(after.ReadReply(), std::string("\x02OK\x03"));
+  const json state = GetState(*display);
+  EXPECT_EQ(state["content"]["text1"], "second") << "what waited is read oldest first";
+  EXPECT_EQ(state["messages"], 3);
+}
+
+TEST(SimulatorFaults, RejectsABadChangeAndKeepsTheFaults) {
+  SimulatorOptions options;
+  options.fFaults.fTrickle = 20ms;  // the start-up options set the first faults
+  auto display = StartSimulator(options);
+  json expected = kNoFaults;
+  expected["trickle"] = 20;
+  EXPECT_EQ(GetFaults(*display), expected);
+  const struct {
+    const char* fBody;
+    const char* fError;
+  } kCases[] = {
+      {"stop reading", "malformed JSON"},
+      {"[true]", "the faults must be a JSON object"},
+      {R"({"stopReading":"yes"})", "\"stopReading\" must be true or false"},
+      {R"({"trickle":-5})", "\"trickle\" must be a whole number of milliseconds from 0 to 3600000"},
+      {R"({"replyDelay":1.5})", "\"replyDelay\" must be a whole number"},
+      {R"({"refuse":true,"freeze":true})", "unknown fault \"freeze\""},
+  };
+  for (const auto& test : kCases) {
+    const auto [status, answer] = PostFaults(*display, test.fBody);
+    EXPECT_EQ(status, 400) << test.fBody;
+    EXPECT_NE(answer.value("error", std::string()).find(test.fError), std::string::npos)
+        << test.fBody << ": " << answer;
+    EXPECT_EQ(GetFaults(*display), expected) << test.fBody;
+  }
+  EXPECT_EQ(SendFrame(display->DisplayPort(), R"({"Idle":{}})"), "OK") << "the port still listens";
 }

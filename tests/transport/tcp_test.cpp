@@ -326,6 +326,57 @@ TEST(TcpTransport, WriteWithoutAConnectionRaises) {
   }
 }
 
+TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
+  // A peer that accepts and never reads: the socket buffers (about 4 MiB
+  // here) fill up.
+  ScriptedPeer peer([&](Socket&) { peer.Hold(); });
+  kTCPClient client("127.0.0.1", peer.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  const std::string block(16u * 1024 * 1024, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] { client.Write(block); }), "Write timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_FALSE(client.Connected());
+  EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
+}
+
+TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
+  // One byte every 280 ms: each wait is shorter than the read time-out, the
+  // whole read is not.
+  ScriptedPeer trickle([&](Socket& s) {
+    for (int i = 0; i < 8; ++i) {
+      Sleep(280);
+      Send(s, "x");
+    }
+    trickle.Hold();
+  });
+  kTCPClient client("127.0.0.1", trickle.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] { client.ReadBytes(8); }), "Read timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_GT(client.InputBufferSize(), 0u);  // what came stays
+
+  // No time-out set: the connection's default stands in.
+  ScriptedPeer silent([&](Socket&) { silent.Hold(); });
+  kTCPClient quiet("127.0.0.1", silent.Port(), 0);
+  quiet.Connect();
+  EXPECT_EQ(testing::ErrorOf([&] { quiet.ReadByte(); }), "Read timed out.");
+}
+
+TEST(TcpTransport, AFailedWriteIsLoggedAndPassesOn) {
+  ClosedPort closed;
+  TcpHandler h(closed);
+  EXPECT_EQ(testing::ErrorOf([&] { h->Write("x"); }), "Not Connected");
+  EXPECT_EQ(testing::ErrorOf([&] { h->WriteBytes({0x41}); }), "Not Connected");
+  const std::vector<LogLine> log = h.Log();
+  EXPECT_EQ(std::vector<LogLine>(log.begin() + 1, log.end()),
+            (std::vector<LogLine>{Info("Write:x"), Err("Write Error:Not Connected"), Info("Write:A"),
+                                  Err("Write Error:Not Connected"), Info(kStop)}));
+}
+
 // ---- Connect, Disconnect -----------------------------------------------------
 
 TEST(TcpTransport, ConnectLogsBannerHostAndPortAndDoesNotReconnectWhenConnected) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "platform/error.h"
 #include "support/http_server.h"
 #include "support/test_support.h"
+#include "transport/http_client.h"
 #include "transport/http_handler.h"
 #include "transport/transport_table.h"
 
@@ -110,6 +112,16 @@ class LoopbackServer : public TestHttpServer {
       res.status = 401;
       res.set_header("WWW-Authenticate", std::string("Digest realm=\"") + kRealm +
                                              "\", qop=\"auth\", nonce=\"" + kNonce + "\", algorithm=MD5");
+    });
+    RecordedPost("/huge", [](const httplib::Request&, httplib::Response& res) {
+      // One byte more than a response may have, in 1 MiB pieces.
+      const size_t size = kHTTPClient::kMaxResponseBytes + 1;
+      res.set_content_provider(size, "application/octet-stream",
+                               [](size_t aOffset, size_t aLength, httplib::DataSink& aSink) {
+                                 static const std::string piece(1024 * 1024, 'x');
+                                 (void)aOffset;
+                                 return aSink.write(piece.data(), std::min(aLength, piece.size()));
+                               });
     });
     RecordedPost("/slow", [](const httplib::Request&, httplib::Response& res) {
       std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -393,6 +405,14 @@ TEST(HttpTransport, SlowServerIsBoundedByTheTimeouts) {
   EXPECT_FALSE(handler->Write("x"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2900));
   EXPECT_EQ(handler->ResponseCode(), -1);
+}
+
+TEST(HttpTransport, AResponseLargerThanTheCapIsAFailure) {
+  LoopbackServer server;
+  HttpHandler handler(server.Url("/huge"), at_None, 20000);
+  EXPECT_FALSE(handler->Write("x"));
+  EXPECT_THAT(handler->ErrorMessage(), HasSubstr("Response larger than 67108864 bytes"));
+  EXPECT_EQ(handler->Response(), "");
 }
 
 // ---- connection state -------------------------------------------------------

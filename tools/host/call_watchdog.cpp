@@ -5,7 +5,8 @@
 
 namespace korvane::host {
 
-CallWatchdog::CallWatchdog(std::chrono::seconds aLimit) : fLimit(aLimit) {
+CallWatchdog::CallWatchdog(std::chrono::milliseconds aLimit, std::function<void(const std::string&)> aReport)
+    : fLimit(aLimit), fReport(std::move(aReport)) {
   if (fLimit.count() > 0) fThread = std::thread([this] { Watch(); });
 }
 
@@ -42,8 +43,15 @@ void CallWatchdog::Watch() {
     }
     const auto deadline = fDeadline;
     if (fChanged.wait_until(lock, deadline) == std::cv_status::timeout && fArmed && fDeadline == deadline) {
-      std::fprintf(stderr, "korvane-host: %s did not return within %lld s (is the display answering?)\n",
-                   fCall.c_str(), static_cast<long long>(fLimit.count()));
+      if (fReport) {
+        fReport(fCall);
+      } else {
+        const bool seconds = fLimit.count() % 1000 == 0;
+        std::fprintf(stderr, "korvane-host: %s did not return within %lld %s (is the display answering?)\n",
+                     fCall.c_str(), static_cast<long long>(seconds ? fLimit.count() / 1000 : fLimit.count()),
+                     seconds ? "s" : "ms");
+      }
+      std::fflush(stdout);
       std::fflush(stderr);
       std::_Exit(1);
     }

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <functional>
 #include <string_view>
 #include <thread>
 
@@ -118,11 +119,11 @@ std::string Pad(std::string aText, std::size_t aWidth) {
 
 }  // namespace
 
-std::vector<DemoStep> DemoSale(const DisplayAddress& aDisplay) {
+std::vector<DemoStep> DemoSale(const DisplayAddress& aDisplay, int aReadTimeoutMs) {
   const std::string connection =
       "<Connection>" + Element("Type", "TCP") + Element("Address", aDisplay.fHost) +
       Element("Port", std::to_string(aDisplay.fPort)) + Element("ConnectTimeout", "3000") +
-      Element("ReadTimeout", "5000") + "</Connection>";
+      Element("ReadTimeout", std::to_string(aReadTimeoutMs)) + "</Connection>";
   const std::string settings =
       Element("Mode", "Display") + Element("Layout", "0") + Element("Language", "en") +
       Element("FontName", "Roboto") + Element("ShowTaxes", "true") +
@@ -170,12 +171,37 @@ std::vector<DemoStep> DemoSale(const DisplayAddress& aDisplay) {
   return steps;
 }
 
+std::size_t FirstFrozenStep(std::size_t aStepCount) { return aStepCount / 2 - 1; }
+
+namespace {
+
+// The first line of an error text.
+std::string FirstLine(const std::string& aText) {
+  const auto end = aText.find_first_of("\r\n");
+  return end == std::string::npos ? aText : aText.substr(0, end) + " ...";
+}
+
+// What the display shows, in a few words: "receipt screen, 4 lines, total 15.60".
+std::string Showing(const nlohmann::json& aState) {
+  std::string text = aState.value("screen", std::string("?")) + " screen";
+  if (aState.value("screen", std::string()) == "receipt" && aState.contains("receipt")) {
+    const auto& receipt = aState["receipt"];
+    text += ", " + std::to_string(receipt.value("lines", nlohmann::json::array()).size()) + " lines, total " +
+            receipt.value("total", std::string());
+  }
+  return text;
+}
+
+}  // namespace
+
 int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
   const auto fail = [&](const std::string& aMessage, int aStatus = 1) {
     std::fprintf(aErr, "korvane-host: %s\n", aMessage.c_str());
     return aStatus;
   };
   std::string browser;
+  if (aOptions.fFaults && aOptions.fDisplay)
+    return fail("--faults needs the embedded simulator: leave out --display", 2);
   if (!aOptions.fScreenshots.empty()) {
     if (aOptions.fDisplay) return fail("--screenshots needs the embedded simulator: leave out --display", 2);
     browser = FindChromium();
@@ -222,32 +248,81 @@ int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
     std::fprintf(aOut, "Library: %s\n", library.Path().c_str());
     std::fflush(aOut);
 
-    const auto steps = DemoSale(display);
-    CallWatchdog watchdog(aOptions.fCallTimeout);
+    const bool faults = aOptions.fFaults;
+    const auto steps = DemoSale(display, faults ? kFaultReadTimeoutMs : 5000);
+    const std::size_t frozenFrom = faults ? FirstFrozenStep(steps.size()) : steps.size();
+    const std::size_t frozenTo = faults ? frozenFrom + kFrozenSteps : steps.size();
+    // Until every call has a bound of its own, the watchdog gives one.
+    std::chrono::milliseconds callLimit = aOptions.fCallTimeout;
+    std::function<void(const std::string&)> report;
+    if (faults) {
+      if (callLimit.count() == 0 || callLimit > kFaultCallLimit) callLimit = kFaultCallLimit;
+      report = [aOut, aErr, callLimit](const std::string& aCall) {
+        std::fprintf(aOut, "        %s is stuck: still in the library after %lld ms\n", aCall.c_str(),
+                     static_cast<long long>(callLimit.count()));
+        std::fflush(aOut);
+        std::fprintf(aErr,
+                     "korvane-host: %s did not return within %lld ms while the display was frozen: the call "
+                     "has no bound of its own here; the demo ends\n",
+                     aCall.c_str(), static_cast<long long>(callLimit.count()));
+      };
+    }
+    CallWatchdog watchdog(callLimit, report);
     std::string handle = "0";
     std::string logFile;
     std::chrono::microseconds spent{0}, slowest{0};
     std::string slowestCall;
-    std::size_t done = 0;
+    std::size_t done = 0, failed = 0, overBound = 0;
+    bool catchingUp = false;
     for (std::size_t i = 0; i < steps.size(); ++i) {
       const DemoStep& step = steps[i];
+      if (faults && i == frozenFrom) {
+        simulator::Faults frozen;
+        frozen.fStopReading = true;
+        embedded->SetFaults(frozen);
+        std::fprintf(aOut,
+                     "-- the display freezes: it accepts connections but reads nothing (stop reading);\n"
+                     "   each call must return its error within %d ms (3 x ReadTimeout %d ms)\n",
+                     kFaultCallBoundMs, kFaultReadTimeoutMs);
+      }
+      if (faults && i == frozenTo) {
+        const std::string stale = Showing(embedded->State());
+        embedded->SetFaults({});
+        std::fprintf(aOut, "-- the display reads again (it froze on the %s); the sale goes on\n",
+                     stale.c_str());
+        catchingUp = true;
+      }
+      std::fflush(aOut);
+      const bool frozen = i >= frozenFrom && i < frozenTo;
       std::string request = step.fRequest;
       if (const auto at = request.find("HANDLE"); at != std::string::npos) request.replace(at, 6, handle);
       watchdog.Arm(step.fCall);
       const CallResult result = library.Call(step.fCall, request);
       watchdog.Disarm();
       const double ms = result.fDuration.count() / 1000.0;
-      std::fprintf(aOut, "[%2zu/%zu] %s %s %-6s %7.1f ms\n", i + 1, steps.size(), Pad(step.fCall, 9).c_str(),
-                   Pad(step.fWhat, 40).c_str(), result.fResult == 0 ? "ok" : "FAILED", ms);
+      const std::string error = result.fErrorText.empty() ? std::string("result -1") : result.fErrorText;
+      std::string note;
+      if (result.fResult != 0 && frozen) {
+        const bool within = ms <= kFaultCallBoundMs;
+        note = std::string(within ? "  within " : "  OVER ") + std::to_string(kFaultCallBoundMs) +
+               " ms: " + FirstLine(error);
+        ++failed;
+        if (!within) ++overBound;
+      }
+      std::fprintf(aOut, "[%2zu/%zu] %s %s %-6s %7.1f ms%s\n", i + 1, steps.size(),
+                   Pad(step.fCall, 9).c_str(), Pad(step.fWhat, 40).c_str(),
+                   result.fResult == 0 ? "ok" : "FAILED", ms, note.c_str());
       std::fflush(aOut);
       if (const auto log = EnvelopeValue(result.fEnvelope, "LogFileName"); !log.empty()) logFile = log;
-      if (result.fResult != 0)
-        return fail(step.fCall +
-                    " failed: " + (result.fErrorText.empty() ? std::string("result -1") : result.fErrorText));
-      ++done;
+      if (result.fResult != 0 && !frozen) return fail(step.fCall + " failed: " + error);
+      if (result.fResult == 0) ++done;
       spent += result.fDuration;
       if (result.fDuration > slowest) slowest = result.fDuration, slowestCall = step.fCall;
-      if (step.fCall == "OPEN") handle = EnvelopeValue(result.fEnvelope, "Handle");
+      if (step.fCall == "OPEN" && result.fResult == 0) handle = EnvelopeValue(result.fEnvelope, "Handle");
+      if (catchingUp && result.fResult == 0) {
+        std::fprintf(aOut, "        the display caught up: %s\n", Showing(embedded->State()).c_str());
+        catchingUp = false;
+      }
       if (!step.fScreenshot.empty() && !browser.empty()) {
         const std::string path = aOptions.fScreenshots + "/" + step.fScreenshot + ".png";
         Screenshot(browser, embedded->WebUrl(), path);
@@ -256,8 +331,12 @@ int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
       if (aOptions.fPace.count() > 0) std::this_thread::sleep_for(aOptions.fPace);
     }
     std::fprintf(aOut, "Device log: %s\n", logFile.empty() ? "(none reported)" : logFile.c_str());
-    std::fprintf(aOut, "Summary: %zu calls, %zu ok, 0 failed; %.1f ms in the library (slowest %s %.1f ms)\n",
-                 steps.size(), done, spent.count() / 1000.0, slowestCall.c_str(), slowest.count() / 1000.0);
+    std::fprintf(
+        aOut, "Summary: %zu calls, %zu ok, %zu failed; %.1f ms in the library (slowest %s %.1f ms)\n",
+        steps.size(), done, failed, spent.count() / 1000.0, slowestCall.c_str(), slowest.count() / 1000.0);
+    if (faults)
+      std::fprintf(aOut, "While the display was frozen: %zu of %zu calls failed, %zu of them within %d ms.\n",
+                   failed, kFrozenSteps, failed - overBound, kFaultCallBoundMs);
     if (embedded) {
       const auto state = embedded->State();
       std::fprintf(aOut,
@@ -274,6 +353,9 @@ int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
       }
     }
     std::fflush(aOut);
+    if (overBound)
+      return fail(std::to_string(overBound) + " calls took longer than " + std::to_string(kFaultCallBoundMs) +
+                  " ms to fail while the display was frozen");
     return 0;
   } catch (const std::exception& e) {
     return fail(e.what());

@@ -28,13 +28,16 @@ Commands:
         --keep-going; the exit status is 1 when any result was -1.
   version [DRIVER]
         Prints the version text of DRIVER (QORD_KORVANE_10).
-  demo [--display HOST:PORT] [--pace MS] [--stay] [--screenshots DIR] [--display-log]
+  demo [--display HOST:PORT] [--pace MS] [--stay] [--screenshots DIR] [--display-log] [--faults]
         A scripted sale: OPEN, IDLE, a MESSAGE and a growing RECEIPT per
         item, payment, THANKYOU, IDLE, CLOSE. Without --display it starts the
         display simulator on free loopback ports and prints the address of
         its page first. --pace pauses after each step, --stay keeps the
         simulator running afterwards, --screenshots saves idle.png,
-        receipt.png and thankyou.png (headless Chromium).
+        receipt.png and thankyou.png (headless Chromium). --faults freezes
+        the embedded display half-way for a few steps (it stops reading),
+        then lets it recover: the calls meanwhile fail within their bound
+        and the sale goes on; a call stuck for 10 s ends the demo.
 
 Options:
   --library PATH   the library to load (default: the one built beside the tool)
@@ -153,6 +156,8 @@ int Demo(const std::string& aLibrary, std::chrono::seconds aTimeout, const std::
       options.fScreenshots = value();
     else if (arg == "--display-log")
       options.fShowDisplayLog = true;
+    else if (arg == "--faults")
+      options.fFaults = true;
     else
       UsageError("unknown option '" + arg + "' for demo");
   }

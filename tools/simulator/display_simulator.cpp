@@ -46,7 +46,8 @@ std::string JsonString(std::string_view aText) {
 
 }  // namespace
 
-DisplaySimulator::DisplaySimulator(SimulatorOptions aOptions) : fOptions(std::move(aOptions)) {}
+DisplaySimulator::DisplaySimulator(SimulatorOptions aOptions)
+    : fOptions(std::move(aOptions)), fFaults(fOptions.fFaults) {}
 
 DisplaySimulator::~DisplaySimulator() { Stop(); }
 
@@ -59,8 +60,11 @@ void DisplaySimulator::Start() {
                                std::strerror(errno));
   }
   try {
-    fTcp = std::make_unique<TcpFrontend>(*this);
-    fDisplayPort = fTcp->Start(fOptions.fAddress, fOptions.fPort, fOptions.fFaults);
+    {
+      std::lock_guard change(fFaultChangeMutex);
+      fTcp = std::make_unique<TcpFrontend>(*this);
+      fDisplayPort = fTcp->Start(fOptions.fAddress, fOptions.fPort, CurrentFaults().fRefuse);
+    }
     if (fOptions.fWeb) {
       fWeb = std::make_unique<WebFrontend>(*this);
       fWebPort = fWeb->Start(fOptions.fWebAddress, fOptions.fWebPort);
@@ -88,10 +92,13 @@ void DisplaySimulator::Stop() {
   fChanged.notify_all();
   fIdleWake.notify_all();
   if (fWeb) fWeb->Stop();
-  if (fTcp) fTcp->Stop();
+  {
+    std::lock_guard change(fFaultChangeMutex);
+    if (fTcp) fTcp->Stop();
+    fTcp.reset();
+  }
   if (fIdleThread.joinable()) fIdleThread.join();
   fWeb.reset();
-  fTcp.reset();
   {
     std::lock_guard lock(fRecordMutex);
     if (fRecord) std::fclose(fRecord), fRecord = nullptr;
@@ -180,22 +187,73 @@ void DisplaySimulator::IdleClock() {
   }
 }
 
+Faults DisplaySimulator::CurrentFaults() const {
+  std::lock_guard lock(fMutex);
+  return fFaults;
+}
+
+void DisplaySimulator::SetFaults(const Faults& aFaults) {
+  std::lock_guard change(fFaultChangeMutex);
+  SwitchFaults(aFaults);
+}
+
+Faults DisplaySimulator::UpdateFaults(const json& aChanges) {
+  std::lock_guard change(fFaultChangeMutex);
+  const Faults next = ChangeFaults(CurrentFaults(), aChanges);
+  SwitchFaults(next);
+  return next;
+}
+
+void DisplaySimulator::SwitchFaults(const Faults& aNext) {
+  Faults before;
+  {
+    std::lock_guard lock(fMutex);
+    if (fFaults == aNext) return;
+    before = fFaults;
+    // Set first: the connections look at the faults when they go on.
+    fFaults = aNext;
+  }
+  try {
+    if (fTcp) fTcp->FaultsChanged(aNext);
+  } catch (const std::exception& e) {
+    {
+      std::lock_guard lock(fMutex);
+      fFaults = before;
+    }
+    Log("faults: cannot switch to " + DescribeFaults(aNext) + ": " + e.what(), true);
+    throw;
+  }
+  {
+    std::lock_guard lock(fMutex);
+    ++fFaultChanges;
+  }
+  fChanged.notify_all();
+  Log("faults: " + DescribeFaults(aNext), false);
+}
+
+json DisplaySimulator::StateLocked() const {
+  json state = fState.ToJson();
+  state["version"] = VersionLocked();
+  state["faults"] = FaultsToJson(fFaults);
+  return state;
+}
+
 json DisplaySimulator::State() const {
   std::lock_guard lock(fMutex);
-  return fState.ToJson();
+  return StateLocked();
 }
 
 std::uint64_t DisplaySimulator::Version() const {
   std::lock_guard lock(fMutex);
-  return fState.Version();
+  return VersionLocked();
 }
 
 std::string DisplaySimulator::StateText(std::uint64_t aAfter, std::chrono::milliseconds aWait) const {
   std::unique_lock lock(fMutex);
-  fChanged.wait_for(lock, aWait, [&] { return fStopping || fState.Version() != aAfter; });
-  if (fCachedVersion != fState.Version()) {
-    fCachedText = fState.ToJson().dump(-1, ' ', false, json::error_handler_t::replace);
-    fCachedVersion = fState.Version();
+  fChanged.wait_for(lock, aWait, [&] { return fStopping || VersionLocked() != aAfter; });
+  if (fCachedVersion != VersionLocked()) {
+    fCachedText = StateLocked().dump(-1, ' ', false, json::error_handler_t::replace);
+    fCachedVersion = VersionLocked();
   }
   return fCachedText;
 }
@@ -203,7 +261,7 @@ std::string DisplaySimulator::StateText(std::uint64_t aAfter, std::chrono::milli
 bool DisplaySimulator::WaitFor(const std::function<bool(const json&)>& aCondition,
                                std::chrono::milliseconds aTimeout) const {
   std::unique_lock lock(fMutex);
-  return fChanged.wait_for(lock, aTimeout, [&] { return aCondition(fState.ToJson()); });
+  return fChanged.wait_for(lock, aTimeout, [&] { return aCondition(StateLocked()); });
 }
 
 ImagePtr DisplaySimulator::ImageBySerial(std::uint64_t aSerial) const {

@@ -8,8 +8,8 @@
 //   simulator.Stop();
 //
 // Threads: one for the TCP connections, one that returns the screen to idle
-// after the idle time-out, and the web server's. The screen state is shared
-// under one lock.
+// after the idle time-out, and the web server's. The screen state and the
+// faults are shared under one lock.
 #pragma once
 
 #include <chrono>
@@ -24,17 +24,10 @@
 #include <string_view>
 #include <thread>
 
+#include "faults.h"
 #include "screen_state.h"
 
 namespace korvane::simulator {
-
-// Ways to misbehave, for testing how a host copes with a faulty display.
-struct Faults {
-  bool fRefuse = false;                      // refuse every connection
-  bool fNoReply = false;                     // read frames and show them, never answer
-  std::chrono::milliseconds fReplyDelay{0};  // answer each frame this much later
-  bool fCloseBeforeEtx = false;              // answer STX and the status, then close without ETX
-};
 
 struct SimulatorOptions {
   std::string fAddress = "127.0.0.1";  // display protocol
@@ -43,7 +36,7 @@ struct SimulatorOptions {
   std::string fWebAddress = "127.0.0.1";
   std::uint16_t fWebPort = 0;
   std::string fRecordFile;  // every frame received, one JSON object per line
-  Faults fFaults;
+  Faults fFaults;           // the faults at start-up
   // One line per frame received and per problem; aError marks problems.
   std::function<void(const std::string& aLine, bool aError)> fLog;
 };
@@ -73,6 +66,18 @@ class DisplaySimulator {
   // Returns the status text the display answers ("OK" or "ERROR: ...").
   std::string Receive(std::string_view aText, const std::string& aPeer);
 
+  // The faults in force. SetFaults switches them at once for every
+  // connection; UpdateFaults applies the members of a JSON object (see
+  // faults.h) and returns the new set. Both log the change, count it as a
+  // change of the state, and throw (std::invalid_argument for bad JSON,
+  // std::runtime_error when the port cannot be bound again) leaving the
+  // faults as they were.
+  Faults CurrentFaults() const;
+  void SetFaults(const Faults& aFaults);
+  Faults UpdateFaults(const nlohmann::json& aChanges);
+
+  // The screen's state with the faults in force ("faults"); its version
+  // counts the changes of both.
   nlohmann::json State() const;
   std::uint64_t Version() const;
   // The state as JSON text once its version is above aAfter, or after
@@ -87,11 +92,18 @@ class DisplaySimulator {
   void Log(const std::string& aLine, bool aError) const;
   void Record(std::string_view aText, const std::string& aPeer, const std::string& aStatus, bool aParsed);
   void IdleClock();
+  // With fFaultChangeMutex held.
+  void SwitchFaults(const Faults& aNext);
+  nlohmann::json StateLocked() const;
+  std::uint64_t VersionLocked() const { return fState.Version() + fFaultChanges; }
 
   SimulatorOptions fOptions;
   mutable std::mutex fMutex;
   mutable std::condition_variable fChanged;
   ScreenState fState;
+  Faults fFaults;
+  std::uint64_t fFaultChanges = 0;
+  std::mutex fFaultChangeMutex;  // one change of the faults at a time
   bool fStopping = false;
   mutable std::string fCachedText;
   mutable std::uint64_t fCachedVersion = ~std::uint64_t(0);

@@ -27,11 +27,15 @@ sends (STX, JSON, ETX), on a live web page.
   --record FILE         write every frame received to FILE, one JSON object a line
   --quiet               log only problems
 
-Faults, to test how the host copes:
+Faults, to test how the host copes (the state at start-up; GET /faults and
+POST /faults on the page's port, or the page with ?debug, switch them while it
+runs):
   --refuse              refuse every connection
   --no-reply            show the frames but never answer
   --reply-delay MS      answer each frame MS milliseconds late
   --close-before-etx    answer without the closing ETX and close the connection
+  --stop-reading        accept connections but read nothing (a frozen display)
+  --trickle MS          answer one byte at a time, MS milliseconds before each
 
 Ctrl-C stops it.
 )";
@@ -88,9 +92,13 @@ int main(int argc, char** argv) {
     } else if (arg == "--no-reply") {
       options.fFaults.fNoReply = true;
     } else if (arg == "--reply-delay") {
-      options.fFaults.fReplyDelay = std::chrono::milliseconds(Number(arg, value(), 3600000));
+      options.fFaults.fReplyDelay = std::chrono::milliseconds(Number(arg, value(), kMaxFaultDelayMs));
     } else if (arg == "--close-before-etx") {
       options.fFaults.fCloseBeforeEtx = true;
+    } else if (arg == "--stop-reading") {
+      options.fFaults.fStopReading = true;
+    } else if (arg == "--trickle") {
+      options.fFaults.fTrickle = std::chrono::milliseconds(Number(arg, value(), kMaxFaultDelayMs));
     } else {
       UsageError("unknown option '" + std::string(arg) + "'");
     }
@@ -123,6 +131,8 @@ int main(int argc, char** argv) {
   const std::string host = v6 ? "[" + options.fAddress + "]" : options.fAddress;
   std::printf("korvane-simulator: display protocol on %s:%u%s\n", host.c_str(), simulator.DisplayPort(),
               options.fFaults.fRefuse ? " (refusing connections)" : "");
+  if (options.fFaults != Faults{})
+    std::printf("korvane-simulator: faults: %s\n", DescribeFaults(options.fFaults).c_str());
   if (options.fWeb) std::printf("korvane-simulator: customer screen on %s\n", simulator.WebUrl().c_str());
   if (!options.fRecordFile.empty())
     std::printf("korvane-simulator: recording to %s\n", options.fRecordFile.c_str());

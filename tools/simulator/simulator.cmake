@@ -17,6 +17,7 @@ korvane_embed_files(${_page_cpp} korvane::simulator
   kPageJs=${KORVANE_SIMULATOR_DIR}/web/display.js)
 
 add_library(korvane_simulator STATIC
+  ${KORVANE_SIMULATOR_DIR}/faults.cpp
   ${KORVANE_SIMULATOR_DIR}/frame_parser.cpp
   ${KORVANE_SIMULATOR_DIR}/display_message.cpp
   ${KORVANE_SIMULATOR_DIR}/screen_state.cpp

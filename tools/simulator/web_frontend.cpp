@@ -80,6 +80,28 @@ struct WebFrontend::Impl {
       res.set_header("Cache-Control", "max-age=86400, immutable");
       res.set_content(image->fBytes, image->fMime.c_str());
     });
+    fServer.Get("/faults", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      res.set_content(FaultsToJson(fDisplay.CurrentFaults()).dump(), "application/json; charset=utf-8");
+    });
+    fServer.Post("/faults", [this](const httplib::Request& req, httplib::Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      try {
+        const auto changes = nlohmann::json::parse(req.body);
+        res.set_content(FaultsToJson(fDisplay.UpdateFaults(changes)).dump(),
+                        "application/json; charset=utf-8");
+      } catch (const nlohmann::json::exception& e) {
+        res.status = 400;
+        res.set_content(nlohmann::json{{"error", std::string("malformed JSON: ") + e.what()}}.dump(),
+                        "application/json; charset=utf-8");
+      } catch (const std::invalid_argument& e) {
+        res.status = 400;
+        res.set_content(nlohmann::json{{"error", e.what()}}.dump(), "application/json; charset=utf-8");
+      } catch (const std::exception& e) {
+        res.status = 500;
+        res.set_content(nlohmann::json{{"error", e.what()}}.dump(), "application/json; charset=utf-8");
+      }
+    });
     fServer.Get("/favicon.ico", [](const httplib::Request&, httplib::Response& res) { res.status = 204; });
   }
 

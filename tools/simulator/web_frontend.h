@@ -4,6 +4,9 @@
 //   GET /state         the screen as JSON; ?after=VERSION&wait=MS waits
 //                      (at most 25 s) until the version differs
 //   GET /image/SERIAL  a picture the state refers to
+//   GET /faults        the faults in force, as JSON (see faults.h)
+//   POST /faults       a JSON object with the faults to change; answers the
+//                      new set, or 400 with {"error": "..."}
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,9 @@
 #include "display/korvane/display_driver.h"
 
+#include <algorithm>
+#include <chrono>
+
+#include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/library.h"
 #include "transport/tcp_handler.h"
@@ -72,9 +76,13 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
       ~DisconnectAtEnd() { link.Disconnect(); }
     } disconnect{link};
     if (!link.Connected()) link.Connect();
-    // Each byte of the reply is awaited at most the connection's read
-    // time-out: a display that stays silent cannot hold the call forever.
-    link.SetReadTimeout(fIOHandler->ReadTimeout());
+    // Every wait of the exchange is bounded by the connection's read
+    // time-out: a write that makes no progress for that long fails, and so
+    // does a reply byte that does not come.
+    // (A connection always has one above 0; its default stands in otherwise.)
+    const int32_t readTimeout =
+        fIOHandler->ReadTimeout() > 0 ? fIOHandler->ReadTimeout() : kDefaultTimeout;
+    link.SetReadTimeout(readTimeout);
     if (aMessage.size() <= kOneWriteLimit) {
       std::string frame;
       frame.reserve(aMessage.size() + 2);
@@ -87,13 +95,18 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
       link.Write(aMessage);
       link.Write(std::string_view(&kETX, 1));
     }
-    // The reply is only waited for, not examined: read up to its ETX.
+    // The reply is only waited for, not examined: read up to its ETX (a byte
+    // that never occurs inside a UTF-8 sequence). The whole reply must come
+    // within kWholeReadTimeouts of the frame having been sent.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{readTimeout} * kWholeReadTimeouts);
     size_t replyBytes = 0;
     for (;;) {
-      const std::string c = link.ReadUtf8Char();
-      if (c.size() == 1 && c[0] == kETX) break;
-      replyBytes += c.size();
-      if (replyBytes > kMaxReplyBytes) throw Error("Reply too long: no ETX within 1048576 bytes");
+      const int32_t left = platform::MillisecondsUntil(deadline);
+      if (left == 0 && link.InputBufferSize() == 0) throw Error("Read timed out.");
+      link.SetReadTimeout(std::max<int32_t>(1, std::min(readTimeout, left)));
+      if (static_cast<char>(link.ReadByte()) == kETX) break;
+      if (++replyBytes > kMaxReplyBytes) throw Error("Reply too long: no ETX within 1048576 bytes");
     }
     return true;
   } catch (const std::exception& e) {

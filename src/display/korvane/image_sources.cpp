@@ -27,7 +27,7 @@ struct Body {
 size_t CollectBody(char* aData, size_t aSize, size_t aCount, void* aBody) {
   Body& body = *static_cast<Body*>(aBody);
   const size_t n = aSize * aCount;
-  if (body.data.size() + n > kImageMaxHttpBytes) {
+  if (body.data.size() + n > kImageMaxBytes) {
     body.tooLarge = true;
     return 0;  // ends the transfer with an error
   }
@@ -125,7 +125,7 @@ std::optional<std::string> OpenImageStream(const std::string& aSource) {
   }
   if (StartsWith(lower, "http://") || StartsWith(lower, "https://"))
     return HttpGet(EncodeUrl(aSource), StartsWith(lower, "https:"));
-  return platform::ReadFileBytes(aSource);
+  return platform::ReadFileBytes(aSource, kImageMaxBytes);
 }
 
 std::string LoadImageAsBase64(const std::string& aSource) {

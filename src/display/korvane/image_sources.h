@@ -12,13 +12,15 @@ namespace korvane {
 // Time limits of an image fetched over HTTP(S).
 inline constexpr long kImageConnectTimeoutMs = 5000;
 inline constexpr long kImageTotalTimeoutMs = 30000;
-// Largest image body accepted over HTTP(S); a larger one yields no image.
-inline constexpr size_t kImageMaxHttpBytes = 64u * 1024 * 1024;
+// Largest image accepted: a larger HTTP(S) body yields no image, a larger
+// file fails the call.
+inline constexpr size_t kImageMaxBytes = 64u * 1024 * 1024;
 
 // The bytes of an image source, or nothing when an HTTP(S) fetch fails.
 // Fails with "Resource <name> not found" for a resource the library does not
 // carry, and with "Cannot open file "<path>". <system text>" for a file that
-// cannot be read.
+// cannot be read, is not a regular file (a pipe, a device) or is larger than
+// kImageMaxBytes.
 std::optional<std::string> OpenImageStream(const std::string& aSource);
 
 // The Base64 text of an image source; empty for an empty source, a failed

@@ -1,6 +1,10 @@
 // Draws the simulator's screen state and follows it live: the page carries
 // the state it was served with, then asks /state?after=VERSION, which
-// answers as soon as the screen changes.
+// answers as soon as the screen changes. When the simulator cannot be
+// reached the screen stays as it was, a small mark says so, and the page
+// tries again, less often each time, until the simulator answers; then it
+// asks for the whole state (the simulator may have restarted).
+// With ?debug a strip shows the counts and a toggle per fault.
 (function () {
   'use strict';
 
@@ -12,6 +16,19 @@
   var once = /[?&]once\b/.test(location.search);
   var version = 0;
   var shownLineCount = -1;
+  var WAIT_MS = 20000;
+  var RETRY_FIRST_MS = 500;
+  var RETRY_MAX_MS = 5000;
+  var retryMs = 0;  // 0 while the simulator answers
+  // The faults the ?debug strip switches; a delay is switched on with "on" ms.
+  var FAULTS = [
+    { name: 'refuse', label: 'refuse' },
+    { name: 'noReply', label: 'no reply' },
+    { name: 'replyDelay', label: 'reply delay', on: 2000 },
+    { name: 'closeBeforeEtx', label: 'close before ETX' },
+    { name: 'stopReading', label: 'stop reading' },
+    { name: 'trickle', label: 'trickle', on: 200 }
+  ];
 
   function $(id) { return document.getElementById(id); }
 
@@ -175,17 +192,80 @@
   }
 
   function renderDebug(state) {
-    var footer = $('debug');
     if (!debug) return;
-    footer.hidden = false;
-    footer.textContent = 'screen ' + state.screen + ' \u00b7 version ' + state.version + ' \u00b7 ' +
+    $('debug').hidden = false;
+    var status = $('debug-status');
+    status.textContent = 'screen ' + state.screen + ' \u00b7 version ' + state.version + ' \u00b7 ' +
       state.messages + ' messages \u00b7 ' + state.errors + ' errors';
     if (state.lastError) {
       var error = document.createElement('span');
       error.className = 'error';
       error.textContent = ' \u00b7 last error: ' + state.lastError;
-      footer.appendChild(error);
+      status.appendChild(error);
     }
+    if (state.faults) showFaults(state.faults);
+  }
+
+  function faultLabel(fault, value) {
+    if (!fault.on) return fault.label;
+    return fault.label + ' ' + (value > 0 ? value : fault.on) + ' ms';
+  }
+
+  function buildToggles() {
+    var row = $('fault-toggles');
+    FAULTS.forEach(function (fault) {
+      var toggle = document.createElement('label');
+      toggle.className = 'toggle';
+      toggle.setAttribute('data-fault', fault.name);
+      var box = document.createElement('input');
+      box.type = 'checkbox';
+      box.name = fault.name;
+      var text = document.createElement('span');
+      text.textContent = faultLabel(fault, 0);
+      toggle.appendChild(box);
+      toggle.appendChild(text);
+      box.addEventListener('change', function () { switchFault(fault, toggle, box.checked); });
+      row.appendChild(toggle);
+    });
+  }
+
+  function showFaults(faults) {
+    FAULTS.forEach(function (fault) {
+      var toggle = document.querySelector('.toggle[data-fault="' + fault.name + '"]');
+      if (!toggle || toggle.classList.contains('pending')) return;
+      var value = faults[fault.name];
+      var on = fault.on ? value > 0 : !!value;
+      toggle.querySelector('input').checked = on;
+      toggle.classList.toggle('on', on);
+      toggle.querySelector('span').textContent = faultLabel(fault, value);
+    });
+  }
+
+  function switchFault(fault, toggle, on) {
+    var change = {};
+    change[fault.name] = fault.on ? (on ? fault.on : 0) : on;
+    toggle.classList.add('pending');
+    fetch('/faults', {
+      method: 'POST',
+      cache: 'no-store',
+      headers: { 'Content-Type': 'application/json' },
+      body: JSON.stringify(change)
+    })
+      .then(function (response) {
+        return response.json().then(function (body) {
+          if (!response.ok) throw new Error(body.error || 'HTTP ' + response.status);
+          return body;
+        });
+      })
+      .then(function (faults) {
+        toggle.classList.remove('pending');
+        showFaults(faults);
+      })
+      .catch(function (error) {
+        toggle.classList.remove('pending');
+        toggle.querySelector('input').checked = !on;
+        $('debug-status').textContent = 'cannot switch ' + fault.label + ': ' + error.message;
+      });
   }
 
   function render(state) {
@@ -209,22 +289,48 @@
     $('clock').textContent = ('0' + now.getHours()).slice(-2) + ':' + ('0' + now.getMinutes()).slice(-2);
   }
 
+  // The simulator answers again, or does not: the mark and the next wait.
+  function linkUp() {
+    retryMs = 0;
+    $('display').removeAttribute('data-link');
+    $('link').hidden = true;
+  }
+
+  function linkDown() {
+    retryMs = retryMs ? Math.min(retryMs * 2, RETRY_MAX_MS) : RETRY_FIRST_MS;
+    $('display').setAttribute('data-link', 'reconnecting');
+    $('link').hidden = false;
+  }
+
   function follow() {
-    fetch(once ? '/state' : '/state?after=' + version + '&wait=20000', { cache: 'no-store' })
+    // After a failure the state at once, whatever its version.
+    var waits = !once && !retryMs;
+    var url = waits ? '/state?after=' + version + '&wait=' + WAIT_MS : '/state';
+    // A simulator that stopped without closing must not hold the page.
+    var controller = new AbortController();
+    var limit = setTimeout(function () { controller.abort(); }, (waits ? WAIT_MS : 0) + 10000);
+    fetch(url, { cache: 'no-store', signal: controller.signal })
       .then(function (response) {
         if (!response.ok) throw new Error('HTTP ' + response.status);
         return response.json();
       })
       .then(function (state) {
+        clearTimeout(limit);
+        linkUp();
         document.documentElement.classList.add('live');
         render(state);
         if (!once) follow();
       })
-      .catch(function () { setTimeout(follow, 1000); });
+      .catch(function () {
+        clearTimeout(limit);
+        linkDown();
+        setTimeout(follow, retryMs);
+      });
   }
 
   tick();
   setInterval(tick, 10000);
+  if (debug) buildToggles();
   if (!once) render(window.KORVANE_STATE);
   window.addEventListener('load', function () {
     scrollToNewest(false);  // again, now that pictures and fonts have their sizes
