@@ -93,20 +93,13 @@ void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
   fText.reserve(fText.size() + encoded + encoded / 48 + 8);
   fText += '"';
   // Slice by slice through a small buffer that stays in the cache: each
-  // slice's text is copied into the message with its "/" escaped.
-  constexpr size_t kSlice = 3 * 4096;  // whole groups of three bytes
-  char chunk[Base64Length(kSlice)];
+  // slice's text, its "/" escaped, is appended to the message at once.
+  constexpr size_t kSlice = 3 * 4096;    // whole groups of three bytes
+  char chunk[2 * Base64Length(kSlice)];  // room for a slice of nothing but "/"
   for (size_t at = 0; at < aBytes.size(); at += kSlice) {
     const size_t n = std::min(kSlice, aBytes.size() - at);
-    const char* run = chunk;
-    const char* end = Base64Encode(aBytes.substr(at, n), chunk);
-    while (const char* slash =
-               static_cast<const char*>(std::memchr(run, '/', static_cast<size_t>(end - run)))) {
-      fText.append(run, static_cast<size_t>(slash - run));
-      fText += "\\/";
-      run = slash + 1;
-    }
-    fText.append(run, static_cast<size_t>(end - run));
+    const char* end = Base64EncodeEscapingSlashes(aBytes.substr(at, n), chunk);
+    fText.append(chunk, static_cast<size_t>(end - chunk));
   }
   fText += '"';
 }
