@@ -1,6 +1,7 @@
 #include "display/korvane/json_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -10,10 +11,18 @@ namespace korvane {
 
 void AppendJsonString(std::string& aOut, std::string_view aText) {
   static constexpr char kHex[] = "0123456789abcdef";
+  // Which bytes are escaped: control characters, '"', '\\' and '/'.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (int c = 0; c < 0x20; ++c) escaped[static_cast<size_t>(c)] = true;
+    escaped['"'] = escaped['\\'] = escaped['/'] = true;
+    return escaped;
+  }();
   aOut += '"';
   size_t run = 0;  // start of the current run of characters written as they are
   for (size_t i = 0; i < aText.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(aText[i]);
+    if (!kEscaped[c]) continue;
     const char* escape = nullptr;
     switch (c) {
       case '"': escape = "\\\""; break;
