@@ -29,7 +29,10 @@ std::string FormatStamp17(const platform::LocalTime& t) {
 
 }  // namespace
 
-std::string FormatLogTimestamp(const platform::LocalTime& t) {
+namespace {
+
+// Appends "yyyy-mm-dd hh:mm:ss:zzz" to aOut.
+void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
   const bool fits = t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 &&
                     t.day <= 99 && t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 &&
                     t.second >= 0 && t.second <= 99 && t.millisecond >= 0 && t.millisecond <= 999;
@@ -37,11 +40,12 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day, t.hour,
                   t.minute, t.second, t.millisecond);
-    return buffer;
+    aOut += buffer;
+    return;
   }
   // Digit by digit: every logged line starts with one, made on the caller's
   // thread.
-  std::string out = "0000-00-00 00:00:00:000";
+  char out[] = "0000-00-00 00:00:00:000";
   auto put = [&out](size_t aLast, int aValue, int aWidth) {
     for (int k = 0; k < aWidth; ++k, aValue /= 10) out[aLast - k] = static_cast<char>('0' + aValue % 10);
   };
@@ -52,6 +56,14 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
   put(15, t.minute, 2);
   put(18, t.second, 2);
   put(22, t.millisecond, 3);
+  aOut.append(out, sizeof out - 1);
+}
+
+}  // namespace
+
+std::string FormatLogTimestamp(const platform::LocalTime& t) {
+  std::string out;
+  AppendLogTimestamp(out, t);
   return out;
 }
 
@@ -472,8 +484,15 @@ void tTK_LogWriter::SetFileName(const std::string& aFileName) {
 
 std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, const std::string& aMessage) const {
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
-  std::string line = FormatLogTimestamp(platform::Now());
-  if (fShowInstanceGuid.load()) line += " - " + platform::FormatUuid(fGuid);
+  // Made in one allocation: this runs on the caller's thread for every line.
+  const bool guid = fShowInstanceGuid.load();
+  std::string line;
+  line.reserve(23 + (guid ? 3 + 38 : 0) + 11 + aMessage.size());
+  AppendLogTimestamp(line, platform::Now());
+  if (guid) {
+    line += " - ";
+    line += platform::FormatUuid(fGuid);
+  }
   line += aEntryType == let_error ? " - ERROR - " : " - ";
   if (fMaxMessageLength > 0)
     line += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
