@@ -1,5 +1,7 @@
 #include "api/driver_api.h"
 
+#include <array>
+
 #include "base/application.h"
 #include "display/korvane/display_driver.h"
 #include "platform/error.h"
@@ -63,15 +65,25 @@ namespace {
 // gives what the five replacement passes in the order & < > " ' give: the
 // ampersand is handled first, so no inserted entity is touched.
 void AppendEscapedXml(std::string& aOut, std::string_view aText) {
-  for (char c : aText) {
-    switch (c) {
+  static constexpr auto kSpecial = [] {
+    std::array<bool, 256> special{};
+    special['&'] = special['<'] = special['>'] = special['"'] = special['\''] = true;
+    return special;
+  }();
+  // Runs of characters that stay as they are go in whole.
+  for (size_t at = 0; at < aText.size();) {
+    size_t special = at;
+    while (special < aText.size() && !kSpecial[static_cast<unsigned char>(aText[special])]) ++special;
+    aOut.append(aText.data() + at, special - at);
+    if (special == aText.size()) break;
+    switch (aText[special]) {
       case '&': aOut += "&amp;"; break;
       case '<': aOut += "&lt;"; break;
       case '>': aOut += "&gt;"; break;
       case '"': aOut += "&quot;"; break;
-      case '\'': aOut += "&apos;"; break;
-      default: aOut += c;
+      default: aOut += "&apos;"; break;
     }
+    at = special + 1;
   }
 }
 

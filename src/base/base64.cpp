@@ -21,6 +21,24 @@ struct CharPairs {
 };
 constexpr CharPairs kPairs;
 
+// The same with each "/" escaped: two to four characters, stored in four
+// (the unused ones zero) beside their number (20 KiB).
+struct EscapedPairs {
+  char fText[4096][4];
+  unsigned char fLength[4096];
+  constexpr EscapedPairs() : fText{}, fLength{} {
+    for (int i = 0; i < 4096; ++i) {
+      int n = 0;
+      for (const char c : {kAlphabet[i >> 6], kAlphabet[i & 0x3F]}) {
+        if (c == '/') fText[i][n++] = '\\';
+        fText[i][n++] = c;
+      }
+      fLength[i] = static_cast<unsigned char>(n);
+    }
+  }
+};
+constexpr EscapedPairs kEscapedPairs;
+
 }  // namespace
 
 char* Base64Encode(std::string_view aBytes, char* aOut) {
@@ -41,6 +59,28 @@ char* Base64Encode(std::string_view aBytes, char* aOut) {
     aOut[2] = rest == 2 ? kAlphabet[(bits >> 6) & 0x3F] : '=';
     aOut[3] = '=';
     aOut += 4;
+  }
+  return aOut;
+}
+
+char* Base64EncodeEscapingSlashes(std::string_view aBytes, char* aOut) {
+  const auto* in = reinterpret_cast<const unsigned char*>(aBytes.data());
+  const size_t whole = aBytes.size() / 3 * 3;
+  size_t i = 0;
+  // Four characters stored for each pair, the text advanced by the pair's
+  // own number: no branch on the characters.
+  for (; i < whole; i += 3) {
+    const uint32_t bits = (uint32_t{in[i]} << 16) | (uint32_t{in[i + 1]} << 8) | in[i + 2];
+    std::memcpy(aOut, kEscapedPairs.fText[bits >> 12], 4);
+    aOut += kEscapedPairs.fLength[bits >> 12];
+    std::memcpy(aOut, kEscapedPairs.fText[bits & 0xFFF], 4);
+    aOut += kEscapedPairs.fLength[bits & 0xFFF];
+  }
+  char last[4];
+  const char* end = Base64Encode(aBytes.substr(whole), last);
+  for (const char* c = last; c < end; ++c) {
+    if (*c == '/') *aOut++ = '\\';
+    *aOut++ = *c;
   }
   return aOut;
 }

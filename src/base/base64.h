@@ -19,6 +19,11 @@ char* Base64Encode(std::string_view aBytes, char* aOut);
 // The Base64 text of aBytes.
 std::string Base64Encode(std::string_view aBytes);
 
+// Writes the Base64 text of aBytes to aOut with every "/" written as "\/"
+// (the form JSON text carries it in here); aOut has room for twice
+// Base64Length(aBytes.size()) characters. Returns the end of the text.
+char* Base64EncodeEscapingSlashes(std::string_view aBytes, char* aOut);
+
 // The bytes of Base64 text, nothing when it is not Base64 text. Either
 // alphabet is read ("+/" or "-_"); padding is optional; blanks, tabs and line
 // breaks are skipped. Refused: any other character, data after the padding,

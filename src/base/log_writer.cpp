@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <iterator>
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
@@ -28,7 +29,10 @@ std::string FormatStamp17(const platform::LocalTime& t) {
 
 }  // namespace
 
-std::string FormatLogTimestamp(const platform::LocalTime& t) {
+namespace {
+
+// Appends "yyyy-mm-dd hh:mm:ss:zzz" to aOut.
+void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
   const bool fits = t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 &&
                     t.day <= 99 && t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 &&
                     t.second >= 0 && t.second <= 99 && t.millisecond >= 0 && t.millisecond <= 999;
@@ -36,11 +40,12 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
     char buffer[96];
     std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day, t.hour,
                   t.minute, t.second, t.millisecond);
-    return buffer;
+    aOut += buffer;
+    return;
   }
   // Digit by digit: every logged line starts with one, made on the caller's
   // thread.
-  std::string out = "0000-00-00 00:00:00:000";
+  char out[] = "0000-00-00 00:00:00:000";
   auto put = [&out](size_t aLast, int aValue, int aWidth) {
     for (int k = 0; k < aWidth; ++k, aValue /= 10) out[aLast - k] = static_cast<char>('0' + aValue % 10);
   };
@@ -51,6 +56,14 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
   put(15, t.minute, 2);
   put(18, t.second, 2);
   put(22, t.millisecond, 3);
+  aOut.append(out, sizeof out - 1);
+}
+
+}  // namespace
+
+std::string FormatLogTimestamp(const platform::LocalTime& t) {
+  std::string out;
+  AppendLogTimestamp(out, t);
   return out;
 }
 
@@ -65,6 +78,7 @@ bool tTK_LogQueue::Push(std::string aLine) {
     if (fShutdown) return true;
     if (fLines.size() >= fCapacity) return false;
     fLines.push_back(std::move(aLine));
+    if (fLines.size() != 1 && fLines.size() != fBatchSize) return true;
   }
   fNotEmpty.notify_one();
   return true;
@@ -78,6 +92,22 @@ tTK_LogQueue::PopResult tTK_LogQueue::Pop(std::string& aLine) {
   if (fLines.empty()) return PopResult::Empty;
   aLine = std::move(fLines.front());
   fLines.pop_front();
+  return PopResult::Line;
+}
+
+tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs) {
+  std::unique_lock<std::mutex> guard(fLock);
+  fBatchSize = aMax;
+  if (!fNotEmpty.wait_for(guard, std::chrono::milliseconds(fPopTimeoutMs),
+                          [this] { return !fLines.empty() || fShutdown; }))
+    return PopResult::Timeout;
+  if (fLines.empty()) return PopResult::Empty;
+  if (aGatherMs > 0)
+    fNotEmpty.wait_for(guard, std::chrono::milliseconds(aGatherMs),
+                       [this, aMax] { return fLines.size() >= aMax || fShutdown; });
+  const size_t count = std::min(aMax, fLines.size());
+  std::move(fLines.begin(), fLines.begin() + static_cast<std::ptrdiff_t>(count), std::back_inserter(aLines));
+  fLines.erase(fLines.begin(), fLines.begin() + static_cast<std::ptrdiff_t>(count));
   return PopResult::Line;
 }
 
@@ -149,25 +179,33 @@ void tTK_LogState::MarkProgress() {
   fProgressAt.store(std::chrono::steady_clock::now().time_since_epoch().count());
 }
 
+bool tTK_LogState::Oversize(int64_t aSize) const {
+  return aSize > static_cast<int64_t>(fMaxLogfileSize.load()) * 1024;
+}
+
+void tTK_LogState::RotateIfOversize(const std::string& aFileName) {
+  if (!Oversize(platform::FileSize(aFileName))) return;
+  const std::string rotated =
+      platform::ChangeFileExt(aFileName, "") + "_" + FormatStamp17(platform::Now()) + ".log";
+  try {
+    platform::RenameFile(aFileName, rotated);
+  } catch (const platform::OsError&) {
+    // Ignored: we go on appending.
+  }
+}
+
 bool tTK_LogState::AppendLine(const std::string& aLine, int aAttempts) {
   const std::string fileName = FileName();
-  if (CheckLogfileSize()) {
-    const int64_t size = platform::FileSize(fileName);
-    if (size > static_cast<int64_t>(fMaxLogfileSize.load()) * 1024) {
-      const std::string rotated =
-          platform::ChangeFileExt(fileName, "") + "_" + FormatStamp17(platform::Now()) + ".log";
-      try {
-        platform::RenameFile(fileName, rotated);
-      } catch (const platform::OsError&) {
-        // Ignored: we go on appending.
-      }
-    }
-  }
-  const std::string data = aLine + "\r\n";
+  if (CheckLogfileSize()) RotateIfOversize(fileName);
+  return AppendData(fileName, aLine + "\r\n", 1, aAttempts);
+}
+
+bool tTK_LogState::AppendData(const std::string& aFileName, const std::string& aData, uint64_t aLineCount,
+                              int aAttempts) {
   for (int attempt = 1;; ++attempt) {
     try {
-      platform::AppendToFile(fileName, data);
-      fCounter.fetch_add(1);
+      platform::AppendToFile(aFileName, aData);
+      fCounter.fetch_add(aLineCount);
       fFailing = false;
       fFolderMade = false;
       MarkProgress();
@@ -178,7 +216,7 @@ bool tTK_LogState::AppendLine(const std::string& aLine, int aAttempts) {
     MarkProgress();
     if (!fFolderMade) {
       // The log folder may have vanished under us: it is made again, once
-      // while the log keeps failing, and the line tried again at once.
+      // while the log keeps failing, and the data tried again at once.
       const std::string directory = Directory();
       if (!directory.empty() && !platform::DirectoryExists(directory)) {
         fFolderMade = true;
@@ -187,7 +225,7 @@ bool tTK_LogState::AppendLine(const std::string& aLine, int aAttempts) {
           --attempt;
           continue;
         } catch (const Error&) {
-          // A file in its way, or no room: the line fails like any other.
+          // A file in its way, or no room: the data fails like any other.
         }
       }
     }
@@ -240,6 +278,57 @@ void tTK_LogState::WriteQueuedLine(const std::string& aLine) {
     fDroppedTotal.fetch_add(1);
     StartFailing();
   }
+}
+
+void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines) {
+  if (aLines.size() == 1) return WriteQueuedLine(aLines.front());
+  const int64_t count = static_cast<int64_t>(aLines.size());
+  if (fFailing) {
+    // As for one line: no attempt unless a probe is due, and the report of
+    // what was lost goes first.
+    if (!ProbeDue()) {
+      fDroppedTotal.fetch_add(count);
+      return;
+    }
+    StartProbe();
+    if (!WriteDropReport(1)) {
+      fDroppedTotal.fetch_add(count);
+      return;
+    }
+  }
+  const int attempts = fFailing ? 1 : kAppendAttempts;
+  const std::string fileName = FileName();
+  std::string data;
+  size_t bytes = 0;
+  for (const std::string& line : aLines) bytes += line.size() + 2;
+  data.reserve(bytes);
+  // The lines in data, and the counter's value when data reaches the file.
+  uint64_t pending = 0;
+  const uint64_t counter = fCounter.load();
+  int64_t written = 0;
+  for (const std::string& line : aLines) {
+    if ((counter + pending + static_cast<uint64_t>(written)) % 20 == 0) {
+      // The check a line written on its own would have had: the size counts
+      // the lines still pending, and they go first when a rotation is due.
+      if (pending == 0) {
+        RotateIfOversize(fileName);
+      } else if (Oversize(std::max<int64_t>(platform::FileSize(fileName), 0) +
+                          static_cast<int64_t>(data.size()))) {
+        if (!AppendData(fileName, data, pending, attempts)) break;
+        written += static_cast<int64_t>(pending);
+        pending = 0;
+        data.clear();
+        RotateIfOversize(fileName);
+      }
+    }
+    data += line;
+    data += "\r\n";
+    ++pending;
+  }
+  if (pending == static_cast<uint64_t>(count - written) && AppendData(fileName, data, pending, attempts))
+    return;
+  fDroppedTotal.fetch_add(count - written);
+  StartFailing();
 }
 
 void tTK_LogState::ReportDrops() {
@@ -321,6 +410,7 @@ void tTK_LogThread::Stop(int aMaxWaitMs) {
 
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   tTK_LogState& s = *aState;
+  std::vector<std::string> lines;
   for (;;) {
     {
       std::unique_lock<std::mutex> hold(s.fHoldLock);
@@ -331,11 +421,12 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
         s.fParked = false;
       }
     }
-    std::string line;
-    const tTK_LogQueue::PopResult result = s.fQueue.Pop(line);
+    lines.clear();
+    const tTK_LogQueue::PopResult result =
+        s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs);
     s.MarkProgress();
     if (result == tTK_LogQueue::PopResult::Line) {
-      s.WriteQueuedLine(line);
+      s.WriteQueuedLines(lines);
       s.ReportDrops();
       s.MarkProgress();
       continue;
@@ -393,8 +484,15 @@ void tTK_LogWriter::SetFileName(const std::string& aFileName) {
 
 std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, const std::string& aMessage) const {
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
-  std::string line = FormatLogTimestamp(platform::Now());
-  if (fShowInstanceGuid.load()) line += " - " + platform::FormatUuid(fGuid);
+  // Made in one allocation: this runs on the caller's thread for every line.
+  const bool guid = fShowInstanceGuid.load();
+  std::string line;
+  line.reserve(23 + (guid ? 3 + 38 : 0) + 11 + aMessage.size());
+  AppendLogTimestamp(line, platform::Now());
+  if (guid) {
+    line += " - ";
+    line += platform::FormatUuid(fGuid);
+  }
   line += aEntryType == let_error ? " - ERROR - " : " - ";
   if (fMaxMessageLength > 0)
     line += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/shared_types.h"
 #include "platform/uuid.h"
@@ -21,7 +22,9 @@ namespace korvane {
 // A first-in first-out queue of lines with a fixed capacity. A push into a
 // full queue fails at once; a pop waits up to its time-out. Once shut down, a
 // push adds nothing and still succeeds, and a pop hands out what is left and
-// then returns at once with no line.
+// then returns at once with no line. A push wakes a waiting pop only when it
+// makes the queue non-empty or brings it to a batch's size: a batch being
+// gathered is not woken for every line.
 class tTK_LogQueue {
  public:
   enum class PopResult { Line, Empty, Timeout };
@@ -29,6 +32,10 @@ class tTK_LogQueue {
   tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs);
   bool Push(std::string aLine);
   PopResult Pop(std::string& aLine);
+  // Waits like Pop; once a line is there, waits up to aGatherMs more while
+  // fewer than aMax are queued (not once shut down), then moves up to aMax
+  // queued lines, oldest first, to the end of aLines; Line when it moved any.
+  PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs);
   void Shutdown();
   bool IsShutdown() const;
   size_t Count() const;
@@ -39,6 +46,7 @@ class tTK_LogQueue {
   mutable std::mutex fLock;
   std::condition_variable fNotEmpty;
   std::deque<std::string> fLines;
+  size_t fBatchSize = 0;  // of the last PopBatch: a push reaching it wakes the gathering
   bool fShutdown = false;
 };
 
@@ -61,6 +69,13 @@ struct tTK_LogState {
   static constexpr int kProbeIntervalMs = 1000;
   // Stopping gives up on a thread that has got on with nothing for this long.
   static constexpr int kStopStallMs = 2000;
+  // The log thread appends the lines it finds queued together, in one open,
+  // lock, write and close, up to this many at a time.
+  static constexpr size_t kBatchLines = 1024;
+  // Woken by a line, the log thread lets the lines of the next moments join
+  // it for this long (less when a batch is full or the queue shut down), so
+  // that a caller logging line after line does not wake it for every line.
+  static constexpr int kGatherMs = 2;
 
   tTK_LogState();
 
@@ -79,8 +94,14 @@ struct tTK_LogState {
   bool CheckLogfileSize() const { return fCounter.load() % 20 == 0; }
   int64_t GetLogFileSize() const;
   void WriteQueuedLine(const std::string& aLine);  // drops and counts it when it cannot be written
-  void ReportDrops();                              // the periodic report, and the probe while failing
-  void Finish();                                   // a last report of drops, then the last line
+  // The lines in order, each whole with its line end, as WriteQueuedLine one
+  // after another would leave the file: the size is checked before every
+  // twentieth line, and the file rotated there. The attempts, the failing
+  // state and its probes count per batch: lines that cannot be written are
+  // dropped and counted together.
+  void WriteQueuedLines(const std::vector<std::string>& aLines);
+  void ReportDrops();  // the periodic report, and the probe while failing
+  void Finish();       // a last report of drops, then the last line
   void MarkProgress();
 
   tTK_LogQueue fQueue;
@@ -109,6 +130,12 @@ struct tTK_LogState {
   // Appends aLine with its line end, up to aAttempts times kRetryDelayMs
   // apart; true once it is in the file, which also ends a failing stretch.
   bool AppendLine(const std::string& aLine, int aAttempts);
+  // Appends aData, which holds aLineCount whole lines, with the attempts and
+  // the folder rule of AppendLine.
+  bool AppendData(const std::string& aFileName, const std::string& aData, uint64_t aLineCount, int aAttempts);
+  bool Oversize(int64_t aSize) const;
+  // Renames the log file aside when it is over the limit.
+  void RotateIfOversize(const std::string& aFileName);
   // Writes the report of the drops not reported yet; true when there were
   // none or the report is in the file.
   bool WriteDropReport(int aAttempts);

@@ -1,7 +1,7 @@
 #include "device/device_handler.h"
 
+#include <cstring>
 #include <sstream>
-#include <unordered_map>
 
 #include "base/ascii.h"
 #include "platform/error.h"
@@ -31,6 +31,36 @@ void CheckElementName(std::string_view aName) {
   for (size_t i = 0; ok && i < aName.size(); ++i)
     ok = IsNameChar(static_cast<unsigned char>(aName[i]), i == 0);
   if (!ok) throw Error("'" + std::string(aName) + "' is not a valid XML element name");
+}
+
+// A hash of a name, eight bytes at a time, equal for names that differ only
+// in the case of ASCII letters (each byte is taken with its 0x20 bit set,
+// which sends upper-case letters to lower case and some other characters
+// together: more collisions, never a miss).
+size_t NameHash(std::string_view aName) {
+  constexpr uint64_t kMix = 0x9E3779B97F4A7C15ull;
+  constexpr uint64_t kFold = 0x2020202020202020ull;
+  uint64_t h = (aName.size() + 1) * kMix;
+  size_t i = 0;
+  for (; i + 8 <= aName.size(); i += 8) {
+    uint64_t w;
+    std::memcpy(&w, aName.data() + i, 8);
+    h = (h ^ (w | kFold)) * kMix;
+    h ^= h >> 29;
+  }
+  if (i < aName.size()) {
+    // The last bytes: the last eight (overlapping) of a long name, one by
+    // one in a short one.
+    uint64_t w = 0;
+    if (aName.size() >= 8)
+      std::memcpy(&w, aName.data() + aName.size() - 8, 8);
+    else
+      for (size_t k = 0; k < aName.size(); ++k)
+        w |= uint64_t{static_cast<unsigned char>(aName[k])} << (8 * k);
+    h = (h ^ (w | kFold)) * kMix;
+    h ^= h >> 29;
+  }
+  return static_cast<size_t>(h ^ (h >> 32));
 }
 
 }  // namespace
@@ -75,6 +105,11 @@ void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_vie
   aValue.copy(p + aName.size() + 1, aValue.size());
 }
 
+void kParameterList::ReserveMore(size_t aEntries, size_t aBytes) {
+  fEntries.reserve(fEntries.size() + aEntries);
+  fText.reserve(fText.size() + aBytes);
+}
+
 void kParameterList::Clear() {
   fText.clear();
   fEntries.clear();
@@ -117,6 +152,30 @@ void kParameterList::Set(std::string_view aName, std::string_view aValue) {
   *this = std::move(rebuilt);
 }
 
+kParameterIndex::kParameterIndex(const kParameterList& aList) : fList(aList) {
+  size_t slots = 16;
+  while (slots < aList.Count() * 2) slots *= 2;
+  fSlots.assign(slots, 0);
+  for (size_t i = 0; i < aList.Count(); ++i) {
+    if (!aList.HasName(i)) continue;
+    const std::string_view name = aList.NameAt(i);
+    size_t at = NameHash(name) & (slots - 1);
+    while (fSlots[at] != 0 && !SameTextAscii(aList.NameAt(fSlots[at] - 1), name)) at = (at + 1) & (slots - 1);
+    if (fSlots[at] == 0) fSlots[at] = static_cast<uint32_t>(i + 1);
+  }
+}
+
+int kParameterIndex::IndexOfName(std::string_view aName) const {
+  if (fList.Count() == 0) return -1;
+  const size_t mask = fSlots.size() - 1;
+  for (size_t at = NameHash(aName) & mask; fSlots[at] != 0; at = (at + 1) & mask) {
+    const size_t i = fSlots[at] - 1;
+    const std::string_view name = fList.NameAt(i);
+    if (name == aName || SameTextAscii(name, aName)) return static_cast<int>(i);  // mostly the same bytes
+  }
+  return -1;
+}
+
 void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, std::string_view aWhy) {
   std::string note = std::string(aWhere) + " (" + std::string(aWhy) + ")";
   for (const std::string& n : aNotes)
@@ -132,48 +191,70 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
     pugi::xml_node node;
     std::string_view name;
     std::string_view local;
+    size_t hash;
+    std::string_view value;
+    bool read;  // value holds the text
   };
   std::vector<Child> children;
   for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
     const std::string_view name = XmlNodeNameView(child);
     const size_t colon = child.type() == pugi::node_element ? name.rfind(':') : std::string_view::npos;
-    children.push_back({child, name, colon == std::string_view::npos ? name : name.substr(colon + 1)});
+    children.push_back({child,
+                        name,
+                        colon == std::string_view::npos ? name : name.substr(colon + 1),
+                        NameHash(name),
+                        {},
+                        false});
   }
-  // Short lists are searched directly; long ones through a map, so that the
-  // time stays linear.
-  constexpr size_t kDirectSearchLimit = 64;
-  std::unordered_map<std::string_view, size_t> first;
-  if (children.size() > kDirectSearchLimit) {
-    first.reserve(children.size() * 2);
-    for (size_t i = 0; i < children.size(); ++i) {
-      first.try_emplace(children[i].name, i);
-      first.try_emplace(children[i].local, i);
+  // The first child for each name and each part after a ":", in a table
+  // with open addressing (the time stays linear).
+  size_t slots = 16;
+  while (slots < children.size() * 4) slots *= 2;
+  std::vector<uint32_t> table(slots, 0);  // index + 1; 0 is free
+  // The slot of aKey: where it is, or the free one where it belongs.
+  auto slotOf = [&](std::string_view aKey, size_t aHash) {
+    size_t at = aHash & (slots - 1);
+    while (table[at] != 0) {
+      const Child& c = children[table[at] - 1];
+      if (SameName(c.name, aKey) || SameName(c.local, aKey)) break;
+      at = (at + 1) & (slots - 1);
     }
-  }
+    return at;
+  };
   for (size_t i = 0; i < children.size(); ++i) {
-    const std::string_view name = children[i].name;
-    size_t source = i;
-    if (children.size() > kDirectSearchLimit) {
-      source = first.at(name);
-    } else {
-      for (size_t j = 0; j < i; ++j)
-        if (SameName(children[j].name, name) || SameName(children[j].local, name)) {
-          source = j;
-          break;
-        }
+    size_t at = slotOf(children[i].name, children[i].hash);
+    if (table[at] == 0) table[at] = static_cast<uint32_t>(i + 1);
+    if (children[i].local.size() != children[i].name.size()) {
+      at = slotOf(children[i].local, NameHash(children[i].local));
+      if (table[at] == 0) table[at] = static_cast<uint32_t>(i + 1);
     }
-    std::string_view value;
+  }
+  // The texts first, so that the list takes its room at once; the entries
+  // then in document order.
+  size_t entries = 0, bytes = 0;
+  auto appendRead = [&](size_t aEnd) {
+    aList.ReserveMore(entries, bytes);
+    for (size_t i = 0; i < aEnd; ++i)
+      if (children[i].read) aList.AppendLowerCaseName(children[i].name, children[i].value);
+  };
+  for (size_t i = 0; i < children.size(); ++i) {
+    Child& c = children[i];
+    const size_t source = table[slotOf(c.name, c.hash)] - 1;
     try {
-      value = XmlNodeTextView(children[source].node);
+      c.value = XmlNodeTextView(children[source].node);
     } catch (const std::exception& e) {
       if (aLeftOut) {
-        NoteLeftOutText(*aLeftOut, "Parameters/" + std::string(name), e.what());
+        NoteLeftOutText(*aLeftOut, "Parameters/" + std::string(c.name), e.what());
         continue;
       }
-      throw Error("Error in processing node " + std::string(name) + " as string.\r\n" + e.what());
+      appendRead(i);  // the entries before it, as they stand
+      throw Error("Error in processing node " + std::string(c.name) + " as string.\r\n" + e.what());
     }
-    aList.AppendLowerCaseName(name, value);
+    c.read = true;
+    ++entries;
+    bytes += c.name.size() + 1 + c.value.size();
   }
+  appendRead(children.size());
 }
 
 // ---- kDeviceHandler ----------------------------------------------------------

@@ -36,6 +36,8 @@ class kParameterList {
   // aValue removes the first entry named aName.
   void Set(std::string_view aName, std::string_view aValue);
   void Clear();
+  // Room for aEntries more entries of aBytes in all, taken at once.
+  void ReserveMore(size_t aEntries, size_t aBytes);
 
   size_t Count() const { return fEntries.size(); }
   // The entry at aIndex (valid until the list changes).
@@ -43,6 +45,21 @@ class kParameterList {
     return std::string_view(fText).substr(fEntries[aIndex].offset, fEntries[aIndex].length);
   }
   std::vector<std::string> Entries() const;
+
+  // The name of the entry at aIndex ("" when it has no "=").
+  std::string_view NameAt(size_t aIndex) const {
+    const Span& e = fEntries[aIndex];
+    return e.nameLength == std::string_view::npos ? std::string_view()
+                                                  : std::string_view(fText).substr(e.offset, e.nameLength);
+  }
+  bool HasName(size_t aIndex) const { return fEntries[aIndex].nameLength != std::string_view::npos; }
+  // The value of the entry at aIndex (after its first "="; "" without one).
+  std::string_view ValueAt(size_t aIndex) const {
+    const Span& e = fEntries[aIndex];
+    return e.nameLength == std::string_view::npos
+               ? std::string_view()
+               : std::string_view(fText).substr(e.offset + e.nameLength + 1, e.length - e.nameLength - 1);
+  }
 
   static std::string_view NameOf(std::string_view aEntry);
   static std::string_view ValueOf(std::string_view aEntry);
@@ -57,6 +74,20 @@ class kParameterList {
 
   std::string fText;
   std::vector<Span> fEntries;
+};
+
+// A look-up table over a list that does not change while the table lives:
+// IndexOfName as the list's own, in constant time, for callers that look up
+// many names in one list.
+class kParameterIndex {
+ public:
+  explicit kParameterIndex(const kParameterList& aList);
+  int IndexOfName(std::string_view aName) const;
+  const kParameterList& List() const { return fList; }
+
+ private:
+  const kParameterList& fList;
+  std::vector<uint32_t> fSlots;  // entry index + 1 of each name's first entry; 0 is free
 };
 
 // How a request's optional texts are read when one of them cannot be (an

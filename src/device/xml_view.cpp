@@ -251,23 +251,50 @@ pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
 
 void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
                      std::span<pugi::xml_node> aFound) {
-  std::vector<bool> found(aNames.size(), false);
-  size_t missing = aNames.size();
   for (pugi::xml_node& f : aFound) f = pugi::xml_node();
-  for (pugi::xml_node child = aParent.first_child(); child && missing > 0; child = child.next_sibling()) {
-    const std::string_view name = XmlNodeNameView(child);
-    std::string_view local = name;
-    if (child.type() == pugi::node_element) {
-      const size_t colon = name.rfind(':');
-      if (colon != std::string_view::npos) local = name.substr(colon + 1);
-    }
+  // Up to 64 names: each child is compared only with the names of its
+  // length still missing, a set of bits per length.
+  constexpr size_t kMaxLength = 64;
+  const bool bits = aNames.size() <= 64;
+  uint64_t byLength[kMaxLength + 1] = {};
+  uint64_t missingBits = 0;
+  std::vector<bool> found;
+  if (bits) {
     for (size_t i = 0; i < aNames.size(); ++i) {
-      if (!found[i] &&
-          (SameName(aNames[i], name) || (local.size() != name.size() && SameName(aNames[i], local)))) {
-        aFound[i] = child;
+      byLength[std::min(aNames[i].size(), kMaxLength)] |= uint64_t{1} << i;
+      missingBits |= uint64_t{1} << i;
+    }
+  } else {
+    found.assign(aNames.size(), false);
+  }
+  size_t missing = aNames.size();
+  // Finds aName among the missing names; the first one that matches.
+  auto take = [&](std::string_view aName, pugi::xml_node aChild) {
+    if (bits) {
+      for (uint64_t candidates = byLength[std::min(aName.size(), kMaxLength)] & missingBits; candidates != 0;
+           candidates &= candidates - 1) {
+        const size_t i = static_cast<size_t>(__builtin_ctzll(candidates));
+        if (SameName(aNames[i], aName)) {
+          aFound[i] = aChild;
+          missingBits &= ~(uint64_t{1} << i);
+          --missing;
+        }
+      }
+      return;
+    }
+    for (size_t i = 0; i < aNames.size(); ++i)
+      if (!found[i] && SameName(aNames[i], aName)) {
+        aFound[i] = aChild;
         found[i] = true;
         --missing;
       }
+  };
+  for (pugi::xml_node child = aParent.first_child(); child && missing > 0; child = child.next_sibling()) {
+    const std::string_view name = XmlNodeNameView(child);
+    take(name, child);
+    if (child.type() == pugi::node_element) {
+      const size_t colon = name.rfind(':');
+      if (colon != std::string_view::npos) take(name.substr(colon + 1), child);
     }
   }
 }

@@ -40,24 +40,25 @@ class Settings {
 
   std::string FileOr(std::string_view aKey, std::string_view aDefault) const {
     const int i = fFile.IndexOfName(aKey);
-    return i < 0 ? std::string(aDefault)
-                 : std::string(kParameterList::ValueOf(fFile[static_cast<size_t>(i)]));
+    return i < 0 ? std::string(aDefault) : std::string(fFile.List().ValueAt(static_cast<size_t>(i)));
   }
   std::string Settle(std::string_view aKey, std::string_view aDefault) const {
     const int i = fRequest.IndexOfName(aKey);
-    return i < 0 ? FileOr(aKey, aDefault)
-                 : std::string(kParameterList::ValueOf(fRequest[static_cast<size_t>(i)]));
+    return i < 0 ? FileOr(aKey, aDefault) : std::string(fRequest.List().ValueAt(static_cast<size_t>(i)));
   }
   bool SettleBool(std::string_view aKey) const { return AsciiLower(Settle(aKey, "false")) == "true"; }
   // Overrides aValue with the request entry for aKey when there is one.
   void Override(std::string_view aKey, std::string& aValue) const {
-    if (fRequest.Exists(aKey)) aValue = fRequest.Value(aKey);
+    const int i = fRequest.IndexOfName(aKey);
+    if (i >= 0) aValue = fRequest.List().ValueAt(static_cast<size_t>(i));
   }
-  const kParameterList& Request() const { return fRequest; }
+  const kParameterList& Request() const { return fRequest.List(); }
 
  private:
-  const kParameterList& fFile;
-  const kParameterList& fRequest;
+  // Both lists stay as they are while the settings are read: looked up
+  // through tables, each name in constant time.
+  const kParameterIndex fFile;
+  const kParameterIndex fRequest;
 };
 
 // The logo rule: a logo from the request (or, without one, from the file)

@@ -21,8 +21,15 @@ LocalTime Now() {
   }
   struct timespec ts;
   ::clock_gettime(CLOCK_REALTIME, &ts);
-  struct tm parts;
-  ::localtime_r(&ts.tv_sec, &parts);
+  // The calendar fields change once a second: each thread keeps the last
+  // second's, and converts again only when the second has changed (every
+  // logged line asks for them).
+  thread_local time_t lastSecond = -1;
+  thread_local struct tm parts;
+  if (ts.tv_sec != lastSecond) {
+    ::localtime_r(&ts.tv_sec, &parts);
+    lastSecond = ts.tv_sec;
+  }
   LocalTime t;
   t.year = parts.tm_year + 1900;
   t.month = parts.tm_mon + 1;

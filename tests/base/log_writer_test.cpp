@@ -211,6 +211,30 @@ TEST(LogWriter, ChecksTheSizeOnlyEveryTwentiethLine) {
   EXPECT_EQ(writer.GetLogFileSize(), static_cast<int64_t>(ReadFile(path).size()));
 }
 
+TEST(LogWriter, WritesAQueuedBatchAsLineAfterLineWouldAndRotatesAtTheSameLine) {
+  FixedClock clock;
+  TempDir dir;
+  const std::string path = dir / "ABC.log";
+  const std::string rotated = dir / "ABC_20240917140359123.log";
+  const std::string before(5120000 - 100, 'x');  // below the limit until twenty lines are added
+  korvane::testing::WriteFile(path, before);
+  std::string first, second;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    writer.Thread()->SetHeld(true);
+    for (int i = 1; i <= 45; ++i) {
+      const std::string line = "2024-09-17 14:03:59:123 - line " + std::to_string(i) + "\r\n";
+      (i <= 20 ? first : second) += line;
+      writer.Write(let_info, "line " + std::to_string(i));
+    }
+    writer.Thread()->SetHeld(false);  // all 45 taken at one wake-up
+  }
+  // Checked before lines 1, 21 and 41: the file went over the limit with
+  // line 20, so lines 21 to 45 start a new file.
+  EXPECT_EQ(ReadFile(rotated), before + first);
+  EXPECT_EQ(ReadFile(path), second);
+}
+
 TEST(LogWriter, ReportsTheSizeOfAMissingFileAsMinusOne) {
   TempDir dir;
   tTK_LogWriter writer("ABC", dir.Path(), 0, false);
@@ -516,6 +540,42 @@ TEST(LogQueue, ShutDownQueueAcceptsNothingAndDrains) {
   EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Line);
   EXPECT_EQ(line, "b");
   EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Empty);
+}
+
+TEST(LogQueue, PopsBatchesInOrderUpToTheirLimit) {
+  tTK_LogQueue queue(10, 300);
+  for (const char* line : {"a", "b", "c"}) EXPECT_TRUE(queue.Push(line));
+  std::vector<std::string> lines;
+  EXPECT_EQ(queue.PopBatch(lines, 2, 0), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(queue.PopBatch(lines, 5, 0), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c"}));  // added at the end
+  queue.Shutdown();
+  EXPECT_EQ(queue.PopBatch(lines, 5, 0), tTK_LogQueue::PopResult::Empty);
+}
+
+TEST(LogQueue, GatheringEndsWhenTheBatchIsFullOrTheQueueShutsDown) {
+  for (const bool shutDown : {false, true}) {
+    tTK_LogQueue queue(10, 300);
+    queue.Push("a");
+    std::thread other([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (shutDown) {
+        queue.Shutdown();
+      } else {
+        queue.Push("b");
+        queue.Push("c");
+      }
+    });
+    std::vector<std::string> lines;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(queue.PopBatch(lines, 3, 20000), tTK_LogQueue::PopResult::Line);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));  // not the 20 s
+    other.join();
+    const std::vector<std::string> expected =
+        shutDown ? std::vector<std::string>{"a"} : std::vector<std::string>{"a", "b", "c"};
+    EXPECT_EQ(lines, expected);
+  }
 }
 
 TEST(LogQueue, PopTimesOutOnAnEmptyQueue) {

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "device/receipt_util.h"
 #include "platform/error.h"
@@ -26,6 +27,23 @@ TEST(XmlView, FindsFirstChildByExactNameOnly) {
   // A prefixed element is also found by its local name.
   EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "Local"), "d");
   EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "x:Local"), "d");
+}
+
+TEST(XmlView, FindsChildrenInOnePassAsOneByOne) {
+  auto doc = ParseXmlDocumentUtf8(
+      "<R><A>1</A><a>2</a><x:B>3</x:B><B>4</B><!--c--><y:A>5</y:A><Long_Name_Of_Many_Letters>6"
+      "</Long_Name_Of_Many_Letters><C/></R>");
+  const std::vector<std::string_view> base = {
+      "A", "a", "B", "x:B", "#comment", "y:A", "C", "missing", "Long_Name_Of_Many_Letters", "A", ""};
+  // Up to 64 names and more than 64 (found another way): the same children.
+  for (const size_t count : {base.size(), size_t{70}}) {
+    std::vector<std::string_view> names;
+    for (size_t i = 0; i < count; ++i) names.push_back(base[i % base.size()]);
+    std::vector<pugi::xml_node> found(names.size());
+    XmlFindChildren(Root(doc), names, found);
+    for (size_t i = 0; i < names.size(); ++i)
+      EXPECT_EQ(found[i], XmlFindChild(Root(doc), names[i])) << count << " names, " << names[i];
+  }
 }
 
 TEST(XmlView, KeepsCommentsAndCdataAndDropsWhiteSpaceText) {

@@ -77,12 +77,16 @@ TEST(KorvaneJson, WrapsAnEmptyObject) {
 TEST(KorvaneJson, WritesBase64StraightIntoTheText) {
   std::string bytes;
   for (unsigned i = 0; i < 700000; ++i) bytes += static_cast<char>(i * 7919u % 256u);
-  kJsonObject plain;
-  plain.AddBase64("Image", bytes);
-  // The same text as escaping the Base64 text as a string.
-  std::string expected = "{\"Image\":";
-  AppendJsonString(expected, Base64Encode(bytes));
-  EXPECT_EQ(plain.Text(), expected + "}");
+  // Mixed bytes, and bytes whose every character is a "/" (twice the room
+  // the text takes for mixed ones), with slices of every remainder.
+  for (const std::string& image : {bytes, std::string(40001, '\xff'), bytes.substr(0, 12290)}) {
+    kJsonObject plain;
+    plain.AddBase64("Image", image);
+    // The same text as escaping the Base64 text as a string.
+    std::string expected = "{\"Image\":";
+    AppendJsonString(expected, Base64Encode(image));
+    EXPECT_EQ(plain.Text(), expected + "}");
+  }
   kJsonObject small;
   small.AddBase64("A", "\xff\xfe\xfd");
   small.AddBase64("B", "");

@@ -1,6 +1,7 @@
 #include "display/korvane/json_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -10,10 +11,18 @@ namespace korvane {
 
 void AppendJsonString(std::string& aOut, std::string_view aText) {
   static constexpr char kHex[] = "0123456789abcdef";
+  // Which bytes are escaped: control characters, '"', '\\' and '/'.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> escaped{};
+    for (int c = 0; c < 0x20; ++c) escaped[static_cast<size_t>(c)] = true;
+    escaped['"'] = escaped['\\'] = escaped['/'] = true;
+    return escaped;
+  }();
   aOut += '"';
   size_t run = 0;  // start of the current run of characters written as they are
   for (size_t i = 0; i < aText.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(aText[i]);
+    if (!kEscaped[c]) continue;
     const char* escape = nullptr;
     switch (c) {
       case '"': escape = "\\\""; break;
@@ -93,20 +102,13 @@ void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
   fText.reserve(fText.size() + encoded + encoded / 48 + 8);
   fText += '"';
   // Slice by slice through a small buffer that stays in the cache: each
-  // slice's text is copied into the message with its "/" escaped.
-  constexpr size_t kSlice = 3 * 4096;  // whole groups of three bytes
-  char chunk[Base64Length(kSlice)];
+  // slice's text, its "/" escaped, is appended to the message at once.
+  constexpr size_t kSlice = 3 * 4096;    // whole groups of three bytes
+  char chunk[2 * Base64Length(kSlice)];  // room for a slice of nothing but "/"
   for (size_t at = 0; at < aBytes.size(); at += kSlice) {
     const size_t n = std::min(kSlice, aBytes.size() - at);
-    const char* run = chunk;
-    const char* end = Base64Encode(aBytes.substr(at, n), chunk);
-    while (const char* slash =
-               static_cast<const char*>(std::memchr(run, '/', static_cast<size_t>(end - run)))) {
-      fText.append(run, static_cast<size_t>(slash - run));
-      fText += "\\/";
-      run = slash + 1;
-    }
-    fText.append(run, static_cast<size_t>(end - run));
+    const char* end = Base64EncodeEscapingSlashes(aBytes.substr(at, n), chunk);
+    fText.append(chunk, static_cast<size_t>(end - chunk));
   }
   fText += '"';
 }

@@ -1,0 +1,210 @@
+// MESSAGE through the export beside the fastest honest exchange with the same
+// display: a minimal blocking peer on its own thread (accepts, reads to ETX,
+// answers STX OK ETX, waits for the close; one connection at a time) and a
+// bare C-style client that connects, sends the same framed JSON, reads to ETX
+// and closes. The two alternate in short rounds in one run, so that the drift
+// of a shared machine falls on both alike; the figures are medians over the
+// rounds, with the calling thread's CPU time per call beside them.
+//
+//   message_exchange_bench [--rounds N] [--calls N] [--only export|bare] [--library PATH]
+// --only runs just one side (for strace, perf or callgrind); --library loads
+// another build of the library (an earlier one, to compare).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "e2e/requests.h"
+#include "support/host_library.h"
+#include "support/loopback.h"
+
+using namespace korvane::testing;
+
+namespace {
+
+class BlockingPeer {
+ public:
+  BlockingPeer() {
+    fListen = ListenOnLoopback(16, fPort);
+    fThread = std::thread([this] { Run(); });
+  }
+  ~BlockingPeer() {
+    fStop = true;
+    ::shutdown(fListen, SHUT_RDWR);
+    fThread.join();
+    ::close(fListen);
+  }
+  int Port() const { return fPort; }
+
+ private:
+  void Run() {
+    char buffer[4096];
+    while (!fStop) {
+      const int fd = ::accept4(fListen, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd < 0) continue;
+      bool framed = false;
+      while (!framed) {
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        framed = std::memchr(buffer, '\x03', static_cast<size_t>(n)) != nullptr;
+      }
+      if (framed) {
+        ::send(fd, "\x02OK\x03", 4, MSG_NOSIGNAL);
+        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+        }
+      }
+      ::close(fd);
+    }
+  }
+  int fListen;
+  int fPort;
+  std::atomic<bool> fStop{false};
+  std::thread fThread;
+};
+
+void BareExchange(int aPort, const std::string& aFrame) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(aPort));
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
+    throw std::runtime_error("connect");
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  for (size_t done = 0; done < aFrame.size();) {
+    const ssize_t n = ::send(fd, aFrame.data() + done, aFrame.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) throw std::runtime_error("send");
+    done += static_cast<size_t>(n);
+  }
+  char reply[64];
+  for (bool done = false; !done;) {
+    const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
+    if (n <= 0) throw std::runtime_error("recv");
+    done = std::memchr(reply, '\x03', static_cast<size_t>(n)) != nullptr;
+  }
+  ::close(fd);
+}
+
+const std::string kMessageBody =
+    "<Message><Text1>Organic whole milk 1 L</Text1><Text2>1 x 1.29 EUR</Text2></Message>";
+const std::string kMessageJson =
+    "{\"Message\":{\"Text1\":\"Organic whole milk 1 L\",\"Text2\":\"1 x 1.29 EUR\"}}";
+
+double ThreadCpuNs() {
+  timespec t{};
+  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+struct Round {
+  double wallUs = 0;  // per call
+  double cpuUs = 0;   // the calling thread's, per call
+};
+
+template <class F>
+Round Measure(int aCalls, F&& aCall) {
+  const auto start = std::chrono::steady_clock::now();
+  const double cpuStart = ThreadCpuNs();
+  for (int i = 0; i < aCalls; ++i) aCall();
+  const double cpu = ThreadCpuNs() - cpuStart;
+  const double wall =
+      std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+  return {wall / aCalls, cpu / 1000.0 / aCalls};
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 30;
+  int calls = 200;
+  std::string only;
+  std::string library = KORVANE_LIBRARY_PATH;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string key = argv[i];
+    if (key == "--rounds")
+      rounds = std::atoi(argv[i + 1]);
+    else if (key == "--calls")
+      calls = std::atoi(argv[i + 1]);
+    else if (key == "--only")
+      only = argv[i + 1];
+    else if (key == "--library")
+      library = argv[i + 1];
+    else
+      return std::fprintf(stderr, "unknown option %s\n", argv[i]), 2;
+  }
+  BlockingPeer peer;
+  Library lib(library.c_str());
+  const CallResult opened = lib.Call("OPEN", OpenRequest(peer.Port()));
+  if (opened.result != 0) return std::fprintf(stderr, "OPEN failed: %s\n", opened.errorText.c_str()), 1;
+  const int handle = std::stoi(opened.envelope.substr(8));
+  // As a POS host calls it: the export looked up once and the request made
+  // once (as the bare client makes its frame once); each call's result
+  // strings are freed.
+  const auto message = lib.Find<KorvaneRequestCall>("MESSAGE");
+  BSTR request = lib.MakeBstr(CallRequest("MESSAGE", handle, kMessageBody));
+  const std::string frame = "\x02" + kMessageJson + "\x03";
+  auto exportCall = [&] {
+    BSTR output = nullptr;
+    BSTR error = nullptr;
+    if (message(request, &output, &error) != 0)
+      throw std::runtime_error("MESSAGE failed: " + lib.Text(error));
+    lib.Free(output);
+    lib.Free(error);
+  };
+  auto bareCall = [&] { BareExchange(peer.Port(), frame); };
+
+  if (!only.empty()) {
+    const Round r = only == "bare" ? Measure(calls * rounds, bareCall) : Measure(calls * rounds, exportCall);
+    std::printf("%s: %.1f us per call, calling thread CPU %.1f us\n", only.c_str(), r.wallUs, r.cpuUs);
+    lib.Free(request);
+    return 0;
+  }
+
+  Measure(calls / 4 + 1, exportCall);  // warm-up of both
+  Measure(calls / 4 + 1, bareCall);
+  std::vector<double> exportWall, bareWall, exportCpu, bareCpu, ratios;
+  for (int i = 0; i < rounds; ++i) {
+    Round e, b;
+    if (i % 2 == 0) {
+      e = Measure(calls, exportCall);
+      b = Measure(calls, bareCall);
+    } else {
+      b = Measure(calls, bareCall);
+      e = Measure(calls, exportCall);
+    }
+    exportWall.push_back(e.wallUs);
+    exportCpu.push_back(e.cpuUs);
+    bareWall.push_back(b.wallUs);
+    bareCpu.push_back(b.cpuUs);
+    ratios.push_back(e.wallUs / b.wallUs);
+  }
+  lib.Free(request);
+  const double e = Median(exportWall), b = Median(bareWall);
+  std::printf("MESSAGE exchange, %d rounds of %d calls each side, alternating (medians over rounds)\n",
+              rounds, calls);
+  std::printf("  through the export: %7.1f us per call, calling thread CPU %6.1f us\n", e, Median(exportCpu));
+  std::printf("  bare C client:      %7.1f us per call, calling thread CPU %6.1f us\n", b, Median(bareCpu));
+  std::printf("  ratio of medians %.3f, median of per-round ratios %.3f (target <= 1.15)\n", e / b,
+              Median(ratios));
+  return 0;
+}
