@@ -89,7 +89,7 @@ TEST(LogWriter, NamesDailyAndPlainFilesInTheDirectory) {
   const std::string logDir = dir / "LogFiles";
   {
     tTK_LogWriter daily("ABC", logDir, 0, true);
-    EXPECT_EQ(daily.FileName(), logDir + "/ABC_20240917.log");
+    EXPECT_EQ(daily.FileName(), logDir + platform::kPathDelim + "ABC_20240917.log");
     EXPECT_TRUE(std::filesystem::is_directory(logDir));       // created at once
     EXPECT_FALSE(std::filesystem::exists(daily.FileName()));  // the file waits for its first line
   }
@@ -357,11 +357,11 @@ TEST(LogWriter, MovesToANewDirectoryAndFileName) {
   ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 1; }));
   writer.SetDirectory(dir / "two/deeper");
   EXPECT_EQ(writer.Directory(), dir / "two/deeper");
-  EXPECT_EQ(writer.FileName(), dir / "two/deeper/ABC.log");
+  EXPECT_EQ(writer.FileName(), dir / "two/deeper" + platform::kPathDelim + "ABC.log");
   writer.Write(let_info, "in two");
   ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 2; }));  // the name is read when the line is written
   writer.SetFileName("/elsewhere/Other.txt");  // only the file-name part counts; no date, no .log
-  EXPECT_EQ(writer.FileName(), dir / "two/deeper/Other.txt");
+  EXPECT_EQ(writer.FileName(), dir / "two/deeper" + platform::kPathDelim + "Other.txt");
   writer.Write(let_info, "in other");
   ASSERT_TRUE(WaitFor([&] { return writer.Counter() == 3; }));
   EXPECT_THAT(ReadFile(dir / "one/ABC.log"), HasSubstr("in one"));
