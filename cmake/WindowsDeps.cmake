@@ -17,3 +17,17 @@ add_library(pugixml::pugixml ALIAS korvane_pugixml)
 
 # Asio and cpp-httplib: headers in a folder of their own.
 set(KORVANE_WINDOWS_INCLUDE "${KORVANE_WINDOWS_DEPS_DIR}/include")
+
+# The test programs: GoogleTest compiled from /usr/src/googletest, and
+# cpp-httplib's header (plain HTTP only: there is no OpenSSL for Windows here).
+if(KORVANE_BUILD_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
+  # (its own CMake names the targets GTest::gtest, GTest::gmock ...)
+  add_subdirectory(/usr/src/googletest ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_library(korvane_httplib INTERFACE)
+  target_include_directories(korvane_httplib SYSTEM INTERFACE ${KORVANE_WINDOWS_INCLUDE})
+  target_compile_definitions(korvane_httplib INTERFACE _WIN32_WINNT=0x0601)
+  target_link_libraries(korvane_httplib INTERFACE ws2_32 crypt32)
+  add_library(PkgConfig::HTTPLIB ALIAS korvane_httplib)
+endif()

@@ -21,4 +21,5 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-set(CMAKE_CROSSCOMPILING_EMULATOR wine64)
+# Debian's wine starts 32-bit and 64-bit programs alike.
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -60,17 +60,33 @@ std::string EncodeCodePage(std::string_view aText, int aCodePage) {
   const std::wstring wide = Widen(aText);
   if (wide.empty()) return std::string();
   const UINT cp = static_cast<UINT>(aCodePage);
-  // Characters the code page lacks become its "?"; some code pages (UTF-7,
-  // the ISO-2022 ones) take no replacement of ours and use their own.
+  std::wstring text;
+  // A character beyond the first plane is one "?" where the code page has
+  // none, not one for each half of its surrogate pair.
+  if (cp == 54936 || cp == 65000) {
+    text = wide;
+  } else {
+    for (size_t i = 0; i < wide.size(); ++i) {
+      const bool pair = wide[i] >= 0xD800 && wide[i] < 0xDC00 && i + 1 < wide.size() &&
+                        wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000;
+      text += pair ? L'?' : wide[i];
+      if (pair) ++i;
+    }
+  }
+  // Characters the code page lacks become its "?", never a look-alike (no
+  // "e" for an e with an accent); some code pages (UTF-7, the ISO-2022 ones)
+  // take neither that flag nor a replacement of ours and use their own.
+  DWORD flags = WC_NO_BEST_FIT_CHARS;
   const char* replacement = "?";
-  int n = WideCharToMultiByte(cp, 0, wide.data(), Size(wide.size()), nullptr, 0, replacement, nullptr);
+  int n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, replacement, nullptr);
   if (n == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+    flags = 0;
     replacement = nullptr;
-    n = WideCharToMultiByte(cp, 0, wide.data(), Size(wide.size()), nullptr, 0, nullptr, nullptr);
+    n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, nullptr, nullptr);
   }
   if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
   std::string bytes(static_cast<size_t>(n), '\0');
-  n = WideCharToMultiByte(cp, 0, wide.data(), Size(wide.size()), bytes.data(), n, replacement, nullptr);
+  n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), bytes.data(), n, replacement, nullptr);
   if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
   bytes.resize(static_cast<size_t>(n));
   return bytes;

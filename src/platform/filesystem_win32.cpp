@@ -6,50 +6,11 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
-#include "platform/process.h"
 #include "platform/wide_win32.h"
 
 namespace korvane::platform {
 
-// ---- path syntax (as filesystem_posix.cpp has it) ----------------------------
-
-bool IsPathDelimiter(char aChar) { return aChar == '/' || aChar == '\\'; }
-
-std::string ExtractFileName(std::string_view aPath) {
-  size_t i = aPath.size();
-  while (i > 0 && !IsPathDelimiter(aPath[i - 1])) --i;
-  return std::string(aPath.substr(i));
-}
-
-std::string ChangeFileExt(std::string_view aPath, std::string_view aExt) {
-  const size_t nameStart = aPath.size() - ExtractFileName(aPath).size();
-  const size_t dot = aPath.rfind('.');
-  std::string result(aPath);
-  if (dot != std::string_view::npos && dot >= nameStart) result.resize(dot);
-  result += aExt;
-  return result;
-}
-
-void CheckPathChars(std::string_view aPath) {
-  for (unsigned char c : aPath) {
-    if (c < 0x20 || c == '"' || c == '<' || c == '>' || c == '|') throw Error("Invalid characters in path");
-  }
-}
-
 namespace {
-
-// aDirectory without the host program's folder it begins with, if it does.
-std::string_view BelowHostFolder(std::string_view aDirectory) {
-  std::string host;
-  try {
-    host = ExecutableFolder();
-  } catch (const Error&) {
-    return aDirectory;
-  }
-  if (aDirectory.substr(0, host.size()) == host) return aDirectory.substr(host.size());
-  if (host.size() > 1 && aDirectory == std::string_view(host).substr(0, host.size() - 1)) return {};
-  return aDirectory;
-}
 
 DWORD Attributes(const std::string& aPath) { return GetFileAttributesW(Widen(aPath).c_str()); }
 
@@ -91,16 +52,6 @@ class FileHandle {
 int Code(DWORD aError) { return static_cast<int>(aError); }
 
 }  // namespace
-
-std::string CombinePath(std::string_view aDirectory, std::string_view aName) {
-  CheckPathChars(BelowHostFolder(aDirectory));
-  CheckPathChars(aName);
-  if (aDirectory.empty()) return std::string(aName);
-  std::string result(aDirectory);
-  if (!IsPathDelimiter(result.back())) result += kPathDelim;
-  result += aName;
-  return result;
-}
 
 // ---- the file system -----------------------------------------------------------
 
@@ -152,15 +103,21 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
   const std::string context = "Cannot append to \"" + aPath + "\": ";
   // Other processes may read, append and rotate the file meanwhile; the lock
   // below keeps the writers apart.
-  FileHandle file(CreateFileW(Widen(aPath).c_str(), FILE_APPEND_DATA | SYNCHRONIZE,
+  FileHandle file(CreateFileW(Widen(aPath).c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context);
-  OVERLAPPED whole{};
+  // The writers' lock is one byte far beyond any data: a lock on the data
+  // itself would also keep readers out while a line goes in.
+  OVERLAPPED lockByte{};
+  lockByte.Offset = MAXDWORD;
+  lockByte.OffsetHigh = 0x7FFFFFFF;
   DWORD error = 0;
-  if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                  &whole))
+  if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockByte))
     error = GetLastError();
+  // The size before the append, taken under the lock: nobody else appends now.
+  LARGE_INTEGER before{};
+  if (error == 0 && !SetFilePointerEx(file.Get(), LARGE_INTEGER{}, &before, FILE_END)) error = GetLastError();
   size_t done = 0;
   while (error == 0 && done < aData.size()) {
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(aData.size() - done, 1u << 30));
@@ -172,36 +129,53 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
     else
       done += written;
   }
+  if (error != 0 && done > 0) {
+    // Stopped part-way: no fragment stays behind.
+    if (SetFilePointerEx(file.Get(), before, nullptr, FILE_BEGIN)) SetEndOfFile(file.Get());
+  }
   // Closing releases the lock; the data is in the file for every reader.
   const DWORD closed = file.Close();
   if (error == 0) error = closed;
   if (error != 0) ThrowOsError(Code(error), context);
 }
 
-std::string ReadFileBytes(const std::string& aPath) {
+std::string ReadFileBytes(const std::string& aPath, size_t aMaxBytes) {
   const std::string context = "Cannot open file \"" + aPath + "\". ";
+  // Opening never waits: a pipe without a free instance fails at once. With
+  // backup semantics a folder opens too, to be told apart below.
   FileHandle file(CreateFileW(Widen(aPath).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context);
-  // Read straight into the result; a file that grows meanwhile is read to its end.
-  std::string data;
-  LARGE_INTEGER size{};
-  if (GetFileType(file.Get()) == FILE_TYPE_DISK && GetFileSizeEx(file.Get(), &size))
-    data.resize(static_cast<size_t>(size.QuadPart) + 1);
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK || !GetFileInformationByHandle(file.Get(), &info))
+    throw Error(context + "Not a regular file");
+  // A folder: what the system answers when one is opened as a file.
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ThrowOsError(ERROR_ACCESS_DENIED, context);
+  const std::string tooLarge = context + "File larger than " + std::to_string(aMaxBytes) + " bytes";
+  const uint64_t size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (size > aMaxBytes) throw Error(tooLarge);
+  // Read straight into the result; a file that grows meanwhile is read to its
+  // end, up to the limit.
+  std::string data(static_cast<size_t>(size) + 1, '\0');
   size_t got = 0;
   for (;;) {
-    if (got == data.size()) data.resize(got + std::max<size_t>(got, 65536));
+    if (got == data.size()) {
+      if (got > aMaxBytes) throw Error(tooLarge);
+      // One byte beyond the limit tells a file that is too large.
+      data.resize(got + std::min(std::max<size_t>(got, 65536), aMaxBytes - got) + 1);
+    }
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - got, 1u << 30));
     DWORD n = 0;
     if (!ReadFile(file.Get(), data.data() + got, chunk, &n, nullptr)) {
       const DWORD error = GetLastError();
-      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;  // the writer has gone
+      if (error == ERROR_HANDLE_EOF) break;
       ThrowOsError(Code(error), context);
     }
     if (n == 0) break;
     got += n;
   }
+  if (got > aMaxBytes) throw Error(tooLarge);
   data.resize(got);
   return data;
 }

@@ -7,6 +7,7 @@
 
 #include "platform/clock_testing.h"
 #include "platform/error.h"
+#include "platform/filesystem.h"
 #include "platform/process.h"
 #include "platform/ui_testing.h"
 #include "support/test_support.h"
@@ -44,7 +45,7 @@ TEST_F(ApplicationTest, PutsTheProcessLogBesideTheHostProgram) {
   const std::string folder = platform::ExecutableFolder() + "LogFiles";
   EXPECT_TRUE(std::filesystem::is_directory(folder));
   EXPECT_EQ(App().GetLogDirectory(), folder);
-  EXPECT_EQ(App().GetLogFileName(), folder + "/" + platform::ExecutableBaseName() + ".log");
+  EXPECT_EQ(App().GetLogFileName(), folder + platform::kPathDelim + platform::ExecutableBaseName() + ".log");
   EXPECT_EQ(platform::ExecutableBaseName(), "tests_base");
   EXPECT_EQ(App().Info().Version(), "1.01");
   EXPECT_TRUE(App().TerminateOnExceptionIfBatch());
@@ -55,12 +56,13 @@ TEST_F(ApplicationTest, PutsTheProcessLogBesideTheHostProgram) {
 TEST_F(ApplicationTest, ChangesTheLogDirectoryRelativeToLogFiles) {
   korvane::testing::TempDir dir;
   App().ChangeLogDirectory("Extra");
-  EXPECT_EQ(App().GetLogDirectory(), platform::ExecutableFolder() + "LogFiles/Extra");
+  EXPECT_EQ(App().GetLogDirectory(),
+            platform::ExecutableFolder() + "LogFiles" + platform::kPathDelim + "Extra");
   EXPECT_TRUE(std::filesystem::is_directory(App().GetLogDirectory()));
   App().ChangeLogDirectory(dir.Path());
-  EXPECT_EQ(App().GetLogFileName(), dir.Path() + "/tests_base.log");
+  EXPECT_EQ(App().GetLogFileName(), dir.Path() + platform::kPathDelim + "tests_base.log");
   App().ChangeLogFilename("/somewhere/Renamed.txt");
-  EXPECT_EQ(App().GetLogFileName(), dir.Path() + "/Renamed.txt");
+  EXPECT_EQ(App().GetLogFileName(), dir.Path() + platform::kPathDelim + "Renamed.txt");
   App().Log(let_error, "it broke");
   App().Log(let_info, "all well");
   EXPECT_EQ(App().LastError(), "it broke");

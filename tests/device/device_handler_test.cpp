@@ -258,7 +258,8 @@ TEST(DeviceHandler, CreatesTransportFromTableWithLogNameAndHexLog) {
     kDeviceHandler h;
     h.Deserialize(Request("<Driver>QORD_KORVANE_10</Driver><Connection><Type>Com</Type></Connection>"));
     std::unique_ptr<kIOHandler> io = h.CreateIOHandler(dir.string());
-    EXPECT_TRUE(std::regex_match(io->GetLogFileName(), std::regex(".*/QORD_KORVANE_10__[0-9]{8}\\.log")))
+    EXPECT_TRUE(
+        std::regex_match(io->GetLogFileName(), std::regex(".*[/\\\\]QORD_KORVANE_10__[0-9]{8}\\.log")))
         << io->GetLogFileName();
     EXPECT_EQ(io->ConnectTimeout(), 1000);
   }
@@ -274,7 +275,8 @@ TEST(DeviceHandler, CreatesTransportFromTableWithLogNameAndHexLog) {
     EXPECT_TRUE(io->HexLog());
     EXPECT_EQ(io->ConnectTimeout(), 2500);
     EXPECT_EQ(io->ReadTimeout(), 1500);
-    EXPECT_TRUE(std::regex_match(io->GetLogFileName(), std::regex(".*/QORD_KORVANE_10_till1_[0-9]{8}\\.log")))
+    EXPECT_TRUE(
+        std::regex_match(io->GetLogFileName(), std::regex(".*[/\\\\]QORD_KORVANE_10_till1_[0-9]{8}\\.log")))
         << io->GetLogFileName();
   }
 }

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "base/base64.h"
 #include "display/korvane/image_sources.h"
@@ -78,14 +79,20 @@ TEST(KorvaneImages, ReadsTheLibrarysOwnResourcesWhateverTheCaseOfThePrefix) {
 TEST(KorvaneImages, ReadsFilesForReadingOnly) {
   TempDir dir;
   korvane::testing::WriteFile(dir / "logo.png", kPng);
-  ::chmod((dir / "logo.png").c_str(), 0444);
+  std::filesystem::permissions(dir / "logo.png", std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::group_read |
+                                                     std::filesystem::perms::others_read);
   EXPECT_EQ(LoadImageAsBase64(dir / "logo.png"), Base64Encode(kPng));
   korvane::testing::WriteFile(dir / "empty.png", "");
   EXPECT_EQ(LoadImageAsBase64(dir / "empty.png"), "");
   EXPECT_EQ(LoadImageAsBase64(""), "");
-  EXPECT_EQ(FailureOf(dir / "missing.png"),
-            "Cannot open file \"" + (dir / "missing.png") + "\". No such file or directory");
-  EXPECT_THAT(FailureOf(dir.Path()), HasSubstr("Is a directory"));
+#ifdef _WIN32
+  const std::string missing = platform::OsErrorText(2), folder = platform::OsErrorText(5);
+#else
+  const std::string missing = "No such file or directory", folder = "Is a directory";
+#endif
+  EXPECT_EQ(FailureOf(dir / "missing.png"), "Cannot open file \"" + (dir / "missing.png") + "\". " + missing);
+  EXPECT_THAT(FailureOf(dir.Path()), HasSubstr(folder));
 }
 
 TEST(KorvaneImages, FetchesOverHttpWithoutFollowingRedirects) {
@@ -104,6 +111,7 @@ TEST(KorvaneImages, FetchesOverHttpWithoutFollowingRedirects) {
 }
 
 TEST(KorvaneImages, FetchesOverHttpsWithoutCheckingTheCertificate) {
+  if (!korvane::testing::kHaveHttpsServer) GTEST_SKIP() << "no HTTPS test server in this build";
   TestCertificate cert;
   TestHttpServer server(cert);
   ServeImages(server.Server());

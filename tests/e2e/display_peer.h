@@ -2,12 +2,6 @@
 // connections, records every frame's bytes and answers as it is told.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -37,7 +31,7 @@ class DisplayPeer {
   ~DisplayPeer() {
     fStop = true;
     fThread.join();
-    ::close(fListen);
+    CloseSocket(fListen);
   }
 
   int Port() const { return fPort; }
@@ -71,17 +65,16 @@ class DisplayPeer {
  private:
   void Run() {
     while (!fStop) {
-      pollfd p{fListen, POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      const int fd = ::accept4(fListen, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
+      if (!WaitReadable(fListen, 50)) continue;
+      const NativeSocket fd = AcceptOne(fListen);
+      if (fd == kNoSocket) continue;
       ++fConnections;
       Serve(fd);
-      ::close(fd);
+      CloseSocket(fd);
     }
   }
 
-  void Serve(int aFd) {
+  void Serve(NativeSocket aFd) {
     std::string frame;
     char buffer[65536];
     if (fMode == Mode::Frozen) {
@@ -89,9 +82,8 @@ class DisplayPeer {
       return;
     }
     while (!fStop) {
-      pollfd p{aFd, POLLIN, 0};
-      if (::poll(&p, 1, 50) <= 0) continue;
-      const ssize_t n = ::recv(aFd, buffer, sizeof buffer, 0);
+      if (!WaitReadable(aFd, 50)) continue;
+      const long n = ReceiveSome(aFd, buffer, sizeof buffer);
       if (n <= 0) return;
       frame.append(buffer, static_cast<size_t>(n));
       // Only the new bytes: a frame of many megabytes arrives in many pieces.
@@ -105,8 +97,7 @@ class DisplayPeer {
       case Mode::CloseBeforeEtx: return;
       case Mode::Silent:
         while (!fStop) {
-          pollfd p{aFd, POLLIN, 0};
-          if (::poll(&p, 1, 50) > 0 && ::recv(aFd, buffer, sizeof buffer, 0) <= 0) return;
+          if (WaitReadable(aFd, 50) && ReceiveSome(aFd, buffer, sizeof buffer) <= 0) return;
         }
         return;
       case Mode::Frozen:  // not reached: a frozen peer reads nothing
@@ -124,17 +115,16 @@ class DisplayPeer {
     }
     for (size_t i = 0; i < pieces.size() && !fStop; ++i) {
       if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-      if (::send(aFd, pieces[i].data(), pieces[i].size(), MSG_NOSIGNAL) < 0) return;  // the library left
+      if (SendSome(aFd, pieces[i].data(), pieces[i].size()) < 0) return;  // the library left
     }
-    if (pieces.empty()) ::send(aFd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    if (pieces.empty()) SendSome(aFd, reply.data(), reply.size());
     // Wait for the library to close its side.
     for (int i = 0; i < 100 && !fStop; ++i) {
-      pollfd p{aFd, POLLIN, 0};
-      if (::poll(&p, 1, 50) > 0 && ::recv(aFd, buffer, sizeof buffer, 0) <= 0) return;
+      if (WaitReadable(aFd, 50) && ReceiveSome(aFd, buffer, sizeof buffer) <= 0) return;
     }
   }
 
-  int fListen = -1;
+  NativeSocket fListen = kNoSocket;
   int fPort = 0;
   std::thread fThread;
   std::atomic<bool> fStop{false};

@@ -1,10 +1,10 @@
 #include "support/http_server.h"
 
+#ifndef _WIN32
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <stdexcept>
@@ -15,6 +15,7 @@ namespace korvane::testing {
 
 // ---- TestCertificate ----------------------------------------------------
 
+#ifndef _WIN32
 namespace {
 
 void WritePem(const std::string& aPath, const std::function<int(FILE*)>& aWrite) {
@@ -26,7 +27,13 @@ void WritePem(const std::string& aPath, const std::function<int(FILE*)>& aWrite)
 }
 
 }  // namespace
+#endif
 
+#ifdef _WIN32
+TestCertificate::TestCertificate() {
+  throw std::runtime_error("no test certificates on Windows (no OpenSSL)");
+}
+#else
 TestCertificate::TestCertificate() {
   std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> key(EVP_EC_gen("P-256"), EVP_PKEY_free);
   std::unique_ptr<X509, void (*)(X509*)> cert(X509_new(), X509_free);
@@ -57,14 +64,21 @@ TestCertificate::TestCertificate() {
     return PEM_write_PrivateKey(aOut, key.get(), nullptr, nullptr, 0, nullptr, nullptr);
   });
 }
+#endif
 
 // ---- TestHttpServer -----------------------------------------------------
 
 TestHttpServer::TestHttpServer() : fServer(std::make_unique<httplib::Server>()) {}
 
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
 TestHttpServer::TestHttpServer(const TestCertificate& aCert)
     : fServer(std::make_unique<httplib::SSLServer>(aCert.CertFile().c_str(), aCert.KeyFile().c_str())),
       fTls(true) {}
+#else
+TestHttpServer::TestHttpServer(const TestCertificate&) {
+  throw std::runtime_error("no HTTPS test server in this build (no OpenSSL)");
+}
+#endif
 
 TestHttpServer::~TestHttpServer() { Stop(); }
 
@@ -105,23 +119,32 @@ std::vector<SeenRequest> TestHttpServer::Seen() const {
 RawHttpPeer::RawHttpPeer(std::string aReply) : fReply(std::move(aReply)) {
   fListener = ListenOnLoopback(1, fPort);
   fThread = std::thread([this] {
-    const int peer = ::accept(fListener, nullptr, nullptr);
-    if (peer < 0) return;
+    const NativeSocket peer = ::accept(fListener, nullptr, nullptr);
+    if (peer == kNoSocket) return;
     std::string request;
     char buffer[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
-      const ssize_t n = ::recv(peer, buffer, sizeof buffer, 0);
+      const auto n = ::recv(peer, buffer, sizeof buffer, 0);
       if (n <= 0) break;
       request.append(buffer, static_cast<size_t>(n));
     }
+#ifdef _WIN32
+    ::send(peer, fReply.data(), static_cast<int>(fReply.size()), 0);
+#else
     ::send(peer, fReply.data(), fReply.size(), MSG_NOSIGNAL);
-    ::close(peer);
+#endif
+    CloseSocket(peer);
   });
 }
 
 RawHttpPeer::~RawHttpPeer() {
+#ifdef _WIN32
+  // Closing the listener ends a waiting accept.
+  CloseSocket(fListener);
+#else
   ::shutdown(fListener, SHUT_RDWR);
-  ::close(fListener);
+  CloseSocket(fListener);
+#endif
   fThread.join();
 }
 

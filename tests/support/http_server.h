@@ -13,9 +13,17 @@
 #include <thread>
 #include <vector>
 
+#include "support/loopback.h"
 #include "support/test_support.h"
 
 namespace korvane::testing {
+
+// Whether this build has HTTPS test servers (not on Windows: no OpenSSL there).
+#ifdef CPPHTTPLIB_OPENSSL_SUPPORT
+inline constexpr bool kHaveHttpsServer = true;
+#else
+inline constexpr bool kHaveHttpsServer = false;
+#endif
 
 // A throw-away self-signed certificate for 127.0.0.1 and localhost (also a
 // CA, so a client can be told to trust it), with its key, as PEM files in a
@@ -86,7 +94,7 @@ class RawHttpPeer {
 
  private:
   std::string fReply;
-  int fListener = -1;
+  NativeSocket fListener = kNoSocket;
   int fPort = 0;
   std::thread fThread;
 };

@@ -1,32 +1,95 @@
-// A listening TCP socket on 127.0.0.1 with an ephemeral port.
+// A listening TCP socket on 127.0.0.1 with an ephemeral port, and the few
+// socket calls the tests make on it, alike on POSIX systems and Windows.
 #pragma once
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
+#include <cstddef>
 #include <stdexcept>
 
 namespace korvane::testing {
 
+#ifdef _WIN32
+using NativeSocket = SOCKET;
+inline constexpr NativeSocket kNoSocket = INVALID_SOCKET;
+inline void CloseSocket(NativeSocket aSocket) { ::closesocket(aSocket); }
+// Winsock is started once per test program.
+void StartSockets();
+#else
+using NativeSocket = int;
+inline constexpr NativeSocket kNoSocket = -1;
+inline void CloseSocket(NativeSocket aSocket) { ::close(aSocket); }
+inline void StartSockets() {}
+#endif
+
 // The listening socket; its port goes to aPort.
-inline int ListenOnLoopback(int aBacklog, int& aPort) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+inline NativeSocket ListenOnLoopback(int aBacklog, int& aPort) {
+  StartSockets();
+#ifdef _WIN32
+  const NativeSocket fd =
+      ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+#else
+  const NativeSocket fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+#endif
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+  if (fd == kNoSocket || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(fd, aBacklog) != 0) {
-    if (fd >= 0) ::close(fd);
+    if (fd != kNoSocket) CloseSocket(fd);
     throw std::runtime_error("cannot listen on loopback");
   }
   socklen_t len = sizeof addr;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
   aPort = ntohs(addr.sin_port);
   return fd;
+}
+
+// True when aSocket has something to read (or has been closed) within aMs.
+inline bool WaitReadable(NativeSocket aSocket, int aMs) {
+#ifdef _WIN32
+  WSAPOLLFD p{};
+  p.fd = aSocket;
+  p.events = POLLRDNORM;
+  return ::WSAPoll(&p, 1, aMs) > 0;
+#else
+  pollfd p{aSocket, POLLIN, 0};
+  return ::poll(&p, 1, aMs) > 0;
+#endif
+}
+
+// One receive: the count, 0 when the peer closed, negative on failure.
+inline long ReceiveSome(NativeSocket aSocket, char* aBuffer, size_t aCount) {
+  return static_cast<long>(::recv(aSocket, aBuffer, static_cast<int>(aCount), 0));
+}
+
+// One send, never raising SIGPIPE: the count, negative on failure.
+inline long SendSome(NativeSocket aSocket, const char* aBytes, size_t aCount) {
+#ifdef _WIN32
+  return static_cast<long>(::send(aSocket, aBytes, static_cast<int>(aCount), 0));
+#else
+  return static_cast<long>(::send(aSocket, aBytes, aCount, MSG_NOSIGNAL));
+#endif
+}
+
+// Takes the next connection: kNoSocket when that fails.
+inline NativeSocket AcceptOne(NativeSocket aListener) {
+#ifdef _WIN32
+  return ::accept(aListener, nullptr, nullptr);
+#else
+  return ::accept4(aListener, nullptr, nullptr, SOCK_CLOEXEC);
+#endif
 }
 
 }  // namespace korvane::testing

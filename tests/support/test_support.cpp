@@ -1,12 +1,16 @@
 #include "support/test_support.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
+#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -17,9 +21,23 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/loopback.h"
+
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace korvane::testing {
+
+#ifdef _WIN32
+void StartSockets() {
+  static const int started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  if (started != 0) throw std::runtime_error("cannot start Winsock");
+}
+#endif
 
 // ---- TempDir ------------------------------------------------------------
 
@@ -91,20 +109,29 @@ bool WaitFor(const std::function<bool()>& aCondition, std::chrono::milliseconds 
 
 // ---- ScopedEnv ----------------------------------------------------------
 
-ScopedEnv::ScopedEnv(const char* aName, const char* aValue) : fName(aName) {
-  if (const char* old = ::getenv(aName)) fOld = old, fHadOld = true;
+namespace {
+
+// Sets (aValue null: removes) a variable of the process's environment; on
+// Windows the C runtime passes it on to the system's own copy.
+void SetEnv(const char* aName, const char* aValue) {
+#ifdef _WIN32
+  ::_putenv_s(aName, aValue ? aValue : "");
+#else
   if (aValue)
     ::setenv(aName, aValue, 1);
   else
     ::unsetenv(aName);
+#endif
 }
 
-ScopedEnv::~ScopedEnv() {
-  if (fHadOld)
-    ::setenv(fName.c_str(), fOld.c_str(), 1);
-  else
-    ::unsetenv(fName.c_str());
+}  // namespace
+
+ScopedEnv::ScopedEnv(const char* aName, const char* aValue) : fName(aName) {
+  if (const char* old = ::getenv(aName)) fOld = old, fHadOld = true;
+  SetEnv(aName, aValue);
 }
+
+ScopedEnv::~ScopedEnv() { SetEnv(fName.c_str(), fHadOld ? fOld.c_str() : nullptr); }
 
 // ---- device logs --------------------------------------------------------
 
@@ -171,6 +198,14 @@ std::vector<LogLine> AfterBanner(std::vector<LogLine> aLog) {
 
 // ---- other programs -----------------------------------------------------
 
+#ifdef _WIN32
+ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string&, std::chrono::seconds) {
+  // The Windows test programs run no other programs.
+  ProgramRun run;
+  run.fErr = "cannot start " + aArgs[0] + " (no programs run on Windows)";
+  return run;
+}
+#else
 ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& aInput,
                       std::chrono::seconds aTimeout) {
   int in[2], out[2], err[2];
@@ -229,5 +264,6 @@ ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& 
   if (timedOut) run.fErr += "\n(killed after " + std::to_string(aTimeout.count()) + " s)";
   return run;
 }
+#endif
 
 }  // namespace korvane::testing

@@ -23,14 +23,20 @@ namespace korvane::testing {
 // removed with its contents at the end of the scope.
 class TempDir {
  public:
+#ifdef _WIN32
+  static constexpr char kSeparator = '\\';
+#else
+  static constexpr char kSeparator = '/';
+#endif
+
   TempDir();
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& Path() const { return fPath; }
-  // The path of aName in the folder.
-  std::string File(const std::string& aName) const { return fPath + "/" + aName; }
+  // The path of aName in the folder, joined by the system's own separator.
+  std::string File(const std::string& aName) const { return fPath + kSeparator + aName; }
   std::string operator/(const std::string& aName) const { return File(aName); }
   bool IsEmpty() const;
 

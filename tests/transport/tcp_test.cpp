@@ -428,7 +428,12 @@ TEST(TcpTransport, ConnectRefusedLogsTheRuntimesMessage) {
   TcpHandler h(closed);
   EXPECT_FALSE(h->Connect());
   EXPECT_FALSE(h->Connected());
-  EXPECT_EQ(h.Traffic(), (std::vector<LogLine>{Err("Connect Error:Connection refused")}));
+#ifdef _WIN32
+  const std::string refused = platform::OsErrorText(WSAECONNREFUSED);
+#else
+  const std::string refused = "Connection refused";
+#endif
+  EXPECT_EQ(h.Traffic(), (std::vector<LogLine>{Err("Connect Error:" + refused)}));
 }
 
 TEST(TcpTransport, ConnectTimesOutAgainstAFullBacklog) {
