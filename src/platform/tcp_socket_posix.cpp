@@ -9,14 +9,11 @@
 
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <string>
 
 #include "platform/clock.h"
 #include "platform/error.h"
-#include "platform/library.h"
+#include "platform/tcp_lookup.h"
 #include "platform/tcp_socket.h"
 
 namespace korvane::platform {
@@ -78,8 +75,9 @@ TcpAddress AddressOf(const TAddress& aAddress) {
   return TcpAddress{std::vector<unsigned char>(bytes, bytes + sizeof aAddress)};
 }
 
-// aHost as a literal IPv4 or IPv6 address (without a scope), or nothing.
-std::optional<TcpAddress> LiteralAddress(const std::string& aHost, uint16_t aPort) {
+}  // namespace
+
+std::optional<TcpAddress> tcp_lookup::LiteralAddress(const std::string& aHost, uint16_t aPort) {
   sockaddr_in v4{};
   if (::inet_pton(AF_INET, aHost.c_str(), &v4.sin_addr) == 1) {
     v4.sin_family = AF_INET;
@@ -95,82 +93,22 @@ std::optional<TcpAddress> LiteralAddress(const std::string& aHost, uint16_t aPor
   return std::nullopt;
 }
 
-// One name lookup. The helper thread that runs it and the caller that waits
-// for it share it; whichever lets go last frees it.
-struct Lookup {
-  std::string fHost;
-  std::string fService;
-  int fFlags = 0;
-  std::mutex fLock;
-  std::condition_variable fDone;
-  bool fFinished = false;
-  int fStatus = 0;
-  int fSystemError = 0;
-  std::vector<TcpAddress> fAddresses;
-};
-
-void RunLookup(Lookup& aLookup) {
+std::vector<TcpAddress> tcp_lookup::LookUp(const std::string& aHost, uint16_t aPort, bool aNumericHost) {
   addrinfo hints{};
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
-  hints.ai_flags = AI_NUMERICSERV | aLookup.fFlags;
+  hints.ai_flags = AI_NUMERICSERV | (aNumericHost ? AI_NUMERICHOST : 0);
   addrinfo* found = nullptr;
-  const int status = ::getaddrinfo(aLookup.fHost.c_str(), aLookup.fService.c_str(), &hints, &found);
-  const int systemError = errno;
+  const int status = ::getaddrinfo(aHost.c_str(), std::to_string(aPort).c_str(), &hints, &found);
+  if (status == EAI_SYSTEM) ThrowOsError(errno);
+  if (status != 0) throw Error(::gai_strerror(status));
   std::vector<TcpAddress> addresses;
-  if (status == 0) {
-    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
-      const auto* bytes = reinterpret_cast<const unsigned char*>(at->ai_addr);
-      addresses.push_back(TcpAddress{std::vector<unsigned char>(bytes, bytes + at->ai_addrlen)});
-    }
-    ::freeaddrinfo(found);
+  for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(at->ai_addr);
+    addresses.push_back(TcpAddress{std::vector<unsigned char>(bytes, bytes + at->ai_addrlen)});
   }
-  std::lock_guard<std::mutex> guard(aLookup.fLock);
-  aLookup.fStatus = status;
-  aLookup.fSystemError = systemError;
-  aLookup.fAddresses = std::move(addresses);
-  aLookup.fFinished = true;
-  aLookup.fDone.notify_all();
-}
-
-// A lookup left running keeps executing this module's code after the call
-// that started it has returned: the module then stays loaded until the
-// process ends, whatever the host unloads.
-void KeepModuleForAbandonedLookups() {
-  static std::once_flag pinned;
-  std::call_once(pinned, [] { PinCurrentModule(); });
-}
-
-}  // namespace
-
-std::optional<std::vector<TcpAddress>> ResolveTcpHost(const std::string& aHost, uint16_t aPort,
-                                                      int32_t aTimeoutMs) {
-  if (std::optional<TcpAddress> literal = LiteralAddress(aHost, aPort))
-    return std::vector<TcpAddress>{std::move(*literal)};
-  auto lookup = std::make_shared<Lookup>();
-  lookup->fHost = aHost;
-  lookup->fService = std::to_string(aPort);
-  // A scoped IPv6 literal ("fe80::1%eth0") needs no lookup either.
-  if (aHost.find('%') != std::string::npos && aHost.find(':') != std::string::npos)
-    lookup->fFlags = AI_NUMERICHOST;
-  if (aTimeoutMs <= 0 || lookup->fFlags == AI_NUMERICHOST) {
-    RunLookup(*lookup);
-  } else {
-    try {
-      std::thread([lookup] { RunLookup(*lookup); }).detach();
-    } catch (const std::system_error& e) {
-      ThrowOsError(e.code().value(), "Cannot start the name lookup: ");
-    }
-    std::unique_lock<std::mutex> guard(lookup->fLock);
-    if (!lookup->fDone.wait_for(guard, std::chrono::milliseconds(aTimeoutMs),
-                                [&] { return lookup->fFinished; })) {
-      KeepModuleForAbandonedLookups();
-      return std::nullopt;
-    }
-  }
-  if (lookup->fStatus == EAI_SYSTEM) ThrowOsError(lookup->fSystemError);
-  if (lookup->fStatus != 0) throw Error(::gai_strerror(lookup->fStatus));
-  return std::move(lookup->fAddresses);
+  ::freeaddrinfo(found);
+  return addresses;
 }
 
 std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs) {

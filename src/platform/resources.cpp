@@ -1,8 +1,7 @@
-#include <strings.h>
+// Resources embedded into the library at build time, the same on every system.
+#include "platform/resources.h"
 
 #include <cstddef>
-
-#include "platform/resources.h"
 
 namespace korvane::platform {
 namespace embedded {
@@ -27,10 +26,25 @@ std::optional<std::string> LoadResourceString(int aId) {
   return std::nullopt;
 }
 
+namespace {
+
+// Resource names are ASCII and found whatever their letter case.
+bool SameNameIgnoringCase(std::string_view aA, std::string_view aB) {
+  if (aA.size() != aB.size()) return false;
+  for (size_t i = 0; i < aA.size(); ++i) {
+    char a = aA[i], b = aB[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 std::optional<std::string_view> FindRawResource(std::string_view aName) {
-  const std::string name(aName);
   for (const embedded::RawRecord* r = embedded::kRaw; r->name; ++r) {
-    if (::strcasecmp(r->name, name.c_str()) == 0)
+    if (SameNameIgnoringCase(r->name, aName))
       return std::string_view(reinterpret_cast<const char*>(r->data), r->size);
   }
   return std::nullopt;
