@@ -1,24 +1,12 @@
 #include <sys/time.h>
 #include <time.h>
 
-#include <atomic>
-#include <mutex>
-
 #include "platform/clock.h"
-#include "platform/clock_testing.h"
+#include "platform/clock_system.h"
 
 namespace korvane::platform {
-namespace {
-std::mutex gOverrideLock;
-std::function<LocalTime()> gOverride;
-std::atomic<bool> gHasOverride{false};  // read without the lock only when false is certain
-}  // namespace
 
-LocalTime Now() {
-  if (gHasOverride.load(std::memory_order_acquire)) {
-    std::lock_guard<std::mutex> guard(gOverrideLock);
-    if (gOverride) return gOverride();
-  }
+LocalTime clock_system::Now() {
   struct timespec ts;
   ::clock_gettime(CLOCK_REALTIME, &ts);
   // The calendar fields change once a second: each thread keeps the last
@@ -46,12 +34,6 @@ uint32_t TickCount() {
   ::clock_gettime(CLOCK_MONOTONIC, &ts);
   const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
   return static_cast<uint32_t>(ms);
-}
-
-void SetNowForTesting(std::function<LocalTime()> aNow) {
-  std::lock_guard<std::mutex> guard(gOverrideLock);
-  gOverride = std::move(aNow);
-  gHasOverride.store(static_cast<bool>(gOverride), std::memory_order_release);
 }
 
 }  // namespace korvane::platform

@@ -1,25 +1,11 @@
-
-
 #include <windows.h>
 
-#include <atomic>
-#include <mutex>
-
 #include "platform/clock.h"
-#include "platform/clock_testing.h"
+#include "platform/clock_system.h"
 
 namespace korvane::platform {
-namespace {
-std::mutex gOverrideLock;
-std::function<LocalTime()> gOverride;
-std::atomic<bool> gHasOverride{false};  // read without the lock only when false is certain
-}  // namespace
 
-LocalTime Now() {
-  if (gHasOverride.load(std::memory_order_acquire)) {
-    std::lock_guard<std::mutex> guard(gOverrideLock);
-    if (gOverride) return gOverride();
-  }
+LocalTime clock_system::Now() {
   SYSTEMTIME st;
   GetLocalTime(&st);
   LocalTime t;
@@ -34,11 +20,5 @@ LocalTime Now() {
 }
 
 uint32_t TickCount() { return static_cast<uint32_t>(GetTickCount64()); }
-
-void SetNowForTesting(std::function<LocalTime()> aNow) {
-  std::lock_guard<std::mutex> guard(gOverrideLock);
-  gOverride = std::move(aNow);
-  gHasOverride.store(static_cast<bool>(gOverride), std::memory_order_release);
-}
 
 }  // namespace korvane::platform
