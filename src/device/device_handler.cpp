@@ -96,13 +96,17 @@ void kParameterList::Append(std::string_view aName, std::string_view aValue) {
 }
 
 void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_view aValue) {
-  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
+  // Appended, not made room for first: the text is not filled twice.
+  const size_t offset = fText.size();
+  fEntries.push_back({offset, aName.size() + 1 + aValue.size(), aName.size()});
+  fText.append(aName);
+  fText += '=';
+  fText.append(aValue);
+  char* name = fText.data() + offset;
   for (size_t i = 0; i < aName.size(); ++i) {
-    const char c = aName[i];
-    p[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    name[i] = static_cast<char>(c + (static_cast<unsigned char>(c - 'A') < 26 ? 'a' - 'A' : 0));
   }
-  p[aName.size()] = '=';
-  aValue.copy(p + aName.size() + 1, aValue.size());
 }
 
 void kParameterList::ReserveMore(size_t aEntries, size_t aBytes) {
@@ -195,10 +199,15 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
     std::string_view value;
     bool read;  // value holds the text
   };
+  pugi::xml_node first = aParameters.first_child();
+  if (!first) return;
   std::vector<Child> children;
-  for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
-    const std::string_view name = XmlNodeNameView(child);
-    const size_t colon = child.type() == pugi::node_element ? name.rfind(':') : std::string_view::npos;
+  children.reserve(64);
+  for (pugi::xml_node child = first; child; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    const std::string_view name =
+        type == pugi::node_element ? std::string_view(child.name()) : XmlNodeNameView(child);
+    const size_t colon = type == pugi::node_element ? name.rfind(':') : std::string_view::npos;
     children.push_back({child,
                         name,
                         colon == std::string_view::npos ? name : name.substr(colon + 1),
@@ -297,38 +306,65 @@ void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, Malformed
 }
 
 void kDeviceHandler::ReadConnection(pugi::xml_node aConnection) {
-  using U = krptUtil;
+  // Every child the connection types read, found in one pass; read in the
+  // order below (the first that cannot be read gives the error).
+  enum Child : size_t {
+    kType,
+    kConnectTimeout,
+    kReadTimeout,
+    kURL,
+    kAuthType,
+    kUser,
+    kPassword,
+    kDeviceName,
+    kAddress,
+    kPort,
+    kSerialPort,
+    kSpeed,
+    kDataBits,
+    kParity,
+    kStopBits,
+    kLibraryName,
+    kPrinterName,
+    kChildren
+  };
+  static constexpr std::string_view kNames[kChildren] = {
+      "Type",     "ConnectTimeout", "ReadTimeout", "URL",         "AuthType",   "User",
+      "Password", "DeviceName",     "Address",     "Port",        "SerialPort", "Speed",
+      "DataBits", "Parity",         "StopBits",    "LibraryName", "PrinterName"};
+  pugi::xml_node found[kChildren];
+  XmlFindChildren(aConnection, kNames, found);
+  auto text = [&](Child aChild) { return XmlChildAsString(found[aChild], kNames[aChild]); };
+  auto integer = [&](Child aChild) { return XmlChildAsInteger(found[aChild], kNames[aChild]); };
   kConnection& c = fConnection;
-  c.SetConnectionType(kConnection::ConvertConnectionType(U::GetNodeValueAsString(aConnection, "Type")));
-  c.SetConnectTimeOut(U::GetNodeValueAsInteger(aConnection, "ConnectTimeout"));
-  c.SetReadTimeOut(U::GetNodeValueAsInteger(aConnection, "ReadTimeout"));
+  c.SetConnectionType(kConnection::ConvertConnectionType(text(kType)));
+  c.SetConnectTimeOut(integer(kConnectTimeout));
+  c.SetReadTimeOut(integer(kReadTimeout));
   auto readHttp = [&] {
-    c.SetURL(U::GetNodeValueAsString(aConnection, "URL"));
-    c.SetAuthType(kConnection::ConvertAuthType(U::GetNodeValueAsString(aConnection, "AuthType")));
-    c.SetUser(U::GetNodeValueAsString(aConnection, "User"));
-    c.SetPassword(U::GetNodeValueAsString(aConnection, "Password"));
+    c.SetURL(text(kURL));
+    c.SetAuthType(kConnection::ConvertAuthType(text(kAuthType)));
+    c.SetUser(text(kUser));
+    c.SetPassword(text(kPassword));
   };
   switch (c.ConnectionType()) {
-    case tkConnectionType::OPOS: c.SetDeviceName(U::GetNodeValueAsString(aConnection, "DeviceName")); break;
+    case tkConnectionType::OPOS: c.SetDeviceName(text(kDeviceName)); break;
     case tkConnectionType::TCP:
     case tkConnectionType::HTTP:
-      c.SetAddress(U::GetNodeValueAsString(aConnection, "Address"));
-      c.SetPort(U::GetNodeValueAsInteger(aConnection, "Port"));
+      c.SetAddress(text(kAddress));
+      c.SetPort(integer(kPort));
       readHttp();
       break;
     case tkConnectionType::Serial:
-      c.SetSerialPort(U::GetNodeValueAsString(aConnection, "SerialPort"));
-      c.SetSpeed(U::GetNodeValueAsInteger(aConnection, "Speed"));
-      c.SetDataBits(U::GetNodeValueAsInteger(aConnection, "DataBits"));
-      c.SetParity(kConnection::ConvertParity(U::GetNodeValueAsString(aConnection, "Parity")));
-      c.SetStopBits(U::GetNodeValueAsInteger(aConnection, "StopBits"));
+      c.SetSerialPort(text(kSerialPort));
+      c.SetSpeed(integer(kSpeed));
+      c.SetDataBits(integer(kDataBits));
+      c.SetParity(kConnection::ConvertParity(text(kParity)));
+      c.SetStopBits(integer(kStopBits));
       readHttp();
       break;
-    case tkConnectionType::DLL: c.SetLibraryName(U::GetNodeValueAsString(aConnection, "LibraryName")); break;
+    case tkConnectionType::DLL: c.SetLibraryName(text(kLibraryName)); break;
     case tkConnectionType::Com: break;
-    case tkConnectionType::Spool:
-      c.SetPrinterName(U::GetNodeValueAsString(aConnection, "PrinterName"));
-      break;
+    case tkConnectionType::Spool: c.SetPrinterName(text(kPrinterName)); break;
   }
 }
 
