@@ -285,8 +285,15 @@ pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
   return {};
 }
 
-void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
-                     std::span<pugi::xml_node> aFound) {
+namespace {
+
+// The search of XmlFindChildren over the children aForEach hands to the
+// function it is given (the child, its name and the part of it after a ":",
+// the same view when there is none); that function returns false once all
+// are found.
+template <class TForEach>
+void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
+                  std::span<pugi::xml_node> aFound) {
   const pugi::xml_node none;
   std::fill(aFound.begin(), aFound.end(), none);
   // Up to 64 names: each child is compared only with the names of its
@@ -334,25 +341,49 @@ void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> a
       }
   };
   if (missing == 0) return;
-  for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
-    const pugi::xml_node_type type = child.type();
-    const std::string_view name =
-        type == pugi::node_element ? std::string_view(child.name()) : XmlNodeNameView(child);
-    take(name, child);
-    if (type == pugi::node_element) {
-      const size_t colon = name.rfind(':');
-      if (colon != std::string_view::npos) take(name.substr(colon + 1), child);
+  aForEach([&](pugi::xml_node aChild, std::string_view aName, std::string_view aLocal) {
+    take(aName, aChild);
+    if (aLocal.size() != aName.size()) take(aLocal, aChild);
+    return missing > 0;
+  });
+}
+
+}  // namespace
+
+void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound) {
+  auto forEach = [&](auto&& aVisit) {
+    for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
+      const pugi::xml_node_type type = child.type();
+      if (type == pugi::node_element) {
+        const std::string_view name = child.name();
+        if (!aVisit(child, name, XmlLocalName(name))) return;
+      } else {
+        const std::string_view name = XmlNodeNameView(child);
+        if (!aVisit(child, name, name)) return;
+      }
     }
-    if (missing == 0) break;
-  }
+  };
+  FindChildren(forEach, aNames, aFound);
+}
+
+void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound) {
+  auto forEach = [&](auto&& aVisit) {
+    for (const kXmlChild& child : aChildren)
+      if (!aVisit(child.fNode, child.fName, child.fLocalName)) return;
+  };
+  FindChildren(forEach, aNames, aFound);
 }
 
 std::string_view XmlNodeTextView(pugi::xml_node aNode) {
   if (aNode.type() != pugi::node_element) return aNode.value();
   const pugi::xml_node first = aNode.first_child();
   if (!first) return {};
-  if (!first.next_sibling() && (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
-    return first.value();
+  if (!first.next_sibling()) {
+    const pugi::xml_node_type type = first.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) return first.value();
+  }
   throw Error("Element \"" + std::string(aNode.name()) + "\" does not contain a single text node");
 }
 
