@@ -1,5 +1,7 @@
 #include "device/device_handler.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <sstream>
 
@@ -20,6 +22,13 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+// Each byte with the ASCII letters in lower case.
+constexpr auto kLowerAscii = [] {
+  std::array<char, 256> lower{};
+  for (size_t c = 0; c < 256; ++c) lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return lower;
+}();
 
 bool IsNameChar(unsigned char c, bool aFirst) {
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80) return true;
@@ -49,14 +58,20 @@ size_t NameHash(std::string_view aName) {
     h ^= h >> 29;
   }
   if (i < aName.size()) {
-    // The last bytes: the last eight (overlapping) of a long name, one by
-    // one in a short one.
+    // The last bytes: the last eight (overlapping) of a long name, two
+    // overlapping fours or one by one in a short one.
     uint64_t w = 0;
-    if (aName.size() >= 8)
+    if (aName.size() >= 8) {
       std::memcpy(&w, aName.data() + aName.size() - 8, 8);
-    else
+    } else if (aName.size() >= 4) {  // the first four and the last four, overlapping
+      uint32_t head, tail;
+      std::memcpy(&head, aName.data(), 4);
+      std::memcpy(&tail, aName.data() + aName.size() - 4, 4);
+      w = head | uint64_t{tail} << 32;
+    } else {
       for (size_t k = 0; k < aName.size(); ++k)
         w |= uint64_t{static_cast<unsigned char>(aName[k])} << (8 * k);
+    }
     h = (h ^ (w | kFold)) * kMix;
     h ^= h >> 29;
   }
@@ -95,19 +110,33 @@ void kParameterList::Append(std::string_view aName, std::string_view aValue) {
   aValue.copy(p + aName.size() + 1, aValue.size());
 }
 
-void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_view aValue) {
-  char* p = Reserve(aName.size() + 1 + aValue.size(), aName.size());
-  for (size_t i = 0; i < aName.size(); ++i) {
-    const char c = aName[i];
-    p[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+void kParameterList::AppendLowerCaseNames(std::span<const NamedValue> aEntries) {
+  size_t bytes = 0;
+  for (const NamedValue& e : aEntries) bytes += e.name.size() + 1 + e.value.size();
+  size_t offset = fText.size();
+  fText.resize(offset + bytes);
+  fEntries.reserve(fEntries.size() + aEntries.size());
+  char* p = fText.data() + offset;
+  for (const NamedValue& e : aEntries) {
+    const size_t length = e.name.size() + 1 + e.value.size();
+    fEntries.push_back({offset, length, e.name.size()});
+    for (size_t i = 0; i < e.name.size(); ++i) p[i] = kLowerAscii[static_cast<unsigned char>(e.name[i])];
+    p[e.name.size()] = '=';
+    if (!e.value.empty()) std::memcpy(p + e.name.size() + 1, e.value.data(), e.value.size());
+    p += length;
+    offset += length;
   }
-  p[aName.size()] = '=';
-  aValue.copy(p + aName.size() + 1, aValue.size());
 }
 
-void kParameterList::ReserveMore(size_t aEntries, size_t aBytes) {
-  fEntries.reserve(fEntries.size() + aEntries);
-  fText.reserve(fText.size() + aBytes);
+void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_view aValue) {
+  // Appended, not made room for first: the text is not filled twice.
+  const size_t offset = fText.size();
+  fEntries.push_back({offset, aName.size() + 1 + aValue.size(), aName.size()});
+  fText.append(aName);
+  fText += '=';
+  fText.append(aValue);
+  char* name = fText.data() + offset;
+  for (size_t i = 0; i < aName.size(); ++i) name[i] = kLowerAscii[static_cast<unsigned char>(name[i])];
 }
 
 void kParameterList::Clear() {
@@ -153,6 +182,7 @@ void kParameterList::Set(std::string_view aName, std::string_view aValue) {
 }
 
 kParameterIndex::kParameterIndex(const kParameterList& aList) : fList(aList) {
+  if (aList.Count() == 0) return;  // IndexOfName looks at no table then
   size_t slots = 16;
   while (slots < aList.Count() * 2) slots *= 2;
   fSlots.assign(slots, 0);
@@ -176,6 +206,37 @@ int kParameterIndex::IndexOfName(std::string_view aName) const {
   return -1;
 }
 
+kParameterNames::kParameterNames(std::span<const std::string_view> aNames)
+    : fNames(aNames.begin(), aNames.end()) {
+  size_t slots = 16;
+  while (slots < fNames.size() * 4) slots *= 2;
+  fSlots.assign(slots, 0);
+  for (size_t k = 0; k < fNames.size(); ++k) {
+    size_t at = NameHash(fNames[k]) & (slots - 1);
+    while (fSlots[at] != 0) at = (at + 1) & (slots - 1);
+    fSlots[at] = static_cast<uint32_t>(k + 1);
+  }
+}
+
+void kParameterNames::Find(const kParameterList& aList, std::span<int> aIndexes) const {
+  std::fill(aIndexes.begin(), aIndexes.end(), -1);
+  const size_t mask = fSlots.size() - 1;
+  size_t missing = fNames.size();
+  for (size_t i = 0; i < aList.Count() && missing > 0; ++i) {
+    if (!aList.HasName(i)) continue;
+    const std::string_view name = aList.NameAt(i);
+    for (size_t at = NameHash(name) & mask; fSlots[at] != 0; at = (at + 1) & mask) {
+      const size_t k = fSlots[at] - 1;
+      if (fNames[k] != name && !SameTextAscii(fNames[k], name)) continue;  // mostly the same bytes
+      if (aIndexes[k] < 0) {
+        aIndexes[k] = static_cast<int>(i);
+        --missing;
+      }
+      break;
+    }
+  }
+}
+
 void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, std::string_view aWhy) {
   std::string note = std::string(aWhere) + " (" + std::string(aWhy) + ")";
   for (const std::string& n : aNotes)
@@ -184,7 +245,8 @@ void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, 
 }
 
 void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
-                            std::vector<std::string>* aLeftOut) {
+                            std::vector<std::string>* aLeftOut, std::vector<kXmlChild>* aChildren) {
+  if (aChildren) aChildren->clear();
   // Each child's value is the text of the first child found by its name (a
   // child is also found by the part of its name after a ":").
   struct Child {
@@ -193,18 +255,23 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
     std::string_view local;
     size_t hash;
     std::string_view value;
-    bool read;  // value holds the text
+    bool read;      // value holds the text
+    size_t source;  // the child whose text it takes
   };
+  pugi::xml_node first = aParameters.first_child();
+  if (!first) return;
   std::vector<Child> children;
-  for (pugi::xml_node child = aParameters.first_child(); child; child = child.next_sibling()) {
-    const std::string_view name = XmlNodeNameView(child);
-    const size_t colon = child.type() == pugi::node_element ? name.rfind(':') : std::string_view::npos;
-    children.push_back({child,
-                        name,
-                        colon == std::string_view::npos ? name : name.substr(colon + 1),
-                        NameHash(name),
-                        {},
-                        false});
+  children.reserve(64);
+  for (pugi::xml_node child = first; child; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    const std::string_view name =
+        type == pugi::node_element ? std::string_view(child.name()) : XmlNodeNameView(child);
+    children.push_back(
+        {child, name, type == pugi::node_element ? XmlLocalName(name) : name, NameHash(name), {}, false, 0});
+  }
+  if (aChildren) {
+    aChildren->reserve(children.size());
+    for (const Child& c : children) aChildren->push_back({c.node, c.name, c.local});
   }
   // The first child for each name and each part after a ":", in a table
   // with open addressing (the time stays linear).
@@ -221,9 +288,12 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
     }
     return at;
   };
+  // A child's name is looked up as it goes in: what is found then is what
+  // a look-up after all children would find (slots once taken never change).
   for (size_t i = 0; i < children.size(); ++i) {
     size_t at = slotOf(children[i].name, children[i].hash);
     if (table[at] == 0) table[at] = static_cast<uint32_t>(i + 1);
+    children[i].source = table[at] - 1;
     if (children[i].local.size() != children[i].name.size()) {
       at = slotOf(children[i].local, NameHash(children[i].local));
       if (table[at] == 0) table[at] = static_cast<uint32_t>(i + 1);
@@ -231,17 +301,18 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
   }
   // The texts first, so that the list takes its room at once; the entries
   // then in document order.
-  size_t entries = 0, bytes = 0;
   auto appendRead = [&](size_t aEnd) {
-    aList.ReserveMore(entries, bytes);
+    std::vector<kParameterList::NamedValue> read;
+    read.reserve(aEnd);
     for (size_t i = 0; i < aEnd; ++i)
-      if (children[i].read) aList.AppendLowerCaseName(children[i].name, children[i].value);
+      if (children[i].read) read.push_back({children[i].name, children[i].value});
+    aList.AppendLowerCaseNames(read);
   };
   for (size_t i = 0; i < children.size(); ++i) {
     Child& c = children[i];
-    const size_t source = table[slotOf(c.name, c.hash)] - 1;
+    const Child& source = children[c.source];
     try {
-      c.value = XmlNodeTextView(children[source].node);
+      c.value = source.read ? source.value : XmlNodeTextView(source.node);
     } catch (const std::exception& e) {
       if (aLeftOut) {
         NoteLeftOutText(*aLeftOut, "Parameters/" + std::string(c.name), e.what());
@@ -251,27 +322,29 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
       throw Error("Error in processing node " + std::string(c.name) + " as string.\r\n" + e.what());
     }
     c.read = true;
-    ++entries;
-    bytes += c.name.size() + 1 + c.value.size();
   }
   appendRead(children.size());
 }
 
 // ---- kDeviceHandler ----------------------------------------------------------
 
-kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml, MalformedText aMalformed) {
+kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml, MalformedText aMalformed,
+                                         std::vector<kXmlChild>* aParameterChildren) {
   kXmlDocument doc = ParseXmlDocument(aXml);
-  ReadEnvelope(*doc, aMalformed);
+  ReadEnvelope(*doc, aMalformed, aParameterChildren);
   return doc;
 }
 
-kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml, MalformedText aMalformed) {
+kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml, MalformedText aMalformed,
+                                         std::vector<kXmlChild>* aParameterChildren) {
   kXmlDocument doc = ParseXmlDocumentUtf8(aXml);
-  ReadEnvelope(*doc, aMalformed);
+  ReadEnvelope(*doc, aMalformed, aParameterChildren);
   return doc;
 }
 
-void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed) {
+void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed,
+                                  std::vector<kXmlChild>* aParameterChildren) {
+  if (aParameterChildren) aParameterChildren->clear();
   fLeftOutTexts.clear();
   std::vector<std::string>* leftOut = aMalformed == MalformedText::LeaveOut ? &fLeftOutTexts : nullptr;
   static constexpr std::string_view kNames[] = {"Type",  "Driver",     "Method",    "Handle",
@@ -284,7 +357,7 @@ void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, Malformed
   fDeviceHandle = XmlChildAsInteger(found[3], kNames[3]);
   fLogId = XmlChildAsString(found[4], kNames[4]);
   if (found[5]) ReadConnection(found[5]);
-  if (found[6]) AppendParameterEntries(found[6], fParameters, leftOut);
+  if (found[6]) AppendParameterEntries(found[6], fParameters, leftOut, aParameterChildren);
   if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));
   if (ParameterExists("ConnectTimeout")) {
     try {
@@ -297,38 +370,65 @@ void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, Malformed
 }
 
 void kDeviceHandler::ReadConnection(pugi::xml_node aConnection) {
-  using U = krptUtil;
+  // Every child the connection types read, found in one pass; read in the
+  // order below (the first that cannot be read gives the error).
+  enum Child : size_t {
+    kType,
+    kConnectTimeout,
+    kReadTimeout,
+    kURL,
+    kAuthType,
+    kUser,
+    kPassword,
+    kDeviceName,
+    kAddress,
+    kPort,
+    kSerialPort,
+    kSpeed,
+    kDataBits,
+    kParity,
+    kStopBits,
+    kLibraryName,
+    kPrinterName,
+    kChildren
+  };
+  static constexpr std::string_view kNames[kChildren] = {
+      "Type",     "ConnectTimeout", "ReadTimeout", "URL",         "AuthType",   "User",
+      "Password", "DeviceName",     "Address",     "Port",        "SerialPort", "Speed",
+      "DataBits", "Parity",         "StopBits",    "LibraryName", "PrinterName"};
+  pugi::xml_node found[kChildren];
+  XmlFindChildren(aConnection, kNames, found);
+  auto text = [&](Child aChild) { return XmlChildAsString(found[aChild], kNames[aChild]); };
+  auto integer = [&](Child aChild) { return XmlChildAsInteger(found[aChild], kNames[aChild]); };
   kConnection& c = fConnection;
-  c.SetConnectionType(kConnection::ConvertConnectionType(U::GetNodeValueAsString(aConnection, "Type")));
-  c.SetConnectTimeOut(U::GetNodeValueAsInteger(aConnection, "ConnectTimeout"));
-  c.SetReadTimeOut(U::GetNodeValueAsInteger(aConnection, "ReadTimeout"));
+  c.SetConnectionType(kConnection::ConvertConnectionType(text(kType)));
+  c.SetConnectTimeOut(integer(kConnectTimeout));
+  c.SetReadTimeOut(integer(kReadTimeout));
   auto readHttp = [&] {
-    c.SetURL(U::GetNodeValueAsString(aConnection, "URL"));
-    c.SetAuthType(kConnection::ConvertAuthType(U::GetNodeValueAsString(aConnection, "AuthType")));
-    c.SetUser(U::GetNodeValueAsString(aConnection, "User"));
-    c.SetPassword(U::GetNodeValueAsString(aConnection, "Password"));
+    c.SetURL(text(kURL));
+    c.SetAuthType(kConnection::ConvertAuthType(text(kAuthType)));
+    c.SetUser(text(kUser));
+    c.SetPassword(text(kPassword));
   };
   switch (c.ConnectionType()) {
-    case tkConnectionType::OPOS: c.SetDeviceName(U::GetNodeValueAsString(aConnection, "DeviceName")); break;
+    case tkConnectionType::OPOS: c.SetDeviceName(text(kDeviceName)); break;
     case tkConnectionType::TCP:
     case tkConnectionType::HTTP:
-      c.SetAddress(U::GetNodeValueAsString(aConnection, "Address"));
-      c.SetPort(U::GetNodeValueAsInteger(aConnection, "Port"));
+      c.SetAddress(text(kAddress));
+      c.SetPort(integer(kPort));
       readHttp();
       break;
     case tkConnectionType::Serial:
-      c.SetSerialPort(U::GetNodeValueAsString(aConnection, "SerialPort"));
-      c.SetSpeed(U::GetNodeValueAsInteger(aConnection, "Speed"));
-      c.SetDataBits(U::GetNodeValueAsInteger(aConnection, "DataBits"));
-      c.SetParity(kConnection::ConvertParity(U::GetNodeValueAsString(aConnection, "Parity")));
-      c.SetStopBits(U::GetNodeValueAsInteger(aConnection, "StopBits"));
+      c.SetSerialPort(text(kSerialPort));
+      c.SetSpeed(integer(kSpeed));
+      c.SetDataBits(integer(kDataBits));
+      c.SetParity(kConnection::ConvertParity(text(kParity)));
+      c.SetStopBits(integer(kStopBits));
       readHttp();
       break;
-    case tkConnectionType::DLL: c.SetLibraryName(U::GetNodeValueAsString(aConnection, "LibraryName")); break;
+    case tkConnectionType::DLL: c.SetLibraryName(text(kLibraryName)); break;
     case tkConnectionType::Com: break;
-    case tkConnectionType::Spool:
-      c.SetPrinterName(U::GetNodeValueAsString(aConnection, "PrinterName"));
-      break;
+    case tkConnectionType::Spool: c.SetPrinterName(text(kPrinterName)); break;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,12 @@ class kParameterList {
   void Append(std::string_view aName, std::string_view aValue);
   // Appends aName in lower case (ASCII letters) "=" aValue.
   void AppendLowerCaseName(std::string_view aName, std::string_view aValue);
+  struct NamedValue {
+    std::string_view name;
+    std::string_view value;
+  };
+  // The same for each of aEntries in order, the room for all taken at once.
+  void AppendLowerCaseNames(std::span<const NamedValue> aEntries);
   // Appends a whole entry as it is (a line without "=" matches no name).
   void AppendEntry(std::string_view aEntry);
   // Index of the first entry named aName, or -1.
@@ -36,8 +43,6 @@ class kParameterList {
   // aValue removes the first entry named aName.
   void Set(std::string_view aName, std::string_view aValue);
   void Clear();
-  // Room for aEntries more entries of aBytes in all, taken at once.
-  void ReserveMore(size_t aEntries, size_t aBytes);
 
   size_t Count() const { return fEntries.size(); }
   // The entry at aIndex (valid until the list changes).
@@ -90,6 +95,24 @@ class kParameterIndex {
   std::vector<uint32_t> fSlots;  // entry index + 1 of each name's first entry; 0 is free
 };
 
+// A fixed set of distinct names (texts that outlive it) to look up together
+// in parameter lists:
+// made once, it then finds all of them in one pass over a list, each as
+// kParameterList::IndexOfName would (ASCII letter case ignored, the first
+// matching entry).
+class kParameterNames {
+ public:
+  explicit kParameterNames(std::span<const std::string_view> aNames);
+  size_t Count() const { return fNames.size(); }
+  // aIndexes[k] (Count() of them): the index of the first entry of aList
+  // named like the k-th name, or -1.
+  void Find(const kParameterList& aList, std::span<int> aIndexes) const;
+
+ private:
+  std::vector<std::string_view> fNames;
+  std::vector<uint32_t> fSlots;  // name index + 1; 0 is free
+};
+
 // How a request's optional texts are read when one of them cannot be (an
 // element holding elements where a text belongs): the call fails, or the
 // text is left out and noted.
@@ -102,9 +125,11 @@ void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, 
 // child's name in lower case, "=", and the text of the first child of
 // aParameters with that name (read as string, with its wrapped error). With
 // aLeftOut given, a child whose text cannot be read is left out and noted
-// there ("Parameters/<name> (<why>)") instead.
+// there ("Parameters/<name> (<why>)") instead. With aChildren given, it
+// receives the children of aParameters as read, in order.
 void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
-                            std::vector<std::string>* aLeftOut = nullptr);
+                            std::vector<std::string>* aLeftOut = nullptr,
+                            std::vector<kXmlChild>* aChildren = nullptr);
 
 class kDeviceHandler {
  public:
@@ -119,9 +144,13 @@ class kDeviceHandler {
   // parameter overrides. Returns the parsed document for the caller to read
   // more from. With MalformedText::LeaveOut (for calls that need none of
   // them) a Parameters entry or override that cannot be read is left out
-  // and noted in fLeftOutTexts.
-  kXmlDocument Deserialize(std::u16string_view aXml, MalformedText aMalformed = MalformedText::Fail);
-  kXmlDocument Deserialize(std::string_view aXml, MalformedText aMalformed = MalformedText::Fail);
+  // and noted in fLeftOutTexts. With aParameterChildren given, it receives
+  // the children of Parameters as read (valid while the document lives), so
+  // that the caller can look more of them up without reading them again.
+  kXmlDocument Deserialize(std::u16string_view aXml, MalformedText aMalformed = MalformedText::Fail,
+                           std::vector<kXmlChild>* aParameterChildren = nullptr);
+  kXmlDocument Deserialize(std::string_view aXml, MalformedText aMalformed = MalformedText::Fail,
+                           std::vector<kXmlChild>* aParameterChildren = nullptr);
 
   // The envelope as an XML text (document element ReceiptPrinterManager).
   // Fails when a parameter name is not a valid element name.
@@ -148,7 +177,8 @@ class kDeviceHandler {
 
  protected:
   // Reads the envelope from a parsed document.
-  void ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed);
+  void ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed,
+                    std::vector<kXmlChild>* aParameterChildren = nullptr);
 
  private:
   void ReadConnection(pugi::xml_node aConnection);

@@ -163,6 +163,43 @@ kXmlDocument ParseValidUtf8(std::string_view aXml) {
   return doc;
 }
 
+// A document parsed in place from the text it keeps.
+struct InPlaceDocument {
+  std::string fText;
+  pugi::xml_document fDocument;
+};
+
+// aText parsed in place, without a copy, when it is a well-formed document
+// of one root element, free of what ParseValidUtf8 looks at in the text
+// itself (a byte order mark, U+0000, character references); nothing
+// otherwise, and then the parse has changed aText's bytes and the text must
+// be made again for ParseValidUtf8 to give the message.
+kXmlDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
+  aTextChanged = false;
+  const std::string_view text = aText;
+  if (text.substr(0, 3) == "\xEF\xBB\xBF" || text.find('\0') != std::string_view::npos ||
+      text.find("&#") != std::string_view::npos)
+    return nullptr;
+  auto owner = std::make_shared<InPlaceDocument>();
+  owner->fText = std::move(aText);
+  aTextChanged = true;
+  if (!owner->fDocument.load_buffer_inplace(owner->fText.data(), owner->fText.size(), kParseOptions,
+                                            pugi::encoding_utf8))
+    return nullptr;
+  bool root = false;
+  for (pugi::xml_node child = owner->fDocument.first_child(); child; child = child.next_sibling()) {
+    const pugi::xml_node_type type = child.type();
+    if (type == pugi::node_element) {
+      if (root) return nullptr;  // a second one
+      root = true;
+    } else if (type == pugi::node_pcdata || type == pugi::node_cdata) {
+      return nullptr;
+    }
+  }
+  if (!root) return nullptr;
+  return kXmlDocument(owner, &owner->fDocument);
+}
+
 template <class F>
 auto Wrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
   try {
@@ -201,6 +238,11 @@ kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
     throw Error(std::string("XML parse error: ") + e.what() + " (line " + std::to_string(line) + ", column " +
                 std::to_string(column) + ")");
   }
+  // The common case without a copy; anything to report goes the way that
+  // finds and places it.
+  bool textChanged = false;
+  if (kXmlDocument doc = ParseInPlace(std::move(text), textChanged)) return doc;
+  if (textChanged) text = platform::Utf16ToUtf8(aXml);
   return ParseValidUtf8(text);
 }
 
@@ -224,18 +266,12 @@ std::string_view XmlNodeNameView(pugi::xml_node aNode) {
 }
 
 bool XmlNameMatches(const char* aNodeName, std::string_view aName) {
-  // One pass over the node's name: the whole name, or the part after a ":".
-  size_t k = 0;
-  while (k < aName.size() && aNodeName[k] != '\0' && aNodeName[k] == aName[k]) ++k;
-  if (k == aName.size() && aNodeName[k] == '\0') return true;
-  const char* colon = nullptr;
-  for (const char* p = aNodeName; *p != '\0'; ++p)
-    if (*p == ':') colon = p;
-  if (colon == nullptr) return false;
-  const char* local = colon + 1;
-  k = 0;
-  while (k < aName.size() && local[k] != '\0' && local[k] == aName[k]) ++k;
-  return k == aName.size() && local[k] == '\0';
+  const std::string_view name(aNodeName);
+  if (SameName(name, aName)) return true;
+  // The part after the last ":": the name ends in ":" aName, and aName holds
+  // no ":".
+  if (name.size() <= aName.size() || name[name.size() - aName.size() - 1] != ':') return false;
+  return name.substr(name.size() - aName.size()) == aName && aName.find(':') == std::string_view::npos;
 }
 
 pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
@@ -249,19 +285,32 @@ pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
   return {};
 }
 
-void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
-                     std::span<pugi::xml_node> aFound) {
-  for (pugi::xml_node& f : aFound) f = pugi::xml_node();
+namespace {
+
+// The search of XmlFindChildren over the children aForEach hands to the
+// function it is given (the child, its name and the part of it after a ":",
+// the same view when there is none); that function returns false once all
+// are found.
+template <class TForEach>
+void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
+                  std::span<pugi::xml_node> aFound) {
+  const pugi::xml_node none;
+  std::fill(aFound.begin(), aFound.end(), none);
   // Up to 64 names: each child is compared only with the names of its
-  // length still missing, a set of bits per length.
-  constexpr size_t kMaxLength = 64;
+  // length still missing, a set of bits per length (lengths from 63 on
+  // share one set). Only the sets of the lengths present are filled.
+  constexpr size_t kLastLength = 63;
   const bool bits = aNames.size() <= 64;
-  uint64_t byLength[kMaxLength + 1] = {};
+  uint64_t byLength[kLastLength + 1];
+  uint64_t lengths = 0;  // bit n: byLength[n] holds names
   uint64_t missingBits = 0;
   std::vector<bool> found;
   if (bits) {
     for (size_t i = 0; i < aNames.size(); ++i) {
-      byLength[std::min(aNames[i].size(), kMaxLength)] |= uint64_t{1} << i;
+      const size_t length = std::min(aNames[i].size(), kLastLength);
+      if ((lengths >> length & 1) == 0) byLength[length] = 0;
+      lengths |= uint64_t{1} << length;
+      byLength[length] |= uint64_t{1} << i;
       missingBits |= uint64_t{1} << i;
     }
   } else {
@@ -271,7 +320,9 @@ void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> a
   // Finds aName among the missing names; the first one that matches.
   auto take = [&](std::string_view aName, pugi::xml_node aChild) {
     if (bits) {
-      for (uint64_t candidates = byLength[std::min(aName.size(), kMaxLength)] & missingBits; candidates != 0;
+      const size_t length = std::min(aName.size(), kLastLength);
+      if ((lengths >> length & 1) == 0) return;
+      for (uint64_t candidates = byLength[length] & missingBits; candidates != 0;
            candidates &= candidates - 1) {
         const size_t i = static_cast<size_t>(__builtin_ctzll(candidates));
         if (SameName(aNames[i], aName)) {
@@ -289,22 +340,50 @@ void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> a
         --missing;
       }
   };
-  for (pugi::xml_node child = aParent.first_child(); child && missing > 0; child = child.next_sibling()) {
-    const std::string_view name = XmlNodeNameView(child);
-    take(name, child);
-    if (child.type() == pugi::node_element) {
-      const size_t colon = name.rfind(':');
-      if (colon != std::string_view::npos) take(name.substr(colon + 1), child);
+  if (missing == 0) return;
+  aForEach([&](pugi::xml_node aChild, std::string_view aName, std::string_view aLocal) {
+    take(aName, aChild);
+    if (aLocal.size() != aName.size()) take(aLocal, aChild);
+    return missing > 0;
+  });
+}
+
+}  // namespace
+
+void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound) {
+  auto forEach = [&](auto&& aVisit) {
+    for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
+      const pugi::xml_node_type type = child.type();
+      if (type == pugi::node_element) {
+        const std::string_view name = child.name();
+        if (!aVisit(child, name, XmlLocalName(name))) return;
+      } else {
+        const std::string_view name = XmlNodeNameView(child);
+        if (!aVisit(child, name, name)) return;
+      }
     }
-  }
+  };
+  FindChildren(forEach, aNames, aFound);
+}
+
+void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound) {
+  auto forEach = [&](auto&& aVisit) {
+    for (const kXmlChild& child : aChildren)
+      if (!aVisit(child.fNode, child.fName, child.fLocalName)) return;
+  };
+  FindChildren(forEach, aNames, aFound);
 }
 
 std::string_view XmlNodeTextView(pugi::xml_node aNode) {
   if (aNode.type() != pugi::node_element) return aNode.value();
   const pugi::xml_node first = aNode.first_child();
   if (!first) return {};
-  if (!first.next_sibling() && (first.type() == pugi::node_pcdata || first.type() == pugi::node_cdata))
-    return first.value();
+  if (!first.next_sibling()) {
+    const pugi::xml_node_type type = first.type();
+    if (type == pugi::node_pcdata || type == pugi::node_cdata) return first.value();
+  }
   throw Error("Element \"" + std::string(aNode.name()) + "\" does not contain a single text node");
 }
 

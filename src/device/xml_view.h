@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <pugixml.hpp>
 #include <span>
@@ -41,6 +42,13 @@ kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml);
 std::string XmlNodeName(pugi::xml_node aNode);
 // The same, without a copy (valid while the document lives).
 std::string_view XmlNodeNameView(pugi::xml_node aNode);
+// The part of an element name after its last ":"; the whole name without
+// one. (Most names have none: they are looked through once, quickly.)
+inline std::string_view XmlLocalName(std::string_view aName) {
+  if (aName.empty() || std::memchr(aName.data(), ':', aName.size()) == nullptr) return aName;
+  return aName.substr(aName.rfind(':') + 1);
+}
+
 // Whether a node named aNodeName is found by aName: the whole name, or the
 // part after its last ":", equals aName.
 bool XmlNameMatches(const char* aNodeName, std::string_view aName);
@@ -60,6 +68,19 @@ std::string_view XmlNodeTextView(pugi::xml_node aNode);
 // Finds, in one pass over the children of aParent, the first child for each
 // of aNames (as XmlFindChild does); aFound[i] is null where none is found.
 void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
+                     std::span<pugi::xml_node> aFound);
+
+// A child node as read once: the node, its name as the node view names it
+// and, for an element, the part of it after its last ":" (otherwise the
+// name). The views are valid while the document lives.
+struct kXmlChild {
+  pugi::xml_node fNode;
+  std::string_view fName;
+  std::string_view fLocalName;
+};
+// The same search over the children of a node as read before, in their
+// order: no call into the document.
+void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,
                      std::span<pugi::xml_node> aFound);
 
 // A child already found (null: absent), read as krptUtil's string and

@@ -29,7 +29,13 @@ std::string kCustomerDisplayDevice::GetDriverVersion() {
 
 template <class TResult>
 void kCustomerDisplayDevice::Frame(const char* aName, TResult& aResult) {
-  fIOHandler->Debug(let_info, std::string(60, '-') + " " + aName);
+  const std::string_view name = aName;
+  std::string line;
+  line.reserve(61 + name.size());
+  line.append(60, '-');
+  line += ' ';
+  line += name;
+  fIOHandler->Debug(let_info, line);
   aResult.LogFileName = fIOHandler->GetLogFileName();
 }
 

@@ -20,25 +20,22 @@ bool kMessage::DeserializeOptional(std::string_view aTag, const pugi::xml_docume
 }
 
 void kMessage::Read(pugi::xml_node aNode, std::string_view aTag, std::vector<std::string>* aLeftOut) {
-  struct Text {
-    const char* name;
-    std::string kMessage::*field;
-  };
-  static constexpr Text kTexts[] = {{"Image", &kMessage::fImage},
-                                    {"Text1", &kMessage::fText1},
-                                    {"Text2", &kMessage::fText2},
-                                    {"ImageUrl", &kMessage::fImageUrl}};
-  for (const Text& t : kTexts) {
+  static constexpr std::string_view kNames[] = {"Image", "Text1", "Text2", "ImageUrl"};
+  std::string kMessage::*const fields[] = {&kMessage::fImage, &kMessage::fText1, &kMessage::fText2,
+                                           &kMessage::fImageUrl};
+  pugi::xml_node found[std::size(kNames)];
+  XmlFindChildren(aNode, kNames, found);  // in one pass
+  for (size_t i = 0; i < std::size(kNames); ++i) {
+    std::string& field = this->*fields[i];
     if (!aLeftOut) {
-      this->*t.field = krptUtil::GetNodeValueAsString(aNode, t.name);
+      field = XmlChildAsString(found[i], kNames[i]);
       continue;
     }
     try {
-      const pugi::xml_node child = XmlFindChild(aNode, t.name);
-      this->*t.field = child ? XmlNodeText(child) : std::string();
+      field = found[i] ? XmlNodeText(found[i]) : std::string();
     } catch (const std::exception& e) {
-      (this->*t.field).clear();
-      NoteLeftOutText(*aLeftOut, std::string(aTag) + "/" + t.name, e.what());
+      field.clear();
+      NoteLeftOutText(*aLeftOut, std::string(aTag) + "/" + std::string(kNames[i]), e.what());
     }
   }
 }

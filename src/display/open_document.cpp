@@ -32,40 +32,133 @@ std::string DecodeFileText(std::string_view aBytes) {
   return platform::DecodeCodePage(aBytes, platform::kAnsiCodePage);
 }
 
-// One layer over another: the file line for aKey when there is one, then the
-// request entry when there is one (both even when empty).
+// The settings OPEN reads, by their names in the lists (lower case).
+enum Key : size_t {
+  kMode,
+  kLayout,
+  kContentRatio,
+  kLanguage,
+  kFontName,
+  kShowTaxes,
+  kLogoImage,
+  kLogoImageDark,
+  kLogoImageLight,
+  kLogoImageUrl,
+  kLogoImageDarkUrl,
+  kLogoImageLightUrl,
+  kIdleImage,
+  kIdleImageUrl,
+  kReceiptImage,
+  kReceiptImageUrl,
+  kThankyouImage,
+  kThankyouImageUrl,
+  kIdleTimeout,
+  kIdleText1,
+  kIdleText2,
+  kThankyouText1,
+  kThankyouText2,
+  kCloseText1,
+  kCloseText2,
+  kShowOnlyVideo,
+  kIdleVideoUrl,
+  kColorSurface,
+  kColorOnSurface,
+  kColorOnSurfaceVariant,
+  kColorPrimary,
+  kColorOnPrimary,
+  kColorPrimaryContainer,
+  kColorOnPrimaryContainer,
+  kColorSecondary,
+  kColorOnSecondary,
+  kColorOutlineVariant,
+  kKeyCount
+};
+constexpr std::string_view kKeyNames[kKeyCount] = {"mode",
+                                                   "layout",
+                                                   "contentratio",
+                                                   "language",
+                                                   "fontname",
+                                                   "showtaxes",
+                                                   "logoimage",
+                                                   "logoimage_dark",
+                                                   "logoimage_light",
+                                                   "logoimageurl",
+                                                   "logoimage_darkurl",
+                                                   "logoimage_lighturl",
+                                                   "idleimage",
+                                                   "idleimageurl",
+                                                   "receiptimage",
+                                                   "receiptimageurl",
+                                                   "thankyouimage",
+                                                   "thankyouimageurl",
+                                                   "idletimeout",
+                                                   "idletext1",
+                                                   "idletext2",
+                                                   "thankyoutext1",
+                                                   "thankyoutext2",
+                                                   "closetext1",
+                                                   "closetext2",
+                                                   "showonlyvideo",
+                                                   "idlevideourl",
+                                                   "colorsurface",
+                                                   "coloronsurface",
+                                                   "coloronsurfacevariant",
+                                                   "colorprimary",
+                                                   "coloronprimary",
+                                                   "colorprimarycontainer",
+                                                   "coloronprimarycontainer",
+                                                   "colorsecondary",
+                                                   "coloronsecondary",
+                                                   "coloroutlinevariant"};
+
+const kParameterNames& KeyNames() {
+  static const kParameterNames names(kKeyNames);
+  return names;
+}
+
+// One layer over another: the file line for a key when there is one, then
+// the request entry when there is one (both even when empty). Both lists
+// stay as they are while the settings are read; every key is found in them
+// at once, in one pass over each.
 class Settings {
  public:
-  Settings(const kParameterList& aFile, const kParameterList& aRequest) : fFile(aFile), fRequest(aRequest) {}
+  Settings(const kParameterList& aFile, const kParameterList& aRequest) : fFile(aFile), fRequest(aRequest) {
+    KeyNames().Find(aFile, fFileAt);
+    KeyNames().Find(aRequest, fRequestAt);
+  }
 
-  std::string FileOr(std::string_view aKey, std::string_view aDefault) const {
-    const int i = fFile.IndexOfName(aKey);
-    return i < 0 ? std::string(aDefault) : std::string(fFile.List().ValueAt(static_cast<size_t>(i)));
+  std::string FileOr(Key aKey, std::string_view aDefault) const {
+    const int i = fFileAt[aKey];
+    return i < 0 ? std::string(aDefault) : std::string(fFile.ValueAt(static_cast<size_t>(i)));
   }
-  std::string Settle(std::string_view aKey, std::string_view aDefault) const {
-    const int i = fRequest.IndexOfName(aKey);
-    return i < 0 ? FileOr(aKey, aDefault) : std::string(fRequest.List().ValueAt(static_cast<size_t>(i)));
+  std::string Settle(Key aKey, std::string_view aDefault) const {
+    const int i = fRequestAt[aKey];
+    return i < 0 ? FileOr(aKey, aDefault) : std::string(fRequest.ValueAt(static_cast<size_t>(i)));
   }
-  bool SettleBool(std::string_view aKey) const { return AsciiLower(Settle(aKey, "false")) == "true"; }
+  bool SettleBool(Key aKey) const { return AsciiLower(Settle(aKey, "false")) == "true"; }
   // Overrides aValue with the request entry for aKey when there is one.
-  void Override(std::string_view aKey, std::string& aValue) const {
-    const int i = fRequest.IndexOfName(aKey);
-    if (i >= 0) aValue = fRequest.List().ValueAt(static_cast<size_t>(i));
+  void Override(Key aKey, std::string& aValue) const {
+    const int i = fRequestAt[aKey];
+    if (i >= 0) aValue = fRequest.ValueAt(static_cast<size_t>(i));
   }
-  const kParameterList& Request() const { return fRequest.List(); }
+  // The request entry for aKey; "" when there is none.
+  std::string RequestValue(Key aKey) const {
+    const int i = fRequestAt[aKey];
+    return i < 0 ? std::string() : std::string(fRequest.ValueAt(static_cast<size_t>(i)));
+  }
 
  private:
-  // Both lists stay as they are while the settings are read: looked up
-  // through tables, each name in constant time.
-  const kParameterIndex fFile;
-  const kParameterIndex fRequest;
+  const kParameterList& fFile;
+  const kParameterList& fRequest;
+  int fFileAt[kKeyCount];
+  int fRequestAt[kKeyCount];
 };
 
 // The logo rule: a logo from the request (or, without one, from the file)
 // stands for both variants; only without a logo do the request's variants
 // count.
-void SettleLogo(const Settings& aSettings, std::string_view aKey, std::string_view aDarkKey,
-                std::string_view aLightKey, std::string& aLogo, std::string& aDark, std::string& aLight) {
+void SettleLogo(const Settings& aSettings, Key aKey, Key aDarkKey, Key aLightKey, std::string& aLogo,
+                std::string& aDark, std::string& aLight) {
   aLogo = aSettings.FileOr(aKey, "");
   aDark = aSettings.FileOr(aDarkKey, "");
   aLight = aSettings.FileOr(aLightKey, "");
@@ -118,45 +211,44 @@ void kOpen::Deserialize(const kParameterList& aRequestParameters) {
     for (size_t i = 0; i < aRequestParameters.Count(); ++i) fParameters.AppendEntry(aRequestParameters[i]);
   const Settings s(file, fParameters);
 
-  fMode = s.Settle("mode", "Display");
-  fLayout = s.Settle("layout", "0");
-  fContentRatio = s.Settle("contentratio", "fromimage");
-  fLanguage = s.Settle("language", "");
-  fFontName = s.Settle("fontname", "Roboto");
-  fShowTaxes = s.SettleBool("showtaxes");
-  SettleLogo(s, "logoimage", "logoimage_dark", "logoimage_light", fLogoImage, fLogoImage_Dark,
-             fLogoImage_Light);
-  SettleLogo(s, "logoimageurl", "logoimage_darkurl", "logoimage_lighturl", fLogoImageUrl, fLogoImage_DarkUrl,
+  fMode = s.Settle(kMode, "Display");
+  fLayout = s.Settle(kLayout, "0");
+  fContentRatio = s.Settle(kContentRatio, "fromimage");
+  fLanguage = s.Settle(kLanguage, "");
+  fFontName = s.Settle(kFontName, "Roboto");
+  fShowTaxes = s.SettleBool(kShowTaxes);
+  SettleLogo(s, kLogoImage, kLogoImageDark, kLogoImageLight, fLogoImage, fLogoImage_Dark, fLogoImage_Light);
+  SettleLogo(s, kLogoImageUrl, kLogoImageDarkUrl, kLogoImageLightUrl, fLogoImageUrl, fLogoImage_DarkUrl,
              fLogoImage_LightUrl);
-  fIdleImage = s.Settle("idleimage", "");
-  fIdleImageUrl = s.Settle("idleimageurl", "");
-  fReceiptImage = s.Settle("receiptimage", "");
-  fReceiptImageUrl = s.Settle("receiptimageurl", "");
-  fThankyouImage = s.Settle("thankyouimage", "");
-  fThankyouImageUrl = s.Settle("thankyouimageurl", "");
+  fIdleImage = s.Settle(kIdleImage, "");
+  fIdleImageUrl = s.Settle(kIdleImageUrl, "");
+  fReceiptImage = s.Settle(kReceiptImage, "");
+  fReceiptImageUrl = s.Settle(kReceiptImageUrl, "");
+  fThankyouImage = s.Settle(kThankyouImage, "");
+  fThankyouImageUrl = s.Settle(kThankyouImageUrl, "");
   // The idle time-out: the default or file text must be an integer; the
   // request's overrides only when it is not empty.
-  fIdleTimeout = krptUtil::StrToInt(s.FileOr("idletimeout", "10"));
-  const std::string requestTimeout = fParameters.Value("idletimeout");
+  fIdleTimeout = krptUtil::StrToInt(s.FileOr(kIdleTimeout, "10"));
+  const std::string requestTimeout = s.RequestValue(kIdleTimeout);
   if (!requestTimeout.empty()) fIdleTimeout = krptUtil::StrToInt(requestTimeout);
-  fIdleText1 = s.Settle("idletext1", "");
-  fIdleText2 = s.Settle("idletext2", "");
-  fThankyouText1 = s.Settle("thankyoutext1", "");
-  fThankyouText2 = s.Settle("thankyoutext2", "");
-  fCloseText1 = s.Settle("closetext1", "");
-  fCloseText2 = s.Settle("closetext2", "");
-  fShowOnlyVideo = s.SettleBool("showonlyvideo");
-  fIdleVideoUrl = s.Settle("idlevideourl", "");
-  fColorSurface = s.Settle("colorsurface", "");
-  fColorOnSurface = s.Settle("coloronsurface", "");
-  fColorOnSurfaceVariant = s.Settle("coloronsurfacevariant", "");
-  fColorPrimary = s.Settle("colorprimary", "");
-  fColorOnPrimary = s.Settle("coloronprimary", "");
-  fColorPrimaryContainer = s.Settle("colorprimarycontainer", "");
-  fColorOnPrimaryContainer = s.Settle("coloronprimarycontainer", "");
-  fColorSecondary = s.Settle("colorsecondary", "");
-  fColorOnSecondary = s.Settle("coloronsecondary", "");
-  fColorOutlineVariant = s.Settle("coloroutlinevariant", "");
+  fIdleText1 = s.Settle(kIdleText1, "");
+  fIdleText2 = s.Settle(kIdleText2, "");
+  fThankyouText1 = s.Settle(kThankyouText1, "");
+  fThankyouText2 = s.Settle(kThankyouText2, "");
+  fCloseText1 = s.Settle(kCloseText1, "");
+  fCloseText2 = s.Settle(kCloseText2, "");
+  fShowOnlyVideo = s.SettleBool(kShowOnlyVideo);
+  fIdleVideoUrl = s.Settle(kIdleVideoUrl, "");
+  fColorSurface = s.Settle(kColorSurface, "");
+  fColorOnSurface = s.Settle(kColorOnSurface, "");
+  fColorOnSurfaceVariant = s.Settle(kColorOnSurfaceVariant, "");
+  fColorPrimary = s.Settle(kColorPrimary, "");
+  fColorOnPrimary = s.Settle(kColorOnPrimary, "");
+  fColorPrimaryContainer = s.Settle(kColorPrimaryContainer, "");
+  fColorOnPrimaryContainer = s.Settle(kColorOnPrimaryContainer, "");
+  fColorSecondary = s.Settle(kColorSecondary, "");
+  fColorOnSecondary = s.Settle(kColorOnSecondary, "");
+  fColorOutlineVariant = s.Settle(kColorOutlineVariant, "");
 }
 
 void kOpen::DeserializeCloseTexts(const kParameterList& aRequestParameters) {

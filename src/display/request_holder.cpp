@@ -9,14 +9,16 @@ namespace korvane {
 
 void kCustomerDisplayHandler::Deserialize(std::u16string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
-  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes));
-  ReadDocuments(*doc, aDocumentTypes);
+  std::vector<kXmlChild> parameters;
+  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes), &parameters);
+  ReadDocuments(*doc, parameters, aDocumentTypes);
 }
 
 void kCustomerDisplayHandler::Deserialize(std::string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
-  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes));
-  ReadDocuments(*doc, aDocumentTypes);
+  std::vector<kXmlChild> parameters;
+  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes), &parameters);
+  ReadDocuments(*doc, parameters, aDocumentTypes);
 }
 
 MalformedText kCustomerDisplayHandler::MalformedTextsOf(
@@ -28,9 +30,9 @@ MalformedText kCustomerDisplayHandler::MalformedTextsOf(
 }
 
 void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
+                                            std::span<const kXmlChild> aParameterChildren,
                                             tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
-  const pugi::xml_node parameters = XmlFindChild(aDocument.document_element(), "Parameters");
-  if (!parameters) throw Error("Parameters node not found");
+  if (!XmlFindChild(aDocument.document_element(), "Parameters")) throw Error("Parameters node not found");
 
   struct Text {
     const char* name;
@@ -61,7 +63,7 @@ void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
     return names;
   }();
   std::array<pugi::xml_node, std::size(kTexts)> found;
-  XmlFindChildren(parameters, kNames, found);  // in one pass
+  XmlFindChildren(aParameterChildren, kNames, found);  // among the children read with the envelope
   const bool leaveOut = MalformedTextsOf(aDocumentTypes) == MalformedText::LeaveOut;
   for (size_t i = 0; i < found.size(); ++i) {
     if (!leaveOut) {

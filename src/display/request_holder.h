@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -76,7 +77,8 @@ class kCustomerDisplayHandler : public kDeviceHandler {
 
  private:
   static MalformedText MalformedTextsOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
-  void ReadDocuments(const pugi::xml_document& aDocument,
+  // aParameterChildren: the children of Parameters, as the envelope read them.
+  void ReadDocuments(const pugi::xml_document& aDocument, std::span<const kXmlChild> aParameterChildren,
                      tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
 };
 

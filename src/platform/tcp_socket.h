@@ -45,7 +45,7 @@ std::optional<std::vector<TcpAddress>> ResolveTcpHost(const std::string& aHost, 
                                                       int32_t aTimeoutMs);
 
 // Connects to the socket address aAddress (aLength bytes, laid out as the
-// system defines it), with Nagle's delay off. Nothing when aTimeoutMs (> 0)
+// system defines it); Nagle's delay never holds a send back. Nothing when aTimeoutMs (> 0)
 // passes first; 0 or less waits as long as the system does. Fails with the
 // system's text ("Connection refused").
 std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs);

@@ -157,6 +157,62 @@ TEST(ParameterIndex, FindsTheEntryTheListFinds) {
   EXPECT_EQ(kParameterIndex(empty).IndexOfName("mode"), -1);
 }
 
+TEST(ParameterNames, FindAllAtOnceWhatTheListFindsOneByOne) {
+  kParameterList list;
+  for (const char* entry :
+       {"Mode=a", "mode=b", "Colour=x", "noequals", "=empty", "LongParameterNameBeyondEight=1",
+        "longparameternamebeyondeight=2", "a=1", "`=grave", "[=bracket"})
+    list.AppendEntry(entry);
+  for (int i = 0; i < 40; ++i) list.Append("p" + std::to_string(i), std::to_string(i));
+  static constexpr std::string_view kNames[] = {
+      "mode", "colour", "noequals", "",   "longparameternamebeyondeight", "a", "missing", "@", "{",
+      "[",    "p0",     "p39",      "p40"};
+  const kParameterNames names(kNames);
+  std::vector<int> found(names.Count(), 7);
+  names.Find(list, found);
+  for (size_t k = 0; k < std::size(kNames); ++k)
+    EXPECT_EQ(found[k], list.IndexOfName(kNames[k])) << kNames[k];
+  names.Find(kParameterList(), found);
+  EXPECT_EQ(found, std::vector<int>(names.Count(), -1));
+}
+
+TEST(ParameterList, AppendsLowerCaseNamesAtOnceAsOneByOne) {
+  const kParameterList::NamedValue entries[] = {{"HexLog", "True"},
+                                                {"", "no name"},
+                                                {"x:Mode", ""},
+                                                {"\xC3\x89t\xC3\xA9", "\xE2\x82\xAC"},
+                                                {"ABCxyz[@`{", "="}};
+  kParameterList together, oneByOne;
+  together.AppendEntry("first=1");
+  oneByOne.AppendEntry("first=1");
+  together.AppendLowerCaseNames(entries);
+  for (const auto& e : entries) oneByOne.AppendLowerCaseName(e.name, e.value);
+  EXPECT_EQ(together.Entries(), oneByOne.Entries());
+  EXPECT_EQ(together.Entries(), (std::vector<std::string>{"first=1", "hexlog=True", "=no name", "x:mode=",
+                                                          "\xC3\x89t\xC3\xA9=\xE2\x82\xAC", "abcxyz[@`{=="}));
+  for (size_t i = 0; i < together.Count(); ++i) EXPECT_EQ(together.ValueAt(i), oneByOne.ValueAt(i));
+}
+
+TEST(DeviceHandler, HandsOutTheParametersChildrenAsRead) {
+  kDeviceHandler h;
+  std::vector<kXmlChild> children;
+  const kXmlDocument doc = h.Deserialize(
+      Request("<Parameters><p:Mode>a</p:Mode><!--c--><FPType>TCP</FPType><Mode>b</Mode></Parameters>"),
+      MalformedText::Fail, &children);
+  std::vector<std::string> read;
+  for (const kXmlChild& c : children) read.push_back(std::string(c.fName) + "|" + std::string(c.fLocalName));
+  EXPECT_EQ(read,
+            (std::vector<std::string>{"p:Mode|Mode", "#comment|#comment", "FPType|FPType", "Mode|Mode"}));
+  // Searched as read, they give what a search of the document gives.
+  static constexpr std::string_view kNames[] = {"Mode", "FPType", "#comment", "p:Mode", "missing"};
+  pugi::xml_node fromChildren[std::size(kNames)], fromDocument[std::size(kNames)];
+  XmlFindChildren(children, kNames, fromChildren);
+  XmlFindChildren(doc->document_element().child("Parameters"), kNames, fromDocument);
+  for (size_t i = 0; i < std::size(kNames); ++i) EXPECT_EQ(fromChildren[i], fromDocument[i]) << kNames[i];
+  h.Deserialize(Request(""), MalformedText::Fail, &children);  // no Parameters element
+  EXPECT_TRUE(children.empty());
+}
+
 TEST(DeviceHandler, SetParameterReplacesAppendsAndRemoves) {
   kDeviceHandler h;
   h.Deserialize(Request("<Parameters><A>1</A><B>2</B><A>3</A></Parameters>"));

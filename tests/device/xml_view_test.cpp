@@ -29,6 +29,22 @@ TEST(XmlView, FindsFirstChildByExactNameOnly) {
   EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "x:Local"), "d");
 }
 
+TEST(XmlView, MatchesWholeNamesAndTheirLastLocalPart) {
+  struct Case {
+    const char* nodeName;
+    std::string_view name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"Local", "Local", true},   {"x:Local", "Local", true}, {"x:Local", "x:Local", true},
+      {"a:b:c", "c", true},       {"a:b:c", "b:c", false},    {"a:b:c", "a:b:c", true},
+      {"xLocal", "Local", false}, {"Local", "cal", false},    {"Local", "Locale", false},
+      {"x:", "", true},           {"abc", "", false},         {":Local", "Local", true},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(XmlNameMatches(c.nodeName, c.name), c.matches) << c.nodeName << " " << c.name;
+}
+
 TEST(XmlView, FindsChildrenInOnePassAsOneByOne) {
   auto doc = ParseXmlDocumentUtf8(
       "<R><A>1</A><a>2</a><x:B>3</x:B><B>4</B><!--c--><y:A>5</y:A><Long_Name_Of_Many_Letters>6"
@@ -231,6 +247,8 @@ TEST(XmlParse, RefusesTextOutsideTheRootElement) {
   for (const Case& c : cases) {
     const std::string error = ErrorOf([&] { ParseXmlDocumentUtf8(c.text); });
     EXPECT_EQ(error, c.message.empty() ? testing::kNoError : "XML parse error: " + c.message) << c.text;
+    // The same through the UTF-16 entry of the exports.
+    EXPECT_EQ(ErrorOf([&] { ParseXmlDocument(platform::Utf8ToUtf16(c.text)); }), error) << c.text;
   }
 }
 

@@ -1,5 +1,7 @@
 // The JSON messages of the display protocol, built from the request
 // documents: the text that is sent and the copy that is logged.
+#include <optional>
+
 #include "display/korvane/display_driver.h"
 #include "display/korvane/image_sources.h"
 #include "display/korvane/json_writer.h"
@@ -7,40 +9,43 @@
 namespace korvane {
 namespace {
 
-// Builds the sent object and the logged copy side by side.
+// Builds the sent object and the logged copy side by side. The logged copy
+// is a text of its own only from the first member where the two differ (an
+// image); until then both are one text, copied once at the end.
 class MessagePair {
  public:
-  explicit MessagePair(const char* aName) : fSend(aName), fLog(aName) {}
+  explicit MessagePair(const char* aName) : fSend(aName) { fSend.Reserve(kUsualSize); }
 
   void String(const char* aName, const std::string& aValue) {
     fSend.AddString(aName, aValue);
-    fLog.AddString(aName, aValue);
+    if (fLog) fLog->AddString(aName, aValue);
   }
   void StringIfAny(const char* aName, const std::string& aValue) {
     if (!aValue.empty()) String(aName, aValue);
   }
   void Bool(const char* aName, bool aValue) {
     fSend.AddBool(aName, aValue);
-    fLog.AddBool(aName, aValue);
+    if (fLog) fLog->AddBool(aName, aValue);
   }
   void Integer(const char* aName, int64_t aValue) {
     fSend.AddInteger(aName, aValue);
-    fLog.AddInteger(aName, aValue);
+    if (fLog) fLog->AddInteger(aName, aValue);
   }
   void Amount(const char* aName, const Currency& aValue) {
     fSend.AddAmount(aName, aValue.Raw());
-    fLog.AddAmount(aName, aValue.Raw());
+    if (fLog) fLog->AddAmount(aName, aValue.Raw());
   }
   void Array(const char* aName, const std::vector<kJsonObject>& aItems) {
     fSend.AddArray(aName, aItems);
-    fLog.AddArray(aName, aItems);
+    if (fLog) fLog->AddArray(aName, aItems);
   }
   // Inline image text supplied by the request: sent as it is, logged as
   // "..." or in full.
   void InlineImage(const char* aName, const std::string& aValue, bool aLogInFull = false) {
     if (aValue.empty()) return;
+    if (aLogInFull) return String(aName, aValue);
+    Log().AddString(aName, "...");
     fSend.AddString(aName, aValue);
-    fLog.AddString(aName, aLogInFull ? aValue : std::string("..."));
   }
   // An image loaded from a source: sent as Base64, logged as the source.
   // (The bytes are Base64-encoded straight into the message text.)
@@ -48,18 +53,33 @@ class MessagePair {
     if (aSource.empty()) return;
     const std::optional<std::string> bytes = OpenImageStream(aSource);
     if (!bytes || bytes->empty()) {
-      fLog.AddString(aName, aSource + " not valid");
+      Log().AddString(aName, aSource + " not valid");
       return;
     }
+    Log().AddString(aName, aSource);
     fSend.AddBase64(aName, *bytes);
-    fLog.AddString(aName, aSource);
   }
 
-  kKorvaneMessage Take() { return kKorvaneMessage{fSend.TakeText(), fLog.TakeText()}; }
+  kKorvaneMessage Take() {
+    if (fLog) return kKorvaneMessage{fSend.TakeText(), fLog->TakeText()};
+    std::string text = fSend.TakeText();
+    std::string log = text;
+    return kKorvaneMessage{std::move(text), std::move(log)};
+  }
 
  private:
+  // The logged copy as a text of its own, from what both hold so far.
+  kJsonObject& Log() {
+    if (!fLog) fLog.emplace(fSend);
+    return *fLog;
+  }
+
+  // Room taken at once for a message of texts, so that it does not grow
+  // step by step.
+  static constexpr size_t kUsualSize = 256;
+
   kJsonObject fSend;
-  kJsonObject fLog;
+  std::optional<kJsonObject> fLog;
 };
 
 }  // namespace
