@@ -181,31 +181,6 @@ void kParameterList::Set(std::string_view aName, std::string_view aValue) {
   *this = std::move(rebuilt);
 }
 
-kParameterIndex::kParameterIndex(const kParameterList& aList) : fList(aList) {
-  if (aList.Count() == 0) return;  // IndexOfName looks at no table then
-  size_t slots = 16;
-  while (slots < aList.Count() * 2) slots *= 2;
-  fSlots.assign(slots, 0);
-  for (size_t i = 0; i < aList.Count(); ++i) {
-    if (!aList.HasName(i)) continue;
-    const std::string_view name = aList.NameAt(i);
-    size_t at = NameHash(name) & (slots - 1);
-    while (fSlots[at] != 0 && !SameTextAscii(aList.NameAt(fSlots[at] - 1), name)) at = (at + 1) & (slots - 1);
-    if (fSlots[at] == 0) fSlots[at] = static_cast<uint32_t>(i + 1);
-  }
-}
-
-int kParameterIndex::IndexOfName(std::string_view aName) const {
-  if (fList.Count() == 0) return -1;
-  const size_t mask = fSlots.size() - 1;
-  for (size_t at = NameHash(aName) & mask; fSlots[at] != 0; at = (at + 1) & mask) {
-    const size_t i = fSlots[at] - 1;
-    const std::string_view name = fList.NameAt(i);
-    if (name == aName || SameTextAscii(name, aName)) return static_cast<int>(i);  // mostly the same bytes
-  }
-  return -1;
-}
-
 kParameterNames::kParameterNames(std::span<const std::string_view> aNames)
     : fNames(aNames.begin(), aNames.end()) {
   size_t slots = 16;

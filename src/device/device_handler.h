@@ -81,20 +81,6 @@ class kParameterList {
   std::vector<Span> fEntries;
 };
 
-// A look-up table over a list that does not change while the table lives:
-// IndexOfName as the list's own, in constant time, for callers that look up
-// many names in one list.
-class kParameterIndex {
- public:
-  explicit kParameterIndex(const kParameterList& aList);
-  int IndexOfName(std::string_view aName) const;
-  const kParameterList& List() const { return fList; }
-
- private:
-  const kParameterList& fList;
-  std::vector<uint32_t> fSlots;  // entry index + 1 of each name's first entry; 0 is free
-};
-
 // A fixed set of distinct names (texts that outlive it) to look up together
 // in parameter lists:
 // made once, it then finds all of them in one pass over a list, each as

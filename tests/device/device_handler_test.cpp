@@ -142,21 +142,6 @@ TEST(DeviceHandler, TakesAPrefixedParametersValueForItsLocalName) {
   EXPECT_EQ(h.fParameters.Entries(), (std::vector<std::string>{"p:mode=a", "mode=a", "q:mode=c", "mode=d"}));
 }
 
-TEST(ParameterIndex, FindsTheEntryTheListFinds) {
-  kParameterList list;
-  for (const char* entry :
-       {"Mode=a", "mode=b", "Colour=x", "noequals", "=empty", "LongParameterNameBeyondEight=1",
-        "longparameternamebeyondeight=2", "a=1", "`=grave", "[=bracket"})
-    list.AppendEntry(entry);
-  for (int i = 0; i < 40; ++i) list.Append("p" + std::to_string(i), std::to_string(i));  // a table that grows
-  const kParameterIndex index(list);
-  for (const char* name : {"mode", "MODE", "colour", "COLOUR", "noequals", "", "LONGPARAMETERNAMEBEYONDEIGHT",
-                           "A", "missing", "@", "{", "[", "p0", "P39", "p40"})
-    EXPECT_EQ(index.IndexOfName(name), list.IndexOfName(name)) << name;
-  const kParameterList empty;
-  EXPECT_EQ(kParameterIndex(empty).IndexOfName("mode"), -1);
-}
-
 TEST(ParameterNames, FindAllAtOnceWhatTheListFindsOneByOne) {
   kParameterList list;
   for (const char* entry :
