@@ -27,8 +27,18 @@ int Size(size_t aCount) {
   return static_cast<int>(aCount);
 }
 
+// UTF-8 to UTF-16 with "?" for each byte that begins no well-formed
+// sequence, as for every other code page.
+std::u16string Utf16OfValid(std::string_view aText) {
+  std::string valid;
+  for (size_t at; (at = InvalidUtf8Offset(aText)) != std::string_view::npos; aText.remove_prefix(at + 1))
+    valid.append(aText.substr(0, at)).push_back('?');
+  valid.append(aText);
+  return Utf8ToUtf16(valid);
+}
+
 std::string EncodeUtf16(std::string_view aText, bool aBigEndian) {
-  const std::u16string units = Utf8ToUtf16(aText);
+  const std::u16string units = Utf16OfValid(aText);
   std::string bytes;
   bytes.reserve(units.size() * 2);
   for (char16_t unit : units) {
@@ -53,7 +63,7 @@ std::string DecodeUtf16(std::string_view aBytes, bool aBigEndian) {
 }
 
 std::string EncodeUtf32(std::string_view aText, bool aBigEndian) {
-  const std::u16string units = Utf8ToUtf16(aText);
+  const std::u16string units = Utf16OfValid(aText);
   std::string bytes;
   bytes.reserve(units.size() * 4);
   for (size_t i = 0; i < units.size(); ++i) {
@@ -116,20 +126,19 @@ std::string EncodeCodePage(std::string_view aText, int aCodePage) {
       if (pair) ++i;
     }
   }
-  // Characters the code page lacks become its "?", never a look-alike (no
-  // "e" for an e with an accent); some code pages (UTF-7, the ISO-2022 ones)
-  // take neither that flag nor a replacement of ours and use their own.
+  // Characters the code page lacks become its own "?" (its default
+  // character: 0x6F in EBCDIC), never a look-alike (no "e" for an e with an
+  // accent); some code pages (UTF-7, the ISO-2022 ones) do not take that
+  // flag.
   DWORD flags = WC_NO_BEST_FIT_CHARS;
-  const char* replacement = "?";
-  int n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, replacement, nullptr);
+  int n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, nullptr, nullptr);
   if (n == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
     flags = 0;
-    replacement = nullptr;
     n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, nullptr, nullptr);
   }
   if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
   std::string bytes(static_cast<size_t>(n), '\0');
-  n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), bytes.data(), n, replacement, nullptr);
+  n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), bytes.data(), n, nullptr, nullptr);
   if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
   bytes.resize(static_cast<size_t>(n));
   return bytes;
