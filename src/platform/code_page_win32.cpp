@@ -132,7 +132,7 @@ std::string EncodeCodePage(std::string_view aText, int aCodePage) {
   // flag.
   DWORD flags = WC_NO_BEST_FIT_CHARS;
   int n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, nullptr, nullptr);
-  if (n == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+  if (n == 0 && (GetLastError() == ERROR_INVALID_FLAGS || GetLastError() == ERROR_INVALID_PARAMETER)) {
     flags = 0;
     n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, nullptr, nullptr);
   }
