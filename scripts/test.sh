@@ -7,9 +7,6 @@
 #   scripts/test.sh plain    the suite only          (build/, Release)
 #   scripts/test.sh fuzz     the libFuzzer targets   (build-fuzz/, clang, ASan+UBSan), each
 #                            run for KORVANE_FUZZ_SECONDS (60) from its seed corpus
-#   scripts/test.sh windows  both Windows DLLs with their export tables checked
-#                            (build-win-i686/, build-win-x86_64/), then the x86_64
-#                            test programs under Wine
 # Every build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -62,21 +59,10 @@ case "$mode" in
       fi
       rm -f "$work.log"
     done ;;
-  windows)
-    JOBS=$JOBS bash scripts/build_windows.sh
-    echo "=== build-win-x86_64: test programs"
-    cmake -S . -B build-win-x86_64 -DKORVANE_BUILD_TESTS=ON >/dev/null
-    korvane_build build-win-x86_64 "$JOBS"
-    source scripts/wine_setup.sh
-    korvane_wine_setup "$PWD/build-win/wine-prefix"
-    trap korvane_wine_stop EXIT
-    echo "=== build-win-x86_64: tests under Wine"
-    # The install tests check the Linux layout of an installed library.
-    ctest --test-dir build-win-x86_64 --output-on-failure -j"$JOBS" --timeout 300 -E '^install\.' ;;
   all)
     "$0" asan
     "$0" tsan
     "$0" plain
     "$0" fuzz ;;
-  *) echo "usage: $0 [all|plain|asan|tsan|fuzz|windows]" >&2; exit 2 ;;
+  *) echo "usage: $0 [all|plain|asan|tsan|fuzz]" >&2; exit 2 ;;
 esac
