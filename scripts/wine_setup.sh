@@ -49,7 +49,8 @@ korvane_wine_setup() {
     echo "$KORVANE_WINE32" >"$WINEPREFIX/.korvane-wine32"
   fi
   # The persistent server: started once, ended by korvane_wine_stop.
-  wineserver -p
+  # (its output closed, so that it holds no pipe of the caller open)
+  wineserver -p </dev/null >/dev/null 2>&1
   rm -f "$log"
 }
 

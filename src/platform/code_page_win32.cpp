@@ -1,5 +1,6 @@
-// Code pages through the system's converters; UTF-16 (1200, 1201), which
-// they do not take as a multi-byte code page, by the library's own.
+// Code pages through the system's converters; UTF-16 (1200, 1201) and
+// UTF-32 (12000, 12001), which they do not take as multi-byte code pages,
+// by the library's own.
 #include <windows.h>
 
 #include <limits>
@@ -26,8 +27,18 @@ int Size(size_t aCount) {
   return static_cast<int>(aCount);
 }
 
+// UTF-8 to UTF-16 with "?" for each byte that begins no well-formed
+// sequence, as for every other code page.
+std::u16string Utf16OfValid(std::string_view aText) {
+  std::string valid;
+  for (size_t at; (at = InvalidUtf8Offset(aText)) != std::string_view::npos; aText.remove_prefix(at + 1))
+    valid.append(aText.substr(0, at)).push_back('?');
+  valid.append(aText);
+  return Utf8ToUtf16(valid);
+}
+
 std::string EncodeUtf16(std::string_view aText, bool aBigEndian) {
-  const std::u16string units = Utf8ToUtf16(aText);
+  const std::u16string units = Utf16OfValid(aText);
   std::string bytes;
   bytes.reserve(units.size() * 2);
   for (char16_t unit : units) {
@@ -51,11 +62,53 @@ std::string DecodeUtf16(std::string_view aBytes, bool aBigEndian) {
   return text;
 }
 
+std::string EncodeUtf32(std::string_view aText, bool aBigEndian) {
+  const std::u16string units = Utf16OfValid(aText);
+  std::string bytes;
+  bytes.reserve(units.size() * 4);
+  for (size_t i = 0; i < units.size(); ++i) {
+    char32_t point = units[i];
+    if (point >= 0xD800 && point < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+        units[i + 1] < 0xE000) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+      ++i;
+    }
+    for (int b = 0; b < 4; ++b) {
+      const int shift = aBigEndian ? 8 * (3 - b) : 8 * b;
+      bytes += static_cast<char>((point >> shift) & 0xFF);
+    }
+  }
+  return bytes;
+}
+
+std::string DecodeUtf32(std::string_view aBytes, bool aBigEndian) {
+  std::u16string units;
+  units.reserve(aBytes.size() / 4);
+  for (size_t i = 0; i + 3 < aBytes.size(); i += 4) {
+    char32_t point = 0;
+    for (int b = 0; b < 4; ++b) {
+      const int shift = aBigEndian ? 8 * (3 - b) : 8 * b;
+      point |= static_cast<char32_t>(static_cast<unsigned char>(aBytes[i + static_cast<size_t>(b)])) << shift;
+    }
+    if (point > 0x10FFFF || (point >= 0xD800 && point < 0xE000)) point = 0xFFFD;
+    if (point >= 0x10000) {
+      units += static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+    } else {
+      units += static_cast<char16_t>(point);
+    }
+  }
+  std::string text = Utf16ToUtf8(units);
+  if (aBytes.size() % 4 != 0) text += "\xEF\xBF\xBD";  // part of a unit at the end
+  return text;
+}
+
 }  // namespace
 
 std::string EncodeCodePage(std::string_view aText, int aCodePage) {
   if (aCodePage == 65001) return std::string(aText);
   if (aCodePage == 1200 || aCodePage == 1201) return EncodeUtf16(aText, aCodePage == 1201);
+  if (aCodePage == 12000 || aCodePage == 12001) return EncodeUtf32(aText, aCodePage == 12001);
   CheckCodePage(aCodePage);
   const std::wstring wide = Widen(aText);
   if (wide.empty()) return std::string();
@@ -73,20 +126,19 @@ std::string EncodeCodePage(std::string_view aText, int aCodePage) {
       if (pair) ++i;
     }
   }
-  // Characters the code page lacks become its "?", never a look-alike (no
-  // "e" for an e with an accent); some code pages (UTF-7, the ISO-2022 ones)
-  // take neither that flag nor a replacement of ours and use their own.
+  // Characters the code page lacks become its own "?" (its default
+  // character: 0x6F in EBCDIC), never a look-alike (no "e" for an e with an
+  // accent); some code pages (UTF-7, the ISO-2022 ones) do not take that
+  // flag.
   DWORD flags = WC_NO_BEST_FIT_CHARS;
-  const char* replacement = "?";
-  int n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, replacement, nullptr);
-  if (n == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+  int n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, nullptr, nullptr);
+  if (n == 0 && (GetLastError() == ERROR_INVALID_FLAGS || GetLastError() == ERROR_INVALID_PARAMETER)) {
     flags = 0;
-    replacement = nullptr;
     n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), nullptr, 0, nullptr, nullptr);
   }
   if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
   std::string bytes(static_cast<size_t>(n), '\0');
-  n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), bytes.data(), n, replacement, nullptr);
+  n = WideCharToMultiByte(cp, flags, text.data(), Size(text.size()), bytes.data(), n, nullptr, nullptr);
   if (n == 0) ThrowOsError(static_cast<int>(GetLastError()));
   bytes.resize(static_cast<size_t>(n));
   return bytes;
@@ -95,6 +147,7 @@ std::string EncodeCodePage(std::string_view aText, int aCodePage) {
 std::string DecodeCodePage(std::string_view aBytes, int aCodePage) {
   if (aCodePage == 65001) return Utf16ToUtf8(Utf8ToUtf16(aBytes));
   if (aCodePage == 1200 || aCodePage == 1201) return DecodeUtf16(aBytes, aCodePage == 1201);
+  if (aCodePage == 12000 || aCodePage == 12001) return DecodeUtf32(aBytes, aCodePage == 12001);
   CheckCodePage(aCodePage);
   if (aBytes.empty()) return std::string();
   const UINT cp = static_cast<UINT>(aCodePage);

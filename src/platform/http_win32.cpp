@@ -8,6 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/http.h"
+#include "platform/http_digest_win32.h"
 #include "platform/wide_win32.h"
 
 namespace korvane::platform {
@@ -82,9 +83,9 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
   HttpResponse response;
   Impl& s = *fImpl;
   s.alive = false;
-  auto fail = [&](DWORD aCode) {
+  auto fail = [&](DWORD aCode, const std::string& aWhat = std::string()) {
     response.transferOk = false;
-    response.error = ErrorText(aCode);
+    response.error = aWhat + ErrorText(aCode);
     return response;
   };
   std::string url = aRequest.url;
@@ -112,6 +113,18 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
                      std::min(connectMs, Remaining(deadline, bounded, connectMs)),
                      Remaining(deadline, bounded, 0), Remaining(deadline, bounded, 0));
 
+  // What failed, said before the system's text (which some systems lack
+  // for the HTTP client's own codes).
+  const std::string where = Narrow(host) + " port " + std::to_string(parts.nPort);
+  auto sendFailed = [&](DWORD aCode) {
+    switch (aCode) {
+      case ERROR_WINHTTP_CANNOT_CONNECT:
+      case ERROR_WINHTTP_CONNECTION_ERROR:
+      case ERROR_WINHTTP_NAME_NOT_RESOLVED: return fail(aCode, "Failed to connect to " + where + ": ");
+      case ERROR_WINHTTP_TIMEOUT: return fail(aCode, "Operation timed out talking to " + where + ": ");
+      default: return fail(aCode, "Failed to exchange the request with " + where + ": ");
+    }
+  };
   if (!s.connection.Get() || s.host != host || s.port != parts.nPort) {
     s.connection.Reset(WinHttpConnect(s.session.Get(), host.c_str(), parts.nPort, 0));
     if (!s.connection.Get()) return fail(GetLastError());
@@ -124,6 +137,10 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
   if (!request.Get()) return fail(GetLastError());
   DWORD option = WINHTTP_DISABLE_REDIRECTS;
   WinHttpSetOption(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &option, sizeof option);
+  // The wait for the response's head has a time-out of its own.
+  DWORD responseMs = static_cast<DWORD>(Remaining(deadline, bounded, 0));
+  if (bounded)
+    WinHttpSetOption(request.Get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &responseMs, sizeof responseMs);
   if (tls && !aRequest.verifyPeer) {
     DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                    SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE;
@@ -138,28 +155,29 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
     WinHttpAddRequestHeaders(request.Get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                              WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
 
-  const std::wstring user = Widen(aRequest.user), password = Widen(aRequest.password);
-  if (aRequest.auth == HttpAuth::Basic)
+  if (aRequest.auth == HttpAuth::Basic) {
+    const std::wstring user = Widen(aRequest.user), password = Widen(aRequest.password);
     WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_SERVER, WINHTTP_AUTH_SCHEME_BASIC, user.c_str(),
                           password.c_str(), nullptr);
+  }
 
   // Digest answers the server's challenge: a second round when it asks.
+  const std::string method = aRequest.post ? "POST" : "GET";
   for (int round = 0; round < 2; ++round) {
     void* body = aRequest.post ? const_cast<char*>(aRequest.body.data()) : WINHTTP_NO_REQUEST_DATA;
     const DWORD length = aRequest.post ? static_cast<DWORD>(aRequest.body.size()) : 0;
     if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, body, length, length, 0) ||
         !WinHttpReceiveResponse(request.Get(), nullptr))
-      return fail(GetLastError());
+      return sendFailed(GetLastError());
     DWORD status = 0, size = sizeof status;
     WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                         WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
     response.status = status > 0 ? static_cast<int32_t>(status) : -1;
     if (round == 0 && status == 401 && aRequest.auth == HttpAuth::Digest) {
-      DWORD supported = 0, first = 0, target = 0;
-      if (WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target) &&
-          (supported & WINHTTP_AUTH_SCHEME_DIGEST) != 0 &&
-          WinHttpSetCredentials(request.Get(), target, WINHTTP_AUTH_SCHEME_DIGEST, user.c_str(),
-                                password.c_str(), nullptr)) {
+      const std::string answer =
+          DigestAuthorization(Narrow(QueryText(request.Get(), WINHTTP_QUERY_WWW_AUTHENTICATE)), method,
+                              Narrow(path), aRequest.user, aRequest.password);
+      if (!answer.empty()) {
         // The challenge's own body is read away before the second round.
         DWORD available = 0;
         std::string drain;
@@ -168,6 +186,10 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
           DWORD read = 0;
           if (!WinHttpReadData(request.Get(), drain.data(), available, &read) || read == 0) break;
         }
+        const std::wstring header = L"Authorization: " + Widen(answer) + L"\r\n";
+        WinHttpAddRequestHeaders(request.Get(), header.c_str(), static_cast<DWORD>(header.size()),
+                                 WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+        response.status = -1;
         continue;
       }
     }
@@ -181,7 +203,8 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
 
   for (;;) {
     DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request.Get(), &available)) return fail(GetLastError());
+    if (!WinHttpQueryDataAvailable(request.Get(), &available))
+      return fail(GetLastError(), "Failed to receive the response from " + where + ": ");
     if (available == 0) break;
     if (aRequest.maxBodyBytes > 0 && response.body.size() + available > aRequest.maxBodyBytes) {
       response.tooLarge = true;
@@ -191,9 +214,20 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
     response.body.resize(at + available);
     DWORD read = 0;
     if (!WinHttpReadData(request.Get(), response.body.data() + at, available, &read))
-      return fail(GetLastError());
+      return fail(GetLastError(), "Failed to receive the response from " + where + ": ");
     response.body.resize(at + read);
-    if (bounded && Clock::now() >= deadline) return fail(ERROR_WINHTTP_TIMEOUT);
+    if (bounded && Clock::now() >= deadline)
+      return fail(ERROR_WINHTTP_TIMEOUT, "Operation timed out talking to " + where + ": ");
+  }
+  // A body that ends before its declared length is a broken-off transfer.
+  DWORD declared = 0, declaredSize = sizeof declared;
+  if (WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                          WINHTTP_HEADER_NAME_BY_INDEX, &declared, &declaredSize, WINHTTP_NO_HEADER_INDEX) &&
+      response.body.size() < declared) {
+    response.transferOk = false;
+    response.error = "Transferred a partial file: " + std::to_string(response.body.size()) + " of " +
+                     std::to_string(declared) + " bytes received from " + where;
+    return response;
   }
   response.transferOk = true;
   s.alive = true;

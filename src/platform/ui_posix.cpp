@@ -67,4 +67,6 @@ void ClearUiRequests() {
   State().requests.clear();
 }
 
+void RecordUiRequestsOnly() {}
+
 }  // namespace korvane::platform

@@ -14,4 +14,8 @@ namespace korvane::platform {
 std::vector<std::string> UiRequests();
 void ClearUiRequests();
 
+// From now on requests are recorded only: no message box waits for a click,
+// no icon appears (on POSIX nothing is shown in any case).
+void RecordUiRequestsOnly();
+
 }  // namespace korvane::platform

@@ -19,6 +19,7 @@ struct UiState {
   std::vector<std::string> requests;
   ExceptionHook hook;
   HWND iconWindow = nullptr;
+  bool recordOnly = false;
 };
 
 UiState& State() {
@@ -26,9 +27,11 @@ UiState& State() {
   return state;
 }
 
-void Record(std::string aLine) {
+// Records the request; false when it is to be recorded only.
+bool Record(std::string aLine) {
   std::lock_guard<std::mutex> guard(State().lock);
   State().requests.push_back(std::move(aLine));
+  return !State().recordOnly;
 }
 
 // A message-only window that receives the icon's notifications; made on
@@ -45,7 +48,7 @@ HWND IconWindow() {
 
 void ShowMessageBox(const std::string& aText, MessageBoxIcon aIcon) {
   const bool error = aIcon == MessageBoxIcon::Error;
-  Record(std::string("MessageBox:") + (error ? "Error" : "Information") + ":" + aText);
+  if (!Record(std::string("MessageBox:") + (error ? "Error" : "Information") + ":" + aText)) return;
   MessageBoxW(nullptr, Widen(aText).c_str(), L"QORD_KORVANE_10",
               MB_OK | MB_TASKMODAL | MB_SETFOREGROUND | (error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
@@ -66,7 +69,7 @@ void ProcessMessages() {
 void RequestTerminate() { Record("Terminate"); }
 
 void AddNotifyIcon(int aCallbackMessage, int aIconId) {
-  Record("NotifyIcon:Add:" + std::to_string(aCallbackMessage) + ":" + std::to_string(aIconId));
+  if (!Record("NotifyIcon:Add:" + std::to_string(aCallbackMessage) + ":" + std::to_string(aIconId))) return;
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
   data.hWnd = IconWindow();
@@ -79,7 +82,7 @@ void AddNotifyIcon(int aCallbackMessage, int aIconId) {
 }
 
 void RemoveNotifyIcon(int aIconId) {
-  Record("NotifyIcon:Remove:" + std::to_string(aIconId));
+  if (!Record("NotifyIcon:Remove:" + std::to_string(aIconId))) return;
   NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
   data.hWnd = IconWindow();
@@ -109,6 +112,11 @@ std::vector<std::string> UiRequests() {
 void ClearUiRequests() {
   std::lock_guard<std::mutex> guard(State().lock);
   State().requests.clear();
+}
+
+void RecordUiRequestsOnly() {
+  std::lock_guard<std::mutex> guard(State().lock);
+  State().recordOnly = true;
 }
 
 }  // namespace korvane::platform

@@ -25,6 +25,7 @@ namespace {
 class ApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    platform::RecordUiRequestsOnly();  // no message box waits for a click
     platform::ClearUiRequests();
     CreateApplication();
   }

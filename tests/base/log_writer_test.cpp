@@ -305,6 +305,16 @@ TEST(LogWriter, DropsAndCountsLinesWhileTheQueueIsFullAndReportsThem) {
   ASSERT_TRUE(WaitFor([&] { return reports().size() == 1; }, std::chrono::seconds(30)));
   EXPECT_GE(std::chrono::steady_clock::now() - created, std::chrono::milliseconds(5000));
   EXPECT_THAT(reports(), ElementsAre(" - WARN - Log backpressure: dropped 1 lines (total=1)."));
+  // The queue is empty again (every queued line written) before it is held
+  // again: otherwise lines still waiting would take room from the next ones.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        size_t queued = 0;
+        for (const auto& line : LinesOf(path))
+          if (line.find("queued") != std::string::npos) ++queued;
+        return queued == 20000;
+      },
+      std::chrono::seconds(30)));
 
   // A second report speaks only of the lines dropped since the first.
   writer.Thread()->SetHeld(true);

@@ -195,6 +195,15 @@ TEST(CodePages, WindowsNumbersNameTheirCodePages) {
       {50220, "\xE3\x82\xA2", "\x1B$B%\"\x1B(B"},                           // ISO-2022-JP
   };
   for (const Case& c : cases) {
+#ifdef _WIN32
+    // GB18030 and ISO-2022-JP: Windows has them, Wine's converters lack
+    // them; where they are missing, the library says so.
+    if ((c.codePage == 54936 || c.codePage == 50220) && !IsValidCodePage(static_cast<UINT>(c.codePage))) {
+      EXPECT_EQ(korvane::testing::ErrorOf([&] { EncodeCodePage(c.text, c.codePage); }),
+                "Code page " + std::to_string(c.codePage) + " is not supported");
+      continue;
+    }
+#endif
     EXPECT_EQ(EncodeCodePage(c.text, c.codePage), c.bytes) << c.codePage;
     EXPECT_EQ(DecodeCodePage(c.bytes, c.codePage), c.text) << c.codePage;
   }
