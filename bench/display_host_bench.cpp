@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 
+#include "display_peer_bench.h"
 #include "e2e/requests.h"
 #include "support/host_library.h"
 #include "support/loopback.h"
@@ -31,44 +32,8 @@ using namespace korvane::testing;
 namespace {
 
 // A display that answers every frame with ETX as fast as it can.
-class FastPeer {
- public:
-  FastPeer() {
-    fListen = ListenOnLoopback(64, fPort);
-    fThread = std::thread([this] { Run(); });
-  }
-  ~FastPeer() {
-    fStop = true;
-    ::shutdown(fListen, SHUT_RDWR);
-    fThread.join();
-    ::close(fListen);
-  }
-  int Port() const { return fPort; }
-
- private:
-  void Run() {
-    std::string buffer(1 << 20, '\0');
-    while (!fStop) {
-      const int fd = ::accept4(fListen, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      for (;;) {
-        const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-        if (n <= 0) break;
-        if (std::memchr(buffer.data(), '\x03', static_cast<size_t>(n))) {
-          ::send(fd, "\x03", 1, MSG_NOSIGNAL);
-        }
-      }
-      ::close(fd);
-    }
-  }
-  int fListen;
-  int fPort;
-  std::atomic<bool> fStop{false};
-  std::thread fThread;
-};
-
-FastPeer& Peer() {
-  static FastPeer peer;
+korvane::bench::DisplayPeer& Peer() {
+  static korvane::bench::DisplayPeer peer("\x03", false);
   return peer;
 }
 Library& Lib() {
@@ -76,27 +41,7 @@ Library& Lib() {
   return lib;
 }
 
-// The bare client: one connection, the frame, the reply up to ETX, close.
-void BareExchange(int aPort, const std::string& aFrame) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(aPort));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-    throw std::runtime_error("connect");
-  int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  for (size_t done = 0; done < aFrame.size();) {
-    const ssize_t n = ::send(fd, aFrame.data() + done, aFrame.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) throw std::runtime_error("send");
-    done += static_cast<size_t>(n);
-  }
-  char c = 0;
-  while (c != '\x03')
-    if (::recv(fd, &c, 1, 0) != 1) throw std::runtime_error("recv");
-  ::close(fd);
-}
+using korvane::bench::BareExchange;
 
 const std::string kMessageBody =
     "<Message><Text1>Organic whole milk 1 L</Text1><Text2>1 x 1.29 EUR</Text2></Message>";

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "display_peer_bench.h"
 #include "e2e/requests.h"
 #include "support/host_library.h"
 #include "support/loopback.h"
@@ -35,69 +36,14 @@ using namespace korvane::testing;
 
 namespace {
 
-class BlockingPeer {
+// The minimal blocking display: one connection at a time, STX OK ETX for
+// its frame, then it waits for the close.
+class BlockingPeer : public korvane::bench::DisplayPeer {
  public:
-  BlockingPeer() {
-    fListen = ListenOnLoopback(16, fPort);
-    fThread = std::thread([this] { Run(); });
-  }
-  ~BlockingPeer() {
-    fStop = true;
-    ::shutdown(fListen, SHUT_RDWR);
-    fThread.join();
-    ::close(fListen);
-  }
-  int Port() const { return fPort; }
-
- private:
-  void Run() {
-    char buffer[4096];
-    while (!fStop) {
-      const int fd = ::accept4(fListen, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) continue;
-      bool framed = false;
-      while (!framed) {
-        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        framed = std::memchr(buffer, '\x03', static_cast<size_t>(n)) != nullptr;
-      }
-      if (framed) {
-        ::send(fd, "\x02OK\x03", 4, MSG_NOSIGNAL);
-        while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
-        }
-      }
-      ::close(fd);
-    }
-  }
-  int fListen;
-  int fPort;
-  std::atomic<bool> fStop{false};
-  std::thread fThread;
+  BlockingPeer() : DisplayPeer("\x02OK\x03", true, 16) {}
 };
 
-void BareExchange(int aPort, const std::string& aFrame) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(aPort));
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-    throw std::runtime_error("connect");
-  int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  for (size_t done = 0; done < aFrame.size();) {
-    const ssize_t n = ::send(fd, aFrame.data() + done, aFrame.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) throw std::runtime_error("send");
-    done += static_cast<size_t>(n);
-  }
-  char reply[64];
-  for (bool done = false; !done;) {
-    const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
-    if (n <= 0) throw std::runtime_error("recv");
-    done = std::memchr(reply, '\x03', static_cast<size_t>(n)) != nullptr;
-  }
-  ::close(fd);
-}
+using korvane::bench::BareExchange;
 
 const std::string kMessageBody =
     "<Message><Text1>Organic whole milk 1 L</Text1><Text2>1 x 1.29 EUR</Text2></Message>";

@@ -405,6 +405,8 @@ void tTK_LogThread::Stop(int aMaxWaitMs) {
       fState->fEnded.wait_until(guard, std::min(giveUp, now + std::chrono::milliseconds(100)));
     }
   }
+  // Finished is set as the thread's last step (only two notifications follow
+  // it), so this join cannot block.
   fThread.join();
 }
 
