@@ -199,13 +199,20 @@ std::vector<LogLine> AfterBanner(std::vector<LogLine> aLog) {
 // ---- other programs -----------------------------------------------------
 
 #ifdef _WIN32
-ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string&, std::chrono::seconds) {
-  // The Windows test programs run no other programs.
-  ProgramRun run;
-  run.fErr = "cannot start " + aArgs[0] + " (no programs run on Windows)";
-  return run;
+std::filesystem::path ThisProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) throw std::runtime_error("cannot find this program's path");
+    if (n < path.size()) return std::filesystem::path(path.substr(0, n));
+    path.resize(path.size() * 2);  // cut short: room for more
+  }
 }
+
+// RunProgram: support/run_program_win32.cpp.
 #else
+std::filesystem::path ThisProgramPath() { return std::filesystem::canonical("/proc/self/exe"); }
+
 ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& aInput,
                       std::chrono::seconds aTimeout) {
   int in[2], out[2], err[2];

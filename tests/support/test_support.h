@@ -115,14 +115,18 @@ std::vector<LogLine> AfterBanner(std::vector<LogLine> aLog);
 
 // ---- other programs -----------------------------------------------------
 
+// The full path of this test program's own executable file.
+std::filesystem::path ThisProgramPath();
+
 struct ProgramRun {
   int fStatus = -1;  // exit status, -1 when it did not exit normally
   std::string fOut;
   std::string fErr;
 };
 
-// Runs aArgs[0] with the other arguments; aInput goes to its standard input.
-// A program still running after aTimeout is killed.
+// Runs aArgs[0] with the other arguments, in this program's environment;
+// aInput goes to its standard input, its standard output and error come back.
+// A program still running after aTimeout is killed (its status is then -1).
 ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& aInput = "",
                       std::chrono::seconds aTimeout = std::chrono::seconds(120));
 
