@@ -399,6 +399,9 @@ class ImagesFromTheWeb : public DisplayProtocol {
     aServer.Server().Get("/logo.png", [](const httplib::Request&, httplib::Response& aResponse) {
       aResponse.set_content("IDLEPNG", "image/png");
     });
+    // One request per connection: a client that keeps its connection (WinHTTP
+    // does) would hold the server's stop for its keep-alive time.
+    aServer.Server().set_keep_alive_max_count(1);
     aServer.Start();
     ASSERT_EQ(OpenDevice().result, 0);
     const std::string url = aServer.Url("/logo.png");
