@@ -348,6 +348,20 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines) {
   StartFailing();
 }
 
+bool tTK_LogState::EndsWithLines(const std::vector<std::string>& aLines) const {
+  std::string data;
+  for (const std::string& line : aLines) {
+    data += line;
+    data += "\r\n";
+  }
+  try {
+    const std::string file = platform::ReadFileBytes(FileName());
+    return file.size() >= data.size() && file.compare(file.size() - data.size(), data.size(), data) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void tTK_LogState::ReportDrops() {
   if (fFailing) {
     // Idle while failing: the report is the probe.
@@ -382,7 +396,13 @@ tTK_LogThread::tTK_LogThread(std::shared_ptr<tTK_LogState> aState) : fState(std:
 
 tTK_LogThread::~tTK_LogThread() { Stop(-1); }
 
-void tTK_LogThread::Start() { fThread = std::thread(&tTK_LogThread::Execute, fState); }
+void tTK_LogThread::Start() {
+  fThread = std::thread(&tTK_LogThread::Execute, fState);
+  // Running before the writer is used: a thread that has not begun to run
+  // cannot park if the module is unloaded (see Stop).
+  constexpr int kEnterWaitMs = 2000;
+  fState->fParking.WaitEntered(kEnterWaitMs);
+}
 
 void tTK_LogThread::SetHeld(bool aHeld) {
   tTK_LogState& s = *fState;
@@ -461,6 +481,14 @@ void tTK_LogThread::FinishHere() {
   constexpr int kQueueLockWaitMs = 200;
   std::vector<std::string> lines;
   s.fTerminated.store(true);
+  {
+    // The lines it was appending go first, unless they reached the file.
+    std::unique_lock<std::mutex> guard(s.fInFlightLock, std::defer_lock);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueueLockWaitMs);
+    while (!guard.try_lock() && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (guard.owns_lock() && !s.fInFlight.empty() && !s.EndsWithLines(s.fInFlight)) lines.swap(s.fInFlight);
+  }
   if (s.fQueue.TakeRest(lines, kQueueLockWaitMs)) {
     for (size_t at = 0; at < lines.size(); at += tTK_LogState::kBatchLines) {
       const size_t end = std::min(lines.size(), at + tTK_LogState::kBatchLines);
@@ -500,7 +528,15 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
         s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs);
     s.MarkProgress();
     if (result == tTK_LogQueue::PopResult::Line) {
-      s.WriteQueuedLines(lines);
+      {
+        std::lock_guard<std::mutex> guard(s.fInFlightLock);
+        s.fInFlight.swap(lines);
+      }
+      s.WriteQueuedLines(s.fInFlight);  // only this thread changes it
+      {
+        std::lock_guard<std::mutex> guard(s.fInFlightLock);
+        s.fInFlight.swap(lines);
+      }
       s.ReportDrops();
       s.MarkProgress();
       continue;

@@ -132,6 +132,13 @@ struct tTK_LogState {
   std::condition_variable fEnded;
   bool fFinished = false;
 
+  // The lines the log thread is appending, until they are in the file: a
+  // process that ends stops the thread wherever it is, and the unloading
+  // thread then appends them unless the file already ends with them.
+  std::mutex fInFlightLock;
+  std::vector<std::string> fInFlight;
+  bool EndsWithLines(const std::vector<std::string>& aLines) const;
+
   // While the module is unloaded, the thread parks as its last step instead
   // of ending (platform/module_unload.h).
   std::atomic<bool> fParkAtEnd{false};

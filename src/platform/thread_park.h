@@ -19,6 +19,11 @@ class ThreadParking {
 
   // On the thread, first: lets Freeze find it.
   void Enter();
+  // On the owner, after starting the thread: waits at most aMaxMs until the
+  // thread has entered (where a thread that has not begun to run could not
+  // be parked when the module goes: on Windows it begins only once the
+  // loader lets it); true once it has, and where no thread ever needs to park.
+  bool WaitEntered(int aMaxMs);
   // On the thread, as its last step: signals its owner and never returns.
   [[noreturn]] void Park();
   // On the owner: true once the thread has parked, after at most aMaxMs.

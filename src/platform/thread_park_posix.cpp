@@ -21,6 +21,8 @@ ThreadParking::~ThreadParking() = default;
 
 void ThreadParking::Enter() {}
 
+bool ThreadParking::WaitEntered(int) { return true; }
+
 void ThreadParking::Park() {
   std::unique_lock<std::mutex> guard(fSystem->lock);
   fSystem->parked = true;

@@ -17,6 +17,8 @@ void* Load(const std::string& aPath);
 // The address of the export aName, or null when there is none.
 void* Find(void* aModule, const char* aName);
 void Unload(void* aModule);
+// Whether the library at aPath is loaded in this process now.
+bool IsLoaded(const std::string& aPath);
 
 // The BSTR functions a host of aModule uses.
 struct Strings {

@@ -20,6 +20,12 @@ void* Find(void* aModule, const char* aName) { return dlsym(aModule, aName); }
 
 void Unload(void* aModule) { dlclose(aModule); }
 
+bool IsLoaded(const std::string& aPath) {
+  void* module = dlopen(aPath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  if (module) dlclose(module);
+  return module != nullptr;
+}
+
 Strings StringsOf(void* aModule) {
   Strings strings{};
   void* alloc = Find(aModule, "SysAllocStringLen");

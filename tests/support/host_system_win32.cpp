@@ -50,6 +50,11 @@ void* Find(void* aModule, const char* aName) {
 
 void Unload(void* aModule) { ::FreeLibrary(static_cast<HMODULE>(aModule)); }
 
+bool IsLoaded(const std::string& aPath) {
+  const std::u16string path = platform::Utf8ToUtf16(aPath);
+  return ::GetModuleHandleW(std::wstring(path.begin(), path.end()).c_str()) != nullptr;
+}
+
 Strings StringsOf(void*) { return Strings{Alloc, Release, Length}; }
 
 }  // namespace korvane::testing::host_system
