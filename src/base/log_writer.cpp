@@ -7,6 +7,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/module_unload.h"
 #include "platform/utf.h"
 
 namespace korvane {
@@ -117,6 +118,22 @@ void tTK_LogQueue::Shutdown() {
     fShutdown = true;
   }
   fNotEmpty.notify_all();
+}
+
+bool tTK_LogQueue::TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs) {
+  std::unique_lock<std::mutex> guard(fLock, std::try_to_lock);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMaxWaitMs);
+  while (!guard.owns_lock()) {
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    static_cast<void>(guard.try_lock());
+  }
+  fShutdown = true;
+  std::move(fLines.begin(), fLines.end(), std::back_inserter(aLines));
+  fLines.clear();
+  guard.unlock();
+  fNotEmpty.notify_all();
+  return true;
 }
 
 bool tTK_LogQueue::IsShutdown() const {
@@ -381,6 +398,11 @@ void tTK_LogThread::SetHeld(bool aHeld) {
 
 void tTK_LogThread::Stop(int aMaxWaitMs) {
   if (!fThread.joinable()) return;
+  switch (platform::CurrentModuleUnload()) {
+    case platform::ModuleUnload::Library: return StopParked();
+    case platform::ModuleUnload::ProcessEnd: return FinishHere();
+    case platform::ModuleUnload::None: break;
+  }
   using Clock = std::chrono::steady_clock;
   fState->fQueue.Shutdown();
   fState->fTerminated.store(true);
@@ -410,8 +432,58 @@ void tTK_LogThread::Stop(int aMaxWaitMs) {
   fThread.join();
 }
 
+void tTK_LogThread::StopParked() {
+  using Clock = std::chrono::steady_clock;
+  tTK_LogState& s = *fState;
+  s.fParkAtEnd.store(true);
+  s.fQueue.Shutdown();
+  s.fTerminated.store(true);
+  SetHeld(false);
+  const Clock::time_point start = Clock::now();
+  const Clock::duration stall = std::chrono::milliseconds(tTK_LogState::kStopStallMs);
+  while (!s.fParking.WaitParked(100)) {
+    const Clock::time_point progress =
+        std::max(start, Clock::time_point(Clock::duration(s.fProgressAt.load())));
+    if (Clock::now() >= progress + stall) {
+      // A write that blocks: the thread must not run on once its code is gone.
+      s.fParking.Freeze();
+      break;
+    }
+  }
+  // Parked (or frozen) for good, with its own share of the state.
+  fThread.detach();
+}
+
+void tTK_LogThread::FinishHere() {
+  // The system stopped the thread wherever it was; what it left in the queue
+  // is written here, without its lock if that cannot be had soon.
+  tTK_LogState& s = *fState;
+  constexpr int kQueueLockWaitMs = 200;
+  std::vector<std::string> lines;
+  s.fTerminated.store(true);
+  if (s.fQueue.TakeRest(lines, kQueueLockWaitMs)) {
+    for (size_t at = 0; at < lines.size(); at += tTK_LogState::kBatchLines) {
+      const size_t end = std::min(lines.size(), at + tTK_LogState::kBatchLines);
+      s.WriteQueuedLines(
+          std::vector<std::string>(std::make_move_iterator(lines.begin() + static_cast<ptrdiff_t>(at)),
+                                   std::make_move_iterator(lines.begin() + static_cast<ptrdiff_t>(end))));
+    }
+    s.Finish();
+  }
+  // A thread that is in fact still there (held by a test) is let go, if that
+  // can be done without waiting; it finds the queue empty and ends.
+  std::unique_lock<std::mutex> hold(s.fHoldLock, std::try_to_lock);
+  if (hold.owns_lock()) {
+    s.fHeld = false;
+    hold.unlock();
+    s.fHoldChanged.notify_all();
+  }
+  fThread.detach();
+}
+
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   tTK_LogState& s = *aState;
+  s.fParking.Enter();
   std::vector<std::string> lines;
   for (;;) {
     {
@@ -444,6 +516,7 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   }
   s.fEnded.notify_all();
   s.fHoldChanged.notify_all();
+  if (s.fParkAtEnd.load()) s.fParking.Park();
 }
 
 // ---- writer ---------------------------------------------------------------
