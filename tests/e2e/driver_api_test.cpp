@@ -45,8 +45,7 @@ TEST_F(DriverApi, OpenAnswersTheFirstHandleAndTheDevicesLog) {
   EXPECT_EQ(r.envelope, "<Handle>1</Handle>\r\n" + Envelope("False", "", logPath));
   EXPECT_TRUE(r.errorTextIsNull);
   // The system's own separator throughout.
-  EXPECT_THAT(logPath, StartsWith(JoinPath(LogFolder(),
-                                           {"QORD_KORVANE_10_T" + std::to_string(ThisProcessId()) + "_"})));
+  EXPECT_THAT(logPath, StartsWith(JoinPath(LogFolder(), {"QORD_KORVANE_10_" + ProcessLogId() + "_"})));
   EXPECT_EQ(logPath.find_first_of("/\\", LogFolder().size() + 1), std::string::npos) << logPath;
 
   const CallResult m = lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><Text1>Hi</Text1></Message>"));

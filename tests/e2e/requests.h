@@ -1,18 +1,32 @@
 // Request texts for the end-to-end tests.
 #pragma once
 
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "support/test_support.h"
 
 namespace korvane::testing {
 
+// The log id of this test process ("T" with its id and a random part): one
+// log file per process, even where the system soon hands a finished
+// process's id to the next (Windows does).
+inline const std::string& ProcessLogId() {
+  static const std::string id = [] {
+    char random[16];
+    std::snprintf(random, sizeof random, "%08x", static_cast<unsigned>(std::random_device{}()));
+    return "T" + std::to_string(ThisProcessId()) + "x" + random;
+  }();
+  return id;
+}
+
 struct RequestSpec {
   std::string method = "MESSAGE";
   std::string driver = "QORD_KORVANE_10";
   int handle = 0;  // 0: no Handle element
   // One log file per test process: the log is named after driver, LogId and date.
-  std::string logId = "T" + std::to_string(ThisProcessId());
+  std::string logId = ProcessLogId();
   std::string connection;  // the Connection element's children
   std::string parameters;  // the Parameters element's children
   std::string body;        // documents after Parameters

@@ -1,6 +1,6 @@
 // What only the shared object of POSIX systems has: BSTR functions of its
-// own, and staying in the process once a device exists (on Windows the
-// strings are OleAut32's, and the module pins itself on its first call).
+// own (on Windows they are OleAut32's), and staying in the process once a
+// device exists, as dlopen's RTLD_NOLOAD shows (the DLL unloads otherwise).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
