@@ -53,13 +53,22 @@
 #define KORVANE_API __attribute__((visibility("default")))
 #endif
 
+#if defined(_WIN32)
+/* The system's own OLECHAR and BSTR, as <windows.h> has them. */
+#include <wtypes.h>
+#endif
+
 #ifdef __cplusplus
 extern "C" {
+#endif
+#if !defined(_WIN32)
+#ifdef __cplusplus
 typedef char16_t OLECHAR;
 #else
 typedef uint16_t OLECHAR;
 #endif
 typedef OLECHAR* BSTR;
+#endif
 
 typedef int16_t(KORVANE_CALL* KorvaneRequestCall)(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage);
 

@@ -22,12 +22,18 @@ namespace {
 std::mutex gCallLock;
 std::mutex& CallLock() { return gCallLock; }
 
-void Clear(BSTR* aTarget) {
+void Clear(platform::Bstr* aTarget) {
   if (aTarget) *aTarget = nullptr;  // not released: the host owns what was there
 }
 
+// The host's BSTR is the system's on Windows (of wchar_t), the library's
+// strings are of char16_t: both UTF-16 code units, one in the other's place.
+static_assert(sizeof(*BSTR{}) == sizeof(char16_t));
+platform::Bstr Units(BSTR aText) { return reinterpret_cast<platform::Bstr>(aText); }
+platform::Bstr* Units(BSTR* aText) { return reinterpret_cast<platform::Bstr*>(aText); }
+
 template <class TWrapper>
-int16_t RunRequest(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) noexcept {
+int16_t RunRequest(platform::Bstr aXml, platform::Bstr* aOutput, platform::Bstr* aErrorMessage) noexcept {
   platform::EnsureModuleLoaded();
   int16_t result = -1;
   try {
@@ -85,36 +91,36 @@ void platform::OnModuleUnload() noexcept {
 extern "C" {
 
 KORVANE_API int16_t KORVANE_CALL OPEN(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
-  return RunRequest<kCustomerDisplayWrapper_OPEN>(aXml, aOutput, aErrorMessage);
+  return RunRequest<kCustomerDisplayWrapper_OPEN>(Units(aXml), Units(aOutput), Units(aErrorMessage));
 }
 KORVANE_API int16_t KORVANE_CALL CLOSE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
-  return RunRequest<kCustomerDisplayWrapper_CLOSE>(aXml, aOutput, aErrorMessage);
+  return RunRequest<kCustomerDisplayWrapper_CLOSE>(Units(aXml), Units(aOutput), Units(aErrorMessage));
 }
 KORVANE_API int16_t KORVANE_CALL MESSAGE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
-  return RunRequest<kCustomerDisplayWrapper_MESSAGE>(aXml, aOutput, aErrorMessage);
+  return RunRequest<kCustomerDisplayWrapper_MESSAGE>(Units(aXml), Units(aOutput), Units(aErrorMessage));
 }
 KORVANE_API int16_t KORVANE_CALL CLOSEMESSAGE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
-  return RunRequest<kCustomerDisplayWrapper_CLOSEMESSAGE>(aXml, aOutput, aErrorMessage);
+  return RunRequest<kCustomerDisplayWrapper_CLOSEMESSAGE>(Units(aXml), Units(aOutput), Units(aErrorMessage));
 }
 KORVANE_API int16_t KORVANE_CALL RECEIPT(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
-  return RunRequest<kCustomerDisplayWrapper_RECEIPT>(aXml, aOutput, aErrorMessage);
+  return RunRequest<kCustomerDisplayWrapper_RECEIPT>(Units(aXml), Units(aOutput), Units(aErrorMessage));
 }
 KORVANE_API int16_t KORVANE_CALL THANKYOU(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
-  return RunRequest<kCustomerDisplayWrapper_THANKYOU>(aXml, aOutput, aErrorMessage);
+  return RunRequest<kCustomerDisplayWrapper_THANKYOU>(Units(aXml), Units(aOutput), Units(aErrorMessage));
 }
 KORVANE_API int16_t KORVANE_CALL IDLE(BSTR aXml, BSTR* aOutput, BSTR* aErrorMessage) {
-  return RunRequest<kCustomerDisplayWrapper_IDLE>(aXml, aOutput, aErrorMessage);
+  return RunRequest<kCustomerDisplayWrapper_IDLE>(Units(aXml), Units(aOutput), Units(aErrorMessage));
 }
 
 KORVANE_API int16_t KORVANE_CALL VERSION(BSTR aDriverName, BSTR* aOutput, BSTR* aErrorMessage) {
   platform::EnsureModuleLoaded();
   try {
-    const std::u16string name(platform::BstrView(aDriverName));
-    Clear(aOutput);
-    Clear(aErrorMessage);
+    const std::u16string name(platform::BstrView(Units(aDriverName)));
+    Clear(Units(aOutput));
+    Clear(Units(aErrorMessage));
     std::lock_guard<std::mutex> guard(CallLock());
     const std::optional<std::string> version = DriverVersion(platform::Utf16ToUtf8(name));
-    if (version && aOutput) *aOutput = platform::BstrFromUtf8(*version);
+    if (version && aOutput) *Units(aOutput) = platform::BstrFromUtf8(*version);
   } catch (...) {
   }
   return 0;

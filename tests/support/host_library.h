@@ -41,13 +41,14 @@ class Library {
 
   BSTR MakeBstr(const std::string& aUtf8) const {
     const std::u16string wide = platform::Utf8ToUtf16(aUtf8);
-    return fStrings.alloc(wide.data(), static_cast<uint32_t>(wide.size()));
+    return reinterpret_cast<BSTR>(fStrings.alloc(wide.data(), static_cast<uint32_t>(wide.size())));
   }
   std::string Text(BSTR aText) const {
-    return aText ? platform::Utf16ToUtf8Replacing(std::u16string_view(aText, fStrings.length(aText)))
+    char16_t* units = reinterpret_cast<char16_t*>(aText);  // wchar_t on Windows: UTF-16 as well
+    return units ? platform::Utf16ToUtf8Replacing(std::u16string_view(units, fStrings.length(units)))
                  : std::string();
   }
-  void Free(BSTR aText) const { fStrings.release(aText); }
+  void Free(BSTR aText) const { fStrings.release(reinterpret_cast<char16_t*>(aText)); }
 
   // Calls one export with a request given as UTF-8 text.
   CallResult Call(const char* aExport, const std::string& aRequest) const {
