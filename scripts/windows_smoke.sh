@@ -14,9 +14,11 @@ JOBS=${JOBS:-$(nproc)}
 DEPS_DIR=$PWD/build-win/deps
 dir=build-win-i686
 
+# A caller that set Wine up itself (WINEPREFIX exported) keeps its server and
+# display; else they are this script's and end with it.
+if [ -z "${WINEPREFIX:-}" ]; then trap korvane_wine_stop EXIT; fi
 # (called in a condition: its "wineserver -p" fails when a server already runs)
 korvane_wine_setup "$PWD/build-win/wine-prefix" || { echo "windows-smoke: setting up Wine failed" >&2; exit 1; }
-trap korvane_wine_stop EXIT
 if [ "$KORVANE_WINE32" != 1 ]; then
   echo "windows-smoke: skipped: ${KORVANE_WINE32_REASON:-no wine32}"
   exit 0
