@@ -2,13 +2,14 @@
 # the library, the host header and the pkg-config file arrive, and that the
 # pkg-config file names the installed library.
 #   -DBUILD_DIR=... -DPREFIX=... -DLIBRARY_FILE_NAME=... -DLIBDIR=... -DINCLUDEDIR=...
+#   -DLIBRARY_DIR=... (where the library itself goes: LIBDIR, or the programs' folder for a DLL)
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
                 RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed (${result}):\n${out}")
 endif()
-foreach(path ${LIBDIR}/${LIBRARY_FILE_NAME} ${INCLUDEDIR}/korvane_display.h ${LIBDIR}/pkgconfig/korvane_display.pc)
+foreach(path ${LIBRARY_DIR}/${LIBRARY_FILE_NAME} ${INCLUDEDIR}/korvane_display.h ${LIBDIR}/pkgconfig/korvane_display.pc)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${PREFIX}/${path}\n${out}")
   endif()
@@ -25,7 +26,7 @@ foreach(query "--variable=library" "--cflags")
   string(REGEX REPLACE "^-I" "" path "${answer}")
   file(REAL_PATH "${path}" real)
   if(query STREQUAL "--variable=library")
-    set(expected ${PREFIX}/${LIBDIR}/${LIBRARY_FILE_NAME})
+    set(expected ${PREFIX}/${LIBRARY_DIR}/${LIBRARY_FILE_NAME})
   else()
     set(expected ${PREFIX}/${INCLUDEDIR})
   endif()

@@ -19,7 +19,9 @@ fi
 if [ "$arch" = i686 ]; then
   for name in $expected; do
     # The linker's symbol of a __stdcall function carries its argument bytes.
-    code=$("$objdump" -d --disassemble="_${name}@12" "$dll")
+    # (its own lines only: objdump may go on into the code that follows)
+    code=$("$objdump" -d --disassemble="_${name}@12" "$dll" | awk -v sym="<_${name}@12>:" \
+             'index($0, sym) {on=1; next} on && /^$/ {exit} on')
     if ! grep -Eq 'ret +\$0xc' <<<"$code" || grep -Eq 'ret *$' <<<"$code"; then
       echo "check-exports: $name in $dll is not __stdcall with three arguments (no _${name}@12 ending in ret \$0xc)" >&2
       exit 1

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs every test on a fresh machine (installing what is missing):
-#   scripts/test.sh          under ASan+UBSan, under TSan, the Release build, then the fuzzers
+#   scripts/test.sh          under ASan+UBSan, under TSan, the Release build, the fuzzers,
+#                            then the Windows DLLs under Wine
 #   scripts/test.sh asan     AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/, Debug)
 #   scripts/test.sh tsan     ThreadSanitizer         (build-tsan/, Debug, without the
 #                            print spool transport, so that such a build is tested too)
 #   scripts/test.sh plain    the suite only          (build/, Release)
 #   scripts/test.sh fuzz     the libFuzzer targets   (build-fuzz/, clang, ASan+UBSan), each
 #                            run for KORVANE_FUZZ_SECONDS (60) from its seed corpus
+#   scripts/test.sh windows  both Windows DLLs cross-built with mingw-w64 and their export
+#                            tables checked; the x86_64 test programs under Wine
+#                            (build-win-x86_64/), and the 32-bit DLL's smoke run
 # Every build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -59,10 +63,22 @@ case "$mode" in
       fi
       rm -f "$work.log"
     done ;;
+  windows)
+    bash scripts/build_windows.sh
+    dir=build-win-x86_64
+    echo "=== $dir: the test programs"
+    cmake -S . -B "$dir" -DKORVANE_BUILD_TESTS=ON >/dev/null
+    korvane_build "$dir" "$JOBS"
+    source scripts/wine_setup.sh
+    korvane_wine_setup "$PWD/build-win/wine-prefix"
+    trap korvane_wine_stop EXIT
+    echo "=== $dir: tests under Wine"
+    ctest --test-dir "$dir" --output-on-failure -j"$JOBS" --timeout 300 ;;
   all)
     "$0" asan
     "$0" tsan
     "$0" plain
-    "$0" fuzz ;;
-  *) echo "usage: $0 [all|plain|asan|tsan|fuzz]" >&2; exit 2 ;;
+    "$0" fuzz
+    "$0" windows ;;
+  *) echo "usage: $0 [all|plain|asan|tsan|fuzz|windows]" >&2; exit 2 ;;
 esac

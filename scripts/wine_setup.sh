@@ -53,7 +53,13 @@ korvane_wine_setup() {
   fi
   # The persistent server: started once, ended by korvane_wine_stop.
   # (its output closed, so that it holds no pipe of the caller open)
-  wineserver -p </dev/null >/dev/null 2>&1
+  # (exit status 2: a server already runs for this prefix, which will do)
+  local status=0
+  wineserver -p </dev/null >/dev/null 2>&1 || status=$?
+  if ((status != 0 && status != 2)); then
+    echo "wine: starting the wineserver failed (exit $status)" >&2
+    return 1
+  fi
   rm -f "$log"
 }
 

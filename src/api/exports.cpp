@@ -1,8 +1,10 @@
 // The library's exported functions, and what runs when a host loads and
 // unloads it. Nothing leaves an export as an exception.
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <mutex>
+#include <thread>
 
 #include "api/driver_api.h"
 #include "korvane_display.h"
@@ -64,8 +66,18 @@ void platform::OnModuleLoad() noexcept {
 
 void platform::OnModuleUnload() noexcept {
   try {
-    std::lock_guard<std::mutex> guard(CallLock());
-    FinalizeDriverApi();
+    // A call still running would have the lock. At the end of a process the
+    // system may have stopped its thread inside a call, and the lock is then
+    // never given back: the shut-down waits for it a while, not for ever, and
+    // without it leaves everything as it is.
+    constexpr auto kCallWait = std::chrono::seconds(5);
+    std::unique_lock<std::mutex> guard(CallLock(), std::try_to_lock);
+    const auto giveUp = std::chrono::steady_clock::now() + kCallWait;
+    while (!guard.owns_lock() && std::chrono::steady_clock::now() < giveUp) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      static_cast<void>(guard.try_lock());
+    }
+    if (guard.owns_lock()) FinalizeDriverApi();
   } catch (...) {
   }
 }

@@ -7,6 +7,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/module_unload.h"
 #include "platform/utf.h"
 
 namespace korvane {
@@ -117,6 +118,22 @@ void tTK_LogQueue::Shutdown() {
     fShutdown = true;
   }
   fNotEmpty.notify_all();
+}
+
+bool tTK_LogQueue::TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs) {
+  std::unique_lock<std::mutex> guard(fLock, std::try_to_lock);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMaxWaitMs);
+  while (!guard.owns_lock()) {
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    static_cast<void>(guard.try_lock());
+  }
+  fShutdown = true;
+  std::move(fLines.begin(), fLines.end(), std::back_inserter(aLines));
+  fLines.clear();
+  guard.unlock();
+  fNotEmpty.notify_all();
+  return true;
 }
 
 bool tTK_LogQueue::IsShutdown() const {
@@ -331,6 +348,20 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines) {
   StartFailing();
 }
 
+bool tTK_LogState::EndsWithLines(const std::vector<std::string>& aLines) const {
+  std::string data;
+  for (const std::string& line : aLines) {
+    data += line;
+    data += "\r\n";
+  }
+  try {
+    const std::string file = platform::ReadFileBytes(FileName());
+    return file.size() >= data.size() && file.compare(file.size() - data.size(), data.size(), data) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void tTK_LogState::ReportDrops() {
   if (fFailing) {
     // Idle while failing: the report is the probe.
@@ -365,7 +396,13 @@ tTK_LogThread::tTK_LogThread(std::shared_ptr<tTK_LogState> aState) : fState(std:
 
 tTK_LogThread::~tTK_LogThread() { Stop(-1); }
 
-void tTK_LogThread::Start() { fThread = std::thread(&tTK_LogThread::Execute, fState); }
+void tTK_LogThread::Start() {
+  fThread = std::thread(&tTK_LogThread::Execute, fState);
+  // Running before the writer is used: a thread that has not begun to run
+  // cannot park if the module is unloaded (see Stop).
+  constexpr int kEnterWaitMs = 2000;
+  fState->fParking.WaitEntered(kEnterWaitMs);
+}
 
 void tTK_LogThread::SetHeld(bool aHeld) {
   tTK_LogState& s = *fState;
@@ -381,6 +418,11 @@ void tTK_LogThread::SetHeld(bool aHeld) {
 
 void tTK_LogThread::Stop(int aMaxWaitMs) {
   if (!fThread.joinable()) return;
+  switch (platform::CurrentModuleUnload()) {
+    case platform::ModuleUnload::Library: return StopParked();
+    case platform::ModuleUnload::ProcessEnd: return FinishHere();
+    case platform::ModuleUnload::None: break;
+  }
   using Clock = std::chrono::steady_clock;
   fState->fQueue.Shutdown();
   fState->fTerminated.store(true);
@@ -410,8 +452,66 @@ void tTK_LogThread::Stop(int aMaxWaitMs) {
   fThread.join();
 }
 
+void tTK_LogThread::StopParked() {
+  using Clock = std::chrono::steady_clock;
+  tTK_LogState& s = *fState;
+  s.fParkAtEnd.store(true);
+  s.fQueue.Shutdown();
+  s.fTerminated.store(true);
+  SetHeld(false);
+  const Clock::time_point start = Clock::now();
+  const Clock::duration stall = std::chrono::milliseconds(tTK_LogState::kStopStallMs);
+  while (!s.fParking.WaitParked(100)) {
+    const Clock::time_point progress =
+        std::max(start, Clock::time_point(Clock::duration(s.fProgressAt.load())));
+    if (Clock::now() >= progress + stall) {
+      // A write that blocks: the thread must not run on once its code is gone.
+      s.fParking.Freeze();
+      break;
+    }
+  }
+  // Parked (or frozen) for good, with its own share of the state.
+  fThread.detach();
+}
+
+void tTK_LogThread::FinishHere() {
+  // The system stopped the thread wherever it was; what it left in the queue
+  // is written here, without its lock if that cannot be had soon.
+  tTK_LogState& s = *fState;
+  constexpr int kQueueLockWaitMs = 200;
+  std::vector<std::string> lines;
+  s.fTerminated.store(true);
+  {
+    // The lines it was appending go first, unless they reached the file.
+    std::unique_lock<std::mutex> guard(s.fInFlightLock, std::defer_lock);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueueLockWaitMs);
+    while (!guard.try_lock() && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (guard.owns_lock() && !s.fInFlight.empty() && !s.EndsWithLines(s.fInFlight)) lines.swap(s.fInFlight);
+  }
+  if (s.fQueue.TakeRest(lines, kQueueLockWaitMs)) {
+    for (size_t at = 0; at < lines.size(); at += tTK_LogState::kBatchLines) {
+      const size_t end = std::min(lines.size(), at + tTK_LogState::kBatchLines);
+      s.WriteQueuedLines(
+          std::vector<std::string>(std::make_move_iterator(lines.begin() + static_cast<ptrdiff_t>(at)),
+                                   std::make_move_iterator(lines.begin() + static_cast<ptrdiff_t>(end))));
+    }
+    s.Finish();
+  }
+  // A thread that is in fact still there (held by a test) is let go, if that
+  // can be done without waiting; it finds the queue empty and ends.
+  std::unique_lock<std::mutex> hold(s.fHoldLock, std::try_to_lock);
+  if (hold.owns_lock()) {
+    s.fHeld = false;
+    hold.unlock();
+    s.fHoldChanged.notify_all();
+  }
+  fThread.detach();
+}
+
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   tTK_LogState& s = *aState;
+  s.fParking.Enter();
   std::vector<std::string> lines;
   for (;;) {
     {
@@ -428,7 +528,15 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
         s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs);
     s.MarkProgress();
     if (result == tTK_LogQueue::PopResult::Line) {
-      s.WriteQueuedLines(lines);
+      {
+        std::lock_guard<std::mutex> guard(s.fInFlightLock);
+        s.fInFlight.swap(lines);
+      }
+      s.WriteQueuedLines(s.fInFlight);  // only this thread changes it
+      {
+        std::lock_guard<std::mutex> guard(s.fInFlightLock);
+        s.fInFlight.swap(lines);
+      }
       s.ReportDrops();
       s.MarkProgress();
       continue;
@@ -444,6 +552,7 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   }
   s.fEnded.notify_all();
   s.fHoldChanged.notify_all();
+  if (s.fParkAtEnd.load()) s.fParking.Park();
 }
 
 // ---- writer ---------------------------------------------------------------

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "base/shared_types.h"
+#include "platform/thread_park.h"
 #include "platform/uuid.h"
 
 namespace korvane {
@@ -37,6 +38,11 @@ class tTK_LogQueue {
   // queued lines, oldest first, to the end of aLines; Line when it moved any.
   PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs);
   void Shutdown();
+  // Shuts the queue down and moves every queued line to the end of aLines,
+  // for a thread other than the log thread when that thread is gone. Waits
+  // at most aMaxWaitMs for the queue's lock (a thread stopped by the system
+  // may have held it); false, with nothing moved, when it did not get it.
+  bool TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs);
   bool IsShutdown() const;
   size_t Count() const;
 
@@ -126,6 +132,18 @@ struct tTK_LogState {
   std::condition_variable fEnded;
   bool fFinished = false;
 
+  // The lines the log thread is appending, until they are in the file: a
+  // process that ends stops the thread wherever it is, and the unloading
+  // thread then appends them unless the file already ends with them.
+  std::mutex fInFlightLock;
+  std::vector<std::string> fInFlight;
+  bool EndsWithLines(const std::vector<std::string>& aLines) const;
+
+  // While the module is unloaded, the thread parks as its last step instead
+  // of ending (platform/module_unload.h).
+  std::atomic<bool> fParkAtEnd{false};
+  platform::ThreadParking fParking;
+
  private:
   // Appends aLine with its line end, up to aAttempts times kRetryDelayMs
   // apart; true once it is in the file, which also ends a failing stretch.
@@ -173,6 +191,11 @@ class tTK_LogThread {
   // and always once the thread has got on with nothing for kStopStallMs (a
   // write that blocks): a thread still running then is left to finish on its
   // own.
+  // While the module is being unloaded the thread is never waited for to
+  // end: when the host unloads it, the thread writes every queued line and
+  // parks (aMaxWaitMs does not cut that short; the stall bound does, and the
+  // thread is then frozen); at the end of the process, when the system has
+  // stopped the thread already, the lines it left are written here.
   void Stop(int aMaxWaitMs);
   int64_t DroppedTotal() const { return fState->fDroppedTotal.load(); }
 
@@ -183,6 +206,8 @@ class tTK_LogThread {
 
  private:
   static void Execute(std::shared_ptr<tTK_LogState> aState);
+  void StopParked();
+  void FinishHere();
 
   std::shared_ptr<tTK_LogState> fState;
   std::thread fThread;

@@ -6,6 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/module_unload.h"
 #include "platform/wide_win32.h"
 
 namespace korvane::platform {
@@ -115,6 +116,10 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
   DWORD error = 0;
   if (!LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &lockByte))
     error = GetLastError();
+  // At the end of the process a thread of ours that the system stopped while
+  // it appended holds the lock for as long as the process lasts: the last
+  // lines go in without it.
+  if (error == ERROR_LOCK_VIOLATION && CurrentModuleUnload() == ModuleUnload::ProcessEnd) error = 0;
   // The size before the append, taken under the lock: nobody else appends now.
   LARGE_INTEGER before{};
   if (error == 0 && !SetFilePointerEx(file.Get(), LARGE_INTEGER{}, &before, FILE_END)) error = GetLastError();

@@ -1,29 +1,32 @@
 // The module's entry on Windows. DllMain runs under the loader's lock, where
 // a thread can neither start running nor end: so it starts, waits for and
 // joins none. The library's start-up (which starts its log thread) runs on
-// the first call of an export instead, and pins the module, so that a host's
-// FreeLibrary never takes the code of a running thread out of the process.
-// At the end of the process the system has already stopped every other
-// thread; the shut-down, which would wait for them, is then left out.
+// the first call of an export instead.
+// The shut-down runs in DllMain, told which unload it is in: when the host
+// unloads the module (FreeLibrary), the library's threads still run and park
+// once their work is done; at the end of the process the system has stopped
+// them already, and their work is finished on this thread.
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 
-#include "platform/library.h"
 #include "platform/module.h"
+#include "platform/module_unload.h"
 
 namespace korvane::platform {
 namespace {
 
 std::once_flag gLoaded;
+std::atomic<bool> gStarted{false};
 
 }  // namespace
 
 void EnsureModuleLoaded() noexcept {
   try {
     std::call_once(gLoaded, [] {
-      PinCurrentModule();
       OnModuleLoad();
+      gStarted.store(true);
     });
   } catch (...) {
   }
@@ -32,15 +35,19 @@ void EnsureModuleLoaded() noexcept {
 }  // namespace korvane::platform
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE aModule, DWORD aReason, LPVOID aReserved) {
+  using namespace korvane::platform;
   switch (aReason) {
     case DLL_PROCESS_ATTACH:
       // No per-thread notifications: the library keeps nothing per thread.
       DisableThreadLibraryCalls(aModule);
       break;
     case DLL_PROCESS_DETACH:
-      // Only at the end of the process (the module is pinned once started;
-      // a module never started has nothing to shut down).
-      static_cast<void>(aReserved);
+      // A module never started has nothing to shut down. (aReserved is not
+      // null when the process is ending.)
+      if (!gStarted.load()) break;
+      SetModuleUnload(aReserved != nullptr ? ModuleUnload::ProcessEnd : ModuleUnload::Library);
+      OnModuleUnload();
+      SetModuleUnload(ModuleUnload::None);
       break;
     default: break;
   }

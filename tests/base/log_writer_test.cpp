@@ -21,6 +21,7 @@
 #include "platform/clock_testing.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/module_unload.h"
 #include "support/test_support.h"
 
 using namespace korvane;
@@ -350,6 +351,49 @@ TEST(LogWriter, WritesEveryAcceptedLineBeforeDestructionEnds) {
     EXPECT_EQ(line.substr(29), std::to_string(next[t]++));
   }
 }
+
+// While the module is unloaded its log thread is never waited for to end:
+// when the host unloads the module the thread writes what is queued and
+// parks; at the end of the process (the thread stopped by the system, here
+// held back) the unloading thread writes what the thread left. In both, every
+// accepted line and the last line are in the file.
+class LogWriterUnload : public ::testing::TestWithParam<platform::ModuleUnload> {
+ protected:
+  void TearDown() override { platform::SetModuleUnload(platform::ModuleUnload::None); }
+};
+
+TEST_P(LogWriterUnload, WritesEveryAcceptedLineAndTheLastWithoutWaitingForTheThreadToEnd) {
+  TempDir dir;
+  std::string path;
+  constexpr int kLines = 3000;  // more than two batches
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    path = writer.FileName();
+    writer.Write(let_info, "before");
+    ASSERT_TRUE(WaitFor([&] { return LinesOf(path).size() == 1; }, std::chrono::seconds(10)));
+    writer.Thread()->SetHeld(true);
+    for (int i = 0; i < kLines; ++i) writer.Write(let_info, "line " + std::to_string(i));
+    writer.WriteLast(let_info, "STOP");
+    writer.SetIsDLLFinalization(true);
+    platform::SetModuleUnload(GetParam());
+    if (GetParam() == platform::ModuleUnload::Library) writer.Thread()->SetHeld(false);
+  }
+  platform::SetModuleUnload(platform::ModuleUnload::None);
+  const auto lines = LinesOf(path);
+  ASSERT_EQ(lines.size(), static_cast<size_t>(kLines + 2));
+  EXPECT_EQ(lines.front().substr(26), "before");
+  for (int i = 0; i < kLines; ++i)
+    ASSERT_EQ(lines[static_cast<size_t>(i) + 1].substr(26), "line " + std::to_string(i));
+  EXPECT_EQ(lines.back().substr(26), "STOP");
+}
+
+INSTANTIATE_TEST_SUITE_P(Unloads, LogWriterUnload,
+                         ::testing::Values(platform::ModuleUnload::Library,
+                                           platform::ModuleUnload::ProcessEnd),
+                         [](const ::testing::TestParamInfo<platform::ModuleUnload>& aInfo) {
+                           return aInfo.param == platform::ModuleUnload::Library ? "HostUnloadsTheModule"
+                                                                                 : "ProcessEnds";
+                         });
 
 TEST(LogWriter, FailsConstructionWithAnEmptyDirectory) {
   try {

@@ -2,11 +2,10 @@
 // its bound, with an error, and the library stays usable.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -117,20 +116,20 @@ TEST(BoundedWaits, AnImagePathThatIsNoRegularFileFailsTheCallAtOnce) {
   const CallResult open = lib.Call("OPEN", OpenAt(peer.Port(), 1000));
   ASSERT_EQ(open.result, 0);
   const int handle = HandleOf(open);
-  const std::string fifo = temp.File("pipe.png");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const NamedPipe pipe(temp);
+  const std::string fifo = pipe.Path();
   // Sparse: larger than the image limit of 64 MiB without using the disk.
   const std::string huge = temp.File("huge.png");
   WriteFile(huge, "");
-  ASSERT_EQ(::truncate(huge.c_str(), 64 * 1024 * 1024 + 1), 0);
+  std::filesystem::resize_file(huge, 64 * 1024 * 1024 + 1);
   struct Case {
     std::string path;
     std::string reason;
   };
   const std::vector<Case> cases = {
       {fifo, "Not a regular file"},
-      {"/dev/zero", "Not a regular file"},
-      {temp.Path(), "Is a directory"},
+      {kCharacterDevice, "Not a regular file"},
+      {temp.Path(), SystemText(SystemFailure::FolderOpenedAsFile)},
       {huge, "File larger than 67108864 bytes"},
   };
   for (const Case& c : cases) {

@@ -1,8 +1,7 @@
-// Loading and unloading the library as a host program does.
-#include <dlfcn.h>
+// Loading the library as a host program does, from the host's own folder and
+// others.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +13,15 @@
 
 namespace {
 
-std::filesystem::path HostPath() { return std::filesystem::canonical("/proc/self/exe"); }
+using korvane::testing::ThisProgramPath;
+
+// A copy of this program named aName, in aFolder (with the ".exe" Windows
+// wants).
+std::filesystem::path CopyOfThisProgram(const std::filesystem::path& aFolder, const std::string& aName) {
+  const auto host = aFolder / (aName + ThisProgramPath().extension().string());
+  std::filesystem::copy_file(ThisProgramPath(), host, std::filesystem::copy_options::overwrite_existing);
+  return host;
+}
 
 }  // namespace
 
@@ -22,11 +29,23 @@ std::filesystem::path HostPath() { return std::filesystem::canonical("/proc/self
 TEST(LibraryLoad, ChildLoadsAndUnloadsTwice) {
   if (!std::getenv("KORVANE_CHILD_LOAD"))
     GTEST_SKIP() << "runs as the host copy of CreatesTheLogFolderBesideTheHost";
+  using namespace korvane::testing;
+  const std::string folder = ThisProgramPath().parent_path().string();
+  DisplayPeer peer;
   for (int round = 0; round < 2; ++round) {
-    void* library = dlopen(KORVANE_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    EXPECT_TRUE(std::filesystem::is_directory(HostPath().parent_path() / "LogFiles"));
-    EXPECT_EQ(dlclose(library), 0);
+    const Library lib;
+    // Here the library starts when it is loaded; on Windows on its first call
+    // (nothing may wait under the loader's lock).
+    if (host_system::kLibraryStartsOnLoad) {
+      EXPECT_TRUE(std::filesystem::is_directory(JoinPath(folder, {"LogFiles"})));
+    }
+    if (round == 0) continue;  // unloaded unused, then loaded again
+    const CallResult open = lib.Call("OPEN", OpenRequest(peer.Port()));
+    EXPECT_EQ(open.result, 0) << open.errorText;
+    EXPECT_THAT(open.envelope,
+                ::testing::HasSubstr("<LogFileName>" +
+                                     JoinPath(folder, {"LogFiles", "CustomerDisplay", "QORD_KORVANE_10_"})));
+    EXPECT_TRUE(std::filesystem::is_directory(JoinPath(folder, {"LogFiles"})));
   }
 }
 
@@ -34,41 +53,48 @@ TEST(LibraryLoad, CreatesTheLogFolderBesideTheHost) {
   // A host in a folder of its own, loading the library from the build folder.
   const korvane::testing::TempDir temp;
   const std::filesystem::path folder = temp.Path();
-  const auto host = folder / "PosHost";
-  std::filesystem::copy_file(HostPath(), host, std::filesystem::copy_options::overwrite_existing);
-  const std::string command = "KORVANE_CHILD_LOAD=1 '" + host.string() +
-                              "' --gtest_filter=LibraryLoad.ChildLoadsAndUnloadsTwice >/dev/null 2>&1";
-  EXPECT_EQ(std::system(command.c_str()), 0);
+  const auto host = CopyOfThisProgram(folder, "PosHost");
+  const korvane::testing::ScopedEnv child("KORVANE_CHILD_LOAD", "1");
+  const korvane::testing::ProgramRun run = korvane::testing::RunProgram(
+      {host.string(), "--gtest_filter=LibraryLoad.ChildLoadsAndUnloadsTwice"}, "", std::chrono::seconds(60));
+  EXPECT_EQ(run.fStatus, 0) << run.fOut << run.fErr;
+  EXPECT_NE(run.fOut.find("[  PASSED  ] 1 test"), std::string::npos) << run.fOut;
   EXPECT_TRUE(std::filesystem::is_directory(folder / "LogFiles"));
   EXPECT_FALSE(
       std::filesystem::exists(std::filesystem::path(KORVANE_LIBRARY_PATH).parent_path() / "LogFiles"));
 }
 
 TEST(LibraryLoad, ExportsNothingButItsCalls) {
-  void* library = dlopen(KORVANE_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(library, nullptr) << dlerror();
+  const korvane::testing::Library lib;
   for (const char* hidden :
        {"_ZN7korvane5TKAppE", "TKApp", "CreateApplication", "_ZN7korvane17CreateApplicationEv"})
-    EXPECT_EQ(dlsym(library, hidden), nullptr) << hidden;
-  for (const char* name : {"OPEN", "CLOSE", "MESSAGE", "CLOSEMESSAGE", "RECEIPT", "THANKYOU", "IDLE",
-                           "VERSION", "SysAllocStringLen", "SysAllocString", "SysFreeString", "SysStringLen"})
-    EXPECT_NE(dlsym(library, name), nullptr) << name;
-  dlclose(library);
+    EXPECT_FALSE(lib.Has(hidden)) << hidden;
+  for (const char* name :
+       {"OPEN", "CLOSE", "MESSAGE", "CLOSEMESSAGE", "RECEIPT", "THANKYOU", "IDLE", "VERSION"})
+    EXPECT_TRUE(lib.Has(name)) << name;
+  // The BSTR functions are the library's own here; on Windows OleAut32's.
+  for (const char* name : {"SysAllocStringLen", "SysAllocString", "SysFreeString", "SysStringLen"})
+    EXPECT_EQ(lib.Has(name), korvane::testing::host_system::kLibraryExportsStrings) << name;
 }
 
 // Runs only inside the copy of this program that the next test starts.
 TEST(LibraryLoad, ChildCallsTheExportsFromItsFolder) {
-  const char* library = std::getenv("KORVANE_CHILD_LIBRARY");
-  if (!library) GTEST_SKIP() << "runs as the host copy of WorksFromAFolderWithAnyLegalName";
+  if (!std::getenv("KORVANE_CHILD_LIBRARY"))
+    GTEST_SKIP() << "runs as the host copy of WorksFromAFolderWithAnyLegalName";
   using namespace korvane::testing;
-  const Library lib(library);
+  // The library copied beside this program.
+  const Library lib(
+      (ThisProgramPath().parent_path() / std::filesystem::path(KORVANE_LIBRARY_PATH).filename()).string());
   DisplayPeer peer;
   EXPECT_THAT(lib.Version("QORD_KORVANE_10"), ::testing::StartsWith("Version "));
   const CallResult open = lib.Call("OPEN", OpenRequest(peer.Port()));
   ASSERT_EQ(open.result, 0) << open.errorText;
-  const std::string folder = HostPath().parent_path().parent_path().string() + "/pos|2 &lt;till&gt;";
+  std::string folder;  // XML-escaped in the envelope
+  for (const char c : ThisProgramPath().parent_path().string())
+    folder += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
   EXPECT_THAT(open.envelope,
-              ::testing::HasSubstr("<LogFileName>" + folder + "/LogFiles/CustomerDisplay/QORD_KORVANE_10_"));
+              ::testing::HasSubstr("<LogFileName>" +
+                                   JoinPath(folder, {"LogFiles", "CustomerDisplay", "QORD_KORVANE_10_"})));
   EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><Text1>Hi</Text1></Message>")).result, 0);
   EXPECT_EQ(lib.Call("CLOSE", CallRequest("CLOSE", 1, "")).result, 0);
   EXPECT_EQ(peer.Frames().size(), 3u);
@@ -83,16 +109,16 @@ TEST(LibraryLoad, ChildCallsTheExportsFromItsFolder) {
 }
 
 TEST(LibraryLoad, WorksFromAFolderWithAnyLegalName) {
-  // "|" is not allowed in a Windows path, but is in a POSIX one: a host and
-  // its library installed in such a folder work as anywhere else.
+  // A host and its library installed in a folder of a name few have work as
+  // anywhere else.
   const korvane::testing::TempDir temp;
-  const std::filesystem::path folder = std::filesystem::path(temp.Path()) / "pos|2 <till>";
+  const std::filesystem::path folder =
+      std::filesystem::path(temp.Path()) / korvane::testing::kUnusualFolderName;
   std::filesystem::create_directory(folder);
-  const auto host = folder / "PosHost";
+  const auto host = CopyOfThisProgram(folder, "PosHost");
   const auto library = folder / std::filesystem::path(KORVANE_LIBRARY_PATH).filename();
-  std::filesystem::copy_file(HostPath(), host);
   std::filesystem::copy_file(KORVANE_LIBRARY_PATH, library);
-  const korvane::testing::ScopedEnv env("KORVANE_CHILD_LIBRARY", library.c_str());
+  const korvane::testing::ScopedEnv env("KORVANE_CHILD_LIBRARY", "1");
   const korvane::testing::ProgramRun run = korvane::testing::RunProgram(
       {host.string(), "--gtest_filter=LibraryLoad.ChildCallsTheExportsFromItsFolder"}, "",
       std::chrono::seconds(60));

@@ -1,9 +1,9 @@
 // Request texts for the end-to-end tests.
 #pragma once
 
-#include <unistd.h>
-
 #include <string>
+
+#include "support/test_support.h"
 
 namespace korvane::testing {
 
@@ -12,7 +12,7 @@ struct RequestSpec {
   std::string driver = "QORD_KORVANE_10";
   int handle = 0;  // 0: no Handle element
   // One log file per test process: the log is named after driver, LogId and date.
-  std::string logId = "T" + std::to_string(::getpid());
+  std::string logId = "T" + std::to_string(ThisProcessId());
   std::string connection;  // the Connection element's children
   std::string parameters;  // the Parameters element's children
   std::string body;        // documents after Parameters

@@ -15,6 +15,13 @@
 #include <thread>
 
 #include "e2e/display_peer.h"
+#include "support/test_support.h"
+
+// The one helper of the test support the request texts (e2e/requests.h)
+// take: the smoke host links none of it (nor its HTTP servers).
+namespace korvane::testing {
+unsigned long ThisProcessId() { return GetCurrentProcessId(); }
+}  // namespace korvane::testing
 
 namespace korvane::smoke {
 namespace {

@@ -1,16 +1,16 @@
 // A host program's view of the library, for the end-to-end tests and the
-// host benchmarks: loads QORD_KORVANE_10.so at run time, makes BSTRs with
-// the library's own functions and calls the exports. KORVANE_LIBRARY_PATH
-// names the library this build made.
+// host benchmarks: loads QORD_KORVANE_10.so (QORD_KORVANE_10.dll on Windows)
+// at run time, makes BSTRs with the functions a host of this system uses
+// (support/host_system.h) and calls the exports. KORVANE_LIBRARY_PATH names
+// the library this build made.
 #pragma once
-
-#include <dlfcn.h>
 
 #include <stdexcept>
 #include <string>
 
 #include "korvane_display.h"
 #include "platform/utf.h"
+#include "support/host_system.h"
 
 namespace korvane::testing {
 
@@ -23,31 +23,31 @@ struct CallResult {
 
 class Library {
  public:
-  explicit Library(const char* aPath = KORVANE_LIBRARY_PATH) : fHandle(dlopen(aPath, RTLD_NOW | RTLD_LOCAL)) {
-    if (!fHandle) throw std::runtime_error(std::string("cannot load the library: ") + dlerror());
-    fAlloc = Find<KorvaneSysAllocStringLen>("SysAllocStringLen");
-    fFree = Find<KorvaneSysFreeString>("SysFreeString");
-    fLen = Find<KorvaneSysStringLen>("SysStringLen");
-  }
-  ~Library() { dlclose(fHandle); }
+  explicit Library(const std::string& aPath = KORVANE_LIBRARY_PATH)
+      : fHandle(host_system::Load(aPath)), fStrings(host_system::StringsOf(fHandle)) {}
+  ~Library() { host_system::Unload(fHandle); }
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
 
+  // Whether the library exports aName.
+  bool Has(const char* aName) const { return host_system::Find(fHandle, aName) != nullptr; }
+
   template <class T>
   T Find(const char* aName) const {
-    void* symbol = dlsym(fHandle, aName);
+    void* symbol = host_system::Find(fHandle, aName);
     if (!symbol) throw std::runtime_error(std::string("no export ") + aName);
     return reinterpret_cast<T>(symbol);
   }
 
   BSTR MakeBstr(const std::string& aUtf8) const {
     const std::u16string wide = platform::Utf8ToUtf16(aUtf8);
-    return fAlloc(wide.data(), static_cast<uint32_t>(wide.size()));
+    return fStrings.alloc(wide.data(), static_cast<uint32_t>(wide.size()));
   }
   std::string Text(BSTR aText) const {
-    return aText ? platform::Utf16ToUtf8Replacing(std::u16string_view(aText, fLen(aText))) : std::string();
+    return aText ? platform::Utf16ToUtf8Replacing(std::u16string_view(aText, fStrings.length(aText)))
+                 : std::string();
   }
-  void Free(BSTR aText) const { fFree(aText); }
+  void Free(BSTR aText) const { fStrings.release(aText); }
 
   // Calls one export with a request given as UTF-8 text.
   CallResult Call(const char* aExport, const std::string& aRequest) const {
@@ -82,9 +82,7 @@ class Library {
 
  private:
   void* fHandle;
-  KorvaneSysAllocStringLen fAlloc;
-  KorvaneSysFreeString fFree;
-  KorvaneSysStringLen fLen;
+  host_system::Strings fStrings;
 };
 
 }  // namespace korvane::testing

@@ -7,12 +7,17 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 #include <stdlib.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,6 +26,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/utf.h"
 #include "support/loopback.h"
 
 #ifndef _WIN32
@@ -186,16 +192,113 @@ std::vector<LogLine> AfterBanner(std::vector<LogLine> aLog) {
   return result;
 }
 
+// ---- what the systems do differently --------------------------------------
+
+std::string JoinPath(std::string aFolder, std::initializer_list<std::string> aNames) {
+  for (const std::string& name : aNames) aFolder += TempDir::kSeparator + name;
+  return aFolder;
+}
+
+#ifdef _WIN32
+unsigned long ThisProcessId() { return ::GetCurrentProcessId(); }
+
+std::string SystemText(SystemFailure aFailure) {
+  // As the library's platform layer words it: the system's message, without
+  // the line break at its end.
+  const DWORD code = aFailure == SystemFailure::FolderOpenedAsFile ? ERROR_ACCESS_DENIED : WSAECONNREFUSED;
+  wchar_t* text = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::u16string message(text, text + n);
+  ::LocalFree(text);
+  while (!message.empty() && (message.back() == u'\r' || message.back() == u'\n' || message.back() == u' '))
+    message.pop_back();
+  return n == 0 ? "Unknown error " + std::to_string(code) : platform::Utf16ToUtf8Replacing(message);
+}
+
+const char* const kUnusualFolderName = "pos 2 & till \xC3\xA9";
+const char* const kCharacterDevice = "NUL";
+
+NamedPipe::NamedPipe(const TempDir&) {
+  static std::atomic<int> count{0};
+  fPath = "\\\\.\\pipe\\korvane-test-" + std::to_string(ThisProcessId()) + "-" + std::to_string(++count);
+  const std::u16string name = platform::Utf8ToUtf16(fPath);
+  for (int i = 0; i < 4; ++i) {
+    HANDLE instance =
+        ::CreateNamedPipeW(std::wstring(name.begin(), name.end()).c_str(), PIPE_ACCESS_OUTBOUND,
+                           PIPE_TYPE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, nullptr);
+    if (instance == INVALID_HANDLE_VALUE) {
+      for (void* made : fInstances) ::CloseHandle(made);
+      throw std::runtime_error("cannot make the pipe " + fPath);
+    }
+    fInstances.push_back(instance);
+  }
+}
+
+NamedPipe::~NamedPipe() {
+  for (void* instance : fInstances) ::CloseHandle(instance);
+  fInstances.clear();
+}
+
+const bool kHaveFileSizeLimit = false;
+bool LimitFileSize(unsigned long long) { return false; }
+bool RemoveFileSizeLimit() { return false; }
+#else
+unsigned long ThisProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+std::string SystemText(SystemFailure aFailure) {
+  return std::strerror(aFailure == SystemFailure::FolderOpenedAsFile ? EISDIR : ECONNREFUSED);
+}
+
+const char* const kUnusualFolderName = "pos|2 <till>";
+const char* const kCharacterDevice = "/dev/zero";
+
+NamedPipe::NamedPipe(const TempDir& aFolder) : fPath(aFolder.File("pipe.png")) {
+  if (::mkfifo(fPath.c_str(), 0600) != 0) throw std::runtime_error("cannot make the FIFO " + fPath);
+}
+
+NamedPipe::~NamedPipe() = default;
+
+const bool kHaveFileSizeLimit = true;
+
+namespace {
+rlimit gSizeLimitBefore{};
+bool gSizeLimited = false;
+}  // namespace
+
+bool LimitFileSize(unsigned long long aBytes) {
+  if (!gSizeLimited && ::getrlimit(RLIMIT_FSIZE, &gSizeLimitBefore) != 0) return false;
+  ::signal(SIGXFSZ, SIG_IGN);
+  const rlimit tight{static_cast<rlim_t>(aBytes), gSizeLimitBefore.rlim_max};
+  gSizeLimited = ::setrlimit(RLIMIT_FSIZE, &tight) == 0;
+  return gSizeLimited;
+}
+
+bool RemoveFileSizeLimit() {
+  if (!gSizeLimited) return true;
+  gSizeLimited = ::setrlimit(RLIMIT_FSIZE, &gSizeLimitBefore) != 0;
+  return !gSizeLimited;
+}
+#endif
+
 // ---- other programs -----------------------------------------------------
 
 #ifdef _WIN32
-ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string&, std::chrono::seconds) {
-  // The Windows test programs run no other programs.
-  ProgramRun run;
-  run.fErr = "cannot start " + aArgs[0] + " (no programs run on Windows)";
-  return run;
+std::filesystem::path ThisProgramPath() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) throw std::runtime_error("cannot find this program's path");
+    if (n < path.size()) return std::filesystem::path(path.substr(0, n));
+    path.resize(path.size() * 2);  // cut short: room for more
+  }
 }
+
+// RunProgram: support/run_program_win32.cpp.
 #else
+std::filesystem::path ThisProgramPath() { return std::filesystem::canonical("/proc/self/exe"); }
+
 ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& aInput,
                       std::chrono::seconds aTimeout) {
   int in[2], out[2], err[2];

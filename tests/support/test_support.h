@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <ostream>
 #include <sstream>
@@ -113,7 +114,56 @@ std::vector<LogLine> ReadLog(const std::string& aPath);
 // left out), without the STOP line.
 std::vector<LogLine> AfterBanner(std::vector<LogLine> aLog);
 
+// ---- what the systems do differently --------------------------------------
+
+// This process's id.
+unsigned long ThisProcessId();
+
+// aFolder with aNames below it, joined by the system's own separator.
+std::string JoinPath(std::string aFolder, std::initializer_list<std::string> aNames);
+
+// The failures the tests provoke whose text is the system's own, as the
+// library reports it: a folder opened as a file, a refused connection.
+enum class SystemFailure { FolderOpenedAsFile, ConnectionRefused };
+std::string SystemText(SystemFailure aFailure);
+
+// A folder name that is legal on this system, but a test of the paths built
+// from it: "pos|2 <till>" here ("|" and "<" are not allowed in a Windows
+// path), on Windows one with blanks, "&" and a letter beyond ASCII.
+extern const char* const kUnusualFolderName;
+
+// A device that opens but is no regular file ("/dev/zero" here, "NUL" on
+// Windows).
+extern const char* const kCharacterDevice;
+
+// A pipe with a path in the file system's name space, open for the life of
+// the object: a FIFO in aFolder here, a named pipe under \\.\pipe\ on
+// Windows (a few instances, each waiting for a client of its own).
+class NamedPipe {
+ public:
+  explicit NamedPipe(const TempDir& aFolder);
+  ~NamedPipe();
+  NamedPipe(const NamedPipe&) = delete;
+  NamedPipe& operator=(const NamedPipe&) = delete;
+  const std::string& Path() const { return fPath; }
+
+ private:
+  std::string fPath;
+  std::vector<void*> fInstances;  // the server ends on Windows
+};
+
+// Whether the system limits the size of the files a process writes (not
+// Windows). LimitFileSize sets the limit for this process, so that a write
+// beyond aBytes stops part-way (and raises no signal); RemoveFileSizeLimit
+// puts back the limit there was before.
+extern const bool kHaveFileSizeLimit;
+bool LimitFileSize(unsigned long long aBytes);
+bool RemoveFileSizeLimit();
+
 // ---- other programs -----------------------------------------------------
+
+// The full path of this test program's own executable file.
+std::filesystem::path ThisProgramPath();
 
 struct ProgramRun {
   int fStatus = -1;  // exit status, -1 when it did not exit normally
@@ -121,8 +171,9 @@ struct ProgramRun {
   std::string fErr;
 };
 
-// Runs aArgs[0] with the other arguments; aInput goes to its standard input.
-// A program still running after aTimeout is killed.
+// Runs aArgs[0] with the other arguments, in this program's environment;
+// aInput goes to its standard input, its standard output and error come back.
+// A program still running after aTimeout is killed (its status is then -1).
 ProgramRun RunProgram(const std::vector<std::string>& aArgs, const std::string& aInput = "",
                       std::chrono::seconds aTimeout = std::chrono::seconds(120));
 
