@@ -15,7 +15,15 @@ using namespace korvane::platform;
 
 namespace {
 
-HWND FindWaitWindow() { return FindWindowW(L"QORD_KORVANE_10.Wait", nullptr); }
+// This process's wait window (other test programs may show theirs meanwhile).
+HWND FindWaitWindow() {
+  for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"QORD_KORVANE_10.Wait", nullptr)) != nullptr;) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(w, &process);
+    if (process == GetCurrentProcessId()) return w;
+  }
+  return nullptr;
+}
 
 std::wstring TextOf(HWND aWindow) {
   wchar_t text[256] = {};
