@@ -7,7 +7,9 @@
 # each test program's start short.
 #   source scripts/wine_setup.sh PREFIX_DIR
 # Exports WINEPREFIX, WINEDEBUG and KORVANE_WINE32 (1 or 0); on no wine32,
-# KORVANE_WINE32_REASON says why.
+# KORVANE_WINE32_REASON says why. Without an X display (DISPLAY unset) Wine
+# makes no window: a private Xvfb server (installed when missing) stands in,
+# and DISPLAY names it.
 korvane_wine_setup() {
   local prefix=$1 sudo="" log
   if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
@@ -36,6 +38,7 @@ korvane_wine_setup() {
     fi
   fi
   export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  korvane_wine_display "$log" || return 1
   # A prefix made before wine32 was there runs no 32-bit program: made again.
   if [ -d "$WINEPREFIX" ] && [ "$(cat "$WINEPREFIX/.korvane-wine32" 2>/dev/null)" != "$KORVANE_WINE32" ]; then
     wineserver -k 2>/dev/null || true
@@ -60,4 +63,47 @@ korvane_wine_setup() {
   rm -f "$log"
 }
 
-korvane_wine_stop() { wineserver -k 2>/dev/null || true; }
+# The X display Wine's windows go to: the caller's, else a private Xvfb
+# server kept for the prefix (its process id in $WINEPREFIX.xvfb), started
+# once and ended by korvane_wine_stop.
+korvane_wine_display() {
+  local log=$1 sudo="" pidfile=$WINEPREFIX.xvfb number
+  if [ -n "${DISPLAY:-}" ]; then return 0; fi
+  if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+  if [ -f "$pidfile" ] && kill -0 "$(sed -n 1p "$pidfile")" 2>/dev/null; then
+    export DISPLAY=:$(sed -n 2p "$pidfile")
+    return 0
+  fi
+  if ! command -v Xvfb >/dev/null; then
+    echo "wine: installing xvfb (a display for Wine's windows)"
+    $sudo apt-get install -y --no-install-recommends xvfb </dev/null >>"$log" 2>&1 ||
+      { echo "wine: installing xvfb failed; the log is $log" >&2; return 1; }
+  fi
+  # Xvfb picks a free display number and writes it once it accepts clients
+  # (waited for 10 s at most); its output closed, as the server's.
+  local numberfile
+  numberfile=$(mktemp /tmp/korvane-xvfb.XXXXXX)
+  Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$numberfile" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  for _ in $(seq 100); do
+    number=$(cat "$numberfile")
+    [ -n "$number" ] && break
+    sleep 0.1
+  done
+  rm -f "$numberfile"
+  if [ -z "$number" ]; then
+    kill "$pid" 2>/dev/null || true
+    echo "wine: Xvfb did not start" >&2
+    return 1
+  fi
+  printf '%s\n%s\n' "$pid" "$number" >"$pidfile"
+  export DISPLAY=:$number
+}
+
+korvane_wine_stop() {
+  wineserver -k 2>/dev/null || true
+  if [ -f "$WINEPREFIX.xvfb" ]; then
+    kill "$(sed -n 1p "$WINEPREFIX.xvfb")" 2>/dev/null || true
+    rm -f "$WINEPREFIX.xvfb"
+  fi
+}

@@ -1,5 +1,5 @@
-// The wait window, kept as a model: text, size and placement are computed as
-// the window would show them.
+// The wait window: text, size and placement computed here, the window shown
+// by the platform's user interface.
 #include "base/wait_window.h"
 
 #include <algorithm>
@@ -13,6 +13,27 @@
 namespace korvane {
 
 tTK_Wait::tTK_Wait() { SetText(""); }
+
+tTK_Wait::~tTK_Wait() {
+  if (fShownOnce) platform::DestroyWaitWindow();
+}
+
+void tTK_Wait::Show() {
+  platform::WaitWindowView view;
+  view.text = fLabelText;
+  view.clientWidth = fClientWidth;
+  view.clientHeight = fClientHeight;
+  view.labelLeft = fLabelLeft;
+  view.labelTop = fLabelTop;
+  view.labelWidth = fLabelWidth;
+  view.labelHeight = fLabelHeight;
+  view.color = Color();
+  view.fontColor = FontColor();
+  view.fontSize = FontSize();
+  view.fontBold = FontBold();
+  fShownOnce = true;
+  platform::ShowWaitWindow(view);
+}
 
 void tTK_Wait::SetText(const std::string& aValue) {
   if (TKApp) {
@@ -49,16 +70,20 @@ void tTK_Wait::SetText(const std::string& aValue) {
   fClientHeight = kClientHeight;
   fLabelLeft = (fClientWidth - fLabelWidth) / 2;
   fLabelTop = (fClientHeight - fLabelHeight) / 2;
+  if (fVisible) Show();  // a shown window takes the new text at once
 }
 
 void tTK_Wait::Start(const std::string& aText) {
+  fVisible = false;  // shown once below, with the new text
   SetText(aText);
   fVisible = true;
   fStarted = true;
+  Show();
   platform::ProcessMessages();
 }
 
 void tTK_Wait::Stop() {
+  if (fVisible) platform::HideWaitWindow();
   fStarted = false;
   fVisible = false;
 }

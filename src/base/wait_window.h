@@ -7,9 +7,11 @@
 
 namespace korvane {
 
-// A small borderless window asking the user to wait. No window is drawn on
-// this platform; its content, size, colours and placement are kept and can
-// be read.
+// A small borderless window asking the user to wait. Its content, size,
+// colours and placement are computed here and can be read; the platform's
+// user interface shows it (a real top-most window on Windows, nothing on
+// POSIX). The window is made on the first Start, by the calling thread, and
+// ended with this object.
 class tTK_Wait {
  public:
   // Label metrics of this platform: bold 10-point text, 8 px per character,
@@ -20,6 +22,9 @@ class tTK_Wait {
   static constexpr uint32_t kColor = 0x75190C;  // RGB(12, 25, 117) as blue-green-red
 
   tTK_Wait();
+  ~tTK_Wait();
+  tTK_Wait(const tTK_Wait&) = delete;
+  tTK_Wait& operator=(const tTK_Wait&) = delete;
 
   void Start(const std::string& aText);
   void Stop();
@@ -48,6 +53,10 @@ class tTK_Wait {
   const std::string fText_FR = "Veuillez patienter ...";
 
  private:
+  // Hands the model to the platform's wait window.
+  void Show();
+
+  bool fShownOnce = false;  // the platform made its window
   bool fStarted = false;
   bool fVisible = false;
   std::string fLabelText;

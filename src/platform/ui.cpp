@@ -3,6 +3,7 @@
 // only; the exception hook. The same on every system.
 #include "platform/ui.h"
 
+#include <cstdio>
 #include <mutex>
 #include <vector>
 
@@ -48,6 +49,26 @@ void AddNotifyIcon(int aCallbackMessage, int aIconId) {
 
 void RemoveNotifyIcon(int aIconId) {
   if (Record("NotifyIcon:Remove:" + std::to_string(aIconId))) ui_system::RemoveNotifyIcon(aIconId);
+}
+
+void ShowWaitWindow(const WaitWindowView& aView) {
+  char colors[32];
+  std::snprintf(colors, sizeof colors, "%06X:%06X", static_cast<unsigned>(aView.color & 0xFFFFFFu),
+                static_cast<unsigned>(aView.fontColor & 0xFFFFFFu));
+  const auto n = [](int aValue) { return std::to_string(aValue); };
+  if (Record("WaitWindow:Show:" + n(aView.clientWidth) + "x" + n(aView.clientHeight) + ":" +
+             n(aView.labelLeft) + "," + n(aView.labelTop) + "," + n(aView.labelWidth) + "x" +
+             n(aView.labelHeight) + ":" + colors + ":" + n(aView.fontSize) +
+             (aView.fontBold ? ":bold:" : ":plain:") + aView.text))
+    ui_system::ShowWaitWindow(aView);
+}
+
+void HideWaitWindow() {
+  if (Record("WaitWindow:Hide")) ui_system::HideWaitWindow();
+}
+
+void DestroyWaitWindow() {
+  if (Record("WaitWindow:Destroy")) ui_system::DestroyWaitWindow();
 }
 
 void SetExceptionHook(ExceptionHook aHook) {

@@ -3,6 +3,7 @@
 // to standard error, and every request is recorded so that it can be seen.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,6 +24,31 @@ void RequestTerminate();
 // The notification-area icon.
 void AddNotifyIcon(int aCallbackMessage, int aIconId);
 void RemoveNotifyIcon(int aIconId);
+
+// The wait window: a small borderless window that stays on top of the
+// others, filled with one colour, with one label of bold text in it, placed
+// in the middle of the screen. Shown without taking the focus; made on the
+// first show by the thread that shows it; nothing is drawn where there is no
+// user interface.
+struct WaitWindowView {
+  std::string text;  // the label's text, lines split by CR LF
+  int clientWidth = 0;
+  int clientHeight = 0;
+  int labelLeft = 0;  // the label's place in the client area
+  int labelTop = 0;
+  int labelWidth = 0;
+  int labelHeight = 0;
+  uint32_t color = 0;      // the background, as 0xBBGGRR
+  uint32_t fontColor = 0;  // the text, as 0xBBGGRR
+  int fontSize = 0;        // in points
+  bool fontBold = false;
+};
+// Shows the wait window as aView says (making it first), or brings a shown
+// one to aView (a new text, size and place).
+void ShowWaitWindow(const WaitWindowView& aView);
+void HideWaitWindow();
+// Ends the window made by ShowWaitWindow, if any.
+void DestroyWaitWindow();
 
 // The handler of exceptions that reach the user interface's message loop.
 using ExceptionHook = std::function<void(const std::string& aMessage)>;

@@ -1,5 +1,5 @@
-// POSIX hosts have no message boxes and no notification area: a message goes
-// to standard error, icons to nowhere.
+// POSIX hosts have no message boxes, no notification area and no windows: a
+// message goes to standard error, icons and the wait window to nowhere.
 #include <cstdio>
 
 #include "platform/ui.h"
@@ -15,6 +15,12 @@ void ui_system::ShowMessageBox(const std::string& aText, MessageBoxIcon aIcon) {
 void ui_system::AddNotifyIcon(int, int) {}
 
 void ui_system::RemoveNotifyIcon(int) {}
+
+void ui_system::ShowWaitWindow(const WaitWindowView&) {}
+
+void ui_system::HideWaitWindow() {}
+
+void ui_system::DestroyWaitWindow() {}
 
 void ProcessMessages() {}
 

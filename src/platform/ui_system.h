@@ -12,5 +12,8 @@ namespace korvane::platform::ui_system {
 void ShowMessageBox(const std::string& aText, MessageBoxIcon aIcon);
 void AddNotifyIcon(int aCallbackMessage, int aIconId);
 void RemoveNotifyIcon(int aIconId);
+void ShowWaitWindow(const WaitWindowView& aView);
+void HideWaitWindow();
+void DestroyWaitWindow();
 
 }  // namespace korvane::platform::ui_system

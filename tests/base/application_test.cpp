@@ -125,7 +125,11 @@ TEST_F(ApplicationTest, ShowsMessagesOrLogsThemInBatchMode) {
 TEST_F(ApplicationTest, HidesTheWaitWindowAroundAMessage) {
   App().Wait().Start("Loading");
   ShowMessageAroundWait(let_info, "note");
-  EXPECT_THAT(platform::UiRequests(), ElementsAre("MessageBox:Information:note"));
+  EXPECT_THAT(
+      platform::UiRequests(),
+      ElementsAre("WaitWindow:Show:197x50:22,9,152x32:75190C:FFFFFF:10:bold:Attendere prego ...\r\nLoading",
+                  "WaitWindow:Hide", "MessageBox:Information:note",
+                  "WaitWindow:Show:197x50:22,17,152x16:75190C:FFFFFF:10:bold:Attendere prego ..."));
   EXPECT_TRUE(App().Wait().Started());
   EXPECT_EQ(App().Wait().LabelText(), "Attendere prego ...");  // shown again without the extra text
 }
@@ -237,6 +241,39 @@ TEST_F(ApplicationTest, WaitWindowTextsFollowTheLanguage) {
   wait.Start("again");
   EXPECT_TRUE(wait.Started());
   EXPECT_TRUE(wait.Visible());
+}
+
+// What the platform's window is asked: shown by Start with the model's
+// values, brought to a new text while shown only, hidden by Stop, ended with
+// the object once it was made.
+TEST_F(ApplicationTest, WaitWindowHandsItsModelToThePlatform) {
+  App().SetLanguage("en");
+  {
+    tTK_Wait wait;
+    wait.SetText("not shown");
+    wait.Stop();
+    EXPECT_TRUE(platform::UiRequests().empty());  // never shown: nothing asked, nothing to end
+  }
+  const std::string shown = "WaitWindow:Show:156x50:18,17,120x16:75190C:FFFFFF:10:bold:Wait please ...";
+  {
+    tTK_Wait wait;
+    wait.Start("");
+    EXPECT_THAT(platform::UiRequests(), ElementsAre(shown));
+    EXPECT_EQ(wait.ClientWidth(), 156);
+    EXPECT_EQ(wait.LabelLeft(), 18);
+    wait.SetText("Step 2");
+    wait.Start("");  // shown again: one request, with the new text
+    wait.Stop();
+    wait.SetText("while hidden");
+    wait.Stop();
+    EXPECT_THAT(
+        platform::UiRequests(),
+        ElementsAre(shown,
+                    "WaitWindow:Show:156x50:18,9,120x32:75190C:FFFFFF:10:bold:Wait please ...\r\nStep 2",
+                    shown, "WaitWindow:Hide"));
+    platform::ClearUiRequests();
+  }
+  EXPECT_THAT(platform::UiRequests(), ElementsAre("WaitWindow:Destroy"));
 }
 
 TEST_F(ApplicationTest, WaitWindowFitsItsClientAreaAroundTheLabel) {

@@ -22,8 +22,15 @@ namespace korvane::testing {
 using NativeSocket = SOCKET;
 inline constexpr NativeSocket kNoSocket = INVALID_SOCKET;
 inline void CloseSocket(NativeSocket aSocket) { ::closesocket(aSocket); }
-// Winsock is started once per test program.
-void StartSockets();
+// Winsock is started once per program (header-only: the smoke host, which
+// links no test support, uses it too).
+inline void StartSockets() {
+  static const int started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data);
+  }();
+  if (started != 0) throw std::runtime_error("cannot start Winsock");
+}
 #else
 using NativeSocket = int;
 inline constexpr NativeSocket kNoSocket = -1;

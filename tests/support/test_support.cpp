@@ -35,16 +35,6 @@ extern char** environ;
 
 namespace korvane::testing {
 
-#ifdef _WIN32
-void StartSockets() {
-  static const int started = [] {
-    WSADATA data;
-    return ::WSAStartup(MAKEWORD(2, 2), &data);
-  }();
-  if (started != 0) throw std::runtime_error("cannot start Winsock");
-}
-#endif
-
 // ---- TempDir ------------------------------------------------------------
 
 TempDir::TempDir() {
