@@ -56,14 +56,17 @@ __attribute__((noinline)) int16_t CallKeepingStack(KorvaneRequestCall aCall, BST
 #endif
 }
 
+// The header's BSTR is the system's (of wchar_t): UTF-16 units as char16_t.
+char16_t* Units(BSTR aText) { return reinterpret_cast<char16_t*>(aText); }
+
 std::string Text(BSTR aText) {
   if (aText == nullptr) return "";
-  return platform::Utf16ToUtf8Replacing(std::u16string_view(aText, smoke::StringLength(aText)));
+  return platform::Utf16ToUtf8Replacing(std::u16string_view(Units(aText), smoke::StringLength(Units(aText))));
 }
 
 // One export called with aInput, its strings released.
 Call Run(KorvaneRequestCall aCall, const std::string& aInput) {
-  BSTR input = smoke::AllocString(platform::Utf8ToUtf16(aInput));
+  BSTR input = reinterpret_cast<BSTR>(smoke::AllocString(platform::Utf8ToUtf16(aInput)));
   BSTR output = nullptr;
   BSTR error = nullptr;
   Call c;
@@ -71,9 +74,9 @@ Call Run(KorvaneRequestCall aCall, const std::string& aInput) {
   c.output = Text(output);
   c.errorIsNull = error == nullptr;
   c.error = Text(error);
-  smoke::FreeString(output);
-  smoke::FreeString(error);
-  smoke::FreeString(input);
+  smoke::FreeString(Units(output));
+  smoke::FreeString(Units(error));
+  smoke::FreeString(Units(input));
   return c;
 }
 
