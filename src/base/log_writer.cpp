@@ -68,6 +68,21 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
   return out;
 }
 
+namespace {
+
+// Takes aGuard's lock if it can be had within aMaxWaitMs: at an unload the
+// thread that holds it may be stopped, or waiting for the loader's lock.
+bool LockWithin(std::unique_lock<std::mutex>& aGuard, int aMaxWaitMs) {
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMaxWaitMs);
+  while (!aGuard.try_lock()) {
+    if (std::chrono::steady_clock::now() >= giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace
+
 // ---- queue ----------------------------------------------------------------
 
 tTK_LogQueue::tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs)
@@ -120,14 +135,18 @@ void tTK_LogQueue::Shutdown() {
   fNotEmpty.notify_all();
 }
 
+bool tTK_LogQueue::TryShutdown(int aMaxWaitMs) {
+  std::unique_lock<std::mutex> guard(fLock, std::defer_lock);
+  if (!LockWithin(guard, aMaxWaitMs)) return false;
+  fShutdown = true;
+  guard.unlock();
+  fNotEmpty.notify_all();
+  return true;
+}
+
 bool tTK_LogQueue::TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs) {
-  std::unique_lock<std::mutex> guard(fLock, std::try_to_lock);
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMaxWaitMs);
-  while (!guard.owns_lock()) {
-    if (std::chrono::steady_clock::now() >= giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    static_cast<void>(guard.try_lock());
-  }
+  std::unique_lock<std::mutex> guard(fLock, std::defer_lock);
+  if (!LockWithin(guard, aMaxWaitMs)) return false;
   fShutdown = true;
   std::move(fLines.begin(), fLines.end(), std::back_inserter(aLines));
   fLines.clear();
@@ -398,8 +417,9 @@ tTK_LogThread::~tTK_LogThread() { Stop(-1); }
 
 void tTK_LogThread::Start() {
   fThread = std::thread(&tTK_LogThread::Execute, fState);
+  fState->fParking.Adopt(fThread.native_handle());
   // Running before the writer is used: a thread that has not begun to run
-  // cannot park if the module is unloaded (see Stop).
+  // cannot park if the module is unloaded (see Stop), only be frozen.
   constexpr int kEnterWaitMs = 2000;
   fState->fParking.WaitEntered(kEnterWaitMs);
 }
@@ -452,13 +472,34 @@ void tTK_LogThread::Stop(int aMaxWaitMs) {
   fThread.join();
 }
 
+void tTK_LogThread::ReleaseHoldIfFree() {
+  // (tests hold the thread; without waiting, as the holder may be stopped)
+  tTK_LogState& s = *fState;
+  std::unique_lock<std::mutex> hold(s.fHoldLock, std::try_to_lock);
+  if (!hold.owns_lock()) return;
+  s.fHeld = false;
+  hold.unlock();
+  s.fHoldChanged.notify_all();
+}
+
 void tTK_LogThread::StopParked() {
   using Clock = std::chrono::steady_clock;
   tTK_LogState& s = *fState;
   s.fParkAtEnd.store(true);
-  s.fQueue.Shutdown();
   s.fTerminated.store(true);
-  SetHeld(false);
+  // A thread that never began to run (on Windows it waits for the loader's
+  // lock, which this unload holds) stays where it is, and its lines are
+  // written here.
+  if (!s.fParking.Entered() && s.fParking.Freeze()) return FinishHere();
+  // A thread waiting for the loader's lock while it holds the queue's cannot
+  // go on before the unload is over: it is frozen, its lines lost.
+  constexpr int kQueueLockWaitMs = 500;
+  if (!s.fQueue.TryShutdown(kQueueLockWaitMs)) {
+    s.fParking.Freeze();
+    fThread.detach();
+    return;
+  }
+  ReleaseHoldIfFree();
   const Clock::time_point start = Clock::now();
   const Clock::duration stall = std::chrono::milliseconds(tTK_LogState::kStopStallMs);
   while (!s.fParking.WaitParked(100)) {
@@ -484,10 +525,8 @@ void tTK_LogThread::FinishHere() {
   {
     // The lines it was appending go first, unless they reached the file.
     std::unique_lock<std::mutex> guard(s.fInFlightLock, std::defer_lock);
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kQueueLockWaitMs);
-    while (!guard.try_lock() && std::chrono::steady_clock::now() < giveUp)
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    if (guard.owns_lock() && !s.fInFlight.empty() && !s.EndsWithLines(s.fInFlight)) lines.swap(s.fInFlight);
+    if (LockWithin(guard, kQueueLockWaitMs) && !s.fInFlight.empty() && !s.EndsWithLines(s.fInFlight))
+      lines.swap(s.fInFlight);
   }
   if (s.fQueue.TakeRest(lines, kQueueLockWaitMs)) {
     for (size_t at = 0; at < lines.size(); at += tTK_LogState::kBatchLines) {
@@ -498,19 +537,24 @@ void tTK_LogThread::FinishHere() {
     }
     s.Finish();
   }
-  // A thread that is in fact still there (held by a test) is let go, if that
-  // can be done without waiting; it finds the queue empty and ends.
-  std::unique_lock<std::mutex> hold(s.fHoldLock, std::try_to_lock);
-  if (hold.owns_lock()) {
-    s.fHeld = false;
-    hold.unlock();
-    s.fHoldChanged.notify_all();
-  }
+  // A thread that is in fact still there (held by a test) is let go; it
+  // finds the queue empty and ends.
+  ReleaseHoldIfFree();
   fThread.detach();
 }
 
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   tTK_LogState& s = *aState;
+  {
+    // What the system looks up on first use takes the loader's lock (on
+    // Windows the clocks behind timed waits do): used once before the thread
+    // counts as running, never first while the module is being unloaded.
+    std::mutex lock;
+    std::condition_variable never;
+    std::unique_lock<std::mutex> guard(lock);
+    never.wait_for(guard, std::chrono::milliseconds(1));
+    static_cast<void>(std::chrono::system_clock::now());
+  }
   s.fParking.Enter();
   std::vector<std::string> lines;
   for (;;) {

@@ -43,6 +43,8 @@ class tTK_LogQueue {
   // at most aMaxWaitMs for the queue's lock (a thread stopped by the system
   // may have held it); false, with nothing moved, when it did not get it.
   bool TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs);
+  // Shuts the queue down if its lock can be had within aMaxWaitMs.
+  bool TryShutdown(int aMaxWaitMs);
   bool IsShutdown() const;
   size_t Count() const;
 
@@ -208,6 +210,7 @@ class tTK_LogThread {
   static void Execute(std::shared_ptr<tTK_LogState> aState);
   void StopParked();
   void FinishHere();
+  void ReleaseHoldIfFree();
 
   std::shared_ptr<tTK_LogState> fState;
   std::thread fThread;

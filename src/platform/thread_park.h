@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <thread>
 
 namespace korvane::platform {
 
@@ -17,7 +18,10 @@ class ThreadParking {
   ThreadParking(const ThreadParking&) = delete;
   ThreadParking& operator=(const ThreadParking&) = delete;
 
-  // On the thread, first: lets Freeze find it.
+  // On the owner, once the thread is made (std::thread's native handle):
+  // lets Freeze find it even before it has begun to run.
+  void Adopt(std::thread::native_handle_type aThread);
+  // On the thread, first: says it runs.
   void Enter();
   // On the owner, after starting the thread: waits at most aMaxMs until the
   // thread has entered (where a thread that has not begun to run could not
@@ -28,6 +32,9 @@ class ThreadParking {
   [[noreturn]] void Park();
   // On the owner: true once the thread has parked, after at most aMaxMs.
   bool WaitParked(int aMaxMs);
+  // On the owner: whether the thread has entered (it may not have begun to
+  // run yet).
+  bool Entered();
   // On the owner: stops the thread where it stands, for good; false where the
   // system cannot.
   bool Freeze();

@@ -19,7 +19,11 @@ ThreadParking::ThreadParking() : fSystem(std::make_unique<System>()) {}
 
 ThreadParking::~ThreadParking() = default;
 
+void ThreadParking::Adopt(std::thread::native_handle_type) {}
+
 void ThreadParking::Enter() {}
+
+bool ThreadParking::Entered() { return true; }
 
 bool ThreadParking::WaitEntered(int) { return true; }
 

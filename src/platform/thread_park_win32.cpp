@@ -4,6 +4,7 @@
 // process does. Freezing suspends the thread. A new thread runs its first
 // instruction only after the loader has let it (under the loader's lock it
 // waits), so its owner waits for it to have entered before going on.
+#include <pthread.h>
 #include <windows.h>
 
 #include "platform/thread_park.h"
@@ -24,14 +25,20 @@ ThreadParking::~ThreadParking() {
     if (handle != nullptr) CloseHandle(handle);
 }
 
-void ThreadParking::Enter() {
-  if (fSystem->thread != nullptr) return;
+void ThreadParking::Adopt(std::thread::native_handle_type aThread) {
+  // (std::thread is made on winpthreads here: its native handle is theirs)
   HANDLE thread = nullptr;
-  if (DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread,
-                      THREAD_SUSPEND_RESUME, FALSE, 0))
+  if (fSystem->thread == nullptr &&
+      DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(pthread_gethandle(aThread)),
+                      GetCurrentProcess(), &thread, THREAD_SUSPEND_RESUME, FALSE, 0))
     fSystem->thread = thread;
+}
+
+void ThreadParking::Enter() {
   if (fSystem->entered != nullptr) SetEvent(fSystem->entered);
 }
+
+bool ThreadParking::Entered() { return WaitEntered(0); }
 
 bool ThreadParking::WaitEntered(int aMaxMs) {
   if (fSystem->entered == nullptr) return false;
