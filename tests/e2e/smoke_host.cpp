@@ -24,6 +24,7 @@ using namespace korvane;
 
 constexpr int kWatchdogSeconds = 60;
 constexpr int kMessageRounds = 20;
+constexpr int kUnloadRounds = 5;
 
 void Check(bool aHolds, const std::string& aWhat) {
   if (!aHolds) throw std::runtime_error(aWhat);
@@ -117,6 +118,17 @@ int Smoke() {
 
   smoke::Peer peer;
   Step("peer", "display application on 127.0.0.1:" + std::to_string(peer.Port()));
+
+  // Loaded, started by a call and unloaded again before any device exists:
+  // the library really goes each time, its log thread parked.
+  for (int round = 1; round <= kUnloadRounds; ++round) {
+    smoke::Driver once;
+    const Call version = Run(reinterpret_cast<KorvaneRequestCall>(once.Export("VERSION")), "QORD_KORVANE_10");
+    Check(version.stackKept && version.result == 0 && version.output.rfind("Version ", 0) == 0,
+          "VERSION before unload round " + std::to_string(round) + " answered [" + version.output + "]");
+    once.Unload();
+  }
+  Step("reload", std::to_string(kUnloadRounds) + " rounds of load, VERSION, FreeLibrary");
 
   smoke::Driver driver;
   Step("load", driver.Path());
