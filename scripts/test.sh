@@ -86,3 +86,4 @@ case "$mode" in
     "$0" windows ;;
   *) echo "usage: $0 [all|plain|asan|tsan|fuzz|windows]" >&2; exit 2 ;;
 esac
+echo "=== $mode: done in $((SECONDS / 60)) min $((SECONDS % 60)) s"
