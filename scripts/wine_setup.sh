@@ -76,8 +76,11 @@ korvane_wine_display() {
   fi
   if ! command -v Xvfb >/dev/null; then
     echo "wine: installing xvfb (a display for Wine's windows)"
-    $sudo apt-get install -y --no-install-recommends xvfb </dev/null >>"$log" 2>&1 ||
-      { echo "wine: installing xvfb failed; the log is $log" >&2; return 1; }
+    if ! $sudo apt-get install -y --no-install-recommends xvfb </dev/null >>"$log" 2>&1; then
+      $sudo apt-get update </dev/null >>"$log" 2>&1 || true
+      $sudo apt-get install -y --no-install-recommends xvfb </dev/null >>"$log" 2>&1 ||
+        { echo "wine: installing xvfb failed; the log is $log" >&2; return 1; }
+    fi
   fi
   # Xvfb picks a free display number and writes it once it accepts clients
   # (waited for 10 s at most); its output closed, as the server's.
