@@ -41,7 +41,7 @@ class DisplayPeer {
       std::lock_guard<std::mutex> guard(fCurrentLock);
       if (fCurrent >= 0) ::shutdown(fCurrent, SHUT_RDWR);
     }
-    fThread.join();
+    fThread.join();  // bounded: both of the thread's waits were woken above
     ::close(fListen);
   }
   DisplayPeer(const DisplayPeer&) = delete;

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <exception>
 #include <mutex>
-#include <thread>
 
 #include "api/driver_api.h"
+#include "base/bounded_lock.h"
 #include "korvane_display.h"
 #include "platform/module.h"
 #include "platform/utf.h"
@@ -77,13 +77,8 @@ void platform::OnModuleUnload() noexcept {
     // never given back: the shut-down waits for it a while, not for ever, and
     // without it leaves everything as it is.
     constexpr auto kCallWait = std::chrono::seconds(5);
-    std::unique_lock<std::mutex> guard(CallLock(), std::try_to_lock);
-    const auto giveUp = std::chrono::steady_clock::now() + kCallWait;
-    while (!guard.owns_lock() && std::chrono::steady_clock::now() < giveUp) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      static_cast<void>(guard.try_lock());
-    }
-    if (guard.owns_lock()) FinalizeDriverApi();
+    std::unique_lock<std::mutex> guard(CallLock(), std::defer_lock);
+    if (LockWithin(guard, kCallWait)) FinalizeDriverApi();
   } catch (...) {
   }
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "base/bounded_lock.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/module_unload.h"
@@ -68,21 +69,6 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
   return out;
 }
 
-namespace {
-
-// Takes aGuard's lock if it can be had within aMaxWaitMs: at an unload the
-// thread that holds it may be stopped, or waiting for the loader's lock.
-bool LockWithin(std::unique_lock<std::mutex>& aGuard, int aMaxWaitMs) {
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(aMaxWaitMs);
-  while (!aGuard.try_lock()) {
-    if (std::chrono::steady_clock::now() >= giveUp) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
-}
-
-}  // namespace
-
 // ---- queue ----------------------------------------------------------------
 
 tTK_LogQueue::tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs)
@@ -137,7 +123,7 @@ void tTK_LogQueue::Shutdown() {
 
 bool tTK_LogQueue::TryShutdown(int aMaxWaitMs) {
   std::unique_lock<std::mutex> guard(fLock, std::defer_lock);
-  if (!LockWithin(guard, aMaxWaitMs)) return false;
+  if (!LockWithin(guard, std::chrono::milliseconds(aMaxWaitMs))) return false;
   fShutdown = true;
   guard.unlock();
   fNotEmpty.notify_all();
@@ -146,7 +132,7 @@ bool tTK_LogQueue::TryShutdown(int aMaxWaitMs) {
 
 bool tTK_LogQueue::TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs) {
   std::unique_lock<std::mutex> guard(fLock, std::defer_lock);
-  if (!LockWithin(guard, aMaxWaitMs)) return false;
+  if (!LockWithin(guard, std::chrono::milliseconds(aMaxWaitMs))) return false;
   fShutdown = true;
   std::move(fLines.begin(), fLines.end(), std::back_inserter(aLines));
   fLines.clear();
@@ -490,7 +476,7 @@ void tTK_LogThread::StopParked() {
   // A thread that never began to run (on Windows it waits for the loader's
   // lock, which this unload holds) stays where it is, and its lines are
   // written here.
-  if (!s.fParking.Entered() && s.fParking.Freeze()) return FinishHere();
+  if (!s.fParking.WaitEntered(0) && s.fParking.Freeze()) return FinishHere();
   // A thread waiting for the loader's lock while it holds the queue's cannot
   // go on before the unload is over: it is frozen, its lines lost.
   constexpr int kQueueLockWaitMs = 500;
@@ -525,7 +511,8 @@ void tTK_LogThread::FinishHere() {
   {
     // The lines it was appending go first, unless they reached the file.
     std::unique_lock<std::mutex> guard(s.fInFlightLock, std::defer_lock);
-    if (LockWithin(guard, kQueueLockWaitMs) && !s.fInFlight.empty() && !s.EndsWithLines(s.fInFlight))
+    if (LockWithin(guard, std::chrono::milliseconds(kQueueLockWaitMs)) && !s.fInFlight.empty() &&
+        !s.EndsWithLines(s.fInFlight))
       lines.swap(s.fInFlight);
   }
   // (a queue whose lock a stopped thread holds is given up, not what came before it)

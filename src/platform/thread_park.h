@@ -32,9 +32,6 @@ class ThreadParking {
   [[noreturn]] void Park();
   // On the owner: true once the thread has parked, after at most aMaxMs.
   bool WaitParked(int aMaxMs);
-  // On the owner: whether the thread has entered (it may not have begun to
-  // run yet).
-  bool Entered();
   // On the owner: stops the thread where it stands, for good; false where the
   // system cannot.
   bool Freeze();

@@ -23,14 +23,14 @@ void ThreadParking::Adopt(std::thread::native_handle_type) {}
 
 void ThreadParking::Enter() {}
 
-bool ThreadParking::Entered() { return true; }
-
 bool ThreadParking::WaitEntered(int) { return true; }
 
 void ThreadParking::Park() {
   std::unique_lock<std::mutex> guard(fSystem->lock);
   fSystem->parked = true;
   fSystem->changed.notify_all();
+  // Without end on purpose: this is the thread's last step, and nobody
+  // waits for it to return (its owner waits for `parked`, with a bound).
   for (;;) fSystem->changed.wait(guard);
 }
 

@@ -38,14 +38,14 @@ void ThreadParking::Enter() {
   if (fSystem->entered != nullptr) SetEvent(fSystem->entered);
 }
 
-bool ThreadParking::Entered() { return WaitEntered(0); }
-
 bool ThreadParking::WaitEntered(int aMaxMs) {
   if (fSystem->entered == nullptr) return false;
   return WaitForSingleObject(fSystem->entered, static_cast<DWORD>(aMaxMs < 0 ? 0 : aMaxMs)) == WAIT_OBJECT_0;
 }
 
 void ThreadParking::Park() {
+  // Without end on purpose: this is the thread's last step, and nobody
+  // waits for it to return (its owner waits for `parked`, with a bound).
   if (fSystem->parked != nullptr && fSystem->never != nullptr)
     SignalObjectAndWait(fSystem->parked, fSystem->never, INFINITE, FALSE);
   // (only when the events could not be made: the owner then freezes us)
