@@ -3,7 +3,7 @@
 # the demo sale against the embedded display simulator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/progress.sh
+source scripts/helpers.sh
 bash scripts/setup.sh build
 korvane_build build
 exec build/tools/korvane-host demo --pace 500 "$@"

@@ -13,33 +13,11 @@
 # GoogleTest is compiled from /usr/src/googletest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/progress.sh
+source scripts/helpers.sh
 
 DEPS_DIR=$(mkdir -p "${1:-build-win/deps}" && cd "${1:-build-win/deps}" && pwd)
 
-PACKAGES=(
-  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  dpkg-dev libasio-dev googletest
-)
-
-missing=()
-for p in "${PACKAGES[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-SUDO=""
-if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
-if ((${#missing[@]})); then
-  echo "windows-deps: installing ${#missing[@]} package(s): ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  if ! $SUDO apt-get install -y --no-install-recommends "${missing[@]}" </dev/null 2>&1 |
-      korvane_progress "windows-deps: apt-get install" quiet; then
-    $SUDO apt-get update </dev/null 2>&1 | korvane_progress "windows-deps: apt-get update" quiet
-    $SUDO apt-get install -y --no-install-recommends "${missing[@]}" </dev/null 2>&1 |
-      korvane_progress "windows-deps: apt-get install"
-  fi
-fi
+korvane_install windows-deps g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix dpkg-dev libasio-dev googletest
 
 # ---- the private sources list: the system's sources, as deb-src ------------
 APT_DIR=$DEPS_DIR/apt
@@ -67,7 +45,7 @@ fetch_source() {  # package, directory glob
   if compgen -G "$DEPS_DIR/src/$package-*/" >/dev/null; then return; fi
   if [ ! -f "$APT_DIR/updated" ]; then
     echo "windows-deps: reading the source package lists"
-    $SUDO "${APT[@]}" update </dev/null 2>&1 | korvane_progress "windows-deps: apt-get update" quiet
+    korvane_sudo "${APT[@]}" update </dev/null 2>&1 | korvane_progress "windows-deps: apt-get update" quiet
     touch "$APT_DIR/updated"
   fi
   echo "windows-deps: fetching the source package $package"

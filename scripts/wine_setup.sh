@@ -1,45 +1,55 @@
-#!/usr/bin/env bash
-# Wine for the Windows test programs, installed when missing: wine64 always;
-# wine32 (the i386 packages, for the 32-bit DLL's smoke run) when it can be
-# had: an i386 package index that lags behind makes that install fail, and
-# the 32-bit run is then skipped, never failed. The Wine prefix is made after
-# wine32, so that it runs 32-bit programs too; a persistent wineserver keeps
-# each test program's start short.
-#   source scripts/wine_setup.sh PREFIX_DIR
-# Exports WINEPREFIX, WINEDEBUG and KORVANE_WINE32 (1 or 0); on no wine32,
-# KORVANE_WINE32_REASON says why. Without an X display (DISPLAY unset) Wine
-# makes no window: a private Xvfb server (installed when missing) stands in,
-# and DISPLAY names it.
-korvane_wine_setup() {
-  local prefix=$1 sudo="" log
-  if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
-  log=$(mktemp /tmp/korvane-wine.XXXXXX.log)
-  export DEBIAN_FRONTEND=noninteractive
-  if ! command -v wine >/dev/null || [ ! -x /usr/lib/wine/wine64 ]; then
-    echo "wine: installing wine64"
-    if ! $sudo apt-get install -y --no-install-recommends wine wine64 </dev/null >>"$log" 2>&1; then
-      $sudo apt-get update </dev/null >>"$log" 2>&1 || true
-      $sudo apt-get install -y --no-install-recommends wine wine64 </dev/null >>"$log" 2>&1 ||
-        { echo "wine: installing wine64 failed; the log is $log" >&2; return 1; }
-    fi
-  fi
-  export KORVANE_WINE32=0 KORVANE_WINE32_REASON=""
-  if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-    KORVANE_WINE32=1
+# Wine for the Windows programs of the tests, sourced after scripts/helpers.sh:
+#   korvane_wine_setup PREFIX_DIR   installs what is missing, makes the prefix,
+#                                   starts a persistent wineserver (and an X
+#                                   display when there is none)
+#   korvane_wine_loader             prints the loader that runs our programs
+#   korvane_wine_stop               ends the server and the display again
+# korvane_wine_setup exports WINEPREFIX, WINEDEBUG, KORVANE_WINE (the loader,
+# for every Windows program) and KORVANE_WINE32: 1 where 32-bit programs run
+# under Wine, else 0 with KORVANE_WINE32_REASON saying why.
+#
+# wine64 is always installed. wine32 (the i386 packages) is installed only
+# where the kernel runs 32-bit programs: some 64-bit kernels refuse them
+# ("Exec format error") although wine32 installs, and Debian's `wine` then
+# picks the 32-bit loader for every program, 64-bit ones included. There every
+# program, the prefix's own included, goes through the 64-bit loader, and the
+# 32-bit runs are skipped. Where the kernel runs them, wine32 must install
+# and run, or the set-up fails: a skip there would hide the 32-bit DLL.
+
+# The loader for every program: Debian's `wine` (32-bit and 64-bit programs)
+# where 32-bit programs run, else the 64-bit loader itself.
+korvane_wine_loader() {
+  if korvane_runs_32bit && [ -x /usr/lib/wine/wine ]; then
+    echo wine
   else
-    echo "wine: installing wine32 (i386)"
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then $sudo dpkg --add-architecture i386; fi
-    if $sudo apt-get update </dev/null >>"$log" 2>&1 &&
-        $sudo apt-get install -y --no-install-recommends wine32:i386 </dev/null >>"$log" 2>&1; then
-      KORVANE_WINE32=1
-    else
-      KORVANE_WINE32_REASON="wine32 (i386) could not be installed (the i386 package index may lag); log: $log"
-      echo "wine: $KORVANE_WINE32_REASON"
+    echo /usr/lib/wine/wine64
+  fi
+}
+
+korvane_wine_setup() {
+  local prefix=$1
+  korvane_install wine wine wine64 || return 1
+  export KORVANE_WINE32=0 KORVANE_WINE32_REASON=""
+  if korvane_runs_32bit; then
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then korvane_sudo dpkg --add-architecture i386; fi
+    korvane_install wine wine32:i386 || { echo "wine: this machine runs 32-bit programs, but wine32 would not install" >&2; return 1; }
+    if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+      echo "wine: this machine runs 32-bit programs, but Wine's 32-bit loader does not start:" >&2
+      /usr/lib/wine/wine --version >&2 || true
+      return 1
     fi
+    KORVANE_WINE32=1
+    export KORVANE_WINE=wine
+    unset WINELOADER
+  else
+    KORVANE_WINE32_REASON="this machine runs no 32-bit programs"
+    echo "wine: $KORVANE_WINE32_REASON: every Windows program runs through the 64-bit loader"
+    # (the programs Wine starts itself too, which go through WINELOADER)
+    export KORVANE_WINE=/usr/lib/wine/wine64 WINELOADER=/usr/lib/wine/wine64
   fi
   export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  korvane_wine_display "$log" || return 1
-  # A prefix made before wine32 was there runs no 32-bit program: made again.
+  korvane_wine_display || return 1
+  # A prefix made with other 32-bit support than now is made again.
   if [ -d "$WINEPREFIX" ] && [ "$(cat "$WINEPREFIX/.korvane-wine32" 2>/dev/null)" != "$KORVANE_WINE32" ]; then
     wineserver -k 2>/dev/null || true
     rm -rf "$WINEPREFIX"
@@ -47,8 +57,16 @@ korvane_wine_setup() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine: making the prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
-    wineboot -i >>"$log" 2>&1 || { echo "wine: making the prefix failed; the log is $log" >&2; return 1; }
-    wineserver -w
+    local log
+    log=$(mktemp /tmp/korvane-wine.XXXXXX.log)
+    # (bounded: a prefix is made in seconds; a hung wineboot would hang the run)
+    if ! timeout 300 "$KORVANE_WINE" wineboot.exe -i </dev/null >"$log" 2>&1; then
+      echo "wine: making the prefix failed; the log is $log:" >&2
+      tail -n 20 "$log" >&2
+      return 1
+    fi
+    timeout 120 wineserver -w || true
+    rm -f "$log"
     echo "$KORVANE_WINE32" >"$WINEPREFIX/.korvane-wine32"
   fi
   # The persistent server: started once, ended by korvane_wine_stop.
@@ -60,28 +78,19 @@ korvane_wine_setup() {
     echo "wine: starting the wineserver failed (exit $status)" >&2
     return 1
   fi
-  rm -f "$log"
 }
 
 # The X display Wine's windows go to: the caller's, else a private Xvfb
 # server kept for the prefix (its process id in $WINEPREFIX.xvfb), started
 # once and ended by korvane_wine_stop.
 korvane_wine_display() {
-  local log=$1 sudo="" pidfile=$WINEPREFIX.xvfb number
+  local pidfile=$WINEPREFIX.xvfb number=""
   if [ -n "${DISPLAY:-}" ]; then return 0; fi
-  if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
   if [ -f "$pidfile" ] && kill -0 "$(sed -n 1p "$pidfile")" 2>/dev/null; then
     export DISPLAY=:$(sed -n 2p "$pidfile")
     return 0
   fi
-  if ! command -v Xvfb >/dev/null; then
-    echo "wine: installing xvfb (a display for Wine's windows)"
-    if ! $sudo apt-get install -y --no-install-recommends xvfb </dev/null >>"$log" 2>&1; then
-      $sudo apt-get update </dev/null >>"$log" 2>&1 || true
-      $sudo apt-get install -y --no-install-recommends xvfb </dev/null >>"$log" 2>&1 ||
-        { echo "wine: installing xvfb failed; the log is $log" >&2; return 1; }
-    fi
-  fi
+  korvane_install wine xvfb || return 1
   # Xvfb picks a free display number and writes it once it accepts clients
   # (waited for 10 s at most); its output closed, as the server's.
   local numberfile
