@@ -21,9 +21,10 @@
 #include <string>
 #include <thread>
 
-#include "display_peer_bench.h"
+#include "bare_client.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 #include "support/loopback.h"
 #include "support/test_support.h"
 
@@ -31,9 +32,10 @@ using namespace korvane::testing;
 
 namespace {
 
-// A display that answers every frame with ETX as fast as it can.
-korvane::bench::DisplayPeer& Peer() {
-  static korvane::bench::DisplayPeer peer("\x03", false);
+// A display that answers every frame with ETX as fast as it can (the frames
+// are not kept: many are 10 MiB).
+DisplayPeer& Peer() {
+  static DisplayPeer peer(DisplayPeer::Mode::ReplyEveryFrame, "\x03", false, 64);
   return peer;
 }
 Library& Lib() {
@@ -50,8 +52,8 @@ const std::string kMessageJson =
 
 int OpenDevice(const std::string& aParameters = "") {
   const CallResult r = Lib().Call("OPEN", OpenRequest(Peer().Port(), aParameters));
-  if (r.result != 0) throw std::runtime_error("OPEN failed: " + r.errorText);
-  return std::stoi(r.envelope.substr(8));
+  if (r.fResult != 0) throw std::runtime_error("OPEN failed: " + r.fErrorText);
+  return std::stoi(r.fEnvelope.substr(8));
 }
 
 // As a POS host calls it: the export looked up once and the request made
@@ -98,7 +100,7 @@ void BM_OpenWith10MiBImageThroughExport(benchmark::State& state) {
   const std::string request =
       OpenRequest(Peer().Port(), "<IdleImageUrl>" + image + "</IdleImageUrl>", handle);
   for (auto _ : state) {
-    if (Lib().Call("OPEN", request).result != 0) state.SkipWithError("OPEN failed");
+    if (Lib().Call("OPEN", request).fResult != 0) state.SkipWithError("OPEN failed");
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(10u << 20));
 }
@@ -137,16 +139,16 @@ long StatusKiB(const char* aKey) {
 int MeasureOpenMemory(int aPort, const std::string& aImage) {
   Library lib;
   const CallResult first = lib.Call("OPEN", OpenRequest(aPort));  // everything loaded and warmed up
-  if (first.result != 0) {
-    std::fprintf(stderr, "OPEN failed: %s\n", first.errorText.c_str());
+  if (first.fResult != 0) {
+    std::fprintf(stderr, "OPEN failed: %s\n", first.fErrorText.c_str());
     return std::printf("-1\n"), 1;
   }
-  const int handle = std::stoi(first.envelope.substr(8));
+  const int handle = std::stoi(first.fEnvelope.substr(8));
   const std::string request = OpenRequest(aPort, "<IdleImageUrl>" + aImage + "</IdleImageUrl>", handle);
   std::ofstream("/proc/self/clear_refs") << "5";  // resets the peak to the current size
   const long before = StatusKiB("VmRSS");
   const CallResult r = lib.Call("OPEN", request);
-  std::printf("%ld\n", r.result == 0 ? StatusKiB("VmHWM") - before : -1L);
+  std::printf("%ld\n", r.fResult == 0 ? StatusKiB("VmHWM") - before : -1L);
   return 0;
 }
 

@@ -27,9 +27,10 @@
 #include <thread>
 #include <vector>
 
-#include "display_peer_bench.h"
+#include "bare_client.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 #include "support/loopback.h"
 
 using namespace korvane::testing;
@@ -37,10 +38,10 @@ using namespace korvane::testing;
 namespace {
 
 // The minimal blocking display: one connection at a time, STX OK ETX for
-// its frame, then it waits for the close.
-class BlockingPeer : public korvane::bench::DisplayPeer {
+// its frame, then it waits for the close (the frames are not kept).
+class BlockingPeer : public DisplayPeer {
  public:
-  BlockingPeer() : DisplayPeer("\x02OK\x03", true, 16) {}
+  BlockingPeer() : DisplayPeer(DisplayPeer::Mode::Reply, "\x02OK\x03", false, 16) {}
 };
 
 using korvane::bench::BareExchange;
@@ -101,8 +102,8 @@ int main(int argc, char** argv) {
   BlockingPeer peer;
   Library lib(library.c_str());
   const CallResult opened = lib.Call("OPEN", OpenRequest(peer.Port()));
-  if (opened.result != 0) return std::fprintf(stderr, "OPEN failed: %s\n", opened.errorText.c_str()), 1;
-  const int handle = std::stoi(opened.envelope.substr(8));
+  if (opened.fResult != 0) return std::fprintf(stderr, "OPEN failed: %s\n", opened.fErrorText.c_str()), 1;
+  const int handle = std::stoi(opened.fEnvelope.substr(8));
   // As a POS host calls it: the export looked up once and the request made
   // once (as the bare client makes its frame once); each call's result
   // strings are freed.

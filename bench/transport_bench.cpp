@@ -4,11 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <asio.hpp>
-#include <atomic>
 #include <filesystem>
 #include <string>
-#include <thread>
 
+#include "support/display_peer.h"
 #include "support/test_support.h"
 #include "transport/tcp_handler.h"
 
@@ -16,6 +15,7 @@ namespace {
 
 using korvane::kConnection;
 using korvane::kIOHandler_TCP;
+using korvane::testing::DisplayPeer;
 using Socket = asio::ip::tcp::socket;
 
 constexpr char kEtx = '\x03';
@@ -27,46 +27,10 @@ std::string Message() {
   return message + kEtx;
 }
 
-// Answers each connection: reads up to ETX, sends the same bytes back and
-// waits for the client to close.
-class EchoPeer {
- public:
-  EchoPeer() : fAcceptor(fContext, asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0)) {
-    fPort = fAcceptor.local_endpoint().port();
-    fThread = std::thread([this] {
-      for (;;) {
-        Socket socket(fContext);
-        asio::error_code ec;
-        fAcceptor.accept(socket, ec);
-        if (ec || fStopping.load()) return;
-        std::string request;
-        asio::read_until(socket, asio::dynamic_buffer(request), kEtx, ec);
-        if (ec) continue;
-        asio::write(socket, asio::buffer(request), ec);
-        char rest[256];
-        while (!ec) socket.read_some(asio::buffer(rest), ec);
-      }
-    });
-  }
-  ~EchoPeer() {
-    fStopping.store(true);
-    Socket wake(fContext);
-    asio::error_code ignored;
-    wake.connect(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), fPort), ignored);
-    fThread.join();
-  }
-  uint16_t Port() const { return fPort; }
-
- private:
-  asio::io_context fContext;
-  asio::ip::tcp::acceptor fAcceptor;
-  uint16_t fPort = 0;
-  std::atomic<bool> fStopping{false};
-  std::thread fThread;
-};
-
-EchoPeer& Peer() {
-  static EchoPeer peer;
+// Answers each connection with the message the clients send, as an echo
+// would (the frames are not kept), and waits for the client to close.
+DisplayPeer& Peer() {
+  static DisplayPeer peer(DisplayPeer::Mode::Reply, Message(), false, 64);
   return peer;
 }
 

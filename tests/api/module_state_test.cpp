@@ -6,9 +6,9 @@
 #include "api/driver_api.h"
 #include "base/application.h"
 #include "display/korvane/display_driver.h"
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
 #include "platform/utf.h"
+#include "support/display_peer.h"
 #include "support/test_support.h"
 
 using namespace korvane;

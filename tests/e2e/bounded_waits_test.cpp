@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 #include "support/test_support.h"
 
 using namespace korvane::testing;
@@ -47,8 +47,8 @@ struct Timed {
 
 // The handle a call's envelope names.
 int HandleOf(const CallResult& aResult) {
-  const size_t at = aResult.envelope.find("<Handle>");
-  return at == std::string::npos ? 0 : std::atoi(aResult.envelope.c_str() + at + 8);
+  const size_t at = aResult.fEnvelope.find("<Handle>");
+  return at == std::string::npos ? 0 : std::atoi(aResult.fEnvelope.c_str() + at + 8);
 }
 
 Timed TimedCall(const Library& aLib, const char* aExport, const std::string& aRequest) {
@@ -73,16 +73,16 @@ TEST(BoundedWaits, ADisplayThatStopsReadingFailsTheCallAndLeavesTheLibraryUsable
 
   const Timed t =
       TimedCall(lib, "OPEN", OpenAt(frozen.Port(), 1000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
-  EXPECT_EQ(t.result.result, -1);
-  EXPECT_EQ(t.result.errorText, "Write timed out.");
+  EXPECT_EQ(t.result.fResult, -1);
+  EXPECT_EQ(t.result.fErrorText, "Write timed out.");
   EXPECT_LT(t.ms, kHangBoundMs);
 
   // Nothing is left holding the library: another call, and another display.
-  EXPECT_THAT(lib.Version("QORD_KORVANE_10"), Not(HasSubstr("<unexpected>")));
+  EXPECT_THAT(lib.VersionText("QORD_KORVANE_10"), Not(HasSubstr("<unexpected>")));
   DisplayPeer healthy;
   const CallResult r =
       lib.Call("OPEN", OpenAt(healthy.Port(), 5000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
-  EXPECT_EQ(r.result, 0) << r.errorText;
+  EXPECT_EQ(r.fResult, 0) << r.fErrorText;
   ASSERT_EQ(healthy.Frames().size(), 1u);
   EXPECT_GT(healthy.Frames()[0].size(), 8u * 1024 * 1024);
 }
@@ -91,21 +91,21 @@ TEST(BoundedWaits, TheWholeReplyMustComeWithinThreeReadTimeouts) {
   Library lib;
   DisplayPeer peer;
   const CallResult open = lib.Call("OPEN", OpenAt(peer.Port(), 500));
-  ASSERT_EQ(open.result, 0);
+  ASSERT_EQ(open.fResult, 0);
   const int handle = HandleOf(open);
 
   // A reply in pieces that together take longer than one read time-out, but
   // less than the overall bound, is a reply.
   peer.SetReplyPieces({"O", "K", "\x03"}, 300);
   CallResult r = lib.Call("IDLE", CallRequest("IDLE", handle, "<Idle/>"));
-  EXPECT_EQ(r.result, 0) << r.errorText;
+  EXPECT_EQ(r.fResult, 0) << r.fErrorText;
 
   // A display that trickles a byte every 300 ms (each well within the read
   // time-out) and never ends its reply would otherwise keep the call for 30 s.
   peer.SetReplyPieces(std::vector<std::string>(100, "x"), 300);
   const Timed t = TimedCall(lib, "MESSAGE", CallRequest("MESSAGE", handle, "<Message/>"));
-  EXPECT_EQ(t.result.result, -1);
-  EXPECT_EQ(t.result.errorText, "Read timed out.");
+  EXPECT_EQ(t.result.fResult, -1);
+  EXPECT_EQ(t.result.fErrorText, "Read timed out.");
   EXPECT_LT(t.ms, kHangBoundMs);
 }
 
@@ -114,7 +114,7 @@ TEST(BoundedWaits, AnImagePathThatIsNoRegularFileFailsTheCallAtOnce) {
   TempDir temp;
   DisplayPeer peer;
   const CallResult open = lib.Call("OPEN", OpenAt(peer.Port(), 1000));
-  ASSERT_EQ(open.result, 0);
+  ASSERT_EQ(open.fResult, 0);
   const int handle = HandleOf(open);
   const NamedPipe pipe(temp);
   const std::string fifo = pipe.Path();
@@ -135,14 +135,14 @@ TEST(BoundedWaits, AnImagePathThatIsNoRegularFileFailsTheCallAtOnce) {
   for (const Case& c : cases) {
     const Timed t = TimedCall(
         lib, "IDLE", CallRequest("IDLE", handle, "<Idle><ImageUrl>" + c.path + "</ImageUrl></Idle>"));
-    EXPECT_EQ(t.result.result, -1) << c.path;
-    EXPECT_EQ(t.result.errorText, "Cannot open file \"" + c.path + "\". " + c.reason);
+    EXPECT_EQ(t.result.fResult, -1) << c.path;
+    EXPECT_EQ(t.result.fErrorText, "Cannot open file \"" + c.path + "\". " + c.reason);
     EXPECT_LT(t.ms, kHangBoundMs) << c.path;
   }
   // The logo of OPEN is read the same way.
   const Timed t =
       TimedCall(lib, "OPEN", OpenAt(peer.Port(), 1000, "<LogoImageUrl>" + fifo + "</LogoImageUrl>"));
-  EXPECT_EQ(t.result.errorText, "Cannot open file \"" + fifo + "\". Not a regular file");
+  EXPECT_EQ(t.result.fErrorText, "Cannot open file \"" + fifo + "\". Not a regular file");
   EXPECT_LT(t.ms, kHangBoundMs);
   EXPECT_EQ(peer.Frames().size(), 1u);  // only the first OPEN was sent
 }

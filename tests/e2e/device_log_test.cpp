@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -61,9 +61,9 @@ class Device {
     r.logId = fLogId;
     r.connection = TcpConnection(aPort);
     const CallResult opened = fLib.Call("OPEN", Request(r));
-    EXPECT_EQ(opened.result, 0) << opened.envelope;
-    fHandle = std::atoi(Field(opened.envelope, "Handle").c_str());
-    fLog = Field(opened.envelope, "LogFileName");
+    EXPECT_EQ(opened.fResult, 0) << opened.fEnvelope;
+    fHandle = std::atoi(Field(opened.fEnvelope, "Handle").c_str());
+    fLog = Field(opened.fEnvelope, "LogFileName");
   }
 
   CallResult Call(const std::string& aMethod, const std::string& aBody) const {
@@ -76,7 +76,7 @@ class Device {
   }
   void Sell() const {
     for (int i = 1; i <= 20; ++i)
-      EXPECT_EQ(Call("MESSAGE", "<Message><Text1>Item " + std::to_string(i) + "</Text1></Message>").result,
+      EXPECT_EQ(Call("MESSAGE", "<Message><Text1>Item " + std::to_string(i) + "</Text1></Message>").fResult,
                 0);
   }
   const std::string& Log() const { return fLog; }
@@ -113,7 +113,7 @@ TEST(DeviceLogChild, RunsOneFault) {
   {
     const Device device(lib, peer.Port(), "Reference");
     device.Sell();
-    ASSERT_EQ(device.Call("CLOSE", "").result, 0);
+    ASSERT_EQ(device.Call("CLOSE", "").fResult, 0);
     reference = ReadLog(device.Log());
   }
   ASSERT_EQ(reference.back(), Info(kStop));
@@ -151,7 +151,7 @@ TEST(DeviceLogChild, RunsOneFault) {
     restore();
   }
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(device.Call("CLOSE", "").result, 0);
+  EXPECT_EQ(device.Call("CLOSE", "").fResult, 0);
   // 2 s by design beyond the lines that can be written.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   if (!fault->backBeforeClose) restore();

@@ -7,10 +7,10 @@
 #include <iterator>
 #include <thread>
 
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
 #include "support/http_server.h"
+#include "support/library_under_test.h"
 #include "support/test_support.h"
 
 using namespace korvane::testing;
@@ -26,14 +26,14 @@ std::string ReadAll(const std::string& aPath) {
 }
 
 std::string LogOf(const CallResult& aResult) {
-  const size_t at = aResult.envelope.find("<LogFileName>") + 13;
-  return aResult.envelope.substr(at, aResult.envelope.find("</LogFileName>") - at);
+  const size_t at = aResult.fEnvelope.find("<LogFileName>") + 13;
+  return aResult.fEnvelope.substr(at, aResult.fEnvelope.find("</LogFileName>") - at);
 }
 
 // The handle an OPEN answered.
 int HandleOf(const CallResult& aResult) {
-  const size_t at = aResult.envelope.find("<Handle>");
-  return at == std::string::npos ? 0 : std::stoi(aResult.envelope.substr(at + 8));
+  const size_t at = aResult.fEnvelope.find("<Handle>");
+  return at == std::string::npos ? 0 : std::stoi(aResult.fEnvelope.substr(at + 8));
 }
 
 // The log's lines without their time stamps ("yyyy-mm-dd hh:mm:ss:zzz").
@@ -80,7 +80,7 @@ class DisplayProtocol : public ::testing::Test {
 }  // namespace
 
 TEST_F(DisplayProtocol, OpenSendsTheSettledDefaults) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   ASSERT_EQ(peer.Frames().size(), 1u);
   const std::string frame = peer.Frames()[0];
   EXPECT_EQ(frame.front(), '\x02');
@@ -102,7 +102,7 @@ TEST_F(DisplayProtocol, OpenSendsEveryMemberInOrder) {
       "<IdleText1>Welcome</IdleText1><ThankyouText2>Bye</ThankyouText2><CloseText1>Closed</CloseText1>"
       "<ShowOnlyVideo>true</ShowOnlyVideo><IdleVideoUrl>http://x/v.mp4</IdleVideoUrl>"
       "<ColorPrimary>#0C1975</ColorPrimary><ColorOutlineVariant>#C6C5D0</ColorOutlineVariant>";
-  ASSERT_EQ(OpenDevice(params).result, 0);
+  ASSERT_EQ(OpenDevice(params).fResult, 0);
   const std::string common =
       "\"Mode\":\"Receipt\",\"Layout\":\"1\",\"Language\":\"it\",\"FontName\":\"Arial\",\"ShowTaxes\":true,";
   const std::string tail =
@@ -128,7 +128,7 @@ TEST_F(DisplayProtocol, OpenSendsEveryMemberInOrder) {
 }
 
 TEST_F(DisplayProtocol, EachCallWritesItsSeparatorLineFirst) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><Text1>Hello</Text1></Idle>"));
   peer.SetMode(DisplayPeer::Mode::CloseBeforeEtx);
   lib.Call("THANKYOU", CallRequest("THANKYOU", 1, "<Thankyou/>"));
@@ -150,7 +150,7 @@ TEST_F(DisplayProtocol, EachCallWritesItsSeparatorLineFirst) {
 }
 
 TEST_F(DisplayProtocol, MessagesThankyouAndIdleShareOneForm) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   const std::string body = "<Text1>Milk 1/2 L</Text1><Text2>1,29 \xE2\x82\xAC</Text2><Image>abc</Image>";
   lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message>" + body + "</Message>"));
   lib.Call("THANKYOU", CallRequest("THANKYOU", 1, "<Thankyou>" + body + "</Thankyou>"));
@@ -169,14 +169,14 @@ TEST_F(DisplayProtocol, MessagesThankyouAndIdleShareOneForm) {
 }
 
 TEST_F(DisplayProtocol, ReceiptSendsLinesPaymentsAndAmounts) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   const std::string receipt =
       "<Receipt><Currency>EUR</Currency><Subtotal>10</Subtotal><Taxes>0.0001</Taxes><Total>12.50</Total>"
       "<Image>inline</Image><Lines><Line><Type>Sale</Type><Code>A1</Code><Description>Bread</Description>"
       "<Quantity>1</Quantity><Price>2.5</Price><Amount>2.5</Amount></Line><!-- a comment line -->"
       "</Lines><ShowPayments>true</ShowPayments><Payments><Payment><Type>Cash</Type><Text1>Paid</Text1>"
       "<Amount>20</Amount></Payment></Payments></Receipt>";
-  ASSERT_EQ(lib.Call("RECEIPT", CallRequest("RECEIPT", 1, receipt)).result, 0);
+  ASSERT_EQ(lib.Call("RECEIPT", CallRequest("RECEIPT", 1, receipt)).fResult, 0);
   const std::string expected =
       "{\"Receipt\":{\"Currency\":\"EUR\",\"Subtotal\":10.0,\"Taxes\":0.0001,\"Total\":12.5,\"Image\":"
       "\"inline\","
@@ -197,14 +197,14 @@ TEST_F(DisplayProtocol, ReceiptSendsLinesPaymentsAndAmounts) {
 }
 
 TEST_F(DisplayProtocol, CloseCarriesItsTextsAndEndsTheDevice) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   lib.Call("CLOSEMESSAGE", CallRequest("CLOSEMESSAGE", 1, ""));
   lib.Call("CLOSEMESSAGE", CallRequest("CLOSEMESSAGE", 1, "<Message><Text1>Lane closed</Text1></Message>"));
   RequestSpec close;
   close.method = "CLOSE";
   close.handle = 1;
   close.parameters = "<CloseText1>Goodbye</CloseText1><CloseText2>See you</CloseText2>";
-  ASSERT_EQ(lib.Call("CLOSE", Request(close)).result, 0);
+  ASSERT_EQ(lib.Call("CLOSE", Request(close)).fResult, 0);
   const auto messages = peer.Messages();
   ASSERT_EQ(messages.size(), 4u);
   EXPECT_EQ(messages[1], "{\"Close\":{}}");
@@ -212,13 +212,13 @@ TEST_F(DisplayProtocol, CloseCarriesItsTextsAndEndsTheDevice) {
   EXPECT_EQ(messages[3], "{\"Close\":{\"Text1\":\"Goodbye\",\"Text2\":\"See you\"}}");
   const auto log = AwaitLog(fLog, "STOP");
   EXPECT_THAT(log.back(), HasSubstr("STOP"));
-  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>")).errorText,
+  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>")).fErrorText,
             "Device Handle not found");
 }
 
 TEST_F(DisplayProtocol, RefusesForbiddenReferencesAndStrayTextWithTheirPosition) {
   const CallResult opened = OpenDevice();
-  ASSERT_EQ(opened.result, 0);
+  ASSERT_EQ(opened.fResult, 0);
   const int handle = HandleOf(opened);
   const size_t kAtReference = std::string::npos;  // the case's "&#"
   struct Case {
@@ -255,9 +255,9 @@ TEST_F(DisplayProtocol, RefusesForbiddenReferencesAndStrayTextWithTheirPosition)
     const size_t line = lineStart == std::string::npos ? 1 : 2;
     const size_t column = lineStart == std::string::npos ? at + 1 : at - lineStart;
     const CallResult r = lib.Call(c.call, c.request);
-    EXPECT_EQ(r.result, -1) << c.request;
-    EXPECT_EQ(r.errorText, "XML parse error: " + c.problem + " (line " + std::to_string(line) + ", column " +
-                               std::to_string(column) + ")")
+    EXPECT_EQ(r.fResult, -1) << c.request;
+    EXPECT_EQ(r.fErrorText, "XML parse error: " + c.problem + " (line " + std::to_string(line) + ", column " +
+                                std::to_string(column) + ")")
         << c.request;
   }
   EXPECT_EQ(peer.Frames().size(), 1u);  // none of them reached the display
@@ -269,14 +269,14 @@ TEST_F(DisplayProtocol, RefusesForbiddenReferencesAndStrayTextWithTheirPosition)
                      CallRequest("MESSAGE", handle,
                                  "<Message><!-- &#xD800; --><Text1><![CDATA[a&#0;b]]></Text1></Message>") +
                      "\r\n<?done &#0;?>\r\n");
-  EXPECT_EQ(cdata.result, 0) << cdata.errorText;
+  EXPECT_EQ(cdata.fResult, 0) << cdata.fErrorText;
   EXPECT_EQ(LastMessage(), "{\"Message\":{\"Text1\":\"a&#0;b\"}}");
-  EXPECT_EQ(lib.Call("CLOSE", close).result, 0);  // the device stayed open
+  EXPECT_EQ(lib.Call("CLOSE", close).fResult, 0);  // the device stayed open
 }
 
 TEST_F(DisplayProtocol, CloseLeavesOutMalformedOptionalTextsAndAlwaysCloses) {
   const CallResult opened = OpenDevice();
-  ASSERT_EQ(opened.result, 0);
+  ASSERT_EQ(opened.fResult, 0);
   const int handle = HandleOf(opened);
   RequestSpec closeMessage;
   closeMessage.method = "CLOSEMESSAGE";
@@ -284,7 +284,7 @@ TEST_F(DisplayProtocol, CloseLeavesOutMalformedOptionalTextsAndAlwaysCloses) {
   closeMessage.parameters = "<CloseText1><b/></CloseText1>";
   closeMessage.body = "<Message><Text1><b>x</b></Text1><Text2>Lane closed</Text2></Message>";
   CallResult r = lib.Call("CLOSEMESSAGE", Request(closeMessage));
-  EXPECT_EQ(r.result, 0) << r.errorText;
+  EXPECT_EQ(r.fResult, 0) << r.fErrorText;
   EXPECT_EQ(LastMessage(), "{\"Close\":{\"Text2\":\"Lane closed\"}}");
 
   RequestSpec close;
@@ -293,7 +293,7 @@ TEST_F(DisplayProtocol, CloseLeavesOutMalformedOptionalTextsAndAlwaysCloses) {
   close.parameters = "<CloseText1><b/></CloseText1><CloseText2>Bye</CloseText2><FPAddress><x/></FPAddress>";
   close.body = "<Message><Text1><b>x</b></Text1></Message>";
   r = lib.Call("CLOSE", Request(close));
-  EXPECT_EQ(r.result, 0) << r.errorText;
+  EXPECT_EQ(r.fResult, 0) << r.fErrorText;
   EXPECT_EQ(LastMessage(), "{\"Close\":{\"Text2\":\"Bye\"}}");
   EXPECT_EQ(peer.Frames().size(), 3u);
   const auto log = AwaitLog(fLog, "STOP");
@@ -308,32 +308,32 @@ TEST_F(DisplayProtocol, CloseLeavesOutMalformedOptionalTextsAndAlwaysCloses) {
                                  "Parameters/CloseText1 (Element \"CloseText1\"" + notText,
                                  "Parameters/FPAddress (Element \"FPAddress\"" + notText,
                                  "Message/Text1 (Element \"Text1\"" + notText));
-  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", handle, "<Message/>")).errorText,
+  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", handle, "<Message/>")).fErrorText,
             "Device Handle not found");
 }
 
 TEST_F(DisplayProtocol, ReadsTheReplyUpToEtxWhateverItSays) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   for (const std::string reply : {"\x03", "\x02status text\x03", "\xC3\xA0 nonsense\x03trailing"}) {
     peer.SetReply(reply);
-    EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).result, 0) << reply;
+    EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).fResult, 0) << reply;
   }
   peer.SetReplyDelayMs(300);
-  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).result, 0);  // slow but within the time-out
+  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).fResult, 0);  // slow but within the time-out
 }
 
 TEST_F(DisplayProtocol, ReportsLinkFailures) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   peer.SetMode(DisplayPeer::Mode::CloseBeforeEtx);
   CallResult r = lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>"));
-  EXPECT_EQ(r.result, -1);
-  EXPECT_EQ(r.errorText, "Connection Closed Gracefully.");
+  EXPECT_EQ(r.fResult, -1);
+  EXPECT_EQ(r.fErrorText, "Connection Closed Gracefully.");
   EXPECT_EQ(LogOf(r), fLog);
 
   peer.SetMode(DisplayPeer::Mode::Silent);
   r = lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message/>"));
-  EXPECT_EQ(r.result, -1);
-  EXPECT_EQ(r.errorText, "Read timed out.");
+  EXPECT_EQ(r.fResult, -1);
+  EXPECT_EQ(r.fErrorText, "Read timed out.");
 }
 
 TEST(DisplayLink, ReportsARefusedConnection) {
@@ -344,9 +344,9 @@ TEST(DisplayLink, ReportsARefusedConnection) {
     port = gone.Port();
   }  // nothing listens there now
   const CallResult r = lib.Call("OPEN", OpenRequest(port));
-  EXPECT_EQ(r.result, -1);
-  EXPECT_THAT(r.envelope, StartsWith("<Handle>1</Handle>\r\n<Error>True</Error>"));  // the device stays
-  EXPECT_THAT(r.errorText, HasSubstr(SystemText(SystemFailure::ConnectionRefused)));
+  EXPECT_EQ(r.fResult, -1);
+  EXPECT_THAT(r.fEnvelope, StartsWith("<Handle>1</Handle>\r\n<Error>True</Error>"));  // the device stays
+  EXPECT_THAT(r.fErrorText, HasSubstr(SystemText(SystemFailure::ConnectionRefused)));
 }
 
 TEST_F(DisplayProtocol, OtherConnectionTypesAreNotSupported) {
@@ -354,16 +354,16 @@ TEST_F(DisplayProtocol, OtherConnectionTypesAreNotSupported) {
   open.method = "OPEN";
   open.connection = "<Type>COM</Type>";
   const CallResult r = lib.Call("OPEN", Request(open));
-  EXPECT_EQ(r.result, -1);
-  EXPECT_THAT(r.envelope, StartsWith("<Handle>1</Handle>"));
-  EXPECT_EQ(r.errorText, "Connection type not supported");
+  EXPECT_EQ(r.fResult, -1);
+  EXPECT_THAT(r.fEnvelope, StartsWith("<Handle>1</Handle>"));
+  EXPECT_EQ(r.fErrorText, "Connection type not supported");
   EXPECT_THAT(AwaitLog(LogOf(r), "{\"Open\""),
               ::testing::Contains(HasSubstr("{\"Open\":{\"Mode\":\"Display\"")));
-  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).errorText, "Connection type not supported");
+  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).fErrorText, "Connection type not supported");
 }
 
 TEST_F(DisplayProtocol, LoadsImagesFromResourcesAndFiles) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><ImageUrl>RES:MSG_INFO</ImageUrl></Message>"));
   EXPECT_THAT(LastMessage(), StartsWith("{\"Message\":{\"Image\":\"iVBORw0KGgo"));  // a PNG
   EXPECT_THAT(AwaitLog(fLog, "RES:MSG_INFO"),
@@ -379,16 +379,16 @@ TEST_F(DisplayProtocol, LoadsImagesFromResourcesAndFiles) {
                                              std::filesystem::perms::group_read |
                                              std::filesystem::perms::others_read);
   EXPECT_EQ(
-      lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><ImageUrl>" + readOnly + "</ImageUrl></Idle>")).result,
+      lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><ImageUrl>" + readOnly + "</ImageUrl></Idle>")).fResult,
       0);
   EXPECT_EQ(LastMessage(), "{\"Idle\":{\"Image\":\"Uk8=\"}}");
 
   const size_t sent = peer.Frames().size();
   CallResult r = lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle><ImageUrl>res:NOPE</ImageUrl></Idle>"));
-  EXPECT_EQ(r.errorText, "Resource NOPE not found");
+  EXPECT_EQ(r.fErrorText, "Resource NOPE not found");
   r = lib.Call("IDLE",
                CallRequest("IDLE", 1, "<Idle><ImageUrl>" + fTemp.File("gone.png") + "</ImageUrl></Idle>"));
-  EXPECT_THAT(r.errorText, StartsWith("Cannot open file \""));
+  EXPECT_THAT(r.fErrorText, StartsWith("Cannot open file \""));
   EXPECT_EQ(peer.Frames().size(), sent);  // nothing sent for either
 }
 
@@ -403,11 +403,11 @@ class ImagesFromTheWeb : public DisplayProtocol {
     // does) would hold the server's stop for its keep-alive time.
     aServer.Server().set_keep_alive_max_count(1);
     aServer.Start();
-    ASSERT_EQ(OpenDevice().result, 0);
+    ASSERT_EQ(OpenDevice().fResult, 0);
     const std::string url = aServer.Url("/logo.png");
     const CallResult r =
         lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><ImageUrl>" + url + "</ImageUrl></Message>"));
-    EXPECT_EQ(r.result, 0) << r.errorText;
+    EXPECT_EQ(r.fResult, 0) << r.fErrorText;
     EXPECT_EQ(LastMessage(), "{\"Message\":{\"Image\":\"SURMRVBORw==\"}}");
     std::string logged;  // the address as JSON writes it
     for (char c : url) logged += c == '/' ? std::string("\\/") : std::string(1, c);
@@ -429,7 +429,7 @@ TEST_F(ImagesFromTheWeb, OverHttpsWithoutCheckingTheCertificate) {
 }
 
 TEST_F(DisplayProtocol, AnImageAddressThatCannotBeFetchedIsLeftOut) {
-  ASSERT_EQ(OpenDevice().result, 0);
+  ASSERT_EQ(OpenDevice().fResult, 0);
   int port;
   {
     DisplayPeer gone;
@@ -438,7 +438,7 @@ TEST_F(DisplayProtocol, AnImageAddressThatCannotBeFetchedIsLeftOut) {
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/logo.png";
   ASSERT_EQ(
       lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><ImageUrl>" + url + "</ImageUrl></Message>"))
-          .result,
+          .fResult,
       0);
   EXPECT_EQ(LastMessage(), "{\"Message\":{}}");
   EXPECT_THAT(AwaitLog(fLog, "not valid"),
@@ -448,11 +448,11 @@ TEST_F(DisplayProtocol, AnImageAddressThatCannotBeFetchedIsLeftOut) {
 
 TEST_F(DisplayProtocol, OpenThatFailsOutrightLeavesNoDeviceBehind) {
   const CallResult r = OpenDevice("<LogoImageUrl>res:NO_LOGO</LogoImageUrl>");
-  EXPECT_EQ(r.result, -1);
-  EXPECT_EQ(r.errorText, "Resource NO_LOGO not found");
-  EXPECT_THAT(r.envelope, StartsWith("<Handle>0</Handle>"));
+  EXPECT_EQ(r.fResult, -1);
+  EXPECT_EQ(r.fErrorText, "Resource NO_LOGO not found");
+  EXPECT_THAT(r.fEnvelope, StartsWith("<Handle>0</Handle>"));
   ASSERT_FALSE(fLog.empty());
   EXPECT_THAT(AwaitLog(fLog, "ERROR"), ::testing::Contains(" - ERROR - Resource NO_LOGO not found"));
-  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).errorText, "Device Handle not found");
-  EXPECT_THAT(OpenDevice().envelope, StartsWith("<Handle>2</Handle>"));  // the counter is not rolled back
+  EXPECT_EQ(lib.Call("IDLE", CallRequest("IDLE", 1, "<Idle/>")).fErrorText, "Device Handle not found");
+  EXPECT_THAT(OpenDevice().fEnvelope, StartsWith("<Handle>2</Handle>"));  // the counter is not rolled back
 }

@@ -6,9 +6,9 @@
 #include <atomic>
 #include <thread>
 
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 #include "support/test_support.h"
 
 using namespace korvane::testing;
@@ -39,40 +39,40 @@ std::string Envelope(const std::string& aError, const std::string& aErrorText, c
 
 TEST_F(DriverApi, OpenAnswersTheFirstHandleAndTheDevicesLog) {
   const CallResult r = Open();
-  ASSERT_EQ(r.result, 0) << r.envelope;
-  const std::string log = r.envelope.substr(r.envelope.find("<LogFileName>") + 13);
+  ASSERT_EQ(r.fResult, 0) << r.fEnvelope;
+  const std::string log = r.fEnvelope.substr(r.fEnvelope.find("<LogFileName>") + 13);
   const std::string logPath = log.substr(0, log.find('<'));
-  EXPECT_EQ(r.envelope, "<Handle>1</Handle>\r\n" + Envelope("False", "", logPath));
-  EXPECT_TRUE(r.errorTextIsNull);
+  EXPECT_EQ(r.fEnvelope, "<Handle>1</Handle>\r\n" + Envelope("False", "", logPath));
+  EXPECT_TRUE(r.fErrorTextIsNull);
   // The system's own separator throughout.
   EXPECT_THAT(logPath, StartsWith(JoinPath(LogFolder(), {"QORD_KORVANE_10_" + ProcessLogId() + "_"})));
   EXPECT_EQ(logPath.find_first_of("/\\", LogFolder().size() + 1), std::string::npos) << logPath;
 
   const CallResult m = lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><Text1>Hi</Text1></Message>"));
-  EXPECT_EQ(m.result, 0);
-  EXPECT_EQ(m.envelope, Envelope("False", "", logPath));  // no trailing line break
+  EXPECT_EQ(m.fResult, 0);
+  EXPECT_EQ(m.fEnvelope, Envelope("False", "", logPath));  // no trailing line break
 }
 
 TEST_F(DriverApi, HandsOutHandlesThatAreNeverReused) {
-  EXPECT_THAT(Open().envelope, StartsWith("<Handle>1</Handle>"));
-  EXPECT_THAT(Open().envelope, StartsWith("<Handle>2</Handle>"));
-  EXPECT_EQ(lib.Call("CLOSE", CallRequest("CLOSE", 1, "")).result, 0);
-  EXPECT_THAT(Open().envelope, StartsWith("<Handle>3</Handle>"));
+  EXPECT_THAT(Open().fEnvelope, StartsWith("<Handle>1</Handle>"));
+  EXPECT_THAT(Open().fEnvelope, StartsWith("<Handle>2</Handle>"));
+  EXPECT_EQ(lib.Call("CLOSE", CallRequest("CLOSE", 1, "")).fResult, 0);
+  EXPECT_THAT(Open().fEnvelope, StartsWith("<Handle>3</Handle>"));
   const CallResult again = lib.Call("CLOSE", CallRequest("CLOSE", 1, ""));
-  EXPECT_EQ(again.result, -1);
-  EXPECT_EQ(again.errorText, "Device Handle not found");
+  EXPECT_EQ(again.fResult, -1);
+  EXPECT_EQ(again.fErrorText, "Device Handle not found");
 }
 
 TEST_F(DriverApi, RefusesCallsWithoutAValidHandle) {
-  ASSERT_EQ(Open().result, 0);
+  ASSERT_EQ(Open().fResult, 0);
   for (int handle : {0, -5}) {
     const CallResult r = lib.Call("MESSAGE", CallRequest("MESSAGE", handle, "<Message/>"));
-    EXPECT_EQ(r.result, -1);
-    EXPECT_EQ(r.errorText, "Customer Display Driver [QORD_KORVANE_10] not registered.");
-    EXPECT_EQ(r.envelope, Envelope("True", "Customer Display Driver [QORD_KORVANE_10] not registered.", ""));
+    EXPECT_EQ(r.fResult, -1);
+    EXPECT_EQ(r.fErrorText, "Customer Display Driver [QORD_KORVANE_10] not registered.");
+    EXPECT_EQ(r.fEnvelope, Envelope("True", "Customer Display Driver [QORD_KORVANE_10] not registered.", ""));
   }
   const CallResult r = lib.Call("RECEIPT", CallRequest("RECEIPT", 99, "<Receipt/>"));
-  EXPECT_EQ(r.envelope, Envelope("True", "Device Handle not found", ""));
+  EXPECT_EQ(r.fEnvelope, Envelope("True", "Device Handle not found", ""));
 }
 
 TEST_F(DriverApi, OpenOfAnUnknownDriverCreatesNothing) {
@@ -81,12 +81,12 @@ TEST_F(DriverApi, OpenOfAnUnknownDriverCreatesNothing) {
   spec.driver = "qord_korvane_10";
   spec.connection = TcpConnection(peer.Port());
   const CallResult r = lib.Call("OPEN", Request(spec));
-  EXPECT_EQ(r.result, -1);
-  EXPECT_EQ(r.envelope,
+  EXPECT_EQ(r.fResult, -1);
+  EXPECT_EQ(r.fEnvelope,
             "<Handle>0</Handle>\r\n" +
                 Envelope("True", "Customer Display Driver [qord_korvane_10] not registered.", ""));
   EXPECT_TRUE(peer.Frames().empty());
-  EXPECT_THAT(Open().envelope, StartsWith("<Handle>1</Handle>"));  // the counter did not move
+  EXPECT_THAT(Open().fEnvelope, StartsWith("<Handle>1</Handle>"));  // the counter did not move
 }
 
 TEST_F(DriverApi, OpenWhoseDeviceCannotBeMadeRegistersNothing) {
@@ -94,18 +94,18 @@ TEST_F(DriverApi, OpenWhoseDeviceCannotBeMadeRegistersNothing) {
   spec.method = "OPEN";
   spec.connection = "<Type>DLL</Type><LibraryName>no_such_library_here.so</LibraryName>";
   const CallResult r = lib.Call("OPEN", Request(spec));
-  EXPECT_EQ(r.result, -1);
-  EXPECT_THAT(r.errorText, StartsWith("Unable to Load Library no_such_library_here.so. "));
-  EXPECT_THAT(r.envelope, StartsWith("<Handle>0</Handle>\r\n<Error>True</Error>"));
-  EXPECT_THAT(r.envelope, HasSubstr("<LogFileName></LogFileName>"));
-  EXPECT_THAT(Open().envelope, StartsWith("<Handle>1</Handle>"));
+  EXPECT_EQ(r.fResult, -1);
+  EXPECT_THAT(r.fErrorText, StartsWith("Unable to Load Library no_such_library_here.so. "));
+  EXPECT_THAT(r.fEnvelope, StartsWith("<Handle>0</Handle>\r\n<Error>True</Error>"));
+  EXPECT_THAT(r.fEnvelope, HasSubstr("<LogFileName></LogFileName>"));
+  EXPECT_THAT(Open().fEnvelope, StartsWith("<Handle>1</Handle>"));
 }
 
 TEST_F(DriverApi, OpenOnAnOpenHandleOpensThatDeviceAgain) {
-  ASSERT_EQ(Open().result, 0);
+  ASSERT_EQ(Open().fResult, 0);
   const CallResult r = Open("<Mode>Second</Mode>", 1);
-  EXPECT_EQ(r.result, 0);
-  EXPECT_THAT(r.envelope, StartsWith("<Handle>1</Handle>"));
+  EXPECT_EQ(r.fResult, 0);
+  EXPECT_THAT(r.fEnvelope, StartsWith("<Handle>1</Handle>"));
   ASSERT_EQ(peer.Messages().size(), 2u);
   EXPECT_THAT(peer.Messages()[1], StartsWith("{\"Open\":{\"Mode\":\"Second\""));
 }
@@ -113,31 +113,31 @@ TEST_F(DriverApi, OpenOnAnOpenHandleOpensThatDeviceAgain) {
 TEST_F(DriverApi, EscapesTheErrorTextInTheEnvelopeOnly) {
   const CallResult r =
       lib.Call("MESSAGE", "<R><Driver>a&amp;b&lt;&gt;\"'</Driver><Parameters/><Message/></R>");
-  EXPECT_EQ(r.errorText, "Customer Display Driver [a&b<>\"'] not registered.");
-  EXPECT_EQ(r.envelope,
+  EXPECT_EQ(r.fErrorText, "Customer Display Driver [a&b<>\"'] not registered.");
+  EXPECT_EQ(r.fEnvelope,
             Envelope("True", "Customer Display Driver [a&amp;b&lt;&gt;&quot;&apos;] not registered.", ""));
   const CallResult e = lib.Call("MESSAGE", "<R><Driver>&amp;amp;</Driver><Parameters/><Message/></R>");
-  EXPECT_THAT(e.envelope, HasSubstr("[&amp;amp;]"));
+  EXPECT_THAT(e.fEnvelope, HasSubstr("[&amp;amp;]"));
 }
 
 TEST_F(DriverApi, ReportsMalformedRequests) {
   for (const char* request :
        {"", "not xml", "<R><Parameters></R>", "<R><Handle>x</Handle><Parameters/></R>"}) {
     const CallResult r = lib.Call("MESSAGE", request);
-    EXPECT_EQ(r.result, -1) << request;
-    EXPECT_FALSE(r.errorText.empty()) << request;
-    EXPECT_THAT(r.envelope, StartsWith("<Error>True</Error>\r\n<ErrorText>")) << request;
+    EXPECT_EQ(r.fResult, -1) << request;
+    EXPECT_FALSE(r.fErrorText.empty()) << request;
+    EXPECT_THAT(r.fEnvelope, StartsWith("<Error>True</Error>\r\n<ErrorText>")) << request;
   }
-  EXPECT_EQ(lib.Call("MESSAGE", "<R><Driver>X</Driver></R>").errorText, "Parameters node not found");
+  EXPECT_EQ(lib.Call("MESSAGE", "<R><Driver>X</Driver></R>").fErrorText, "Parameters node not found");
 }
 
 TEST_F(DriverApi, VersionAnswersForTheExactDriverNameOnly) {
-  const std::string version = lib.Version("QORD_KORVANE_10");
+  const std::string version = lib.VersionText("QORD_KORVANE_10");
   EXPECT_THAT(version, StartsWith("Version 1.01 - "));
   EXPECT_THAT(version, HasSubstr("2024"));
-  EXPECT_EQ(lib.Version("qord_korvane_10"), "<null>");
-  EXPECT_EQ(lib.Version(""), "<null>");
-  EXPECT_EQ(lib.Version("OTHER"), "<null>");
+  EXPECT_EQ(lib.VersionText("qord_korvane_10"), "<null>");
+  EXPECT_EQ(lib.VersionText(""), "<null>");
+  EXPECT_EQ(lib.VersionText("OTHER"), "<null>");
 }
 
 TEST_F(DriverApi, ClearsOutVariablesAndSkipsNullPointers) {
@@ -165,17 +165,17 @@ TEST_F(DriverApi, ClearsOutVariablesAndSkipsNullPointers) {
 }
 
 TEST_F(DriverApi, SerialisesCallsFromSeveralThreads) {
-  ASSERT_EQ(Open().result, 0);
+  ASSERT_EQ(Open().fResult, 0);
   std::vector<std::thread> threads;
   std::atomic<int> failures{0};
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([&] {
       for (int i = 0; i < 10; ++i) {
         const CallResult r = lib.Call("OPEN", OpenRequest(peer.Port()));
-        if (r.result != 0) ++failures;
+        if (r.fResult != 0) ++failures;
       }
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(failures.load(), 0);
-  EXPECT_THAT(Open().envelope, StartsWith("<Handle>42</Handle>"));  // 1 + 40 + 1, none lost or doubled
+  EXPECT_THAT(Open().fEnvelope, StartsWith("<Handle>42</Handle>"));  // 1 + 40 + 1, none lost or doubled
 }

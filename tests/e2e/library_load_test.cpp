@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 #include "support/test_support.h"
 
 namespace {
@@ -36,13 +36,13 @@ TEST(LibraryLoad, ChildLoadsAndUnloadsTwice) {
     const Library lib;
     // Here the library starts when it is loaded; on Windows on its first call
     // (nothing may wait under the loader's lock).
-    if (host_system::kLibraryStartsOnLoad) {
+    if (kLibraryStartsOnLoad) {
       EXPECT_TRUE(std::filesystem::is_directory(JoinPath(folder, {"LogFiles"})));
     }
     if (round == 0) continue;  // unloaded unused, then loaded again
     const CallResult open = lib.Call("OPEN", OpenRequest(peer.Port()));
-    EXPECT_EQ(open.result, 0) << open.errorText;
-    EXPECT_THAT(open.envelope,
+    EXPECT_EQ(open.fResult, 0) << open.fErrorText;
+    EXPECT_THAT(open.fEnvelope,
                 ::testing::HasSubstr("<LogFileName>" +
                                      JoinPath(folder, {"LogFiles", "CustomerDisplay", "QORD_KORVANE_10_"})));
     EXPECT_TRUE(std::filesystem::is_directory(JoinPath(folder, {"LogFiles"})));
@@ -68,13 +68,13 @@ TEST(LibraryLoad, ExportsNothingButItsCalls) {
   const korvane::testing::Library lib;
   for (const char* hidden :
        {"_ZN7korvane5TKAppE", "TKApp", "CreateApplication", "_ZN7korvane17CreateApplicationEv"})
-    EXPECT_FALSE(lib.Has(hidden)) << hidden;
+    EXPECT_FALSE(lib.Exports(hidden)) << hidden;
   for (const char* name :
        {"OPEN", "CLOSE", "MESSAGE", "CLOSEMESSAGE", "RECEIPT", "THANKYOU", "IDLE", "VERSION"})
-    EXPECT_TRUE(lib.Has(name)) << name;
+    EXPECT_TRUE(lib.Exports(name)) << name;
   // The BSTR functions are the library's own here; on Windows OleAut32's.
   for (const char* name : {"SysAllocStringLen", "SysAllocString", "SysFreeString", "SysStringLen"})
-    EXPECT_EQ(lib.Has(name), korvane::testing::host_system::kLibraryExportsStrings) << name;
+    EXPECT_EQ(lib.Exports(name), korvane::testing::kLibraryExportsStrings) << name;
 }
 
 // Runs only inside the copy of this program that the next test starts.
@@ -86,17 +86,18 @@ TEST(LibraryLoad, ChildCallsTheExportsFromItsFolder) {
   const Library lib(
       (ThisProgramPath().parent_path() / std::filesystem::path(KORVANE_LIBRARY_PATH).filename()).string());
   DisplayPeer peer;
-  EXPECT_THAT(lib.Version("QORD_KORVANE_10"), ::testing::StartsWith("Version "));
+  EXPECT_THAT(lib.VersionText("QORD_KORVANE_10"), ::testing::StartsWith("Version "));
   const CallResult open = lib.Call("OPEN", OpenRequest(peer.Port()));
-  ASSERT_EQ(open.result, 0) << open.errorText;
+  ASSERT_EQ(open.fResult, 0) << open.fErrorText;
   std::string folder;  // XML-escaped in the envelope
   for (const char c : ThisProgramPath().parent_path().string())
     folder += c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '&' ? "&amp;" : std::string(1, c);
-  EXPECT_THAT(open.envelope,
+  EXPECT_THAT(open.fEnvelope,
               ::testing::HasSubstr("<LogFileName>" +
                                    JoinPath(folder, {"LogFiles", "CustomerDisplay", "QORD_KORVANE_10_"})));
-  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><Text1>Hi</Text1></Message>")).result, 0);
-  EXPECT_EQ(lib.Call("CLOSE", CallRequest("CLOSE", 1, "")).result, 0);
+  EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", 1, "<Message><Text1>Hi</Text1></Message>")).fResult,
+            0);
+  EXPECT_EQ(lib.Call("CLOSE", CallRequest("CLOSE", 1, "")).fResult, 0);
   EXPECT_EQ(peer.Frames().size(), 3u);
   // A name from a request is still held to the characters valid on every system.
   RequestSpec bad;
@@ -104,8 +105,8 @@ TEST(LibraryLoad, ChildCallsTheExportsFromItsFolder) {
   bad.logId = "till|1";
   bad.connection = TcpConnection(peer.Port());
   const CallResult refused = lib.Call("OPEN", Request(bad));
-  EXPECT_EQ(refused.result, -1);
-  EXPECT_EQ(refused.errorText, "Invalid characters in path");
+  EXPECT_EQ(refused.fResult, -1);
+  EXPECT_EQ(refused.fErrorText, "Invalid characters in path");
 }
 
 TEST(LibraryLoad, WorksFromAFolderWithAnyLegalName) {

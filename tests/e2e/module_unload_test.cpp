@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 #include "support/test_support.h"
 
 namespace {
@@ -23,15 +23,15 @@ const std::string kStopLine = "*************************** STOP ****************
 // library is really gone each time (it keeps itself loaded only once it has
 // made a device).
 TEST(ModuleUnload, UnloadingAfterVersionReturnsAndUnloadsEveryTime) {
-  if (host_system::IsLoaded(KORVANE_LIBRARY_PATH))
+  if (Library::IsLoaded(KORVANE_LIBRARY_PATH))
     GTEST_SKIP() << "an earlier test of this process made a device, which keeps the library loaded";
   for (int round = 0; round < 12; ++round) {
     {
       const Library lib;
-      EXPECT_THAT(lib.Version("QORD_KORVANE_10"), ::testing::StartsWith("Version ")) << "round " << round;
-      EXPECT_EQ(lib.Version("NO_SUCH_DRIVER"), "<null>") << "round " << round;
+      EXPECT_THAT(lib.VersionText("QORD_KORVANE_10"), ::testing::StartsWith("Version ")) << "round " << round;
+      EXPECT_EQ(lib.VersionText("NO_SUCH_DRIVER"), "<null>") << "round " << round;
     }
-    ASSERT_FALSE(host_system::IsLoaded(KORVANE_LIBRARY_PATH)) << "round " << round;
+    ASSERT_FALSE(Library::IsLoaded(KORVANE_LIBRARY_PATH)) << "round " << round;
   }
 }
 
@@ -43,14 +43,14 @@ TEST(ModuleUnload, ChildEndsWithADeviceOpen) {
   if (!port) GTEST_SKIP() << "runs as the host copy of AProcessEndingWithADeviceOpenWritesItsWholeLog";
   static Library* const lib = new Library();  // never unloaded: the process ends with it
   const CallResult open = lib->Call("OPEN", OpenRequest(std::atoi(port)));
-  ASSERT_EQ(open.result, 0) << open.errorText;
-  const std::string logFile = open.envelope.substr(open.envelope.find("<LogFileName>") + 13);
+  ASSERT_EQ(open.fResult, 0) << open.fErrorText;
+  const std::string logFile = open.fEnvelope.substr(open.fEnvelope.find("<LogFileName>") + 13);
   std::printf("LOGFILE=%s\n", logFile.substr(0, logFile.find("</LogFileName>")).c_str());
   for (int i = 0; i < 50; ++i) {
     const CallResult message = lib->Call(
         "MESSAGE",
         CallRequest("MESSAGE", 1, "<Message><Text1>line " + std::to_string(i) + "</Text1></Message>"));
-    ASSERT_EQ(message.result, 0) << message.errorText;
+    ASSERT_EQ(message.fResult, 0) << message.fErrorText;
   }
   std::fflush(stdout);
 }

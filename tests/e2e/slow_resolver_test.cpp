@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "support/host_library.h"
+#include "support/display_peer.h"
+#include "support/library_under_test.h"
 
 using namespace korvane::testing;
 
@@ -113,9 +113,9 @@ TEST(SlowResolver, LookupAndConnectTogetherKeepTheConnectTimeOut) {
     // Released only now: a stuck lookup must not hold the call.
     ResolverDelay::Instance().Release();
     if (c.error.empty())
-      EXPECT_EQ(r.result, 0) << c.what << ": " << r.errorText;
+      EXPECT_EQ(r.fResult, 0) << c.what << ": " << r.fErrorText;
     else
-      EXPECT_EQ(r.errorText, c.error) << c.what;
+      EXPECT_EQ(r.fErrorText, c.error) << c.what;
     EXPECT_LT(ms, 10000) << c.what;  // generous: the design bound is the connect time-out
     EXPECT_EQ(ResolverDelay::Instance().Lookups().empty(), !c.lookedUp) << c.what;
   }

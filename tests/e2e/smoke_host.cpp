@@ -1,8 +1,10 @@
 // A point-of-sale host in miniature, for a smoke run of the Windows DLL (the
 // 32-bit one above all) under Wine: it loads the DLL named on its command
-// line, finds the eight exports by their plain names, calls them through the
-// host header's pointer types (__stdcall on 32-bit Windows) against a display
-// application of its own on loopback, and unloads the DLL. One line a step;
+// line with the project's loader (tools/loader/korvane_library.h), finds the
+// eight exports by their plain names, calls them through the host header's
+// pointer types (__stdcall on 32-bit Windows) with OleAut32's strings against
+// a display application of its own on loopback (support/display_peer.h), and
+// unloads the DLL. One line a step;
 // exit status 0 when every step held, 1 with the reason otherwise, 3 from the
 // watchdog when something hung.
 //   smoke_host PATH_OF_QORD_KORVANE_10.dll
@@ -16,11 +18,14 @@
 #include "e2e/requests.h"
 #include "e2e/smoke_host_system.h"
 #include "korvane_display.h"
-#include "platform/utf.h"
+#include "korvane_library.h"
+#include "support/display_peer.h"
 
 namespace {
 
 using namespace korvane;
+using host::KorvaneLibrary;
+using testing::DisplayPeer;
 
 constexpr int kWatchdogSeconds = 60;
 constexpr int kMessageRounds = 20;
@@ -57,27 +62,20 @@ __attribute__((noinline)) int16_t CallKeepingStack(KorvaneRequestCall aCall, BST
 #endif
 }
 
-// The header's BSTR is the system's (of wchar_t): UTF-16 units as char16_t.
-char16_t* Units(BSTR aText) { return reinterpret_cast<char16_t*>(aText); }
-
-std::string Text(BSTR aText) {
-  if (aText == nullptr) return "";
-  return platform::Utf16ToUtf8Replacing(std::u16string_view(Units(aText), smoke::StringLength(Units(aText))));
-}
-
-// One export called with aInput, its strings released.
-Call Run(KorvaneRequestCall aCall, const std::string& aInput) {
-  BSTR input = reinterpret_cast<BSTR>(smoke::AllocString(platform::Utf8ToUtf16(aInput)));
+// One export of aLibrary called with aInput, its strings (OleAut32's)
+// released.
+Call Run(const KorvaneLibrary& aLibrary, KorvaneRequestCall aCall, const std::string& aInput) {
+  BSTR input = aLibrary.MakeBstr(aInput);
   BSTR output = nullptr;
   BSTR error = nullptr;
   Call c;
   c.result = CallKeepingStack(aCall, input, &output, &error, c.stackKept);
-  c.output = Text(output);
+  c.output = aLibrary.Text(output);
   c.errorIsNull = error == nullptr;
-  c.error = Text(error);
-  smoke::FreeString(Units(output));
-  smoke::FreeString(Units(error));
-  smoke::FreeString(Units(input));
+  c.error = aLibrary.Text(error);
+  aLibrary.Free(output);
+  aLibrary.Free(error);
+  aLibrary.Free(input);
   return c;
 }
 
@@ -90,7 +88,7 @@ void Step(const char* aName, const std::string& aLine) {
 // A request call that must succeed with aEnvelope and send one frame that
 // starts with aFrameStart.
 void ExpectSuccess(const char* aName, const Call& aCall, const std::string& aEnvelope,
-                   const smoke::Peer& aPeer, size_t aFrames, const std::string& aFrameStart) {
+                   const DisplayPeer& aPeer, size_t aFrames, const std::string& aFrameStart) {
   Check(aCall.stackKept,
         std::string(aName) + ": the stack pointer moved across the call (calling convention)");
   Check(aCall.result == 0, std::string(aName) + " returned " + std::to_string(aCall.result) + ": " +
@@ -116,31 +114,30 @@ int Smoke() {
   // disturbed shows here too.
   volatile uint32_t canary = 0x5AFEC0DE;
 
-  smoke::Peer peer;
+  DisplayPeer peer;
   Step("peer", "display application on 127.0.0.1:" + std::to_string(peer.Port()));
+  const std::string path = smoke::LibraryPathArgument();
 
   // Loaded, started by a call and unloaded again before any device exists:
   // the library really goes each time, its log thread parked.
   for (int round = 1; round <= kUnloadRounds; ++round) {
-    smoke::Driver once;
-    const Call version = Run(reinterpret_cast<KorvaneRequestCall>(once.Export("VERSION")), "QORD_KORVANE_10");
+    KorvaneLibrary once(path, KorvaneLibrary::AtEnd::Unload);
+    const Call version = Run(once, once.Find<KorvaneRequestCall>("VERSION"), "QORD_KORVANE_10");
     Check(version.stackKept && version.result == 0 && version.output.rfind("Version ", 0) == 0,
           "VERSION before unload round " + std::to_string(round) + " answered [" + version.output + "]");
     once.Unload();
   }
   Step("reload", std::to_string(kUnloadRounds) + " rounds of load, VERSION, FreeLibrary");
 
-  smoke::Driver driver;
+  KorvaneLibrary driver(path, KorvaneLibrary::AtEnd::Unload);
   Step("load", driver.Path());
   const char* names[] = {"OPEN",    "CLOSE",    "MESSAGE", "CLOSEMESSAGE",
                          "RECEIPT", "THANKYOU", "IDLE",    "VERSION"};
-  for (const char* name : names) driver.Export(name);
-  const auto find = [&driver](const char* aName) {
-    return reinterpret_cast<KorvaneRequestCall>(driver.Export(aName));
-  };
+  for (const char* name : names) driver.Find<KorvaneRequestCall>(name);
+  const auto find = [&driver](const char* aName) { return driver.Find<KorvaneRequestCall>(aName); };
   Step("exports", "all eight found by their plain names");
 
-  const Call open = Run(find("OPEN"), testing::OpenRequest(peer.Port()));
+  const Call open = Run(driver, find("OPEN"), testing::OpenRequest(peer.Port()));
   const size_t at = open.output.find("<LogFileName>");
   const std::string log =
       at == std::string::npos ? "" : open.output.substr(at + 13, open.output.rfind('<') - at - 13);
@@ -151,16 +148,16 @@ int Smoke() {
   const KorvaneRequestCall message = find("MESSAGE");
   for (int i = 1; i <= kMessageRounds; ++i) {
     const std::string text = "Item " + std::to_string(i);
-    const Call m =
-        Run(message, testing::CallRequest("MESSAGE", 1, "<Message><Text1>" + text + "</Text1></Message>"));
+    const Call m = Run(driver, message,
+                       testing::CallRequest("MESSAGE", 1, "<Message><Text1>" + text + "</Text1></Message>"));
     ExpectSuccess("MESSAGE", m, Envelope(log), peer, 1 + static_cast<size_t>(i),
                   "{\"Message\":{\"Text1\":\"" + text + "\"");
     Check(canary == 0x5AFEC0DE, "MESSAGE: a local of the host changed across the calls");
   }
   Step("MESSAGE", std::to_string(kMessageRounds) + " calls through one pointer, stack and locals kept");
 
-  const Call receipt =
-      Run(find("RECEIPT"), testing::CallRequest("RECEIPT", 1,
+  const Call receipt = Run(driver, find("RECEIPT"),
+                           testing::CallRequest("RECEIPT", 1,
                                                 "<Receipt><Currency>EUR</Currency><Total>12.50</Total>"
                                                 "<Lines><Line><Description>Bread</Description>"
                                                 "<Amount>2.5</Amount></Line></Lines></Receipt>"));
@@ -168,11 +165,11 @@ int Smoke() {
                 "{\"Receipt\":{\"Currency\":\"EUR\"");
   Step("RECEIPT", "sent");
 
-  const Call close = Run(find("CLOSE"), testing::CallRequest("CLOSE", 1, ""));
+  const Call close = Run(driver, find("CLOSE"), testing::CallRequest("CLOSE", 1, ""));
   ExpectSuccess("CLOSE", close, Envelope(log), peer, kMessageRounds + 3, "{\"Close\":");
   Step("CLOSE", "device closed");
 
-  const Call version = Run(find("VERSION"), "QORD_KORVANE_10");
+  const Call version = Run(driver, find("VERSION"), "QORD_KORVANE_10");
   Check(version.stackKept, "VERSION: the stack pointer moved across the call (calling convention)");
   Check(version.result == 0 && version.errorIsNull, "VERSION failed: " + version.error);
   Check(version.output.rfind("Version 1.01 - ", 0) == 0, "VERSION answered [" + version.output + "]");

@@ -10,6 +10,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 #endif
 
@@ -87,6 +88,19 @@ inline long SendSome(NativeSocket aSocket, const char* aBytes, size_t aCount) {
   return static_cast<long>(::send(aSocket, aBytes, static_cast<int>(aCount), 0));
 #else
   return static_cast<long>(::send(aSocket, aBytes, aCount, MSG_NOSIGNAL));
+#endif
+}
+
+// Makes a send on aSocket give up (fail) when nothing could be sent for aMs.
+inline void SetSendTimeout(NativeSocket aSocket, int aMs) {
+#ifdef _WIN32
+  const DWORD ms = static_cast<DWORD>(aMs);
+  ::setsockopt(aSocket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+#else
+  timeval tv{};
+  tv.tv_sec = aMs / 1000;
+  tv.tv_usec = (aMs % 1000) * 1000;
+  ::setsockopt(aSocket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 #endif
 }
 

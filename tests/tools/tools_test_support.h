@@ -5,7 +5,6 @@
 #pragma once
 
 #include <arpa/inet.h>
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <netinet/in.h>
@@ -24,6 +23,7 @@
 
 #include "display_simulator.h"
 #include "frame_parser.h"
+#include "korvane_library.h"
 #include "support/test_support.h"
 
 namespace korvane::tools_test {
@@ -41,13 +41,17 @@ inline std::string LibraryPath() {
 }
 
 // "" when the library exports its calls, else why not. The library stays
-// loaded, as in a host.
+// loaded, as in a host (the loader's default).
 inline std::string MissingExports() {
   static const std::string missing = [] {
-    void* library = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) return std::string("the library does not load: ") + dlerror();
+    std::unique_ptr<host::KorvaneLibrary> library;
+    try {
+      library = std::make_unique<host::KorvaneLibrary>(LibraryPath());
+    } catch (const host::HostError& e) {
+      return std::string("the library does not load: ") + e.what();
+    }
     const bool has =
-        dlsym(library, "OPEN") && dlsym(library, "VERSION") && dlsym(library, "SysAllocStringLen");
+        library->Exports("OPEN") && library->Exports("VERSION") && library->Exports("SysAllocStringLen");
     return has ? std::string()
                : LibraryPath() + " does not export OPEN yet (the library's calls are not built in this tree)";
   }();

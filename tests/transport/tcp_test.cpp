@@ -1,23 +1,26 @@
 #include <gtest/gtest.h>
 
+#include <asio.hpp>
 #include <chrono>
 #include <memory>
 
 #include "platform/error.h"
-#include "support/scripted_peer.h"
+#include "support/display_peer.h"
+#include "support/signal.h"
 #include "support/test_support.h"
 #include "transport/tcp_handler.h"
 
 namespace korvane {
 namespace {
 
+using testing::DisplayPeer;
 using testing::Err;
 using testing::Info;
 using testing::kStop;
 using testing::LogLine;
+using testing::PeerConnection;
 using testing::ReadLog;
 using testing::ReceiveUntilClosed;
-using testing::ScriptedPeer;
 using testing::Send;
 using testing::Signal;
 using testing::Sleep;
@@ -87,7 +90,7 @@ class ClosedPort {
 // ---- ReadUpTo ----------------------------------------------------------------
 
 TEST(TcpTransport, ReadUpToStopsAtTheTerminatorAndLogsWaitingAndRead) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     Send(s,
          "AB\x03"
          "CD");
@@ -101,7 +104,7 @@ TEST(TcpTransport, ReadUpToStopsAtTheTerminatorAndLogsWaitingAndRead) {
 }
 
 TEST(TcpTransport, WaitingLineListsTerminatorsAndTheirDumpsUnderHexLog) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     Send(s, "x\xE9");
     peer.Hold();
   });
@@ -116,7 +119,7 @@ TEST(TcpTransport, WaitingLineListsTerminatorsAndTheirDumpsUnderHexLog) {
 }
 
 TEST(TcpTransport, ReadUpToOnASilentPeerEndsWithTheRuntimesReadTimeoutMessage) {
-  ScriptedPeer peer([&](Socket&) { peer.Hold(); });
+  DisplayPeer peer([&](PeerConnection&) { peer.Hold(); });
   TcpHandler h(peer.Port(), 300);
   ASSERT_TRUE(h->Connect());
   EXPECT_EQ(h->ReadUpTo({3}), "");
@@ -125,7 +128,7 @@ TEST(TcpTransport, ReadUpToOnASilentPeerEndsWithTheRuntimesReadTimeoutMessage) {
 }
 
 TEST(TcpTransport, ReadUpToWithoutTerminatorsKeepsWhatArrivedBeforeTheError) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     Send(s, "abc");
     peer.Hold();
   });
@@ -137,7 +140,7 @@ TEST(TcpTransport, ReadUpToWithoutTerminatorsKeepsWhatArrivedBeforeTheError) {
 }
 
 TEST(TcpTransport, ReadUpToEndsWithReadTimeoutWhenBytesTrickleInSlowerThanTheOverallBound) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     for (const char* b : {"1", "2", "3", "\x03"}) {
       Sleep(900);
       Send(s, b);
@@ -151,7 +154,7 @@ TEST(TcpTransport, ReadUpToEndsWithReadTimeoutWhenBytesTrickleInSlowerThanTheOve
 }
 
 TEST(TcpTransport, ReadUpToAgainstAFloodEndsAtTheOverallBound) {
-  ScriptedPeer peer([](Socket& s) {
+  DisplayPeer peer([](PeerConnection& s) {
     // About 4 MB/s, far beyond any device, without ever a terminator; until
     // the client goes away.
     const std::string chunk(4096, 'x');
@@ -174,7 +177,7 @@ TEST(TcpTransport, ReadUpToAgainstAFloodEndsAtTheOverallBound) {
 }
 
 TEST(TcpTransport, ReadUpToAfterThePeerClosedLogsTheClosedConnection) {
-  ScriptedPeer peer([](Socket& s) { Send(s, "AB"); });
+  DisplayPeer peer([](PeerConnection& s) { Send(s, "AB"); });
   TcpHandler h(peer.Port());
   ASSERT_TRUE(h->Connect());
   EXPECT_EQ(h->ReadUpTo({3}), "AB");
@@ -185,7 +188,7 @@ TEST(TcpTransport, ReadUpToAfterThePeerClosedLogsTheClosedConnection) {
 }
 
 TEST(TcpTransport, ReadBytesUpToLogsAsciiAndRaisesItsError) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     Send(s,
          "A\xE9\x03"
          "B");
@@ -208,7 +211,7 @@ TEST(TcpTransport, ReadBytesUpToLogsAsciiAndRaisesItsError) {
 // ---- ReadChars, ReadAll ------------------------------------------------------
 
 TEST(TcpTransport, ReadCharsShortReadIsLoggedAndLeavesTheBytesWaiting) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     Send(s, "ab\xE9");
     peer.Hold();
   });
@@ -224,7 +227,7 @@ TEST(TcpTransport, ReadCharsShortReadIsLoggedAndLeavesTheBytesWaiting) {
 }
 
 TEST(TcpTransport, ReadAllEndsOnThePeersClose) {
-  ScriptedPeer peer([](Socket& s) { Send(s, "h\xE9llo"); });
+  DisplayPeer peer([](PeerConnection& s) { Send(s, "h\xE9llo"); });
   TcpHandler h(peer.Port());
   ASSERT_TRUE(h->Connect());
   EXPECT_EQ(h->ReadAll(), "h\xC3\xA9llo");
@@ -232,7 +235,7 @@ TEST(TcpTransport, ReadAllEndsOnThePeersClose) {
 }
 
 TEST(TcpTransport, ReadAllEndsAfterOneReadTimeoutOfSilence) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     Send(s, "hi");
     peer.Hold();
   });
@@ -244,14 +247,14 @@ TEST(TcpTransport, ReadAllEndsAfterOneReadTimeoutOfSilence) {
 
 TEST(TcpTransport, ReadAllBytesShowsAsciiOnCloseAndEmptiesOnError) {
   {
-    ScriptedPeer peer([](Socket& s) { Send(s, "h\xE9"); });
+    DisplayPeer peer([](PeerConnection& s) { Send(s, "h\xE9"); });
     TcpHandler h(peer.Port());
     ASSERT_TRUE(h->Connect());
     EXPECT_EQ(h->ReadAllBytes(), (std::vector<uint8_t>{'h', 0xE9}));
     EXPECT_EQ(h.Traffic(), (std::vector<LogLine>{Info("Read:h\xEF\xBF\xBD")}));
   }
   {
-    ScriptedPeer peer([&](Socket& s) {
+    DisplayPeer peer([&](PeerConnection& s) {
       Send(s, "hi");
       peer.Hold();
     });
@@ -289,7 +292,7 @@ TEST(TcpTransport, WriteEncodesTheTextInTheHandlersCodePage) {
   for (const auto& [codePage, expected] : cases) {
     std::string received;
     {
-      ScriptedPeer peer([&](Socket& s) { received = ReceiveUntilClosed(s); });
+      DisplayPeer peer([&](PeerConnection& s) { received = ReceiveUntilClosed(s); });
       TcpHandler h(peer.Port());
       h->SetCodePage(codePage);
       ASSERT_TRUE(h->Connect());
@@ -304,7 +307,7 @@ TEST(TcpTransport, WriteEncodesTheTextInTheHandlersCodePage) {
 TEST(TcpTransport, WriteBytesSendsTheBytesAndLogsThemAsAscii) {
   std::string received;
   {
-    ScriptedPeer peer([&](Socket& s) { received = ReceiveUntilClosed(s); });
+    DisplayPeer peer([&](PeerConnection& s) { received = ReceiveUntilClosed(s); });
     TcpHandler h(peer.Port());
     ASSERT_TRUE(h->Connect());
     EXPECT_TRUE(h->WriteBytes({0x02, 'O', 0xFF, 0x00, 0x03}));
@@ -329,7 +332,7 @@ TEST(TcpTransport, WriteWithoutAConnectionRaises) {
 TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
   // A peer that accepts and never reads: the socket buffers (about 4 MiB
   // here) fill up.
-  ScriptedPeer peer([&](Socket&) { peer.Hold(); });
+  DisplayPeer peer([&](PeerConnection&) { peer.Hold(); });
   kTCPClient client("127.0.0.1", peer.Port(), 2000);
   client.SetReadTimeout(300);
   client.Connect();
@@ -344,7 +347,7 @@ TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
 TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
   // One byte every 280 ms: each wait is shorter than the read time-out, the
   // whole read is not.
-  ScriptedPeer trickle([&](Socket& s) {
+  DisplayPeer trickle([&](PeerConnection& s) {
     for (int i = 0; i < 8; ++i) {
       Sleep(280);
       Send(s, "x");
@@ -360,7 +363,7 @@ TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
   EXPECT_GT(client.InputBufferSize(), 0u);  // what came stays
 
   // No time-out set: the connection's default stands in.
-  ScriptedPeer silent([&](Socket&) { silent.Hold(); });
+  DisplayPeer silent([&](PeerConnection&) { silent.Hold(); });
   kTCPClient quiet("127.0.0.1", silent.Port(), 0);
   quiet.Connect();
   EXPECT_EQ(testing::ErrorOf([&] { quiet.ReadByte(); }), "Read timed out.");
@@ -381,7 +384,7 @@ TEST(TcpTransport, AFailedWriteIsLoggedAndPassesOn) {
 
 TEST(TcpTransport, ConnectLogsBannerHostAndPortAndDoesNotReconnectWhenConnected) {
   std::string received;
-  auto peer = std::make_unique<ScriptedPeer>([&](Socket& s) { received = ReceiveUntilClosed(s); });
+  auto peer = std::make_unique<DisplayPeer>([&](PeerConnection& s) { received = ReceiveUntilClosed(s); });
   const int peerPort = peer->Port();
   TcpHandler h(peerPort);
   h->SetVersion("v1");
@@ -403,7 +406,7 @@ TEST(TcpTransport, ConnectLogsBannerHostAndPortAndDoesNotReconnectWhenConnected)
 }
 
 TEST(TcpTransport, DisconnectNotesUnreadBytesAndEmptiesTheBuffer) {
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     Send(s, "12345");
     peer.Hold();
   });
@@ -480,7 +483,7 @@ TEST(TcpTransport, UnresolvableHostFailsConnectWithTheRuntimesMessage) {
 }
 
 TEST(TcpTransport, PortOutsideSixteenBitsUsesItsLowSixteenBits) {
-  ScriptedPeer peer([](Socket& s) { ReceiveUntilClosed(s); }, 2);
+  DisplayPeer peer([](PeerConnection& s) { ReceiveUntilClosed(s); }, 2);
   for (const int32_t port : {peer.Port() + 65536, peer.Port() - 65536}) {
     TcpHandler h(port);
     EXPECT_EQ(h->TCPClient().Port(), peer.Port());
@@ -492,7 +495,7 @@ TEST(TcpTransport, PortOutsideSixteenBitsUsesItsLowSixteenBits) {
 TEST(TcpTransport, DestroyingTheHandlerClosesTheConnectionBeforeStop) {
   std::string received;
   Signal closed;
-  ScriptedPeer peer([&](Socket& s) {
+  DisplayPeer peer([&](PeerConnection& s) {
     received = ReceiveUntilClosed(s);
     closed.Set();
   });
@@ -541,7 +544,7 @@ TEST(TcpClient, TakesHostPortAndTimeoutsFromTheHandler) {
 }
 
 TEST(TcpClient, ReadsUtf8CharactersOneAtATimeAcrossPieces) {
-  ScriptedPeer peer([](Socket& s) {
+  DisplayPeer peer([](PeerConnection& s) {
     Send(s, "\x02Gr\xC3");
     Sleep(50);
     Send(s, "\xBC\xC3\x9F\xE2\x82");
@@ -572,7 +575,7 @@ TEST(TcpClient, ReadsUtf8CharactersOneAtATimeAcrossPieces) {
 }
 
 TEST(TcpClient, ConnectsAgainAfterADisconnect) {
-  ScriptedPeer peer([](Socket& s) { Send(s, "x"); }, 2);
+  DisplayPeer peer([](PeerConnection& s) { Send(s, "x"); }, 2);
   kTCPClient client("127.0.0.1", peer.Port(), 1000);
   client.SetReadTimeout(1000);
   for (int i = 0; i < 2; ++i) {

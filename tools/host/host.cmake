@@ -5,13 +5,13 @@
 # the targets.
 include_guard(GLOBAL)
 include(${CMAKE_CURRENT_LIST_DIR}/../simulator/simulator.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../loader/loader.cmake)
 
 set(KORVANE_HOST_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(_assets_cpp ${PROJECT_BINARY_DIR}/generated/host_assets.cpp)
 korvane_embed_files(${_assets_cpp} korvane::host kLogoPng=${PROJECT_SOURCE_DIR}/examples/images/logo.png)
 
 add_library(korvane_host_core STATIC
-  ${KORVANE_HOST_DIR}/korvane_library.cpp
   ${KORVANE_HOST_DIR}/request_file.cpp
   ${KORVANE_HOST_DIR}/browser.cpp
   ${KORVANE_HOST_DIR}/call_watchdog.cpp
@@ -19,11 +19,13 @@ add_library(korvane_host_core STATIC
   ${_assets_cpp})
 target_include_directories(korvane_host_core PUBLIC ${KORVANE_HOST_DIR} ${PROJECT_SOURCE_DIR}/include)
 target_compile_options(korvane_host_core PRIVATE ${KORVANE_WARNINGS})
-target_compile_definitions(korvane_host_core PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
-target_link_libraries(korvane_host_core PUBLIC korvane_simulator korvane_helpers pugixml::pugixml Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(korvane_host_core PUBLIC korvane_loader korvane_simulator korvane_helpers pugixml::pugixml
+                                               Threads::Threads)
 
 add_executable(korvane-host ${KORVANE_HOST_DIR}/main.cpp)
 target_compile_options(korvane-host PRIVATE ${KORVANE_WARNINGS})
+# The library built with it, its default when none sits beside the tool.
+target_compile_definitions(korvane-host PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
 target_link_libraries(korvane-host PRIVATE korvane_host_core)
 set_target_properties(korvane-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tools)
 # The library it loads by default is built with it.

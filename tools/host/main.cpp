@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,22 @@ Options:
   --library PATH   the library to load (default: the one built beside the tool)
   --timeout SEC    give up when one call takes longer (60; 0: wait forever)
 )";
+
+// The library built beside the tool: <tool folder>/../lib/QORD_KORVANE_10.so,
+// else the one this build made.
+std::string DefaultLibraryPath() {
+  std::error_code ec;
+  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const auto beside = exe.parent_path().parent_path() / "lib" / "QORD_KORVANE_10.so";
+    if (std::filesystem::exists(beside, ec)) return beside.string();
+  }
+#ifdef KORVANE_LIBRARY_PATH
+  return KORVANE_LIBRARY_PATH;
+#else
+  return (exe.parent_path().parent_path() / "lib" / "QORD_KORVANE_10.so").string();
+#endif
+}
 
 [[noreturn]] void UsageError(const std::string& aMessage) {
   std::fprintf(stderr, "korvane-host: %s (see --help)\n", aMessage.c_str());
@@ -190,7 +207,7 @@ int main(int argc, char** argv) {
       args.push_back(arg);
     }
   }
-  if (library.empty()) library = KorvaneLibrary::DefaultPath();
+  if (library.empty()) library = DefaultLibraryPath();
   try {
     if (command == "call") return Call(library, timeout, args);
     if (command == "version") return Version(library, args);
