@@ -1,34 +1,15 @@
 #include "device/device_handler.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <sstream>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/error.h"
 #include "transport/transport_table.h"
 
 namespace korvane {
 namespace {
-
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-// Each byte with the ASCII letters in lower case.
-constexpr auto kLowerAscii = [] {
-  std::array<char, 256> lower{};
-  for (size_t c = 0; c < 256; ++c) lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return lower;
-}();
 
 bool IsNameChar(unsigned char c, bool aFirst) {
   if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80) return true;
@@ -120,7 +101,7 @@ void kParameterList::AppendLowerCaseNames(std::span<const NamedValue> aEntries) 
   for (const NamedValue& e : aEntries) {
     const size_t length = e.name.size() + 1 + e.value.size();
     fEntries.push_back({offset, length, e.name.size()});
-    for (size_t i = 0; i < e.name.size(); ++i) p[i] = kLowerAscii[static_cast<unsigned char>(e.name[i])];
+    for (size_t i = 0; i < e.name.size(); ++i) p[i] = AsciiLowerChar(e.name[i]);
     p[e.name.size()] = '=';
     if (!e.value.empty()) std::memcpy(p + e.name.size() + 1, e.value.data(), e.value.size());
     p += length;
@@ -136,7 +117,7 @@ void kParameterList::AppendLowerCaseName(std::string_view aName, std::string_vie
   fText += '=';
   fText.append(aValue);
   char* name = fText.data() + offset;
-  for (size_t i = 0; i < aName.size(); ++i) name[i] = kLowerAscii[static_cast<unsigned char>(name[i])];
+  for (size_t i = 0; i < aName.size(); ++i) name[i] = AsciiLowerChar(name[i]);
 }
 
 void kParameterList::Clear() {
@@ -154,7 +135,7 @@ std::vector<std::string> kParameterList::Entries() const {
 int kParameterList::IndexOfName(std::string_view aName) const {
   for (size_t i = 0; i < fEntries.size(); ++i)
     if (fEntries[i].nameLength == aName.size() &&
-        SameTextAscii(std::string_view(fText).substr(fEntries[i].offset, aName.size()), aName))
+        AsciiEqualsIgnoreCase(std::string_view(fText).substr(fEntries[i].offset, aName.size()), aName))
       return static_cast<int>(i);
   return -1;
 }
@@ -202,7 +183,7 @@ void kParameterNames::Find(const kParameterList& aList, std::span<int> aIndexes)
     const std::string_view name = aList.NameAt(i);
     for (size_t at = NameHash(name) & mask; fSlots[at] != 0; at = (at + 1) & mask) {
       const size_t k = fSlots[at] - 1;
-      if (fNames[k] != name && !SameTextAscii(fNames[k], name)) continue;  // mostly the same bytes
+      if (fNames[k] != name && !AsciiEqualsIgnoreCase(fNames[k], name)) continue;  // mostly the same bytes
       if (aIndexes[k] < 0) {
         aIndexes[k] = static_cast<int>(i);
         --missing;

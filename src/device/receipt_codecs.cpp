@@ -3,7 +3,7 @@
 #include <optional>
 #include <span>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "device/receipt_util.h"
 #include "platform/error.h"
 

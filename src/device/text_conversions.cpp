@@ -1,9 +1,9 @@
 // Text conversions of krptUtil: integer, currency, boolean and date texts,
 // and NormalizeText.
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "device/receipt_util.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {

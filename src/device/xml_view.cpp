@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "device/receipt_util.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {

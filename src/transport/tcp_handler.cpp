@@ -7,7 +7,7 @@
 
 #include "base/log_writer.h"
 #include "platform/code_page.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {

@@ -8,7 +8,7 @@
 #include "display/korvane/display_driver.h"
 #include "e2e/display_peer.h"
 #include "e2e/requests.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/test_support.h"
 
 using namespace korvane;

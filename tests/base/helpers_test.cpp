@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "base/ascii.h"
-#include "base/base64.h"
+#include "helpers/ascii.h"
+#include "helpers/base64.h"
 
 namespace korvane {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "device/receipt_util.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/test_support.h"
 
 namespace korvane {

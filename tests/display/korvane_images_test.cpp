@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "base/base64.h"
+#include "helpers/base64.h"
 #include "display/korvane/image_sources.h"
 #include "platform/error.h"
 #include "platform/resources.h"

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "base/base64.h"
+#include "helpers/base64.h"
 #include "display/korvane/image_sources.h"
 #include "display/korvane/json_writer.h"
 

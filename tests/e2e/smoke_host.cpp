@@ -16,7 +16,7 @@
 #include "e2e/requests.h"
 #include "e2e/smoke_host_system.h"
 #include "korvane_display.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "platform/named_lock.h"
 #include "platform/process.h"
 #include "platform/resources.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "platform/uuid.h"
 #include "support/test_support.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "korvane_display.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/host_system.h"
 
 namespace korvane::testing {

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/host_system.h"
 
 namespace korvane::testing::host_system {

@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "korvane_display.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane::host {
 
