@@ -3,8 +3,8 @@
 #include <optional>
 #include <span>
 
-#include "helpers/ascii.h"
 #include "device/receipt_util.h"
+#include "helpers/ascii.h"
 #include "platform/error.h"
 
 namespace korvane {
