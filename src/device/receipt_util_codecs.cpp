@@ -1,5 +1,5 @@
-// The receipt vocabulary: one table per enumeration, read by one decoder and
-// one encoder.
+// krptUtil's receipt codecs: the receipt vocabulary, one table per
+// enumeration, read by one decoder and one encoder.
 #include <optional>
 #include <span>
 
