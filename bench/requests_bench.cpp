@@ -8,7 +8,7 @@
 #include <string>
 
 #include "display/request_holder.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/test_support.h"
 
 namespace {

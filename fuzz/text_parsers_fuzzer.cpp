@@ -11,8 +11,8 @@
 #include <string_view>
 
 #include "api/driver_api.h"
-#include "base/ascii.h"
-#include "base/base64.h"
+#include "helpers/ascii.h"
+#include "helpers/base64.h"
 #include "base/currency.h"
 #include "base/shared_types.h"
 #include "device/receipt_util.h"
@@ -20,7 +20,7 @@
 #include "display/korvane/json_writer.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 using namespace korvane;
 

@@ -9,7 +9,7 @@
 #include "base/bounded_lock.h"
 #include "korvane_display.h"
 #include "platform/module.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 using namespace korvane;
 

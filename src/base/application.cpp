@@ -7,7 +7,7 @@
 #include <cmath>
 #include <thread>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/locale.h"
 #include "platform/resources.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/module_unload.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 
 namespace korvane {
 tTK_SetupEntry* tTK_Setup::FindEntry(const std::string& aName) const {

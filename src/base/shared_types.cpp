@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "helpers/ascii.h"
 #include "platform/error.h"
 
 namespace korvane {
@@ -150,7 +151,7 @@ std::string FormatText(const std::string& aFormat, const std::vector<TVariant>& 
     if (zeros) spec += '0';
     if (width > 0) spec += std::to_string(width);
     if (precision >= 0) spec += "." + std::to_string(precision);
-    const char type = static_cast<char>(std::tolower(static_cast<unsigned char>(aFormat[i])));
+    const char type = AsciiLowerChar(aFormat[i]);
     const TVariant& v = aValues[next++];
     switch (type) {
       case 's': {

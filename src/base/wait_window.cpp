@@ -6,9 +6,9 @@
 #include <cctype>
 
 #include "base/application.h"
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/ui.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 

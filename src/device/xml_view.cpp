@@ -1,4 +1,4 @@
-// The XML view of the request parsers and the typed getters of krptUtil.
+// The XML view of the request parsers.
 #include "device/xml_view.h"
 
 #include <algorithm>
@@ -6,11 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "base/ascii.h"
 #include "device/receipt_util.h"
-#include "platform/code_page.h"
+#include "helpers/utf.h"
 #include "platform/error.h"
-#include "platform/utf.h"
 
 namespace korvane {
 namespace {
@@ -200,15 +198,6 @@ kXmlDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
   return kXmlDocument(owner, &owner->fDocument);
 }
 
-template <class F>
-auto Wrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
-  try {
-    return aRead();
-  } catch (const std::exception& e) {
-    throw Error("Error in processing node " + std::string(aNodeName) + " as " + aKind + ".\r\n" + e.what());
-  }
-}
-
 }  // namespace
 
 kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
@@ -391,97 +380,68 @@ std::string XmlNodeText(pugi::xml_node aNode) { return std::string(XmlNodeTextVi
 
 std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName) {
   if (!aChild) return {};
-  return Wrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
+  return XmlReadWrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
 }
 
 int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName) {
   if (!aChild) return 0;
-  return Wrapped("integer", aNodeName, [&] {
+  return XmlReadWrapped("integer", aNodeName, [&] {
     const std::string_view text = XmlNodeTextView(aChild);
     return text.empty() ? 0 : krptUtil::StrToInt(text);
   });
 }
 
-std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  return XmlChildAsString(XmlFindChild(aParentNode, aNodeName), aNodeName);
+namespace {
+
+// Characters aFrom..aFrom+aCount-1 (counted from 1, in UTF-16 code units) of
+// aText; shorter or empty where aText ends first.
+std::string Copy(const std::u16string& aText, size_t aFrom, size_t aCount) {
+  if (aFrom > aText.size()) return {};
+  std::u16string_view part = std::u16string_view(aText).substr(aFrom - 1, aCount);
+  // A surrogate cut in half cannot be a digit; a lone one fails as any bad text.
+  for (char16_t c : part)
+    if (c >= 0xD800 && c <= 0xDFFF) return "?";
+  return platform::Utf16ToUtf8(part);
 }
 
-int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  return XmlChildAsInteger(XmlFindChild(aParentNode, aNodeName), aNodeName);
+bool DatePart(const std::u16string& aText, int& aYear, int& aMonth, int& aDay) {
+  int32_t y = 0, m = 0, d = 0;
+  if (!krptUtil::TryStrToInt(Copy(aText, 1, 4), y) || !krptUtil::TryStrToInt(Copy(aText, 6, 2), m) ||
+      !krptUtil::TryStrToInt(Copy(aText, 9, 2), d) || !IsValidDate(y, m, d))
+    return false;
+  aYear = y;
+  aMonth = m;
+  aDay = d;
+  return true;
 }
 
-Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return {};
-  return Wrapped("currency", aNodeName, [&] {
-    const std::string text = XmlNodeText(child);
-    return text.empty() ? Currency() : StrToCurr(text);
-  });
+}  // namespace
+
+// Year = characters 1-4, month = 6-7, day = 9-10 (integer texts); the
+// characters between them may be anything, and what follows is ignored.
+TDateTime XmlStrToDate(std::string_view aText) {
+  const std::u16string text = platform::Utf8ToUtf16(aText);
+  int y = 0, m = 0, d = 0;
+  if (!DatePart(text, y, m, d)) throw Error("Date Format invalid: [" + std::string(aText) + "]");
+  return EncodeDate(y, m, d);
 }
 
-bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
-                                     bool aDefaultValue) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return aDefaultValue;
-  return Wrapped("boolean", aNodeName, [&] { return StrToBool(XmlNodeText(child)); });
-}
-
-TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return 0.0;
-  return Wrapped("date", aNodeName, [&] { return XmlStrToDate(XmlNodeText(child)); });
-}
-
-TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return 0.0;
-  return Wrapped("datetime", aNodeName, [&] { return XmlStrToDateTime(XmlNodeText(child)); });
-}
-
-TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  try {
-    return GetNodeValueAsDateTime(aParentNode, aNodeName);
-  } catch (const std::exception&) {
-    return 0.0;
-  }
-}
-
-bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  return static_cast<bool>(XmlFindChild(aParentNode, aNodeName));
-}
-
-std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {
-  for (pugi::xml_attribute a = aNode.first_attribute(); a; a = a.next_attribute())
-    if (std::string_view(a.name()) == aAttrName) return a.value();
-  return {};
-}
-
-pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aNodeName,
-                                 std::string_view aNodeValue) {
-  pugi::xml_node node = aParentNode.append_child(std::string(aNodeName).c_str());
-  if (!node) throw Error("Cannot add the node \"" + std::string(aNodeName) + "\"");
-  if (!aNodeValue.empty()) node.append_child(pugi::node_pcdata).set_value(std::string(aNodeValue).c_str());
-  return node;
-}
-
-void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset) {
-  const int target = AsciiLower(aCharset) == "gr" ? 1253 : platform::kAnsiCodePage;
-  // Depth first, children in order, without recursion.
-  pugi::xml_node node = aNode.first_child();
-  while (node) {
-    if (pugi::xml_node child = node.first_child()) {
-      node = child;
-      continue;
-    }
-    const std::string_view value = node.value();
-    if (!value.empty()) {
-      const std::string bytes = platform::EncodeCodePage(value, platform::kAnsiCodePage);
-      node.set_value(platform::DecodeCodePage(bytes, target).c_str());
-    }
-    while (node && node != aNode && !node.next_sibling()) node = node.parent();
-    if (!node || node == aNode) break;
-    node = node.next_sibling();
-  }
+// The date as XmlStrToDate, then hour = 12-13, minute = 15-16, second = 18-19
+// and milliseconds = 21-23 (a missing or unreadable part gives 0). A zone
+// suffix is not applied.
+TDateTime XmlStrToDateTime(std::string_view aText) {
+  const std::u16string text = platform::Utf8ToUtf16(aText);
+  int y = 0, m = 0, d = 0;
+  int32_t hour = 0, minute = 0, second = 0, ms = 0;
+  if (!DatePart(text, y, m, d) || !krptUtil::TryStrToInt(Copy(text, 12, 2), hour) ||
+      !krptUtil::TryStrToInt(Copy(text, 15, 2), minute) || !krptUtil::TryStrToInt(Copy(text, 18, 2), second))
+    throw Error("DateTime Format invalid: [" + std::string(aText) + "]");
+  if (!krptUtil::TryStrToInt(Copy(text, 21, 3), ms)) ms = 0;
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || ms < 0 || ms > 999)
+    throw Error("DateTime Format invalid: [" + std::string(aText) + "]");
+  const TDateTime date = EncodeDate(y, m, d);
+  const TDateTime time = EncodeTime(hour, minute, second, ms);
+  return date >= 0 ? date + time : date - time;
 }
 
 }  // namespace korvane

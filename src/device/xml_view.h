@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "base/shared_types.h"
+#include "helpers/error.h"
 
 namespace korvane {
 
@@ -82,6 +83,18 @@ struct kXmlChild {
 // order: no call into the document.
 void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,
                      std::span<pugi::xml_node> aFound);
+
+// Runs aRead (the reading of the node aNodeName as aKind) and answers what
+// it gives; a failure in it fails with "Error in processing node <name> as
+// <kind>." CR LF and the failure's own message.
+template <class F>
+auto XmlReadWrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
+  try {
+    return aRead();
+  } catch (const std::exception& e) {
+    throw Error("Error in processing node " + std::string(aNodeName) + " as " + aKind + ".\r\n" + e.what());
+  }
+}
 
 // A child already found (null: absent), read as krptUtil's string and
 // integer getters read it, with their wrapped errors.

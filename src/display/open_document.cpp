@@ -1,11 +1,11 @@
 // The OPEN settings and their settings file.
 #include "display/open_document.h"
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {

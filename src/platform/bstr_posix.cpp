@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "platform/bstr.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane::platform {
 namespace {

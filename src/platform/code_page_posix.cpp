@@ -8,7 +8,7 @@
 
 #include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "platform/windows_1252_posix.h"
 
 namespace korvane::platform {

@@ -7,7 +7,7 @@
 
 #include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "platform/wide_win32.h"
 
 namespace korvane::platform {

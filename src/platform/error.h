@@ -1,5 +1,5 @@
-// The one exception type of the library: every failure carries the message
-// the system reports, exactly as it reads.
+// The one exception type of the library (helpers/error.h), and the failures
+// that come with the system's own error code.
 //
 // The platform layer reports every failure the same way: it raises an Error,
 // or an OsError when the failure comes with the system's own error code.
@@ -7,16 +7,11 @@
 // holds, no byte waiting) is answered as a value.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
+#include "helpers/error.h"
+
 namespace korvane {
-
-class Error : public std::runtime_error {
- public:
-  explicit Error(const std::string& aMessage) : std::runtime_error(aMessage) {}
-};
-
 namespace platform {
 
 // A failure that the operating system (or the system library that stands in

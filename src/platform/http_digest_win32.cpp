@@ -6,16 +6,11 @@
 
 #include <map>
 
+#include "helpers/ascii.h"
 #include "platform/error.h"
 
 namespace korvane::platform {
 namespace {
-
-std::string Lower(std::string aText) {
-  for (char& c : aText)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return aText;
-}
 
 std::string Hex(const unsigned char* aBytes, size_t aCount) {
   static const char kDigits[] = "0123456789abcdef";
@@ -74,7 +69,7 @@ std::map<std::string, std::string> Parameters(const std::string& aText) {
         while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
       }
     }
-    result[Lower(key)] = value;
+    result[AsciiLower(key)] = value;
   }
   return result;
 }
@@ -84,15 +79,15 @@ std::map<std::string, std::string> Parameters(const std::string& aText) {
 std::string DigestAuthorization(const std::string& aChallenge, const std::string& aMethod,
                                 const std::string& aUri, const std::string& aUser,
                                 const std::string& aPassword) {
-  if (aChallenge.size() < 7 || Lower(aChallenge.substr(0, 7)) != "digest ") return std::string();
+  if (aChallenge.size() < 7 || AsciiLower(aChallenge.substr(0, 7)) != "digest ") return std::string();
   std::map<std::string, std::string> p = Parameters(aChallenge.substr(7));
   const std::string algorithm = p["algorithm"];
-  if (!algorithm.empty() && Lower(algorithm) != "md5") return std::string();
+  if (!algorithm.empty() && AsciiLower(algorithm) != "md5") return std::string();
   const std::string& realm = p["realm"];
   const std::string& nonce = p["nonce"];
   // qop=auth when the server offers it (among others, e.g. "auth,auth-int").
   bool qopAuth = false;
-  const std::string qop = Lower(p["qop"]);
+  const std::string qop = AsciiLower(p["qop"]);
   for (size_t at = 0; (at = qop.find("auth", at)) != std::string::npos; at += 4) {
     const size_t end = at + 4;
     if ((at == 0 || qop[at - 1] == ',' || qop[at - 1] == ' ') &&

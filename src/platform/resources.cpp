@@ -3,6 +3,8 @@
 
 #include <cstddef>
 
+#include "helpers/ascii.h"
+
 namespace korvane::platform {
 namespace embedded {
 struct StringRecord {
@@ -26,25 +28,9 @@ std::optional<std::string> LoadResourceString(int aId) {
   return std::nullopt;
 }
 
-namespace {
-
-// Resource names are ASCII and found whatever their letter case.
-bool SameNameIgnoringCase(std::string_view aA, std::string_view aB) {
-  if (aA.size() != aB.size()) return false;
-  for (size_t i = 0; i < aA.size(); ++i) {
-    char a = aA[i], b = aB[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 std::optional<std::string_view> FindRawResource(std::string_view aName) {
   for (const embedded::RawRecord* r = embedded::kRaw; r->name; ++r) {
-    if (SameNameIgnoringCase(r->name, aName))
+    if (AsciiEqualsIgnoreCase(r->name, aName))  // resource names are ASCII, found whatever their case
       return std::string_view(reinterpret_cast<const char*>(r->data), r->size);
   }
   return std::nullopt;

@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/tcp_address_internal.h"
 #include "platform/tcp_lookup.h"
 #include "platform/tcp_socket.h"
 
@@ -83,28 +84,10 @@ class PosixTcpSocket : public TcpSocket {
   bool fSentBefore = false;
 };
 
-template <class TAddress>
-TcpAddress AddressOf(const TAddress& aAddress) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&aAddress);
-  return TcpAddress{std::vector<unsigned char>(bytes, bytes + sizeof aAddress)};
-}
-
 }  // namespace
 
 std::optional<TcpAddress> tcp_lookup::LiteralAddress(const std::string& aHost, uint16_t aPort) {
-  sockaddr_in v4{};
-  if (::inet_pton(AF_INET, aHost.c_str(), &v4.sin_addr) == 1) {
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(aPort);
-    return AddressOf(v4);
-  }
-  sockaddr_in6 v6{};
-  if (::inet_pton(AF_INET6, aHost.c_str(), &v6.sin6_addr) == 1) {
-    v6.sin6_family = AF_INET6;
-    v6.sin6_port = htons(aPort);
-    return AddressOf(v6);
-  }
-  return std::nullopt;
+  return tcp_address::LiteralAddress(aHost, aPort);
 }
 
 std::vector<TcpAddress> tcp_lookup::LookUp(const std::string& aHost, uint16_t aPort, bool aNumericHost) {
@@ -118,8 +101,7 @@ std::vector<TcpAddress> tcp_lookup::LookUp(const std::string& aHost, uint16_t aP
   if (status != 0) throw Error(::gai_strerror(status));
   std::vector<TcpAddress> addresses;
   for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(at->ai_addr);
-    addresses.push_back(TcpAddress{std::vector<unsigned char>(bytes, bytes + at->ai_addrlen)});
+    addresses.push_back(tcp_address::AddressOf(at->ai_addr, at->ai_addrlen));
   }
   ::freeaddrinfo(found);
   return addresses;

@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/tcp_address_internal.h"
 #include "platform/tcp_lookup.h"
 #include "platform/tcp_socket.h"
 #include "platform/wide_win32.h"
@@ -72,29 +73,11 @@ class WinsockTcpSocket : public TcpSocket {
   SOCKET fHandle;
 };
 
-template <class TAddress>
-TcpAddress AddressOf(const TAddress& aAddress) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&aAddress);
-  return TcpAddress{std::vector<unsigned char>(bytes, bytes + sizeof aAddress)};
-}
-
 }  // namespace
 
 std::optional<TcpAddress> tcp_lookup::LiteralAddress(const std::string& aHost, uint16_t aPort) {
   StartWinsock();
-  sockaddr_in v4{};
-  if (inet_pton(AF_INET, aHost.c_str(), &v4.sin_addr) == 1) {
-    v4.sin_family = AF_INET;
-    v4.sin_port = htons(aPort);
-    return AddressOf(v4);
-  }
-  sockaddr_in6 v6{};
-  if (inet_pton(AF_INET6, aHost.c_str(), &v6.sin6_addr) == 1) {
-    v6.sin6_family = AF_INET6;
-    v6.sin6_port = htons(aPort);
-    return AddressOf(v6);
-  }
-  return std::nullopt;
+  return tcp_address::LiteralAddress(aHost, aPort);
 }
 
 std::vector<TcpAddress> tcp_lookup::LookUp(const std::string& aHost, uint16_t aPort, bool aNumericHost) {
@@ -109,8 +92,7 @@ std::vector<TcpAddress> tcp_lookup::LookUp(const std::string& aHost, uint16_t aP
   if (status != 0) ThrowOsError(status);
   std::vector<TcpAddress> addresses;
   for (const ADDRINFOW* at = found; at != nullptr; at = at->ai_next) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(at->ai_addr);
-    addresses.push_back(TcpAddress{std::vector<unsigned char>(bytes, bytes + at->ai_addrlen)});
+    addresses.push_back(tcp_address::AddressOf(at->ai_addr, at->ai_addrlen));
   }
   FreeAddrInfoW(found);
   return addresses;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane::platform {
 

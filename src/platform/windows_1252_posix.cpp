@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane::platform {
 namespace {

@@ -1,5 +1,5 @@
 // Connection settings: text forms of the three enumerations.
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/error.h"
 #include "transport/io_handler.h"
 

@@ -6,7 +6,7 @@ namespace korvane {
 
 kIOHandler_Dll::kIOHandler_Dll(const kConnection& aConnection, const std::string& aDirectory,
                                const std::string& aFileName)
-    : kIOHandler(&aConnection, aDirectory, aFileName) {
+    : NoDataIOHandler(&aConnection, aDirectory, aFileName) {
   const std::string& name = aConnection.LibraryName();
   WriteLog(let_info, "kIOHandler_Dll.Create", "Loading DLL " + name);
   try {
@@ -32,11 +32,5 @@ void* kIOHandler_Dll::GetAddress(const std::string& aProcName) const {
 }
 
 bool kIOHandler_Dll::Write(const std::string&) { return true; }
-std::string kIOHandler_Dll::ReadUpTo(std::vector<uint8_t>) { return ""; }
-std::string kIOHandler_Dll::ReadChars(int32_t) { return ""; }
-std::string kIOHandler_Dll::ReadAll() { throw Error("ReadAll Unsupported"); }
-std::string kIOHandler_Dll::DecodeError(int32_t) { return ""; }
-bool kIOHandler_Dll::InputBufferContainsData() { throw Error("InputBufferContainsData Unsupported"); }
-void kIOHandler_Dll::SetParameter(const std::string&, const std::string&) {}
 
 }  // namespace korvane

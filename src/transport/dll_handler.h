@@ -3,11 +3,11 @@
 #pragma once
 
 #include "platform/library.h"
-#include "transport/io_handler.h"
+#include "transport/no_data_handler.h"
 
 namespace korvane {
 
-class kIOHandler_Dll : public kIOHandler {
+class kIOHandler_Dll : public NoDataIOHandler {
  public:
   // Loads aConnection.LibraryName(); fails with "Unable to Load Library
   // <name>. <system text> [<code>]", after which the log holds START, the
@@ -19,16 +19,7 @@ class kIOHandler_Dll : public kIOHandler {
   // "Unable to get address for procedure <name>". Valid while the handler lives.
   void* GetAddress(const std::string& aProcName) const;
 
-  bool Connected() override { return true; }
-  bool Disconnect() override { return true; }
-  void ClearBuffers() override {}
   bool Write(const std::string& aMessage) override;  // true; nothing is sent
-  std::string ReadUpTo(std::vector<uint8_t> aChars) override;
-  std::string ReadChars(int32_t aCharsNum) override;
-  std::string ReadAll() override;  // fails: "ReadAll Unsupported"
-  std::string DecodeError(int32_t aErrorCode) override;
-  bool InputBufferContainsData() override;  // fails: "InputBufferContainsData Unsupported"
-  void SetParameter(const std::string& aName, const std::string& aValue) override;
 
  private:
   platform::LibraryHandle fLibraryHandle = nullptr;

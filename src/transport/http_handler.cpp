@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "transport/http_client.h"
 
 namespace korvane {

@@ -3,7 +3,7 @@
 
 #include "base/log_writer.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "transport/transport_table.h"
 
 namespace korvane {

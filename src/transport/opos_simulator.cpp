@@ -6,10 +6,10 @@
 #include <map>
 #include <mutex>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "base/checked_math.h"
 #include "platform/error.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {

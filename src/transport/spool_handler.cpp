@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
 

@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "base/log_writer.h"
+#include "helpers/utf.h"
 #include "platform/code_page.h"
-#include "platform/utf.h"
 
 namespace korvane {
 namespace {
@@ -228,7 +228,10 @@ std::string kIOHandler_TCP::ReadChars(int32_t aCharsNum) {
   }
 }
 
-std::string kIOHandler_TCP::ReadAll() {
+std::string kIOHandler_TCP::ReadUntilClosed(ReadForm aForm) {
+  // The text form logs each byte as the character of the same code, the byte
+  // form as US-ASCII.
+  const auto logText = aForm == ReadForm::Text ? BytesToText : BytesAsAscii;
   fTCPClient->SetReadTimeout(ReadTimeout());
   const int32_t timeout = ReadTimeout();
   std::string bytes;
@@ -237,40 +240,24 @@ std::string kIOHandler_TCP::ReadAll() {
     for (;;) {
       bytes += static_cast<char>(fTCPClient->ReadByte());
       if (MillisecondsSince(start) > timeout) {
-        WriteLog(let_error, "Read Timeout", BytesToText(bytes));
+        WriteLog(let_error, "Read Timeout", logText(bytes));
         break;
       }
     }
   } catch (const kTCPClosedGracefully&) {
-    WriteLog(let_info, "Read", BytesToText(bytes));
+    WriteLog(let_info, "Read", logText(bytes));
   } catch (const std::exception& e) {
+    if (aForm == ReadForm::Bytes)
+      WriteLog(let_error, "lTimeoutExpired", std::to_string(MillisecondsSince(start)));
     WriteLog(let_error, "ReadAll Unexpected error", e.what());
+    if (aForm == ReadForm::Bytes) bytes.clear();
   }
-  return BytesToText(bytes);
+  return bytes;
 }
 
-std::vector<uint8_t> kIOHandler_TCP::ReadAllBytes() {
-  fTCPClient->SetReadTimeout(ReadTimeout());
-  const int32_t timeout = ReadTimeout();
-  std::string bytes;
-  const auto start = Clock::now();
-  try {
-    for (;;) {
-      bytes += static_cast<char>(fTCPClient->ReadByte());
-      if (MillisecondsSince(start) > timeout) {
-        WriteLog(let_error, "Read Timeout", BytesAsAscii(bytes));
-        break;
-      }
-    }
-  } catch (const kTCPClosedGracefully&) {
-    WriteLog(let_info, "Read", BytesAsAscii(bytes));
-  } catch (const std::exception& e) {
-    WriteLog(let_error, "lTimeoutExpired", std::to_string(MillisecondsSince(start)));
-    WriteLog(let_error, "ReadAll Unexpected error", e.what());
-    bytes.clear();
-  }
-  return ToVector(bytes);
-}
+std::string kIOHandler_TCP::ReadAll() { return BytesToText(ReadUntilClosed(ReadForm::Text)); }
+
+std::vector<uint8_t> kIOHandler_TCP::ReadAllBytes() { return ToVector(ReadUntilClosed(ReadForm::Bytes)); }
 
 std::vector<uint8_t> kIOHandler_TCP::ReadBytes(int32_t aCount) {
   return ToVector(fTCPClient->ReadBytes(aCount > 0 ? static_cast<size_t>(aCount) : 0));

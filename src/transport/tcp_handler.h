@@ -45,6 +45,12 @@ class kIOHandler_TCP : public kIOHandler {
   // out (true). A failure leaves what was read before it in aRead.
   bool ReadUpToTerminator(const std::vector<uint8_t>& aChars, std::string& aRead);
   void LogWaitingFor(const std::vector<uint8_t>& aChars);
+  // The loop of ReadAll and ReadAllBytes: reads byte by byte until the peer
+  // closes the connection or ReadTimeout has passed, and logs what was read,
+  // in the form of the caller's answer. Any other failure is logged; what was
+  // read before it is kept for the text form and dropped for the byte form.
+  enum class ReadForm { Text, Bytes };
+  std::string ReadUntilClosed(ReadForm aForm);
   // Writes every byte; a failure is logged as "Write Error" and passes on.
   void Send(const std::string& aBytes);
 

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "base/application_fixture.h"
 #include "platform/clock_testing.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
@@ -13,6 +14,7 @@
 #include "support/test_support.h"
 
 using namespace korvane;
+using korvane::testing::ApplicationTest;
 using korvane::testing::ReadFile;
 using korvane::testing::WaitFor;
 using ::testing::Contains;
@@ -20,21 +22,6 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 namespace {
-
-// The application object as the library's load makes it: TKApp set.
-class ApplicationTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform::RecordUiRequestsOnly();  // no message box waits for a click
-    platform::ClearUiRequests();
-    CreateApplication();
-  }
-  void TearDown() override {
-    DestroyApplication(false);
-    platform::SetNowForTesting(nullptr);
-  }
-  tTK_Application& App() { return *TKApp; }
-};
 
 void SetClock(int aHour, int aMinute, int aSecond, int aMs) {
   platform::SetNowForTesting([=] { return platform::LocalTime{2024, 9, 17, aHour, aMinute, aSecond, aMs}; });
@@ -196,101 +183,4 @@ TEST(TimeOfDay, CountsMillisecondsSinceMidnight) {
   EXPECT_EQ(TimeOfDayToMs(EncodeDate(2024, 9, 17) + EncodeTime(14, 3, 59, 123)), 50639123);
   EXPECT_EQ(TimeOfDayToMs(EncodeDate(2024, 9, 17)), 0);
   EXPECT_EQ(TimeOfDayToMs(EncodeTime(23, 59, 59, 999)), 86399999);
-}
-
-TEST(Setup, MatchesNamesWithoutCaseAndKeepsTheFirstSpelling) {
-  tTK_Setup setup;
-  setup.Define("Port");
-  setup.SetValue("PORT", int64_t{5});
-  ASSERT_EQ(setup.Count(), 1u);
-  EXPECT_EQ(setup.Entry(0).Name(), "Port");
-  EXPECT_EQ(std::get<int64_t>(setup.GetValue("port")), 5);
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(setup.GetValue("never")));
-  setup.SetValue("Speed", std::string("fast"));
-  setup.Define("PORT");  // empties the value again
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(setup.GetValue("Port")));
-  EXPECT_EQ(setup.Count(), 2u);
-}
-
-TEST(WaitWindow, ShowsTheItalianTextWithoutAnApplication) {
-  ASSERT_EQ(TKApp, nullptr);
-  tTK_Wait wait;
-  EXPECT_EQ(wait.LabelText(), "");  // without an application the label keeps its text
-  EXPECT_FALSE(wait.Started());
-  EXPECT_EQ(wait.Color(), 0x75190Cu);
-  EXPECT_EQ(wait.ClientHeight(), 50);
-}
-
-TEST_F(ApplicationTest, WaitWindowTextsFollowTheLanguage) {
-  tTK_Wait& wait = App().Wait();
-  wait.Start("");
-  EXPECT_EQ(wait.LabelText(), "Attendere prego ...");
-  struct Case {
-    std::string language, text;
-  } cases[] = {{"EN", "Wait please ..."},       {"fr", "Veuillez patienter ..."},
-               {"Es", "Espere, por favor ..."}, {"pt", "Aguarde, por favor ..."},
-               {"de", "Attendere prego ..."},   {"", "Attendere prego ..."}};
-  for (const auto& c : cases) {
-    App().SetLanguage(c.language);
-    wait.Start("Loading");
-    EXPECT_EQ(wait.LabelText(), c.text + "\r\nLoading") << c.language;
-  }
-  wait.Stop();
-  EXPECT_FALSE(wait.Started());
-  EXPECT_FALSE(wait.Visible());
-  wait.Start("again");
-  EXPECT_TRUE(wait.Started());
-  EXPECT_TRUE(wait.Visible());
-}
-
-// What the platform's window is asked: shown by Start with the model's
-// values, brought to a new text while shown only, hidden by Stop, ended with
-// the object once it was made.
-TEST_F(ApplicationTest, WaitWindowHandsItsModelToThePlatform) {
-  App().SetLanguage("en");
-  {
-    tTK_Wait wait;
-    wait.SetText("not shown");
-    wait.Stop();
-    EXPECT_TRUE(platform::UiRequests().empty());  // never shown: nothing asked, nothing to end
-  }
-  const std::string shown = "WaitWindow:Show:156x50:18,17,120x16:75190C:FFFFFF:10:bold:Wait please ...";
-  {
-    tTK_Wait wait;
-    wait.Start("");
-    EXPECT_THAT(platform::UiRequests(), ElementsAre(shown));
-    EXPECT_EQ(wait.ClientWidth(), 156);
-    EXPECT_EQ(wait.LabelLeft(), 18);
-    wait.SetText("Step 2");
-    wait.Start("");  // shown again: one request, with the new text
-    wait.Stop();
-    wait.SetText("while hidden");
-    wait.Stop();
-    EXPECT_THAT(
-        platform::UiRequests(),
-        ElementsAre(shown,
-                    "WaitWindow:Show:156x50:18,9,120x32:75190C:FFFFFF:10:bold:Wait please ...\r\nStep 2",
-                    shown, "WaitWindow:Hide"));
-    platform::ClearUiRequests();
-  }
-  EXPECT_THAT(platform::UiRequests(), ElementsAre("WaitWindow:Destroy"));
-}
-
-TEST_F(ApplicationTest, WaitWindowFitsItsClientAreaAroundTheLabel) {
-  tTK_Wait& wait = App().Wait();
-  App().SetLanguage("en");
-  wait.Start("");  // "Wait please ..." : 15 characters, one line
-  EXPECT_EQ(wait.LabelWidth(), 15 * tTK_Wait::kCharWidth);
-  EXPECT_EQ(wait.ClientWidth(), 156);  // 120 * 1.3
-  EXPECT_EQ(wait.LabelLeft(), 18);
-  EXPECT_EQ(wait.LabelTop(), (50 - 16) / 2);
-  wait.Start("A somewhat longer second line");  // 29 characters, two lines
-  EXPECT_EQ(wait.LabelWidth(), 29 * 8);
-  EXPECT_EQ(wait.ClientWidth(), static_cast<int>(232 * 1.3));
-  EXPECT_EQ(wait.LabelLeft(), (301 - 232) / 2);
-  EXPECT_EQ(wait.LabelTop(), (50 - 32) / 2);
-  EXPECT_EQ(wait.ClientHeight(), 50);
-  EXPECT_EQ(wait.FontColor(), 0xFFFFFFu);
-  EXPECT_TRUE(wait.FontBold());
-  EXPECT_EQ(wait.FontSize(), 10);
 }

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/test_support.h"
 
 // The one helper of the test support the request texts (e2e/requests.h)

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/test_support.h"
 
 namespace korvane::testing {

@@ -26,7 +26,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/loopback.h"
 
 #ifndef _WIN32

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "base/base64.h"
+#include "helpers/base64.h"
 
 using namespace korvane::simulator;
 

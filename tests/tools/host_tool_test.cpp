@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "base/base64.h"
+#include "helpers/base64.h"
 #include "support/test_support.h"
 #include "tools_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <regex>
 #include <thread>
 
-#include "base/base64.h"
+#include "helpers/base64.h"
 #include "support/test_support.h"
 #include "tools_test_support.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <thread>
 
-#include "base/base64.h"
+#include "helpers/base64.h"
 #include "browser.h"
 #include "call_watchdog.h"
 #include "display_simulator.h"

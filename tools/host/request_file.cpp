@@ -15,7 +15,7 @@
 #include <sstream>
 
 #include "korvane_library.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 namespace korvane::host {
 

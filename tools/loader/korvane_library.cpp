@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "base/ascii.h"
-#include "platform/utf.h"
+#include "helpers/ascii.h"
+#include "helpers/utf.h"
 
 namespace korvane::host {
 

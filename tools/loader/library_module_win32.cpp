@@ -4,9 +4,9 @@
 // after windows.h
 #include <oleauto.h>
 
+#include "helpers/utf.h"
 #include "korvane_library.h"
 #include "library_module.h"
-#include "platform/utf.h"
 
 namespace korvane::host {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "base/ascii.h"
-#include "base/base64.h"
+#include "helpers/ascii.h"
+#include "helpers/base64.h"
 
 namespace korvane::simulator {
 

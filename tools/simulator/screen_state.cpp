@@ -1,9 +1,8 @@
 #include "screen_state.h"
 
 #include <algorithm>
-#include <cctype>
 
-#include "base/ascii.h"
+#include "helpers/ascii.h"
 
 namespace korvane::simulator {
 
@@ -289,7 +288,7 @@ json ScreenState::ToJson() const {
   json colors = json::object();
   for (int i = 0; i < 10; ++i) {
     std::string role = kColorRoles[i] + 5;  // "ColorOnSurface" -> "onSurface"
-    role[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(role[0])));
+    role[0] = AsciiLowerChar(role[0]);
     colors[role] = s.fColors[i];
   }
   const Labels& labels = LabelsFor(s.fLanguage);

@@ -2,8 +2,8 @@
 
 #include <cctype>
 
-#include "base/ascii.h"
-#include "base/base64.h"
+#include "helpers/ascii.h"
+#include "helpers/base64.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/http.h"

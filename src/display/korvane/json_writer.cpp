@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/base64.h"
+#include "helpers/base64.h"
 
 namespace korvane {
 

@@ -1,13 +1,14 @@
 // The library's module state: made at load in order, ended at unload with
 // every open device closed.
+#include "api/driver_api.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "api/driver_api.h"
 #include "base/application.h"
 #include "display/korvane/display_driver.h"
 #include "e2e/requests.h"
-#include "platform/utf.h"
+#include "helpers/utf.h"
 #include "support/display_peer.h"
 #include "support/test_support.h"
 

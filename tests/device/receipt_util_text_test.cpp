@@ -1,4 +1,4 @@
-// Integer, currency, boolean and date texts, NormalizeText and Currency.
+// Integer, currency and boolean texts and NormalizeText.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -93,20 +93,6 @@ TEST(CurrencyText, RejectsOtherFormsWithTheirMessage) {
               std::string("'") + text + "' is not a valid floating point value");
 }
 
-TEST(CurrencyType, PrintsShortestFormAndChecksOverflow) {
-  EXPECT_EQ(Currency::Parse("12.50").ToString(), "12.5");
-  EXPECT_EQ(Currency::Parse("10").ToString(), "10.0");
-  EXPECT_EQ(Currency().ToString(), "0.0");
-  EXPECT_EQ(Currency::Parse("-3.25").ToString(), "-3.25");
-  EXPECT_EQ(Currency::Parse("1234.5678").ToString(), "1234.5678");
-  EXPECT_EQ(Currency::Parse("-0.0001").ToString(), "-0.0001");
-  EXPECT_EQ(Currency::FromRaw(std::numeric_limits<int64_t>::min()).ToString(), "-922337203685477.5808");
-  EXPECT_EQ(Currency::Parse("10.00") + Currency::Parse("2.50"), Currency::Parse("12.5"));
-  EXPECT_EQ(ErrorOf([] { Currency::FromRaw(std::numeric_limits<int64_t>::max()) + Currency::FromRaw(1); }),
-            "Currency value out of range");
-  EXPECT_EQ(Currency::FromUnits(3).Raw(), 30000);
-}
-
 TEST(BooleanText, AcceptsNumbersAndTrueFalse) {
   struct Case {
     const char* text;
@@ -123,33 +109,6 @@ TEST(BooleanText, AcceptsNumbersAndTrueFalse) {
                 std::string("'") + c.text + "' is not a valid boolean value");
     }
   }
-}
-
-TEST(DateText, ReadsFixedPositions) {
-  EXPECT_DOUBLE_EQ(XmlStrToDate("2024-03-15"), EncodeDate(2024, 3, 15));
-  EXPECT_DOUBLE_EQ(XmlStrToDate("2024/03/15T10:00"), EncodeDate(2024, 3, 15));  // the rest is ignored
-  EXPECT_DOUBLE_EQ(XmlStrToDate("1899-12-30"), 0.0);
-  for (const char* text : {"2024-3-15", "2024-02-30", "2024-03", "", "abcd-03-15", "0000-01-01"})
-    EXPECT_EQ(ErrorOf([&] { XmlStrToDate(text); }), std::string("Date Format invalid: [") + text + "]");
-}
-
-TEST(DateTimeText, ReadsMillisecondsAndIgnoresZoneSuffix) {
-  const TDateTime day = EncodeDate(2024, 3, 15);
-  struct Case {
-    const char* text;
-    int ms;
-  };
-  const Case cases[] = {{"2024-03-15T10:20:30.250", 250}, {"2024-03-15 10:20:30", 0},
-                        {"2024-03-15T10:20:30.5", 5},     {"2024-03-15T10:20:30Z", 0},
-                        {"2024-03-15T10:20:30+01:00", 0}, {"2024-03-15T10:20:30.999Z", 999}};
-  for (const Case& c : cases)
-    EXPECT_DOUBLE_EQ(XmlStrToDateTime(c.text), day + EncodeTime(10, 20, 30, c.ms)) << c.text;
-  // Before 1899-12-30 the time counts away from zero.
-  EXPECT_DOUBLE_EQ(XmlStrToDateTime("1899-12-29T12:00:00"), -1.5);
-  for (const char* text : {"2024-02-30T10:00:00", "2024-03-15", "2024-03-15T24:00:00", "2024-03-15T10:60:00",
-                           "2024-03-15T10:00", "2024-03-15T10:00:61"})
-    EXPECT_EQ(ErrorOf([&] { XmlStrToDateTime(text); }),
-              std::string("DateTime Format invalid: [") + text + "]");
 }
 
 TEST(NormalizeText, MapsCapitalsShortensTotaleAndBlanksTheRest) {

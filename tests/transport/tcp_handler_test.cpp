@@ -1,3 +1,5 @@
+#include "transport/tcp_handler.h"
+
 #include <gtest/gtest.h>
 
 #include <asio.hpp>
@@ -8,7 +10,6 @@
 #include "support/display_peer.h"
 #include "support/signal.h"
 #include "support/test_support.h"
-#include "transport/tcp_handler.h"
 
 namespace korvane {
 namespace {
@@ -329,46 +330,6 @@ TEST(TcpTransport, WriteWithoutAConnectionRaises) {
   }
 }
 
-TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
-  // A peer that accepts and never reads: the socket buffers (about 4 MiB
-  // here) fill up.
-  DisplayPeer peer([&](PeerConnection&) { peer.Hold(); });
-  kTCPClient client("127.0.0.1", peer.Port(), 2000);
-  client.SetReadTimeout(300);
-  client.Connect();
-  const std::string block(16u * 1024 * 1024, 'x');
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(testing::ErrorOf([&] { client.Write(block); }), "Write timed out.");
-  EXPECT_LT(MillisecondsSince(start), 10000);
-  EXPECT_FALSE(client.Connected());
-  EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
-}
-
-TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
-  // One byte every 280 ms: each wait is shorter than the read time-out, the
-  // whole read is not.
-  DisplayPeer trickle([&](PeerConnection& s) {
-    for (int i = 0; i < 8; ++i) {
-      Sleep(280);
-      Send(s, "x");
-    }
-    trickle.Hold();
-  });
-  kTCPClient client("127.0.0.1", trickle.Port(), 2000);
-  client.SetReadTimeout(300);
-  client.Connect();
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(testing::ErrorOf([&] { client.ReadBytes(8); }), "Read timed out.");
-  EXPECT_LT(MillisecondsSince(start), 10000);
-  EXPECT_GT(client.InputBufferSize(), 0u);  // what came stays
-
-  // No time-out set: the connection's default stands in.
-  DisplayPeer silent([&](PeerConnection&) { silent.Hold(); });
-  kTCPClient quiet("127.0.0.1", silent.Port(), 0);
-  quiet.Connect();
-  EXPECT_EQ(testing::ErrorOf([&] { quiet.ReadByte(); }), "Read timed out.");
-}
-
 TEST(TcpTransport, AFailedWriteIsLoggedAndPassesOn) {
   ClosedPort closed;
   TcpHandler h(closed);
@@ -528,63 +489,6 @@ TEST(TcpTransport, OperationsBeforeTheFirstConnectNeitherHangNorRaise) {
                                            Err("ReadUpTo Unexpected error:Not Connected"),
                                            Err("ReadChars Unexpected error:Not Connected"),
                                            Err("ReadAll Unexpected error:Not Connected"), Info(kStop)}));
-}
-
-// ---- the client object -------------------------------------------------------
-
-TEST(TcpClient, TakesHostPortAndTimeoutsFromTheHandler) {
-  TcpHandler h(70000, 250, "localhost");
-  kTCPClient& client = h->TCPClient();
-  EXPECT_EQ(client.Host(), "localhost");
-  EXPECT_EQ(client.Port(), 70000 - 65536);
-  EXPECT_EQ(client.ConnectTimeout(), 2000);
-  EXPECT_EQ(client.ReadTimeout(), 250);
-  h->SetConnectTimeout(10);  // does not reach the client
-  EXPECT_EQ(client.ConnectTimeout(), 2000);
-}
-
-TEST(TcpClient, ReadsUtf8CharactersOneAtATimeAcrossPieces) {
-  DisplayPeer peer([](PeerConnection& s) {
-    Send(s, "\x02Gr\xC3");
-    Sleep(50);
-    Send(s, "\xBC\xC3\x9F\xE2\x82");
-    Sleep(50);
-    Send(s,
-         "\xAC\xF0\x9F\x98\x80\xFF\xC3"
-         "A\x03");
-  });
-  kTCPClient client("127.0.0.1", peer.Port(), 1000);
-  client.SetReadTimeout(1000);
-  client.Connect();
-  std::vector<std::string> chars;
-  for (;;) {
-    const std::string c = client.ReadUtf8Char();
-    chars.push_back(c);
-    if (c == "\x03") break;
-  }
-  EXPECT_EQ(chars,
-            (std::vector<std::string>{"\x02", "G", "r", "\xC3\xBC", "\xC3\x9F", "\xE2\x82\xAC",
-                                      "\xF0\x9F\x98\x80", "\xEF\xBF\xBD", "\xEF\xBF\xBD", "A", "\x03"}));
-  try {
-    client.ReadUtf8Char();
-    ADD_FAILURE() << "no error";
-  } catch (const kTCPClosedGracefully& e) {
-    EXPECT_EQ(std::string(e.what()), "Connection Closed Gracefully.");
-  }
-  EXPECT_FALSE(client.Connected());
-}
-
-TEST(TcpClient, ConnectsAgainAfterADisconnect) {
-  DisplayPeer peer([](PeerConnection& s) { Send(s, "x"); }, 2);
-  kTCPClient client("127.0.0.1", peer.Port(), 1000);
-  client.SetReadTimeout(1000);
-  for (int i = 0; i < 2; ++i) {
-    client.Connect();
-    EXPECT_TRUE(client.Connected());
-    EXPECT_EQ(client.ReadBytes(1), "x");
-    client.Disconnect();
-    EXPECT_FALSE(client.Connected());
-  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/utf.h"
+#include "helpers/utf.h"
 
 #include <algorithm>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "platform/error.h"
+#include "helpers/error.h"
 
 namespace korvane::platform {
 namespace {

@@ -1,6 +1,7 @@
+#include "base/shared_types.h"
+
 #include <gtest/gtest.h>
 
-#include "base/shared_types.h"
 #include "platform/error.h"
 
 using namespace korvane;

@@ -1,10 +1,11 @@
+#include "display/korvane/json_writer.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "base/base64.h"
 #include "display/korvane/image_sources.h"
-#include "display/korvane/json_writer.h"
+#include "helpers/base64.h"
 
 using namespace korvane;
 

@@ -1,4 +1,4 @@
-#include "base/base64.h"
+#include "helpers/base64.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,9 +1,9 @@
-// Text conversions of krptUtil: integer, currency, boolean and date texts,
-// and NormalizeText.
-#include "base/ascii.h"
+// krptUtil's text conversions: integer, currency and boolean texts, and
+// NormalizeText.
 #include "device/receipt_util.h"
+#include "helpers/ascii.h"
+#include "helpers/utf.h"
 #include "platform/error.h"
-#include "platform/utf.h"
 
 namespace korvane {
 namespace {
@@ -13,28 +13,6 @@ int HexDigit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-// Characters aFrom..aFrom+aCount-1 (counted from 1, in UTF-16 code units) of
-// aText; shorter or empty where aText ends first.
-std::string Copy(const std::u16string& aText, size_t aFrom, size_t aCount) {
-  if (aFrom > aText.size()) return {};
-  std::u16string_view part = std::u16string_view(aText).substr(aFrom - 1, aCount);
-  // A surrogate cut in half cannot be a digit; a lone one fails as any bad text.
-  for (char16_t c : part)
-    if (c >= 0xD800 && c <= 0xDFFF) return "?";
-  return platform::Utf16ToUtf8(part);
-}
-
-bool DatePart(const std::u16string& aText, int& aYear, int& aMonth, int& aDay) {
-  int32_t y = 0, m = 0, d = 0;
-  if (!krptUtil::TryStrToInt(Copy(aText, 1, 4), y) || !krptUtil::TryStrToInt(Copy(aText, 6, 2), m) ||
-      !krptUtil::TryStrToInt(Copy(aText, 9, 2), d) || !IsValidDate(y, m, d))
-    return false;
-  aYear = y;
-  aMonth = m;
-  aDay = d;
-  return true;
 }
 
 }  // namespace
@@ -82,33 +60,6 @@ bool krptUtil::StrToBool(std::string_view aText) {
   if (lower == "true") return true;
   if (lower == "false") return false;
   throw Error("'" + std::string(aText) + "' is not a valid boolean value");
-}
-
-// Year = characters 1-4, month = 6-7, day = 9-10 (integer texts); the
-// characters between them may be anything, and what follows is ignored.
-TDateTime XmlStrToDate(std::string_view aText) {
-  const std::u16string text = platform::Utf8ToUtf16(aText);
-  int y = 0, m = 0, d = 0;
-  if (!DatePart(text, y, m, d)) throw Error("Date Format invalid: [" + std::string(aText) + "]");
-  return EncodeDate(y, m, d);
-}
-
-// The date as XmlStrToDate, then hour = 12-13, minute = 15-16, second = 18-19
-// and milliseconds = 21-23 (a missing or unreadable part gives 0). A zone
-// suffix is not applied.
-TDateTime XmlStrToDateTime(std::string_view aText) {
-  const std::u16string text = platform::Utf8ToUtf16(aText);
-  int y = 0, m = 0, d = 0;
-  int32_t hour = 0, minute = 0, second = 0, ms = 0;
-  if (!DatePart(text, y, m, d) || !krptUtil::TryStrToInt(Copy(text, 12, 2), hour) ||
-      !krptUtil::TryStrToInt(Copy(text, 15, 2), minute) || !krptUtil::TryStrToInt(Copy(text, 18, 2), second))
-    throw Error("DateTime Format invalid: [" + std::string(aText) + "]");
-  if (!krptUtil::TryStrToInt(Copy(text, 21, 3), ms)) ms = 0;
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || ms < 0 || ms > 999)
-    throw Error("DateTime Format invalid: [" + std::string(aText) + "]");
-  const TDateTime date = EncodeDate(y, m, d);
-  const TDateTime time = EncodeTime(hour, minute, second, ms);
-  return date >= 0 ? date + time : date - time;
 }
 
 std::string krptUtil::NormalizeText(std::string_view aText) {

@@ -1,10 +1,11 @@
+#include "display/korvane/image_sources.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "base/base64.h"
-#include "display/korvane/image_sources.h"
+#include "helpers/base64.h"
 #include "platform/error.h"
 #include "platform/resources.h"
 #include "support/http_server.h"

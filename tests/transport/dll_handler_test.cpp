@@ -1,9 +1,10 @@
+#include "transport/dll_handler.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
 #include "support/test_support.h"
 #include "transport/com_handler.h"
-#include "transport/dll_handler.h"
 #include "transport/transport_table.h"
 
 namespace korvane {

@@ -1,10 +1,10 @@
-// The receipt vocabulary: one table per enumeration, read by one decoder and
-// one encoder.
+// krptUtil's receipt codecs: the receipt vocabulary, one table per
+// enumeration, read by one decoder and one encoder.
 #include <optional>
 #include <span>
 
-#include "base/ascii.h"
 #include "device/receipt_util.h"
+#include "helpers/ascii.h"
 #include "platform/error.h"
 
 namespace korvane {

@@ -1,0 +1,95 @@
+// krptUtil's XML operations: the typed getters of request XML (through the
+// XML view), attributes, adding nodes and re-reading leaf texts in another
+// code page.
+#include <string>
+
+#include "device/receipt_util.h"
+#include "helpers/ascii.h"
+#include "helpers/error.h"
+#include "platform/code_page.h"
+
+namespace korvane {
+
+std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return XmlChildAsString(XmlFindChild(aParentNode, aNodeName), aNodeName);
+}
+
+int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return XmlChildAsInteger(XmlFindChild(aParentNode, aNodeName), aNodeName);
+}
+
+Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return {};
+  return XmlReadWrapped("currency", aNodeName, [&] {
+    const std::string text = XmlNodeText(child);
+    return text.empty() ? Currency() : StrToCurr(text);
+  });
+}
+
+bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                     bool aDefaultValue) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return aDefaultValue;
+  return XmlReadWrapped("boolean", aNodeName, [&] { return StrToBool(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return 0.0;
+  return XmlReadWrapped("date", aNodeName, [&] { return XmlStrToDate(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+  if (!child) return 0.0;
+  return XmlReadWrapped("datetime", aNodeName, [&] { return XmlStrToDateTime(XmlNodeText(child)); });
+}
+
+TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  try {
+    return GetNodeValueAsDateTime(aParentNode, aNodeName);
+  } catch (const std::exception&) {
+    return 0.0;
+  }
+}
+
+bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
+  return static_cast<bool>(XmlFindChild(aParentNode, aNodeName));
+}
+
+std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {
+  for (pugi::xml_attribute a = aNode.first_attribute(); a; a = a.next_attribute())
+    if (std::string_view(a.name()) == aAttrName) return a.value();
+  return {};
+}
+
+pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aNodeName,
+                                 std::string_view aNodeValue) {
+  pugi::xml_node node = aParentNode.append_child(std::string(aNodeName).c_str());
+  if (!node) throw Error("Cannot add the node \"" + std::string(aNodeName) + "\"");
+  if (!aNodeValue.empty()) node.append_child(pugi::node_pcdata).set_value(std::string(aNodeValue).c_str());
+  return node;
+}
+
+void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset) {
+  const int target = AsciiLower(aCharset) == "gr" ? 1253 : platform::kAnsiCodePage;
+  // Depth first, children in order, without recursion.
+  pugi::xml_node node = aNode.first_child();
+  while (node) {
+    if (pugi::xml_node child = node.first_child()) {
+      node = child;
+      continue;
+    }
+    const std::string_view value = node.value();
+    if (!value.empty()) {
+      const std::string bytes = platform::EncodeCodePage(value, platform::kAnsiCodePage);
+      node.set_value(platform::DecodeCodePage(bytes, target).c_str());
+    }
+    while (node && node != aNode && !node.next_sibling()) node = node.parent();
+    if (!node || node == aNode) break;
+    node = node.next_sibling();
+  }
+}
+
+}  // namespace korvane

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+#include "platform/error.h"
+#include "support/display_peer.h"
+#include "support/signal.h"
+#include "support/test_support.h"
+#include "transport/tcp_handler.h"
+
+namespace korvane {
+namespace {
+
+using testing::DisplayPeer;
+using testing::Err;
+using testing::Info;
+using testing::kStop;
+using testing::LogLine;
+using testing::PeerConnection;
+using testing::ReadLog;
+using testing::ReceiveUntilClosed;
+using testing::Send;
+using testing::Signal;
+using testing::Sleep;
+using testing::TempDir;
+using Socket = asio::ip::tcp::socket;
+
+// A TCP handler with a log, and its log read back once it is gone.
+class TcpHandler {
+ public:
+  explicit TcpHandler(int aPort, int32_t aReadTimeout = 1000, const std::string& aHost = "127.0.0.1") {
+    fConnection.SetAddress(aHost);
+    fConnection.SetPort(aPort);
+    fConnection.SetReadTimeOut(aReadTimeout);
+    fConnection.SetConnectTimeOut(2000);
+    fHandler = std::make_unique<kIOHandler_TCP>(fConnection, fDir.Path(), "Tcp_test");
+    fLogPath = fHandler->GetLogFileName();
+  }
+
+  kIOHandler_TCP* operator->() { return fHandler.get(); }
+  kIOHandler_TCP& operator*() { return *fHandler; }
+
+  // Destroys the handler and gives its whole log.
+  std::vector<LogLine> Log() {
+    fHandler.reset();
+    return ReadLog(fLogPath);
+  }
+
+  // The lines after the connection banner and the Host and Port lines, STOP
+  // left out.
+  std::vector<LogLine> Traffic() {
+    std::vector<LogLine> log = Log();
+    auto first = log.begin();
+    for (auto it = log.begin(); it != log.end(); ++it)
+      if (it->message.starts_with("Port=")) first = it + 1;
+    std::vector<LogLine> result(first, log.end());
+    if (!result.empty() && result.back() == Info(kStop)) result.pop_back();
+    return result;
+  }
+
+ private:
+  TempDir fDir;
+  kConnection fConnection;
+  std::unique_ptr<kIOHandler_TCP> fHandler;
+  std::string fLogPath;
+};
+
+int64_t MillisecondsSince(std::chrono::steady_clock::time_point aStart) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - aStart)
+      .count();
+}
+
+// A port on which nothing listens: bound, so that no other listener can take
+// it while the test runs, but not listening, so that connections are refused.
+class ClosedPort {
+ public:
+  ClosedPort() : fSocket(fContext) {
+    fSocket.open(asio::ip::tcp::v4());
+    fSocket.bind(asio::ip::tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+  }
+  operator int() const { return fSocket.local_endpoint().port(); }
+
+ private:
+  asio::io_context fContext;
+  Socket fSocket;
+};
+
+// ---- ReadUpTo ----------------------------------------------------------------
+
+TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
+  // A peer that accepts and never reads: the socket buffers (about 4 MiB
+  // here) fill up.
+  DisplayPeer peer([&](PeerConnection&) { peer.Hold(); });
+  kTCPClient client("127.0.0.1", peer.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  const std::string block(16u * 1024 * 1024, 'x');
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] { client.Write(block); }), "Write timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_FALSE(client.Connected());
+  EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
+}
+
+TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
+  // One byte every 280 ms: each wait is shorter than the read time-out, the
+  // whole read is not.
+  DisplayPeer trickle([&](PeerConnection& s) {
+    for (int i = 0; i < 8; ++i) {
+      Sleep(280);
+      Send(s, "x");
+    }
+    trickle.Hold();
+  });
+  kTCPClient client("127.0.0.1", trickle.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] { client.ReadBytes(8); }), "Read timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_GT(client.InputBufferSize(), 0u);  // what came stays
+
+  // No time-out set: the connection's default stands in.
+  DisplayPeer silent([&](PeerConnection&) { silent.Hold(); });
+  kTCPClient quiet("127.0.0.1", silent.Port(), 0);
+  quiet.Connect();
+  EXPECT_EQ(testing::ErrorOf([&] { quiet.ReadByte(); }), "Read timed out.");
+}
+
+// ---- the client object -------------------------------------------------------
+
+TEST(TcpClient, TakesHostPortAndTimeoutsFromTheHandler) {
+  TcpHandler h(70000, 250, "localhost");
+  kTCPClient& client = h->TCPClient();
+  EXPECT_EQ(client.Host(), "localhost");
+  EXPECT_EQ(client.Port(), 70000 - 65536);
+  EXPECT_EQ(client.ConnectTimeout(), 2000);
+  EXPECT_EQ(client.ReadTimeout(), 250);
+  h->SetConnectTimeout(10);  // does not reach the client
+  EXPECT_EQ(client.ConnectTimeout(), 2000);
+}
+
+TEST(TcpClient, ReadsUtf8CharactersOneAtATimeAcrossPieces) {
+  DisplayPeer peer([](PeerConnection& s) {
+    Send(s, "\x02Gr\xC3");
+    Sleep(50);
+    Send(s, "\xBC\xC3\x9F\xE2\x82");
+    Sleep(50);
+    Send(s,
+         "\xAC\xF0\x9F\x98\x80\xFF\xC3"
+         "A\x03");
+  });
+  kTCPClient client("127.0.0.1", peer.Port(), 1000);
+  client.SetReadTimeout(1000);
+  client.Connect();
+  std::vector<std::string> chars;
+  for (;;) {
+    const std::string c = client.ReadUtf8Char();
+    chars.push_back(c);
+    if (c == "\x03") break;
+  }
+  EXPECT_EQ(chars,
+            (std::vector<std::string>{"\x02", "G", "r", "\xC3\xBC", "\xC3\x9F", "\xE2\x82\xAC",
+                                      "\xF0\x9F\x98\x80", "\xEF\xBF\xBD", "\xEF\xBF\xBD", "A", "\x03"}));
+  try {
+    client.ReadUtf8Char();
+    ADD_FAILURE() << "no error";
+  } catch (const kTCPClosedGracefully& e) {
+    EXPECT_EQ(std::string(e.what()), "Connection Closed Gracefully.");
+  }
+  EXPECT_FALSE(client.Connected());
+}
+
+TEST(TcpClient, ConnectsAgainAfterADisconnect) {
+  DisplayPeer peer([](PeerConnection& s) { Send(s, "x"); }, 2);
+  kTCPClient client("127.0.0.1", peer.Port(), 1000);
+  client.SetReadTimeout(1000);
+  for (int i = 0; i < 2; ++i) {
+    client.Connect();
+    EXPECT_TRUE(client.Connected());
+    EXPECT_EQ(client.ReadBytes(1), "x");
+    client.Disconnect();
+    EXPECT_FALSE(client.Connected());
+  }
+}
+
+}  // namespace
+}  // namespace korvane
