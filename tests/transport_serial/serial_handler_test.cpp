@@ -1,3 +1,5 @@
+#include "transport/serial_handler.h"
+
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -16,9 +18,9 @@
 #include "platform/error.h"
 #include "platform/serial_termios_posix.h"
 #include "support/test_support.h"
-#include "transport/serial_handler.h"
 #include "transport/serial_port.h"
 #include "transport/transport_table.h"
+#include "transport_serial/pty_device.h"
 
 namespace korvane {
 namespace {
@@ -32,62 +34,8 @@ using testing::LogLine;
 using testing::TempDir;
 
 using Clock = std::chrono::steady_clock;
-
-constexpr uint32_t kPort = 7;
-
-// A pseudo-terminal pair whose device side is what port 7 opens; the test
-// plays the device on the other side.
-class PtyDevice {
- public:
-  PtyDevice() {
-    char name[256] = {0};
-    if (openpty(&fMaster, &fSlave, name, nullptr, nullptr) != 0) std::abort();
-    fPath = name;
-    setenv("QORD_COM7", fPath.c_str(), 1);
-  }
-  ~PtyDevice() {
-    CloseDeviceSide();
-    unsetenv("QORD_COM7");
-  }
-
-  const std::string& Path() const { return fPath; }
-
-  void Send(const std::string& aBytes) {
-    ASSERT_EQ(write(fMaster, aBytes.data(), aBytes.size()), static_cast<ssize_t>(aBytes.size()));
-  }
-
-  // What has arrived within aWaitMs.
-  std::string Receive(int aWaitMs = 1000) {
-    std::string bytes;
-    pollfd p{fMaster, POLLIN, 0};
-    while (poll(&p, 1, bytes.empty() ? aWaitMs : 50) > 0) {
-      char buffer[256];
-      const ssize_t n = read(fMaster, buffer, sizeof buffer);
-      if (n <= 0) break;
-      bytes.append(buffer, static_cast<size_t>(n));
-    }
-    return bytes;
-  }
-
-  // The line settings the port has now.
-  termios Settings() const {
-    termios tio{};
-    tcgetattr(fSlave, &tio);
-    return tio;
-  }
-
-  // Hangs the device up: the port's reads fail from now on.
-  void CloseDeviceSide() {
-    if (fMaster >= 0) close(fMaster);
-    if (fSlave >= 0) close(fSlave);
-    fMaster = fSlave = -1;
-  }
-
- private:
-  int fMaster = -1;
-  int fSlave = -1;
-  std::string fPath;
-};
+using testing::kPort;
+using testing::PtyDevice;
 
 kConnection SerialConnection(const std::string& aPort = "COM7", tkParity aParity = tkParity::Even,
                              int32_t aStopBits = 1, int32_t aReadTimeout = 500) {
@@ -198,40 +146,6 @@ TEST(SerialTransport, LineSettingsReachThePort) {
   EXPECT_THAT(testing::AfterBanner(handler.Log()),
               ElementsAre(Info("Serial Driver Version: 1.0"), Info("SerialPort=COM7"), Info("Speed=115200"),
                           Info("Parity=odd"), Info("DataBits=7"), Info("StopBits=2")));
-}
-
-TEST(SerialLine, ParametersMapToTermios) {
-  struct Case {
-    platform::SerialLineState state;
-    speed_t speed;
-    tcflag_t cflag;  // of CSIZE | PARENB | PARODD | CMSPAR | CSTOPB
-  };
-  const Case cases[] = {
-      {{9600, 8, ptEven, sbOne}, B9600, CS8 | PARENB},
-      {{19200, 7, ptOdd, sbTwo}, B19200, CS7 | PARENB | PARODD | CSTOPB},
-      {{115200, 8, ptNone, sbOne}, B115200, CS8},
-      {{4800, 5, ptMark, sbOneHalf}, B4800, CS5 | PARENB | PARODD | CMSPAR | CSTOPB},
-      {{300, 6, ptSpace, sbOne}, B300, CS6 | PARENB | CMSPAR},
-  };
-  for (const Case& c : cases) {
-    termios tio{};
-    tio.c_cflag = CS8 | PARENB | PARODD | CSTOPB | CREAD | CLOCAL;
-    ASSERT_TRUE(platform::ApplySerialLineState(c.state, tio)) << c.state.baudRate;
-    EXPECT_EQ(cfgetospeed(&tio), c.speed);
-    EXPECT_EQ(cfgetispeed(&tio), c.speed);
-    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB), c.cflag) << c.state.baudRate;
-    EXPECT_EQ(tio.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
-    EXPECT_EQ((tio.c_iflag & INPCK) != 0, c.state.parity != ptNone);
-  }
-  for (const platform::SerialLineState bad : {platform::SerialLineState{0, 8, 0, 0},
-                                              {12345, 8, 0, 0},
-                                              {9600, 9, 0, 0},
-                                              {9600, 4, 0, 0},
-                                              {9600, 8, 5, 0},
-                                              {9600, 8, 0, 3}}) {
-    termios tio{};
-    EXPECT_FALSE(platform::ApplySerialLineState(bad, tio));
-  }
 }
 
 TEST(SerialTransport, MissingPortIsNotAValidComPort) {
@@ -462,42 +376,6 @@ TEST(SerialTransport, ClosedPortRefusesReadWriteAndLines) {
   EXPECT_EQ(ErrorOf([&] { handler->ReadAll(); }), "ReadAll Unsupported");
   EXPECT_EQ(handler->DecodeError(5), "");
   handler->SetParameter("a", "b");
-}
-
-TEST(ComPort, DefaultsAndConstructors) {
-  const TComPort one(4);
-  EXPECT_EQ(one.ComNumber(), 4u);
-  EXPECT_EQ(one.BaudRate(), 9600u);
-  EXPECT_EQ(one.DataBits(), 8);
-  EXPECT_EQ(one.StopBits(), sbOne);
-  EXPECT_EQ(one.Parity(), ptNone);
-  EXPECT_FALSE(one.ComIsOpen());
-  EXPECT_EQ(one.CurrentComTimeout(), 0xFFFFFFFFu);
-  EXPECT_EQ(TComPort::DriverVersion(), "1.0");
-  const TComPort two(5, 19200);
-  EXPECT_EQ(two.BaudRate(), 19200u);
-  EXPECT_EQ(two.DataBits(), 8);
-  const TComPort five(6, 4800, 7, sbTwo, ptMark);
-  EXPECT_EQ(five.DataBits(), 7);
-  EXPECT_EQ(five.StopBits(), sbTwo);
-  EXPECT_EQ(five.Parity(), ptMark);
-}
-
-TEST(ComPort, SetLineParametersStoresWhatThePortTook) {
-  PtyDevice device;
-  TComPort port(kPort, 9600, 8, sbOne, ptMark);
-  port.Open();
-  port.SetLineParameters(57600, 8, sbOne, ptSpace);
-  EXPECT_EQ(port.Parity(), ptSpace);
-  EXPECT_EQ(port.BaudRate(), 57600u);
-  const termios tio = device.Settings();
-  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
-  EXPECT_THROW(port.SetLineParameters(12345, 8, sbOne, ptNone), TComPortException);
-  EXPECT_EQ(port.BaudRate(), 57600u);
-  uint8_t buffer[4];
-  uint32_t error = 0;
-  EXPECT_EQ(port.Read(buffer, 4, 50, error), 0);  // nothing came
-  EXPECT_EQ(error, 0u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/spool.h"
+#include "transport/spool_handler.h"
 
 #include <cups/cups.h>
 #include <gmock/gmock.h>
@@ -17,117 +17,26 @@
 #include "platform/error.h"
 #include "platform/spool_postscript_posix.h"
 #include "support/test_support.h"
-#include "transport/spool_handler.h"
 #include "transport/transport_table.h"
+#include "transport_spool/spool_fixture.h"
 
 namespace korvane {
 namespace {
 
+using testing::CupsEnvironment;
 using testing::ErrorOf;
+using testing::JobSeen;
+using testing::PngOf;
+using testing::Queue;
+using testing::ReadFile;
 
 using ::testing::HasSubstr;
-
-// ---- a private CUPS scheduler for this test program --------------------------------
-
-class CupsEnvironment : public ::testing::Environment {
- public:
-  static std::string Dir() { return fDir; }
-  static std::string Out(const std::string& aFile) { return fDir + "/out/" + aFile; }
-
-  void SetUp() override {
-    fTemp = std::make_unique<testing::TempDir>();
-    fDir = fTemp->Path();
-    const std::string start =
-        std::string("bash ") + KORVANE_SOURCE_DIR + "/scripts/cups-test-setup.sh start " + fDir;
-    ASSERT_EQ(std::system(start.c_str()), 0) << "the test scheduler did not start";
-    setenv("CUPS_SERVER", (fDir + "/cups.sock").c_str(), 1);
-  }
-  void TearDown() override {
-    const std::string stop =
-        std::string("bash ") + KORVANE_SOURCE_DIR + "/scripts/cups-test-setup.sh stop " + fDir;
-    EXPECT_EQ(std::system(stop.c_str()), 0);
-    fTemp.reset();
-  }
-
- private:
-  std::unique_ptr<testing::TempDir> fTemp;
-  static inline std::string fDir;
-};
-
-const ::testing::Environment* const kCups = ::testing::AddGlobalTestEnvironment(new CupsEnvironment);
-
-std::string ReadFile(const std::string& aPath) {
-  std::ifstream in(aPath, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
-struct JobSeen {
-  std::string title;
-  std::string format;
-  ipp_jstate_t state = IPP_JSTATE_PENDING;
-};
-
-// The jobs of aPrinter that have finished, waiting up to 10 s for aCount.
-std::vector<JobSeen> FinishedJobs(const std::string& aPrinter, size_t aCount) {
-  std::vector<JobSeen> seen;
-  for (int i = 0; i < 200; ++i) {
-    cups_job_t* jobs = nullptr;
-    const int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, aPrinter.c_str(), 0, CUPS_WHICHJOBS_COMPLETED);
-    seen.clear();
-    for (int j = 0; j < n; ++j) seen.push_back({jobs[j].title, jobs[j].format, jobs[j].state});
-    cupsFreeJobs(n, jobs);
-    if (seen.size() >= aCount) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return seen;
-}
-
-// A queue's jobs as one test sees them: those that finish after it began.
-class Queue {
- public:
-  Queue(const std::string& aPrinter, const std::string& aFile)
-      : fPrinter(aPrinter), fFile(aFile), fBefore(FinishedJobs(aPrinter, 0).size()) {}
-
-  // The jobs finished since, waiting for at least aCount of them.
-  std::vector<JobSeen> NewJobs(size_t aCount = 1) const {
-    std::vector<JobSeen> jobs = FinishedJobs(fPrinter, fBefore + aCount);
-    jobs.erase(jobs.begin(), jobs.begin() + static_cast<long>(std::min(fBefore, jobs.size())));
-    return jobs;
-  }
-  // What the device received from the last job, once aCount jobs are through.
-  std::string Output(size_t aCount = 1) const {
-    EXPECT_EQ(NewJobs(aCount).size(), aCount);
-    return ReadFile(CupsEnvironment::Out(fFile));
-  }
-
- private:
-  std::string fPrinter;
-  std::string fFile;
-  size_t fBefore;
-};
 
 std::unique_ptr<kIOHandler_Spool> SpoolHandler(const std::string& aPrinter) {
   kConnection connection;
   connection.SetConnectionType(tkConnectionType::Spool);
   connection.SetPrinterName(aPrinter);
   return std::make_unique<kIOHandler_Spool>(connection, "", "");
-}
-
-std::string PngOf(int aWidth, int aHeight, const std::vector<uint8_t>& aRgba) {
-  png_image image;
-  std::memset(&image, 0, sizeof image);
-  image.version = PNG_IMAGE_VERSION;
-  image.width = static_cast<png_uint_32>(aWidth);
-  image.height = static_cast<png_uint_32>(aHeight);
-  image.format = PNG_FORMAT_RGBA;
-  png_alloc_size_t size = 0;
-  png_image_write_to_memory(&image, nullptr, &size, 0, aRgba.data(), 0, nullptr);
-  std::string data(size, '\0');
-  png_image_write_to_memory(&image, data.data(), &size, 0, aRgba.data(), 0, nullptr);
-  data.resize(size);
-  return data;
 }
 
 // ---- placement --------------------------------------------------------------------------
@@ -198,59 +107,6 @@ TEST(SpoolPlacement, PostScriptDrawsTheBitmapAtItsPlace) {
             "2 1 8 [2 0 0 -1 0 1]\n"
             "currentfile /ASCIIHexDecode filter false 3 colorimage\n"
             "123456ffffff>\ngrestore\nshowpage\n%%Trailer\n%%EOF\n");
-}
-
-// ---- bitmaps ------------------------------------------------------------------------------
-
-TEST(SpoolBitmap, LoadsPngWithTransparencyOverWhite) {
-  const std::string png = PngOf(2, 1, {255, 0, 0, 255, 0, 0, 0, 0});
-  const kBitmap bitmap = kBitmap::FromPNG(png);
-  EXPECT_EQ(bitmap.Width(), 2);
-  EXPECT_EQ(bitmap.Height(), 1);
-  EXPECT_EQ(bitmap.Pixels(), (std::vector<uint8_t>{255, 0, 0, 255, 255, 255}));
-  testing::TempDir dir;
-  std::ofstream(dir.File("a.png"), std::ios::binary) << png;
-  EXPECT_EQ(kBitmap::LoadFromFile(dir.File("a.png")).Pixels(), bitmap.Pixels());
-}
-
-TEST(SpoolBitmap, RejectsDataThatIsNoPng) {
-  EXPECT_THAT(ErrorOf([] { kBitmap::FromPNG("not a picture"); }),
-              ::testing::StartsWith("Cannot load PNG image: "));
-  EXPECT_THAT(ErrorOf([] { kBitmap::FromPNG(""); }), ::testing::StartsWith("Cannot load PNG image: "));
-  const std::string png = PngOf(4, 4, std::vector<uint8_t>(64, 7));
-  EXPECT_THAT(ErrorOf([&] { kBitmap::FromPNG(png.substr(0, png.size() / 2)); }),
-              ::testing::StartsWith("Cannot load PNG image: "));
-  EXPECT_EQ(ErrorOf([] { kBitmap(-1, 5); }), "Invalid bitmap size");
-}
-
-// ---- the printers ------------------------------------------------------------------------------
-
-TEST(SpoolPrinters, PageMetricsComeFromTheQueueOrTheDefaults) {
-  platform::SpoolPageMetrics m;
-  ASSERT_NO_THROW(m = platform::SpoolPageMetricsOf("KorvanePage"));
-  // Letter at 300 dpi, a quarter inch of margin all round.
-  EXPECT_EQ(m.dpi, 300);
-  EXPECT_EQ(m.pageWidth, 2550);
-  EXPECT_EQ(m.pageHeight, 3300);
-  EXPECT_EQ(m.printableWidth, 2400);
-  EXPECT_EQ(m.printableHeight, 3150);
-  EXPECT_EQ(m.offsetX, 75);
-  EXPECT_EQ(m.offsetY, 75);
-  EXPECT_TRUE(m.fromPrinter);
-  // A queue without driver tells nothing: A4 to its edges at 300 dpi.
-  ASSERT_NO_THROW(m = platform::SpoolPageMetricsOf("KorvanePlain"));
-  EXPECT_FALSE(m.fromPrinter);
-  EXPECT_EQ(m.dpi, 300);
-  EXPECT_EQ(m.pageWidth, 2480);
-  EXPECT_EQ(m.printableWidth, 2480);
-  EXPECT_EQ(m.pageHeight, 3507);
-  EXPECT_EQ(m.offsetX, 0);
-  try {
-    platform::SpoolPageMetricsOf("NoSuchQueue");
-    ADD_FAILURE() << "an unknown queue has page metrics";
-  } catch (const platform::OsError& e) {
-    EXPECT_FALSE(std::string(e.what()).empty());
-  }
 }
 
 // ---- raw output ---------------------------------------------------------------------------------

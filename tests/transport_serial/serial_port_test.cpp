@@ -1,0 +1,51 @@
+#include "transport/serial_port.h"
+
+#include <gtest/gtest.h>
+#include <termios.h>
+
+#include "transport_serial/pty_device.h"
+
+namespace korvane {
+namespace {
+
+using testing::kPort;
+using testing::PtyDevice;
+
+TEST(ComPort, DefaultsAndConstructors) {
+  const TComPort one(4);
+  EXPECT_EQ(one.ComNumber(), 4u);
+  EXPECT_EQ(one.BaudRate(), 9600u);
+  EXPECT_EQ(one.DataBits(), 8);
+  EXPECT_EQ(one.StopBits(), sbOne);
+  EXPECT_EQ(one.Parity(), ptNone);
+  EXPECT_FALSE(one.ComIsOpen());
+  EXPECT_EQ(one.CurrentComTimeout(), 0xFFFFFFFFu);
+  EXPECT_EQ(TComPort::DriverVersion(), "1.0");
+  const TComPort two(5, 19200);
+  EXPECT_EQ(two.BaudRate(), 19200u);
+  EXPECT_EQ(two.DataBits(), 8);
+  const TComPort five(6, 4800, 7, sbTwo, ptMark);
+  EXPECT_EQ(five.DataBits(), 7);
+  EXPECT_EQ(five.StopBits(), sbTwo);
+  EXPECT_EQ(five.Parity(), ptMark);
+}
+
+TEST(ComPort, SetLineParametersStoresWhatThePortTook) {
+  PtyDevice device;
+  TComPort port(kPort, 9600, 8, sbOne, ptMark);
+  port.Open();
+  port.SetLineParameters(57600, 8, sbOne, ptSpace);
+  EXPECT_EQ(port.Parity(), ptSpace);
+  EXPECT_EQ(port.BaudRate(), 57600u);
+  const termios tio = device.Settings();
+  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
+  EXPECT_THROW(port.SetLineParameters(12345, 8, sbOne, ptNone), TComPortException);
+  EXPECT_EQ(port.BaudRate(), 57600u);
+  uint8_t buffer[4];
+  uint32_t error = 0;
+  EXPECT_EQ(port.Read(buffer, 4, 50, error), 0);  // nothing came
+  EXPECT_EQ(error, 0u);
+}
+
+}  // namespace
+}  // namespace korvane
