@@ -5,7 +5,6 @@
 
 #include "platform/error.h"
 #include "support/display_peer.h"
-#include "support/signal.h"
 #include "support/test_support.h"
 #include "transport/tcp_handler.h"
 #include "transport/tcp_handler_fixture.h"
@@ -14,19 +13,11 @@ namespace korvane {
 namespace {
 
 using testing::DisplayPeer;
-using testing::Err;
-using testing::Info;
-using testing::kStop;
-using testing::LogLine;
 using testing::MillisecondsSince;
 using testing::PeerConnection;
-using testing::ReadLog;
-using testing::ReceiveUntilClosed;
 using testing::Send;
-using testing::Signal;
 using testing::Sleep;
 using testing::TcpHandler;
-using testing::TempDir;
 
 TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
   // A peer that accepts and never reads: the socket buffers (about 4 MiB
