@@ -7,9 +7,9 @@
 
 #include "api/driver_api.h"
 #include "base/bounded_lock.h"
+#include "helpers/utf.h"
 #include "korvane_display.h"
 #include "platform/module.h"
-#include "helpers/utf.h"
 
 using namespace korvane;
 
@@ -54,6 +54,7 @@ int16_t RunRequest(platform::Bstr aXml, platform::Bstr* aOutput, platform::Bstr*
   } catch (...) {
     result = -1;
   }
+  platform::LeaveModule();
   return result;
 }
 
@@ -118,6 +119,7 @@ KORVANE_API int16_t KORVANE_CALL VERSION(BSTR aDriverName, BSTR* aOutput, BSTR* 
     if (version && aOutput) *Units(aOutput) = platform::BstrFromUtf8(*version);
   } catch (...) {
   }
+  platform::LeaveModule();
   return 0;
 }
 

@@ -6,10 +6,10 @@
 #include <iterator>
 
 #include "base/bounded_lock.h"
+#include "helpers/utf.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/module_unload.h"
-#include "helpers/utf.h"
 
 namespace korvane {
 namespace {
@@ -74,12 +74,16 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
 tTK_LogQueue::tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs)
     : fCapacity(aCapacity), fPopTimeoutMs(aPopTimeoutMs) {}
 
-bool tTK_LogQueue::Push(std::string aLine) {
+bool tTK_LogQueue::Push(std::string aLine, bool* aStartConsumer) {
   {
     std::lock_guard<std::mutex> guard(fLock);
     if (fShutdown) return true;
     if (fLines.size() >= fCapacity) return false;
     fLines.push_back(std::move(aLine));
+    if (aStartConsumer != nullptr && !fConsumer) {
+      fConsumer = true;
+      *aStartConsumer = true;
+    }
     if (fLines.size() != 1 && fLines.size() != fBatchSize) return true;
   }
   fNotEmpty.notify_one();
@@ -151,6 +155,30 @@ size_t tTK_LogQueue::Count() const {
   return fLines.size();
 }
 
+bool tTK_LogQueue::ClaimConsumer() {
+  std::lock_guard<std::mutex> guard(fLock);
+  if (fConsumer) return false;
+  fConsumer = true;
+  return true;
+}
+
+bool tTK_LogQueue::ReleaseConsumer() {
+  std::lock_guard<std::mutex> guard(fLock);
+  if (!fLines.empty() || fShutdown) return false;
+  fConsumer = false;
+  return true;
+}
+
+void tTK_LogQueue::DropConsumer() {
+  std::lock_guard<std::mutex> guard(fLock);
+  fConsumer = false;
+}
+
+bool tTK_LogQueue::HasConsumer() const {
+  std::lock_guard<std::mutex> guard(fLock);
+  return fConsumer;
+}
+
 // ---- shared state ---------------------------------------------------------
 
 tTK_LogState::tTK_LogState()
@@ -158,14 +186,21 @@ tTK_LogState::tTK_LogState()
   MarkProgress();
 }
 
+namespace {
+// Held only while a name is copied or set; a lock that is not had within
+// this belongs to a thread the system stopped.
+constexpr auto kNameLockWait = std::chrono::milliseconds(200);
+}  // namespace
+
 std::string tTK_LogState::FileName() const {
-  std::lock_guard<std::mutex> guard(fNameLock);
-  return fFileName;
+  // (no name: appending to it fails, and the lines count as dropped)
+  std::unique_lock<std::mutex> guard(fNameLock, std::defer_lock);
+  return LockWithin(guard, kNameLockWait) ? fFileName : std::string();
 }
 
 std::string tTK_LogState::Directory() const {
-  std::lock_guard<std::mutex> guard(fNameLock);
-  return fDirectory;
+  std::unique_lock<std::mutex> guard(fNameLock, std::defer_lock);
+  return LockWithin(guard, kNameLockWait) ? fDirectory : std::string();
 }
 
 void tTK_LogState::SetFileName(std::string aFileName) {
@@ -188,8 +223,8 @@ void tTK_LogState::SetLastLine(std::string aLine) {
 }
 
 bool tTK_LogState::TakeLastLine(std::string& aLine) {
-  std::lock_guard<std::mutex> guard(fLastLineLock);
-  if (!fHasLastLine) return false;
+  std::unique_lock<std::mutex> guard(fLastLineLock, std::defer_lock);
+  if (!LockWithin(guard, kNameLockWait) || !fHasLastLine) return false;
   aLine = std::move(fLastLine);
   fHasLastLine = false;
   return true;
@@ -381,6 +416,10 @@ void tTK_LogState::ReportDrops() {
   if (!WriteDropReport(kAppendAttempts)) StartFailing();
 }
 
+bool tTK_LogState::MayEnd(int64_t aIdleMs) const {
+  return aIdleMs >= (fDroppedTotal.load() <= fDroppedLastReported ? kIdleEndMs : kIdleEndReportDueMs);
+}
+
 void tTK_LogState::Finish() {
   std::string last;
   const bool hasLast = TakeLastLine(last);
@@ -401,13 +440,25 @@ tTK_LogThread::tTK_LogThread(std::shared_ptr<tTK_LogState> aState) : fState(std:
 
 tTK_LogThread::~tTK_LogThread() { Stop(-1); }
 
-void tTK_LogThread::Start() {
-  fThread = std::thread(&tTK_LogThread::Execute, fState);
-  fState->fParking.Adopt(fThread.native_handle());
-  // Running before the writer is used: a thread that has not begun to run
-  // cannot park if the module is unloaded (see Stop), only be frozen.
-  constexpr int kEnterWaitMs = 2000;
-  fState->fParking.WaitEntered(kEnterWaitMs);
+void tTK_LogThread::StartRun() {
+  std::lock_guard<std::mutex> guard(fStartLock);
+  StartRunLocked();
+}
+
+void tTK_LogThread::StartRunLocked() {
+  if (platform::CurrentModuleUnload() != platform::ModuleUnload::None) {
+    // No thread can start while the module goes: Stop writes the lines.
+    fState->fQueue.DropConsumer();
+    return;
+  }
+  // The run before has given the queue up and only had to return: runs
+  // never overlap.
+  if (!fRun.Join(tTK_LogState::kRunJoinMs)) fRun.Detach();
+  try {
+    fRun.Start([state = fState] { Execute(state); });
+  } catch (const Error&) {
+    fState->fQueue.DropConsumer();
+  }
 }
 
 void tTK_LogThread::SetHeld(bool aHeld) {
@@ -415,47 +466,58 @@ void tTK_LogThread::SetHeld(bool aHeld) {
   std::unique_lock<std::mutex> guard(s.fHoldLock);
   s.fHeld = aHeld;
   s.fHoldChanged.notify_all();
-  if (!aHeld || !fThread.joinable()) return;
+  if (!aHeld) return;
   s.fHoldChanged.wait(guard, [&] {
     std::lock_guard<std::mutex> end(s.fEndLock);
-    return s.fParked || s.fFinished;
+    return s.fParked || s.fFinished || !s.fQueue.HasConsumer();
   });
 }
 
 void tTK_LogThread::Stop(int aMaxWaitMs) {
-  if (!fThread.joinable()) return;
-  switch (platform::CurrentModuleUnload()) {
-    case platform::ModuleUnload::Library: return StopParked();
-    case platform::ModuleUnload::ProcessEnd: return FinishHere();
-    case platform::ModuleUnload::None: break;
-  }
+  if (fStopped) return;
+  fStopped = true;
+  if (platform::CurrentModuleUnload() != platform::ModuleUnload::None) return FinishHere();
   using Clock = std::chrono::steady_clock;
-  fState->fQueue.Shutdown();
-  fState->fTerminated.store(true);
+  tTK_LogState& s = *fState;
+  s.fQueue.Shutdown();
+  s.fTerminated.store(true);
   SetHeld(false);
+  bool noRun = false;
+  {
+    // A run writes what is left and the last line; one is started when none
+    // is going. Where none can be, it is done here.
+    std::lock_guard<std::mutex> guard(fStartLock);
+    if (s.fQueue.ClaimConsumer()) {
+      StartRunLocked();
+      noRun = !s.fQueue.HasConsumer();  // (a run keeps the role once the queue is shut down)
+    }
+  }
+  if (noRun) return FinishHere();
   const Clock::time_point start = Clock::now();
   const Clock::duration stall = std::chrono::milliseconds(tTK_LogState::kStopStallMs);
   {
-    std::unique_lock<std::mutex> guard(fState->fEndLock);
-    while (!fState->fFinished) {
+    std::unique_lock<std::mutex> guard(s.fEndLock);
+    while (!s.fFinished) {
       const Clock::time_point now = Clock::now();
       const Clock::time_point progress =
-          std::max(start, Clock::time_point(Clock::duration(fState->fProgressAt.load())));
+          std::max(start, Clock::time_point(Clock::duration(s.fProgressAt.load())));
       Clock::time_point giveUp = progress + stall;
       if (aMaxWaitMs >= 0) giveUp = std::min(giveUp, start + std::chrono::milliseconds(aMaxWaitMs));
       if (now >= giveUp) {
-        // Still busy (a blocked disk, say). The thread owns a share of the
-        // state it uses, so it may finish on its own after we are gone.
+        // Still busy (a blocked disk, say). The run owns a share of the
+        // state it uses, and of the module, so it may finish on its own after
+        // we are gone.
         guard.unlock();
-        fThread.detach();
+        std::lock_guard<std::mutex> starting(fStartLock);
+        fRun.Detach();
         return;
       }
-      fState->fEnded.wait_until(guard, std::min(giveUp, now + std::chrono::milliseconds(100)));
+      s.fEnded.wait_until(guard, std::min(giveUp, now + std::chrono::milliseconds(100)));
     }
   }
-  // Finished is set as the thread's last step (only two notifications follow
-  // it), so this join cannot block.
-  fThread.join();
+  // Finished is set as the run's last step, so this join is short.
+  std::lock_guard<std::mutex> starting(fStartLock);
+  if (!fRun.Join(tTK_LogState::kRunJoinMs)) fRun.Detach();
 }
 
 void tTK_LogThread::ReleaseHoldIfFree() {
@@ -468,48 +530,16 @@ void tTK_LogThread::ReleaseHoldIfFree() {
   s.fHoldChanged.notify_all();
 }
 
-void tTK_LogThread::StopParked() {
-  using Clock = std::chrono::steady_clock;
-  tTK_LogState& s = *fState;
-  s.fParkAtEnd.store(true);
-  s.fTerminated.store(true);
-  // A thread that never began to run (on Windows it waits for the loader's
-  // lock, which this unload holds) stays where it is, and its lines are
-  // written here.
-  if (!s.fParking.WaitEntered(0) && s.fParking.Freeze()) return FinishHere();
-  // A thread waiting for the loader's lock while it holds the queue's cannot
-  // go on before the unload is over: it is frozen, its lines lost.
-  constexpr int kQueueLockWaitMs = 500;
-  if (!s.fQueue.TryShutdown(kQueueLockWaitMs)) {
-    s.fParking.Freeze();
-    fThread.detach();
-    return;
-  }
-  ReleaseHoldIfFree();
-  const Clock::time_point start = Clock::now();
-  const Clock::duration stall = std::chrono::milliseconds(tTK_LogState::kStopStallMs);
-  while (!s.fParking.WaitParked(100)) {
-    const Clock::time_point progress =
-        std::max(start, Clock::time_point(Clock::duration(s.fProgressAt.load())));
-    if (Clock::now() >= progress + stall) {
-      // A write that blocks: the thread must not run on once its code is gone.
-      s.fParking.Freeze();
-      break;
-    }
-  }
-  // Parked (or frozen) for good, with its own share of the state.
-  fThread.detach();
-}
-
 void tTK_LogThread::FinishHere() {
-  // The system stopped the thread wherever it was; what it left in the queue
-  // is written here, without its lock if that cannot be had soon.
+  // No run of the thread goes on (see Stop); what is left in the queue is
+  // written here, without its lock if that cannot be had soon.
   tTK_LogState& s = *fState;
   constexpr int kQueueLockWaitMs = 200;
   std::vector<std::string> lines;
   s.fTerminated.store(true);
   {
-    // The lines it was appending go first, unless they reached the file.
+    // The lines a stopped run was appending go first, unless they reached
+    // the file.
     std::unique_lock<std::mutex> guard(s.fInFlightLock, std::defer_lock);
     if (LockWithin(guard, std::chrono::milliseconds(kQueueLockWaitMs)) && !s.fInFlight.empty() &&
         !s.EndsWithLines(s.fInFlight))
@@ -524,26 +554,18 @@ void tTK_LogThread::FinishHere() {
                                  std::make_move_iterator(lines.begin() + static_cast<ptrdiff_t>(end))));
   }
   s.Finish();
-  // A thread that is in fact still there (held by a test) is let go; it
-  // finds the queue empty and ends.
+  // A run that is in fact still there (held by a test) is let go; it finds
+  // the queue empty and ends.
   ReleaseHoldIfFree();
-  fThread.detach();
+  std::unique_lock<std::mutex> starting(fStartLock, std::try_to_lock);
+  if (starting.owns_lock()) fRun.Detach();
 }
 
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
+  using Clock = std::chrono::steady_clock;
   tTK_LogState& s = *aState;
-  {
-    // What the system looks up on first use takes the loader's lock (on
-    // Windows the clocks behind timed waits do): used once before the thread
-    // counts as running, never first while the module is being unloaded.
-    std::mutex lock;
-    std::condition_variable never;
-    std::unique_lock<std::mutex> guard(lock);
-    never.wait_for(guard, std::chrono::milliseconds(1));
-    static_cast<void>(std::chrono::system_clock::now());
-  }
-  s.fParking.Enter();
   std::vector<std::string> lines;
+  Clock::time_point lastLine = Clock::now();
   for (;;) {
     {
       std::unique_lock<std::mutex> hold(s.fHoldLock);
@@ -570,9 +592,21 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
       }
       s.ReportDrops();
       s.MarkProgress();
+      lastLine = Clock::now();
       continue;
     }
-    if (result == tTK_LogQueue::PopResult::Timeout) s.ReportDrops();
+    if (result == tTK_LogQueue::PopResult::Timeout) {
+      s.ReportDrops();
+      const int64_t idleMs =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - lastLine).count();
+      if (s.MayEnd(idleMs) && s.fQueue.ReleaseConsumer()) {
+        // Idle: this run is over; the next line starts another. (Those
+        // waiting to hold the thread see it gone.)
+        { std::lock_guard<std::mutex> hold(s.fHoldLock); }
+        s.fHoldChanged.notify_all();
+        return;
+      }
+    }
     if (s.fQueue.IsShutdown() || s.fTerminated.load()) break;
   }
   s.Finish();
@@ -583,7 +617,6 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   }
   s.fEnded.notify_all();
   s.fHoldChanged.notify_all();
-  if (s.fParkAtEnd.load()) s.fParking.Park();
 }
 
 // ---- writer ---------------------------------------------------------------
@@ -599,7 +632,6 @@ tTK_LogWriter::tTK_LogWriter(const std::string& aFileName, const std::string& aD
   fDaily = aDaily;
   fState->fMaxLogfileSize.store(kDefaultMaxLogfileSize);
   fThread = std::make_unique<tTK_LogThread>(fState);
-  fThread->Start();
 }
 
 tTK_LogWriter::~tTK_LogWriter() {
@@ -645,7 +677,9 @@ std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, const std::str
 
 void tTK_LogWriter::Write(tTK_MessageType aEntryType, const std::string& aMessage) {
   if (fClosing.load() != 0) return;
-  if (!fState->fQueue.Push(FormatLine(aEntryType, aMessage))) fState->fDroppedTotal.fetch_add(1);
+  bool startRun = false;
+  if (!fState->fQueue.Push(FormatLine(aEntryType, aMessage), &startRun)) fState->fDroppedTotal.fetch_add(1);
+  if (startRun) fThread->StartRun();
 }
 
 void tTK_LogWriter::WriteLast(tTK_MessageType aEntryType, const std::string& aMessage) {

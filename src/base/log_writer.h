@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "base/shared_types.h"
-#include "platform/thread_park.h"
+#include "platform/module_thread.h"
 #include "platform/uuid.h"
 
 namespace korvane {
@@ -26,12 +26,18 @@ namespace korvane {
 // then returns at once with no line. A push wakes a waiting pop only when it
 // makes the queue non-empty or brings it to a batch's size: a batch being
 // gathered is not woken for every line.
+// The queue also knows whether a consumer takes its lines: a push that finds
+// none claims that role for its caller, who is then to start one; the
+// consumer gives the role up once idle, in the same step as it finds the
+// queue empty, so that no line is ever left without one.
 class tTK_LogQueue {
  public:
   enum class PopResult { Line, Empty, Timeout };
 
   tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs);
-  bool Push(std::string aLine);
+  // Adds aLine. With aStartConsumer, it is set when the queue had no
+  // consumer: the caller now holds that role and is to start one.
+  bool Push(std::string aLine, bool* aStartConsumer = nullptr);
   PopResult Pop(std::string& aLine);
   // Waits like Pop; once a line is there, waits up to aGatherMs more while
   // fewer than aMax are queued (not once shut down), then moves up to aMax
@@ -48,6 +54,16 @@ class tTK_LogQueue {
   bool IsShutdown() const;
   size_t Count() const;
 
+  // Claims the consumer's role when nobody holds it; true when claimed.
+  bool ClaimConsumer();
+  // Gives the role up, on the consumer, unless lines are queued or the queue
+  // is shut down (which the consumer sees through to the end); true when
+  // given up.
+  bool ReleaseConsumer();
+  // Gives the role up whatever is queued: a consumer could not be started.
+  void DropConsumer();
+  bool HasConsumer() const;
+
  private:
   const size_t fCapacity;
   const int fPopTimeoutMs;
@@ -56,6 +72,7 @@ class tTK_LogQueue {
   std::deque<std::string> fLines;
   size_t fBatchSize = 0;  // of the last PopBatch: a push reaching it wakes the gathering
   bool fShutdown = false;
+  bool fConsumer = false;
 };
 
 // Everything the log thread touches. The writer and its thread share it, so
@@ -77,6 +94,14 @@ struct tTK_LogState {
   static constexpr int kProbeIntervalMs = 1000;
   // Stopping gives up on a thread that has got on with nothing for this long.
   static constexpr int kStopStallMs = 2000;
+  // The thread ends once it has had no line for this long (and no report of
+  // drops is due), and a later line starts it again: an idle library holds
+  // no thread, and a host that unloads it gets it unloaded.
+  static constexpr int kIdleEndMs = 500;
+  static constexpr int kIdleEndReportDueMs = 10000;
+  // A thread that has given the queue up is over within this (it only has
+  // to return).
+  static constexpr int kRunJoinMs = 2000;
   // The log thread appends the lines it finds queued together, in one open,
   // lock, write and close, up to this many at a time.
   static constexpr size_t kBatchLines = 1024;
@@ -111,6 +136,10 @@ struct tTK_LogState {
   void ReportDrops();  // the periodic report, and the probe while failing
   void Finish();       // a last report of drops, then the last line
   void MarkProgress();
+  // The thread may end, idle for aIdleMs: kIdleEndMs, or while a report of
+  // drops is due (the disk may come back, and the report go out)
+  // kIdleEndReportDueMs.
+  bool MayEnd(int64_t aIdleMs) const;
 
   tTK_LogQueue fQueue;
   std::atomic<uint64_t> fCounter{0};
@@ -129,7 +158,7 @@ struct tTK_LogState {
   bool fHeld = false;
   bool fParked = false;  // the thread is waiting while held
 
-  // Set when the thread body has ended.
+  // Set when the thread has written the last line and ended for good.
   std::mutex fEndLock;
   std::condition_variable fEnded;
   bool fFinished = false;
@@ -140,11 +169,6 @@ struct tTK_LogState {
   std::mutex fInFlightLock;
   std::vector<std::string> fInFlight;
   bool EndsWithLines(const std::vector<std::string>& aLines) const;
-
-  // While the module is unloaded, the thread parks as its last step instead
-  // of ending (platform/module_unload.h).
-  std::atomic<bool> fParkAtEnd{false};
-  platform::ThreadParking fParking;
 
  private:
   // Appends aLine with its line end, up to aAttempts times kRetryDelayMs
@@ -163,6 +187,8 @@ struct tTK_LogState {
   void StartProbe();
   void StartFailing();
 
+  // (taken with a bound: at the end of the process the system may have
+  // stopped the thread that held it)
   mutable std::mutex fNameLock;
   std::string fDirectory;
   std::string fFileName;
@@ -178,42 +204,53 @@ struct tTK_LogState {
 
 class tTK_LogWriter;
 
-// The background thread of one writer.
+// The background thread of one writer. It runs while there are lines to
+// write: the first line queued starts it, and it ends by itself once idle
+// (kIdleEndMs), to be started again by the next line. Each run keeps the
+// module loaded until it is over (platform/module_thread.h), so that a host
+// unloading the library never has to wait for it.
 class tTK_LogThread {
  public:
   explicit tTK_LogThread(std::shared_ptr<tTK_LogState> aState);
-  ~tTK_LogThread();  // requests termination, shuts the queue down, waits
+  ~tTK_LogThread();  // Stop(-1)
   tTK_LogThread(const tTK_LogThread&) = delete;
   tTK_LogThread& operator=(const tTK_LogThread&) = delete;
 
-  void Start();
-  // Ends the thread: shuts the queue down, requests termination and waits for
-  // the body to end, which writes (or counts as dropped) every queued line
-  // first. The wait ends early after aMaxWaitMs when that is not negative,
-  // and always once the thread has got on with nothing for kStopStallMs (a
-  // write that blocks): a thread still running then is left to finish on its
-  // own.
-  // While the module is being unloaded the thread is never waited for to
-  // end: when the host unloads it, the thread writes every queued line and
-  // parks (aMaxWaitMs does not cut that short; the stall bound does, and the
-  // thread is then frozen); at the end of the process, when the system has
-  // stopped the thread already, the lines it left are written here.
+  // Starts a run, for a caller whose push claimed the queue's consumer
+  // role. While the module is being unloaded none is started: the lines then
+  // wait for Stop. When no thread can be made, the role is given up and the
+  // lines wait for the next line or Stop.
+  void StartRun();
+  // Ends the thread: shuts the queue down and has a run write (or count as
+  // dropped) every queued line and the last line, waiting for it to end. The
+  // wait ends early after aMaxWaitMs when that is not negative, and always
+  // once the thread has got on with nothing for kStopStallMs (a write that
+  // blocks): a run still going then is left to finish on its own.
+  // While the module is being unloaded no run of the thread can be going:
+  // when the host unloads it, each run held the module and is over; at the
+  // end of the process the system has stopped the thread wherever it was.
+  // What is left is written here, on the unloading thread, without waiting
+  // for any lock that a stopped thread may hold.
   void Stop(int aMaxWaitMs);
   int64_t DroppedTotal() const { return fState->fDroppedTotal.load(); }
+  // A run is going (it ends by itself once idle).
+  bool Running() const { return fState->fQueue.HasConsumer(); }
 
   // Holds the thread back before its next line, or lets it go on (tests).
-  // Holding returns once the thread is parked (or has ended), so that no
-  // line is taken from the queue after it.
+  // Holding returns once the thread is held (or no run is going; the next
+  // one starts held), so that no line is taken from the queue after it.
   void SetHeld(bool aHeld);
 
  private:
   static void Execute(std::shared_ptr<tTK_LogState> aState);
-  void StopParked();
+  void StartRunLocked();
   void FinishHere();
   void ReleaseHoldIfFree();
 
   std::shared_ptr<tTK_LogState> fState;
-  std::thread fThread;
+  std::mutex fStartLock;  // starting and joining runs
+  platform::ModuleThread fRun;
+  bool fStopped = false;
 };
 
 class tTK_LogWriter {

@@ -4,6 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/library.h"
+#include "platform/module_unload.h"
 #include "platform/wide_win32.h"
 
 namespace korvane::platform {
@@ -24,6 +25,11 @@ void* FindLibrarySymbol(LibraryHandle aHandle, const std::string& aName) {
 }
 
 void FreeSharedLibrary(LibraryHandle aHandle) {
+  // Never from the module's own unload, which runs under the loader's lock
+  // (Windows forbids FreeLibrary there): the library then stays loaded, for
+  // the process to unload with the rest. (While a device holds a library
+  // the module is pinned, so only the end of the process gets here.)
+  if (CurrentModuleUnload() != ModuleUnload::None) return;
   if (aHandle != nullptr) FreeLibrary(static_cast<HMODULE>(aHandle));
 }
 

@@ -21,4 +21,13 @@ void OnModuleUnload() noexcept;
 // entry has run it, this does nothing.
 void EnsureModuleLoaded() noexcept;
 
+// Each export calls this last, on the host's thread. Where the runtime linked
+// into the module keeps a record of each host thread that came by (on
+// Windows the threads library does, with an event and a duplicate of the
+// thread's handle, freed only when the thread ends while the module is
+// still there), it gives that record back here: the host's threads then hold
+// nothing of the module between calls, whenever and on whichever thread the
+// module goes.
+void LeaveModule() noexcept;
+
 }  // namespace korvane::platform

@@ -13,4 +13,6 @@ __attribute__((destructor)) void ModuleUnload() { OnModuleUnload(); }
 }  // namespace
 
 void EnsureModuleLoaded() noexcept {}
+
+void LeaveModule() noexcept {}
 }  // namespace korvane::platform

@@ -9,9 +9,10 @@ enum class ModuleUnload {
   // Not being unloaded, or unloaded where a thread can end and be waited
   // for as at any other time.
   None,
-  // The host unloads the module and the process goes on. The library's
-  // threads still run but cannot end until the unload is over (Windows holds
-  // its loader's lock meanwhile): they park instead (thread_park.h).
+  // The host unloads the module and the process goes on, under the loader's
+  // lock (Windows): no thread may be started or waited for. The library's
+  // threads are over already, as each kept the module loaded while it ran
+  // (module_thread.h).
   Library,
   // The process is ending and the system has already stopped every other
   // thread: what they left undone is done on the unloading thread, without

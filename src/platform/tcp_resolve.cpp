@@ -1,15 +1,15 @@
 // Name lookups bounded by a deadline: the system's resolver runs on a helper
-// thread of its own, which is never waited for beyond the deadline nor joined.
+// thread of its own, which is never waited for beyond the deadline: a lookup
+// that takes longer is let go (platform/module_thread.h keeps the module in
+// the process while it runs).
 #include <chrono>
 #include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "platform/error.h"
-#include "platform/library.h"
+#include "platform/module_thread.h"
 #include "platform/tcp_lookup.h"
 #include "platform/tcp_socket.h"
 
@@ -44,14 +44,6 @@ void RunLookup(Lookup& aLookup) {
   aLookup.fDone.notify_all();
 }
 
-// A lookup left running keeps executing this module's code after the call
-// that started it has returned: the module then stays loaded until the
-// process ends, whatever the host unloads.
-void KeepModuleForAbandonedLookups() {
-  static std::once_flag pinned;
-  std::call_once(pinned, [] { PinCurrentModule(); });
-}
-
 }  // namespace
 
 std::optional<std::vector<TcpAddress>> ResolveTcpHost(const std::string& aHost, uint16_t aPort,
@@ -66,17 +58,20 @@ std::optional<std::vector<TcpAddress>> ResolveTcpHost(const std::string& aHost, 
   if (aTimeoutMs <= 0 || lookup->fNumericHost) {
     RunLookup(*lookup);
   } else {
+    ModuleThread thread;
     try {
-      std::thread([lookup] { RunLookup(*lookup); }).detach();
-    } catch (const std::system_error& e) {
-      ThrowOsError(e.code().value(), "Cannot start the name lookup: ");
+      thread.Start([lookup] { RunLookup(*lookup); });
+    } catch (const OsError& e) {
+      ThrowOsError(e.Code(), "Cannot start the name lookup: ");
     }
     std::unique_lock<std::mutex> guard(lookup->fLock);
     if (!lookup->fDone.wait_for(guard, std::chrono::milliseconds(aTimeoutMs),
-                                [&] { return lookup->fFinished; })) {
-      KeepModuleForAbandonedLookups();
-      return std::nullopt;
-    }
+                                [&] { return lookup->fFinished; }))
+      return std::nullopt;  // (the thread is let go)
+    guard.unlock();
+    // Finished: the thread only has to return.
+    constexpr int kJoinMs = 1000;
+    thread.Join(kJoinMs);
   }
   if (lookup->fFailure) std::rethrow_exception(lookup->fFailure);
   return std::move(lookup->fAddresses);

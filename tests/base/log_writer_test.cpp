@@ -352,17 +352,34 @@ TEST(LogWriter, WritesEveryAcceptedLineBeforeDestructionEnds) {
   }
 }
 
-// While the module is unloaded its log thread is never waited for to end:
-// when the host unloads the module the thread writes what is queued and
-// parks; at the end of the process (the thread stopped by the system, here
-// held back) the unloading thread writes what the thread left. In both, every
+// An idle writer holds no thread: its thread ends by itself once it has had
+// nothing to do for a moment, and the next line starts it again.
+TEST(LogWriter, EndsItsThreadWhenIdleAndStartsItAgainForTheNextLine) {
+  TempDir dir;
+  tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+  EXPECT_FALSE(writer.Thread()->Running());  // nothing written yet
+  for (int round = 1; round <= 3; ++round) {
+    writer.Write(let_info, "line " + std::to_string(round));
+    ASSERT_TRUE(WaitFor([&] { return writer.Counter() == static_cast<uint64_t>(round); }));
+    ASSERT_TRUE(WaitFor([&] { return !writer.Thread()->Running(); })) << "round " << round;
+  }
+  const auto lines = LinesOf(writer.FileName());
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[2].substr(23), " - line 3");
+}
+
+// While the module is unloaded no thread is started or waited for. When the
+// host unloads it, the thread is over (it kept the module loaded while it
+// ran), and the lines logged meanwhile are written by the unloading thread;
+// at the end of the process (the thread stopped by the system, here held
+// back) the unloading thread writes what the thread left. In both, every
 // accepted line and the last line are in the file.
 class LogWriterUnload : public ::testing::TestWithParam<platform::ModuleUnload> {
  protected:
   void TearDown() override { platform::SetModuleUnload(platform::ModuleUnload::None); }
 };
 
-TEST_P(LogWriterUnload, WritesEveryAcceptedLineAndTheLastWithoutWaitingForTheThreadToEnd) {
+TEST_P(LogWriterUnload, WritesEveryAcceptedLineAndTheLastWithoutWaitingForTheThread) {
   TempDir dir;
   std::string path;
   constexpr int kLines = 3000;  // more than two batches
@@ -371,12 +388,19 @@ TEST_P(LogWriterUnload, WritesEveryAcceptedLineAndTheLastWithoutWaitingForTheThr
     path = writer.FileName();
     writer.Write(let_info, "before");
     ASSERT_TRUE(WaitFor([&] { return LinesOf(path).size() == 1; }, std::chrono::seconds(10)));
-    writer.Thread()->SetHeld(true);
+    if (GetParam() == platform::ModuleUnload::Library) {
+      ASSERT_TRUE(WaitFor([&] { return !writer.Thread()->Running(); }));
+      platform::SetModuleUnload(GetParam());
+    } else {
+      writer.Thread()->SetHeld(true);
+    }
     for (int i = 0; i < kLines; ++i) writer.Write(let_info, "line " + std::to_string(i));
     writer.WriteLast(let_info, "STOP");
+    if (GetParam() == platform::ModuleUnload::Library) {
+      EXPECT_FALSE(writer.Thread()->Running());  // none started while the module goes
+    }
     writer.SetIsDLLFinalization(true);
     platform::SetModuleUnload(GetParam());
-    if (GetParam() == platform::ModuleUnload::Library) writer.Thread()->SetHeld(false);
   }
   platform::SetModuleUnload(platform::ModuleUnload::None);
   const auto lines = LinesOf(path);

@@ -47,11 +47,6 @@ const Fault kFaults[] = {
 
 fs::path HostPath() { return ThisProgramPath(); }
 
-std::string Field(const std::string& aEnvelope, const std::string& aName) {
-  const size_t at = aEnvelope.find("<" + aName + ">") + aName.size() + 2;
-  return aEnvelope.substr(at, aEnvelope.find("</" + aName + ">") - at);
-}
-
 // One device of the library with a log id of its own.
 class Device {
  public:
@@ -62,8 +57,8 @@ class Device {
     r.connection = TcpConnection(aPort);
     const CallResult opened = fLib.Call("OPEN", Request(r));
     EXPECT_EQ(opened.fResult, 0) << opened.fEnvelope;
-    fHandle = std::atoi(Field(opened.fEnvelope, "Handle").c_str());
-    fLog = Field(opened.fEnvelope, "LogFileName");
+    fHandle = std::atoi(EnvelopeField(opened.fEnvelope, "Handle").c_str());
+    fLog = EnvelopeField(opened.fEnvelope, "LogFileName");
   }
 
   CallResult Call(const std::string& aMethod, const std::string& aBody) const {

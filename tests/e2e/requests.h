@@ -65,4 +65,14 @@ inline std::string CallRequest(const std::string& aMethod, int aHandle, const st
   return Request(r);
 }
 
+// The text of the element aName in a result envelope ("Handle",
+// "LogFileName"); empty when there is none.
+inline std::string EnvelopeField(const std::string& aEnvelope, const std::string& aName) {
+  const size_t start = aEnvelope.find("<" + aName + ">");
+  const size_t end = aEnvelope.find("</" + aName + ">");
+  if (start == std::string::npos || end == std::string::npos || end < start) return std::string();
+  const size_t at = start + aName.size() + 2;
+  return aEnvelope.substr(at, end - at);
+}
+
 }  // namespace korvane::testing
