@@ -46,7 +46,7 @@ TEST(ComPort, SetLineParametersStoresWhatThePortTook) {
 
 TEST(ComPort, RateThePortHasNoSettingForIsRefusedAndTheOldSettingsStay) {
   if (testing::UnderWine())
-    GTEST_SKIP() << "under Wine a pseudo-terminal takes any baud rate (Wine sets it as a custom rate)";
+    GTEST_SKIP() << "under Wine SetCommState on a pseudo-terminal takes any baud rate";
   PtyDevice device;
   TComPort port(kPort, 57600, 8, sbOne, ptSpace);
   port.Open();
