@@ -15,6 +15,7 @@ set -euo pipefail
 
 mode=${1:?usage: $0 start|stop DIR}
 dir=${2:?usage: $0 start|stop DIR}
+mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 
 stop() {

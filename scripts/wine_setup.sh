@@ -28,7 +28,9 @@ korvane_wine_loader() {
 
 korvane_wine_setup() {
   local prefix=$1
-  korvane_install wine wine wine64 || return 1
+  # (libcups2: Wine's spooler lists the CUPS queues through it; cups: the
+  # private scheduler of the spool tests)
+  korvane_install wine wine wine64 libcups2 cups || return 1
   export KORVANE_WINE32=0 KORVANE_WINE32_REASON=""
   if korvane_runs_32bit; then
     if ! dpkg --print-foreign-architectures | grep -qx i386; then korvane_sudo dpkg --add-architecture i386; fi

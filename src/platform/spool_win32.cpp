@@ -1,5 +1,5 @@
-// The print spooler through winspool: raw jobs as "RAW" documents, bitmap
-// jobs drawn through the printer's device context.
+// The print spooler through winspool: raw jobs as one page of a "RAW" (or
+// "XPS_PASS") document, bitmap jobs drawn through the printer's device context.
 #include <windows.h>
 // (the system headers below need <windows.h> first)
 #include <winspool.h>
@@ -91,10 +91,20 @@ SpoolPageMetrics SpoolPageMetricsOf(const std::string& aPrinter) {
 void SpoolRawJob(const std::string& aPrinter, const std::string& aTitle, std::string_view aBytes) {
   Printer printer(aPrinter);
   std::wstring title = Widen(aTitle);
+  // The data goes to the printer unchanged: as "RAW", or as "XPS_PASS" for a
+  // printer whose (XPS, version 4) driver refuses "RAW".
   wchar_t raw[] = L"RAW";
+  wchar_t xpsPass[] = L"XPS_PASS";
   DOC_INFO_1W document{title.data(), nullptr, raw};
-  if (StartDocPrinterW(printer.Get(), 1, reinterpret_cast<LPBYTE>(&document)) == 0) ThrowSpoolerError();
+  if (StartDocPrinterW(printer.Get(), 1, reinterpret_cast<LPBYTE>(&document)) == 0) {
+    if (GetLastError() != ERROR_INVALID_DATATYPE) ThrowSpoolerError();
+    document.pDatatype = xpsPass;
+    if (StartDocPrinterW(printer.Get(), 1, reinterpret_cast<LPBYTE>(&document)) == 0) ThrowSpoolerError();
+  }
+  // One page holds all of it.
   DWORD failure = 0;
+  const bool pageStarted = StartPagePrinter(printer.Get()) != 0;
+  if (!pageStarted) failure = GetLastError();
   size_t done = 0;
   while (failure == 0 && done < aBytes.size()) {
     DWORD written = 0;
@@ -105,6 +115,7 @@ void SpoolRawJob(const std::string& aPrinter, const std::string& aTitle, std::st
       failure = ERROR_WRITE_FAULT;
     done += written;
   }
+  if (pageStarted && !EndPagePrinter(printer.Get()) && failure == 0) failure = GetLastError();
   if (!EndDocPrinter(printer.Get()) && failure == 0) failure = GetLastError();
   if (failure != 0) ThrowOsError(static_cast<int>(failure));
 }

@@ -7,6 +7,7 @@
 #include <ws2tcpip.h>
 #else
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -15,6 +16,7 @@
 #endif
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 
 namespace korvane::testing {
@@ -102,6 +104,44 @@ inline void SetSendTimeout(NativeSocket aSocket, int aMs) {
   tv.tv_usec = (aMs % 1000) * 1000;
   ::setsockopt(aSocket, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 #endif
+}
+
+// A connection to aPort of 127.0.0.1, made within aMs: kNoSocket when it
+// was refused or not made in time.
+inline NativeSocket ConnectToLoopback(int aPort, int aMs = 5000) {
+  StartSockets();
+#ifdef _WIN32
+  NativeSocket fd = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  u_long on = 1, off = 0;
+  if (fd != kNoSocket) ::ioctlsocket(fd, FIONBIO, &on);
+#else
+  NativeSocket fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+#endif
+  if (fd == kNoSocket) return kNoSocket;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(aPort));
+  ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  int error = 1;
+  socklen_t len = sizeof error;
+#ifdef _WIN32
+  WSAPOLLFD p{};
+  p.fd = fd;
+  p.events = POLLWRNORM;
+  if (::WSAPoll(&p, 1, aMs) > 0)
+    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &len);
+  if (error == 0) ::ioctlsocket(fd, FIONBIO, &off);
+#else
+  pollfd p{fd, POLLOUT, 0};
+  if (::poll(&p, 1, aMs) > 0) ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len);
+  if (error == 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#endif
+  if (error != 0) {
+    CloseSocket(fd);
+    return kNoSocket;
+  }
+  return fd;
 }
 
 // Takes the next connection: kNoSocket when that fails.

@@ -202,6 +202,11 @@ std::string JoinPath(std::string aFolder, std::initializer_list<std::string> aNa
 #ifdef _WIN32
 unsigned long ThisProcessId() { return ::GetCurrentProcessId(); }
 
+bool UnderWine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 std::string SystemText(SystemFailure aFailure) {
   // As the library's platform layer words it: the system's message, without
   // the line break at its end.
@@ -246,6 +251,8 @@ bool LimitFileSize(unsigned long long) { return false; }
 bool RemoveFileSizeLimit() { return false; }
 #else
 unsigned long ThisProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+bool UnderWine() { return false; }
 
 std::string SystemText(SystemFailure aFailure) {
   return std::strerror(aFailure == SystemFailure::FolderOpenedAsFile ? EISDIR : ECONNREFUSED);

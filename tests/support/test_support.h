@@ -119,6 +119,9 @@ std::vector<LogLine> AfterBanner(std::vector<LogLine> aLog);
 // This process's id.
 unsigned long ThisProcessId();
 
+// Whether this is a Windows program running under Wine (ntdll tells).
+bool UnderWine();
+
 // aFolder with aNames below it, joined by the system's own separator.
 std::string JoinPath(std::string aFolder, std::initializer_list<std::string> aNames);
 

@@ -1,12 +1,7 @@
 #include "transport/serial_handler.h"
 
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -16,7 +11,6 @@
 
 #include "platform/code_page.h"
 #include "platform/error.h"
-#include "platform/serial_termios_posix.h"
 #include "support/test_support.h"
 #include "transport/serial_port.h"
 #include "transport/transport_table.h"
@@ -36,6 +30,18 @@ using testing::TempDir;
 using Clock = std::chrono::steady_clock;
 using testing::kPort;
 using testing::PtyDevice;
+using testing::PtyLine;
+using testing::ScopedEnv;
+
+// What the system reports for a port another holder has and for a file that
+// is no serial port.
+#ifdef _WIN32
+constexpr int kHeldCode = 5;          // ERROR_ACCESS_DENIED
+constexpr int kNoSerialPortCode = 6;  // ERROR_INVALID_HANDLE, as Wine answers GetCommState on a file
+#else
+constexpr int kHeldCode = 16;          // EBUSY
+constexpr int kNoSerialPortCode = 25;  // ENOTTY
+#endif
 
 kConnection SerialConnection(const std::string& aPort = "COM7", tkParity aParity = tkParity::Even,
                              int32_t aStopBits = 1, int32_t aReadTimeout = 500) {
@@ -119,11 +125,11 @@ TEST(SerialTransport, ConnectLogsLineSettingsAndOpensThePort) {
   EXPECT_TRUE(handler->Connected());
 
   // A pseudo-terminal keeps 8 bits without parity; speed and raw mode show.
-  const termios tio = device.Settings();
-  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B9600));
-  EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
-  EXPECT_EQ(tio.c_oflag & OPOST, 0u);
-  EXPECT_EQ(tio.c_iflag & (ICRNL | IXON), 0u);
+  const PtyLine line = device.Settings();
+  EXPECT_EQ(line.baud, 9600u);
+  EXPECT_TRUE(line.noLineEditing);
+  EXPECT_TRUE(line.noOutputProcessing);
+  EXPECT_TRUE(line.noInputTranslation);
 
   std::vector<LogLine> log = testing::AfterBanner(handler.Log());
   EXPECT_THAT(log,
@@ -141,33 +147,41 @@ TEST(SerialTransport, LineSettingsReachThePort) {
   EXPECT_EQ(handler->ComPort().DataBits(), 7);
   EXPECT_EQ(handler->ComPort().Parity(), ptOdd);
   EXPECT_EQ(handler->ComPort().StopBits(), sbTwo);
-  const termios tio = device.Settings();
-  EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B115200));
+  // Speed and stop bits reach the line; a pseudo-terminal keeps 8 bits
+  // without parity whatever it is given.
+  const PtyLine line = device.Settings();
+  EXPECT_EQ(line.baud, 115200u);
+  EXPECT_TRUE(line.twoStopBits);
   EXPECT_THAT(testing::AfterBanner(handler.Log()),
               ElementsAre(Info("Serial Driver Version: 1.0"), Info("SerialPort=COM7"), Info("Speed=115200"),
                           Info("Parity=odd"), Info("DataBits=7"), Info("StopBits=2")));
 }
 
 TEST(SerialTransport, MissingPortIsNotAValidComPort) {
-  setenv("QORD_COM7", "/nonexistent/tty", 1);
-  SerialHandler handler;
-  EXPECT_EQ(ErrorOf([&] { handler->Connect(); }), "COM7 is not a valid COM port.");
-  EXPECT_FALSE(handler->Connected());
-  unsetenv("QORD_COM7");
-  // Without the variable, port n is /dev/ttyS<n-1>.
+  {
+    const ScopedEnv missing("QORD_COM7", "/nonexistent/tty");
+    SerialHandler handler;
+    EXPECT_EQ(ErrorOf([&] { handler->Connect(); }), "COM7 is not a valid COM port.");
+    EXPECT_FALSE(handler->Connected());
+  }
+  // Without the variable, port n is the system's own (/dev/ttyS<n-1>, \\.\COMn).
   SerialHandler high(SerialConnection("COM999"));
   EXPECT_EQ(ErrorOf([&] { high->Connect(); }), "COM999 is not a valid COM port.");
 }
 
 TEST(SerialTransport, PortHeldElsewhereCannotBeOpened) {
+  if (testing::UnderWine())
+    GTEST_SKIP() << "under Wine a second open with share mode 0 succeeds (Windows refuses it)";
   PtyDevice device;
   SerialHandler first;
   ASSERT_TRUE(first->Connect());
   SerialHandler second;
-  EXPECT_EQ(ErrorOf([&] { second->Connect(); }), "Cannot open COM7 (error #16).");
+  EXPECT_EQ(ErrorOf([&] { second->Connect(); }),
+            "Cannot open COM7 (error #" + std::to_string(kHeldCode) + ").");
   EXPECT_FALSE(second->Connected());
   // Opening the open port again fails the same way and leaves it open.
-  EXPECT_EQ(ErrorOf([&] { first->ComPort().Open(); }), "Cannot open COM7 (error #16).");
+  EXPECT_EQ(ErrorOf([&] { first->ComPort().Open(); }),
+            "Cannot open COM7 (error #" + std::to_string(kHeldCode) + ").");
   EXPECT_TRUE(first->Connected());
   EXPECT_TRUE(first->Disconnect());
   EXPECT_TRUE(second->Connect());
@@ -178,10 +192,10 @@ TEST(SerialTransport, DeviceThatIsNoSerialPortCannotBeOpened) {
   const std::string file = dir.File("plain");
   FILE* f = std::fopen(file.c_str(), "w");
   std::fclose(f);
-  setenv("QORD_COM7", file.c_str(), 1);
+  const ScopedEnv plain("QORD_COM7", file.c_str());
   SerialHandler handler;
-  EXPECT_EQ(ErrorOf([&] { handler->Connect(); }), "Cannot open COM7 (error #25).");
-  unsetenv("QORD_COM7");
+  EXPECT_EQ(ErrorOf([&] { handler->Connect(); }),
+            "Cannot open COM7 (error #" + std::to_string(kNoSerialPortCode) + ").");
 }
 
 TEST(SerialTransport, UnsupportedBaudRateFailsAndLeavesPortClosed) {
@@ -312,6 +326,9 @@ TEST(SerialTransport, ReadUpToIsBoundedWhileTheDeviceKeepsSending) {
 }
 
 TEST(SerialTransport, FailedReadsRepeatTheReadErrorLineUntilTheTimeout) {
+  if (testing::UnderWine())
+    GTEST_SKIP() << "under Wine a read from a pseudo-terminal whose other side hung up does not fail, it "
+                    "brings nothing";
   PtyDevice device;
   SerialHandler handler(SerialConnection("COM7", tkParity::Even, 1, 350));
   ASSERT_TRUE(handler->Connect());
