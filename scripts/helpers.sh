@@ -134,8 +134,8 @@ korvane_build() {
 # korvane_configure_windows ARCH: the cross-compiled build folder
 # build-win-ARCH (i686 or x86_64), configured the one way it is ever
 # configured, after the Windows build's dependencies are in place
-# (scripts/windows_deps.sh). build-win-i686 holds the 32-bit DLL and the
-# smoke host; build-win-x86_64 the 64-bit DLL and the test programs.
+# (scripts/windows_deps.sh). Each holds its DLL and the test programs;
+# build-win-i686, the 32-bit DLL real tills load, the smoke host too.
 korvane_configure_windows() {
   local arch=$1 deps=$KORVANE_ROOT/build-win/deps
   bash "$KORVANE_ROOT/scripts/windows_deps.sh" "$deps" || return 1
@@ -143,7 +143,7 @@ korvane_configure_windows() {
               -DKORVANE_WERROR=ON -DKORVANE_WINDOWS_DEPS_DIR="$deps" -DKORVANE_BUILD_BENCH=OFF
               -DKORVANE_BUILD_TOOLS=OFF)
   case "$arch" in
-    i686) args+=(-DKORVANE_BUILD_TESTS=OFF -DKORVANE_BUILD_SMOKE=ON) ;;
+    i686) args+=(-DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_SMOKE=ON) ;;
     x86_64) args+=(-DKORVANE_BUILD_TESTS=ON) ;;
     *) echo "korvane_configure_windows: no such architecture: $arch" >&2; return 2 ;;
   esac

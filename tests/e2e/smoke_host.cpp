@@ -20,6 +20,7 @@
 #include "korvane_display.h"
 #include "korvane_library.h"
 #include "support/display_peer.h"
+#include "support/process_census.h"
 
 namespace {
 
@@ -119,7 +120,14 @@ int Smoke() {
   const std::string path = smoke::LibraryPathArgument();
 
   // Loaded, started by a call and unloaded again before any device exists:
-  // the library really goes each time, its log thread parked.
+  // the library really goes each time, and once idle it leaves no thread
+  // behind (counted with Toolhelp, after a first round has brought in what
+  // the system keeps of the libraries it uses).
+  {
+    KorvaneLibrary first(path, KorvaneLibrary::AtEnd::Unload);
+    Run(first, first.Find<KorvaneRequestCall>("VERSION"), "QORD_KORVANE_10");
+  }
+  const size_t threadsBefore = testing::ProcessThreadCount();
   for (int round = 1; round <= kUnloadRounds; ++round) {
     KorvaneLibrary once(path, KorvaneLibrary::AtEnd::Unload);
     const Call version = Run(once, once.Find<KorvaneRequestCall>("VERSION"), "QORD_KORVANE_10");
@@ -127,7 +135,15 @@ int Smoke() {
           "VERSION before unload round " + std::to_string(round) + " answered [" + version.output + "]");
     once.Unload();
   }
-  Step("reload", std::to_string(kUnloadRounds) + " rounds of load, VERSION, FreeLibrary");
+  size_t threadsAfter = testing::ProcessThreadCount();
+  for (int waited = 0; threadsAfter > threadsBefore && waited < 10000; waited += 50) {
+    Sleep(50);
+    threadsAfter = testing::ProcessThreadCount();
+  }
+  Check(threadsAfter <= threadsBefore, std::to_string(threadsAfter) + " threads after the unload rounds, " +
+                                           std::to_string(threadsBefore) + " before");
+  Step("reload", std::to_string(kUnloadRounds) + " rounds of load, VERSION, FreeLibrary; threads " +
+                     std::to_string(threadsBefore) + " before, " + std::to_string(threadsAfter) + " after");
 
   KorvaneLibrary driver(path, KorvaneLibrary::AtEnd::Unload);
   Step("load", driver.Path());
