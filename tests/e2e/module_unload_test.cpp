@@ -59,6 +59,13 @@ constexpr int kRounds = 1000;
 // one thread or one log thread's stack per round would be far more.
 constexpr size_t kHandleSlack = 16;
 constexpr uint64_t kSpaceSlack = 16 * 1024 * 1024;
+// A sanitizer keeps memory freed aside and maps its own as it goes: there the
+// address space tells nothing of the library.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSpaceTells = false;
+#else
+constexpr bool kSpaceTells = true;
+#endif
 
 }  // namespace
 
@@ -83,7 +90,9 @@ TEST(ModuleUnload, AThousandRoundsOfLoadVersionUnloadLeaveNothingBehind) {
   EXPECT_FALSE(Library::IsLoaded(KORVANE_LIBRARY_PATH));
   EXPECT_LE(after.threads, before.threads) << before << " / " << after;
   EXPECT_LE(after.handles, before.handles + kHandleSlack) << before << " / " << after;
-  EXPECT_LE(after.space, before.space + kSpaceSlack) << before << " / " << after;
+  if (kSpaceTells) {
+    EXPECT_LE(after.space, before.space + kSpaceSlack) << before << " / " << after;
+  }
 }
 
 // The same with a device opened and closed in each round. The first device
@@ -111,7 +120,9 @@ TEST(ModuleUnload, AThousandRoundsWithADeviceOpenedAndClosedLeaveNothingBehind) 
               ToString(after).c_str());
   EXPECT_LE(after.threads, before.threads) << before << " / " << after;
   EXPECT_LE(after.handles, before.handles + kHandleSlack) << before << " / " << after;
-  EXPECT_LE(after.space, before.space + kSpaceSlack) << before << " / " << after;
+  if (kSpaceTells) {
+    EXPECT_LE(after.space, before.space + kSpaceSlack) << before << " / " << after;
+  }
 }
 
 // Started, used and unloaded again and again: every unload returns, and the
