@@ -35,7 +35,7 @@ struct kTCPClient::Link {
   void Close() { fSocket.reset(); }
 };
 
-kTCPClient::kTCPClient(const std::string& aHost, uint16_t aPort, int32_t aConnectTimeout)
+kTCPClient::kTCPClient(const std::string& aHost, int32_t aPort, int32_t aConnectTimeout)
     : fHost(aHost), fPort(aPort), fConnectTimeout(aConnectTimeout), fLink(std::make_unique<Link>()) {}
 
 kTCPClient::~kTCPClient() = default;
@@ -68,11 +68,14 @@ void kTCPClient::Connect() {
   fLink->Close();
   ClearInputBuffer();
   fLost = false;
+  if (fPort < 1 || fPort > 65535)
+    throw Error("Port " + std::to_string(fPort) + " is out of range (1 to 65535).");
+  const uint16_t port = static_cast<uint16_t>(fPort);
   const int32_t connectTimeout = fConnectTimeout > 0 ? fConnectTimeout : kDefaultTimeout;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(connectTimeout);
   // The name lookup counts against the connect time-out.
   const std::optional<std::vector<platform::TcpAddress>> addresses =
-      platform::ResolveTcpHost(fHost, fPort, connectTimeout);
+      platform::ResolveTcpHost(fHost, port, connectTimeout);
   if (!addresses) throw Error(kConnectTimedOut);
   std::string failure = "Host not found";
   for (const platform::TcpAddress& address : *addresses) {
@@ -120,9 +123,7 @@ void kTCPClient::TakeIn(size_t aCount) {
   fBuffer.append(fLink->fChunk.data(), aCount);
 }
 
-int32_t kTCPClient::EffectiveReadTimeout() const {
-  return fReadTimeout > 0 ? fReadTimeout : kDefaultTimeout;
-}
+int32_t kTCPClient::EffectiveReadTimeout() const { return fReadTimeout > 0 ? fReadTimeout : kDefaultTimeout; }
 
 void kTCPClient::ReceiveMore(Clock::time_point aDeadline) {
   if (!fLink->fSocket) {

@@ -28,16 +28,18 @@ class kTCPClosedGracefully : public Error {
 //   "Connect timed out."     no connection within the connect time-out
 //   "Read timed out."        no byte within the read time-out
 //   "Write timed out."       the peer took no byte for a read time-out
+//   "Port N is out of range (1 to 65535)."  connecting to a port that is none
 //   kTCPClosedGracefully     the peer closed and the input buffer is empty
 class kTCPClient {
  public:
-  kTCPClient(const std::string& aHost, uint16_t aPort, int32_t aConnectTimeout);
+  // aPort is kept as given; a value outside 1 to 65535 fails the connection.
+  kTCPClient(const std::string& aHost, int32_t aPort, int32_t aConnectTimeout);
   ~kTCPClient();
   kTCPClient(const kTCPClient&) = delete;
   kTCPClient& operator=(const kTCPClient&) = delete;
 
   const std::string& Host() const { return fHost; }
-  uint16_t Port() const { return fPort; }
+  int32_t Port() const { return fPort; }
   int32_t ConnectTimeout() const { return fConnectTimeout; }
   // Milliseconds that one read waits for data; 0 or less: kDefaultTimeout.
   int32_t ReadTimeout() const { return fReadTimeout; }
@@ -82,14 +84,15 @@ class kTCPClient {
 
   // Waits for more bytes, at most the read time-out and never past
   // aDeadline, and appends them to the input buffer.
-  void ReceiveMore(std::chrono::steady_clock::time_point aDeadline = std::chrono::steady_clock::time_point::max());
+  void ReceiveMore(
+      std::chrono::steady_clock::time_point aDeadline = std::chrono::steady_clock::time_point::max());
   // The read time-out in force: kDefaultTimeout when none is set.
   int32_t EffectiveReadTimeout() const;
   // Appends aCount bytes of the receive chunk to the input buffer.
   void TakeIn(size_t aCount);
 
   std::string fHost;
-  uint16_t fPort;
+  int32_t fPort;
   int32_t fConnectTimeout;
   int32_t fReadTimeout = 0;
   bool fUsed = false;

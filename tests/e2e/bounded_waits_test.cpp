@@ -109,6 +109,20 @@ TEST(BoundedWaits, TheWholeReplyMustComeWithinThreeReadTimeouts) {
   EXPECT_LT(t.ms, kHangBoundMs);
 }
 
+TEST(BoundedWaits, AReadTimeoutOfManyDaysStillWaitsForTheReply) {
+  // Three read time-outs of 715827883 ms and more exceed a 32-bit count of
+  // milliseconds; the wait for the reply must not wrap to a short one.
+  Library lib;
+  DisplayPeer peer;
+  peer.SetReplyDelayMs(50);
+  for (const int readTimeout : {715827882, 715827883, 800000000, 2147483647}) {
+    const CallResult open = lib.Call("OPEN", OpenAt(peer.Port(), readTimeout));
+    EXPECT_EQ(open.fResult, 0) << readTimeout << ": " << open.fErrorText;
+    const CallResult idle = lib.Call("IDLE", CallRequest("IDLE", HandleOf(open), "<Idle/>"));
+    EXPECT_EQ(idle.fResult, 0) << readTimeout << ": " << idle.fErrorText;
+  }
+}
+
 TEST(BoundedWaits, AnImagePathThatIsNoRegularFileFailsTheCallAtOnce) {
   Library lib;
   TempDir temp;

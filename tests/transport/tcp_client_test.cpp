@@ -34,6 +34,18 @@ TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
   EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
 }
 
+TEST(TcpClient, APortOutOfRangeFailsTheConnectionNamingIt) {
+  DisplayPeer peer;
+  for (const int32_t port : {0, -1, 65536, 110151, -20921, peer.Port() + 65536}) {
+    kTCPClient client("127.0.0.1", port, 2000);
+    EXPECT_EQ(client.Port(), port);
+    EXPECT_EQ(testing::ErrorOf([&] { client.Connect(); }),
+              "Port " + std::to_string(port) + " is out of range (1 to 65535).");
+    EXPECT_FALSE(client.Connected());
+  }
+  EXPECT_EQ(peer.Connections(), 0);
+}
+
 TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
   // One byte every 280 ms: each wait is shorter than the read time-out, the
   // whole read is not.
@@ -65,11 +77,12 @@ TEST(TcpClient, TakesHostPortAndTimeoutsFromTheHandler) {
   TcpHandler h(70000, 250, "localhost");
   kTCPClient& client = h->TCPClient();
   EXPECT_EQ(client.Host(), "localhost");
-  EXPECT_EQ(client.Port(), 70000 - 65536);
+  EXPECT_EQ(client.Port(), 70000);  // as given, never wrapped to another port
   EXPECT_EQ(client.ConnectTimeout(), 2000);
   EXPECT_EQ(client.ReadTimeout(), 250);
   h->SetConnectTimeout(10);  // does not reach the client
   EXPECT_EQ(client.ConnectTimeout(), 2000);
+  EXPECT_EQ(testing::ErrorOf([&] { client.Connect(); }), "Port 70000 is out of range (1 to 65535).");
 }
 
 TEST(TcpClient, ReadsUtf8CharactersOneAtATimeAcrossPieces) {
