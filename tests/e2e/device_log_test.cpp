@@ -197,3 +197,37 @@ TEST(DeviceLog, KeepsWholeLinesAndCountsTheRestWhenTheDiskFails) {
     EXPECT_THAT(run.fOut, HasSubstr("[  PASSED  ] 1 test.")) << run.fOut;
   }
 }
+
+TEST(DeviceLog, ALogIdThatCannotNameALogFileOfItsOwnFailsOpen) {
+  Library lib;
+  DisplayPeer peer;
+  const std::string folder = (HostPath().parent_path() / "LogFiles" / "CustomerDisplay").string();
+  struct Case {
+    std::string logId;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"a/b", "LogId may not hold the character '/': it names the device's log file"},
+      {"a\\b", "LogId may not hold the character '\\': it names the device's log file"},
+      {"x:y", "LogId may not hold the character ':': it names the device's log file"},
+      {std::string(300, 'z'),
+       "LogId is too long to name the device's log file: 300 bytes, at most 200 (in UTF-8)"},
+  };
+  for (const Case& c : cases) {
+    RequestSpec r;
+    r.method = "OPEN";
+    r.logId = c.logId;
+    r.connection = TcpConnection(peer.Port());
+    const CallResult open = lib.Call("OPEN", Request(r));
+    EXPECT_EQ(open.fResult, -1) << c.logId;
+    EXPECT_EQ(open.fErrorText, c.error);
+    EXPECT_THAT(open.fEnvelope, StartsWith("<Handle>0</Handle>\r\n<Error>True</Error>"));
+    EXPECT_EQ(Field(open.fEnvelope, "LogFileName"), "");
+  }
+  // Nothing reached the display, and no log took the last part of a name.
+  EXPECT_TRUE(peer.Frames().empty());
+  if (fs::exists(folder)) {
+    for (const auto& entry : fs::directory_iterator(folder))
+      EXPECT_NE(entry.path().filename().string().rfind("b_", 0), 0u) << entry.path();
+  }
+}
