@@ -231,3 +231,40 @@ TEST(DeviceLog, ALogIdThatCannotNameALogFileOfItsOwnFailsOpen) {
       EXPECT_NE(entry.path().filename().string().rfind("b_", 0), 0u) << entry.path();
   }
 }
+
+TEST(DeviceLog, NotesCharactersOfTheSettingsFileThatItsEncodingDoesNotAllow) {
+  // A settings file with an empty IdleTimeout and a lone surrogate: the
+  // request that gives IdleTimeout opens, and the log says what was amiss.
+  Library lib;
+  DisplayPeer peer;
+  TempDir dir;
+  const fs::path settings = fs::path(dir.Path()) / "QORD_KORVANE_10.ini";
+  WriteFile(settings.string(), std::string("\xFF\xFE"
+                                           "I\0d\0l\0e\0T\0i\0m\0e\0o\0u\0t\0=\0\r\0\n\0"
+                                           "F\0o\0n\0t\0N\0a\0m\0e\0=\0\x00\xD8",
+                                           50));
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.Path());
+  RequestSpec r;
+  r.method = "OPEN";
+  r.connection = TcpConnection(peer.Port());
+  r.parameters = "<IdleTimeout>20</IdleTimeout>";
+  const CallResult open = lib.Call("OPEN", Request(r));
+  r.parameters = "";
+  const CallResult refused = lib.Call("OPEN", Request(r));
+  fs::current_path(before);
+
+  EXPECT_EQ(open.fResult, 0) << open.fErrorText;
+  const std::string shown = (fs::path(dir.Path()) / "QORD_KORVANE_10.ini").string();
+  const std::string note = "ERROR - Settings file " + shown +
+                           ": characters that are not valid UTF-16 read as U+FFFD, the first on line 2";
+  const std::string log = Field(open.fEnvelope, "LogFileName");
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(log).find(note) != std::string::npos; })) << ReadFile(log);
+  ASSERT_EQ(peer.Messages().size(), 1u);
+  EXPECT_THAT(peer.Messages()[0], HasSubstr("\"IdleTimeout\":20"));
+  EXPECT_THAT(peer.Messages()[0], HasSubstr("\"FontName\":\"\xEF\xBF\xBD\""));
+
+  EXPECT_EQ(refused.fResult, -1);
+  EXPECT_EQ(refused.fErrorText,
+            "Settings file " + shown + ", key IdleTimeout: '' is not a valid integer value");
+}
