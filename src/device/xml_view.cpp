@@ -181,6 +181,11 @@ kXmlDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
   auto owner = std::make_shared<InPlaceDocument>();
   owner->fText = std::move(aText);
   aTextChanged = true;
+  // The parser takes the buffer's last byte for its own terminator: handed
+  // the text alone, it would lose the text's last character, and with it a
+  // one-character text after the root element. Handed the terminator too,
+  // as the copying parse hands it, it sees every character of the text.
+  owner->fText.push_back('\0');
   if (!owner->fDocument.load_buffer_inplace(owner->fText.data(), owner->fText.size(), kParseOptions,
                                             pugi::encoding_utf8))
     return nullptr;
