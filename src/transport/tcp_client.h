@@ -57,11 +57,17 @@ class kTCPClient {
   // Closes the connection and empties the input buffer; never fails.
   void Disconnect();
 
-  // Sends every byte before it returns; nothing is left to flush. A wait for
-  // the peer to take more bytes lasts at most the read time-out; when it runs
-  // out the connection is closed and the write
-  // fails with "Write timed out.".
+  // Hands every byte to the system before it returns; nothing is left to
+  // flush. While the system holds bytes it has not sent, the write goes on
+  // as long as the peer takes bytes: when it takes none for the read
+  // time-out (the send queue does not shrink and no send goes on), the
+  // connection is closed and the write fails with "Write timed out.".
   void Write(std::string_view aBytes);
+  // Waits until the peer has taken every byte written (the system's send
+  // queue is empty), or has sent something, or closed; where the system
+  // cannot tell, returns at once (its send queue is short there). Fails like
+  // Write when the peer takes nothing for the read time-out.
+  void WaitUntilTaken();
 
   // One byte, waiting at most the read time-out for it.
   uint8_t ReadByte();

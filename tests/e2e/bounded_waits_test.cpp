@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -85,6 +86,40 @@ TEST(BoundedWaits, ADisplayThatStopsReadingFailsTheCallAndLeavesTheLibraryUsable
   EXPECT_EQ(r.fResult, 0) << r.fErrorText;
   ASSERT_EQ(healthy.Frames().size(), 1u);
   EXPECT_GT(healthy.Frames()[0].size(), 8u * 1024 * 1024);
+}
+
+TEST(BoundedWaits, ADisplayThatTakesALargeFrameSlowlyButSteadilyIsWaitedFor) {
+  // A display that takes 64 KiB every 20 ms with ReadTimeout 300: the local
+  // send buffer frees room only in large steps, and megabytes of the frame
+  // still wait there when the last byte has been handed over; what counts is
+  // that the display takes bytes, and the reply is waited for from when it
+  // has taken the whole frame.
+  Library lib;
+  TempDir temp;
+  const std::string logo = temp.File("logo.png");
+  WriteFile(logo, std::string(8u * 1024 * 1024, 'L'));  // 11 MB of frame as Base64
+  std::atomic<size_t> taken{0};
+  DisplayPeer steady([&](PeerConnection& s) {
+    taken = s.ReceivePaced(64 * 1024, 20).size();
+    s.Send("OK\x03");
+    steady.Hold();
+  });
+  const CallResult open =
+      lib.Call("OPEN", OpenAt(steady.Port(), 300, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
+  EXPECT_EQ(open.fResult, 0) << open.fErrorText;
+  EXPECT_GT(taken, 8u * 1024 * 1024);
+
+  // A display that stops taking the frame part-way fails the call within
+  // the bound.
+  DisplayPeer stops([&](PeerConnection& s) {
+    s.ReceivePaced(64 * 1024, 20, 2u * 1024 * 1024);
+    stops.Hold();
+  });
+  const Timed t =
+      TimedCall(lib, "OPEN", OpenAt(stops.Port(), 300, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
+  EXPECT_EQ(t.result.fResult, -1);
+  EXPECT_EQ(t.result.fErrorText, "Write timed out.");
+  EXPECT_LT(t.ms, kHangBoundMs);
 }
 
 TEST(BoundedWaits, TheWholeReplyMustComeWithinThreeReadTimeouts) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -32,6 +33,50 @@ TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
   EXPECT_LT(MillisecondsSince(start), 10000);
   EXPECT_FALSE(client.Connected());
   EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
+}
+
+TEST(TcpClient, AWriteGoesOnWhileThePeerTakesBytesHoweverSlowly) {
+  // A peer that takes 32 KiB every 20 ms: the local send buffer frees room in
+  // steps far larger than what the peer takes within a read time-out, so
+  // only what the peer takes can tell that it still reads.
+  const std::string frame = "\x02" + std::string(8u * 1024 * 1024, 'x') + "\x03";
+  std::atomic<size_t> taken{0};
+  DisplayPeer steady([&](PeerConnection& s) {
+    taken = s.ReceivePaced(32 * 1024, 20).size();
+    s.Send("OK\x03");
+    steady.Hold();
+  });
+  kTCPClient client("127.0.0.1", steady.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  EXPECT_EQ(testing::ErrorOf([&] {
+              client.Write(frame);
+              client.WaitUntilTaken();
+            }),
+            testing::kNoError);
+  EXPECT_EQ(client.ReadBytes(3), "OK\x03");
+  EXPECT_EQ(taken, frame.size());
+  EXPECT_EQ(testing::ErrorOf([&] { client.WaitUntilTaken(); }), testing::kNoError);  // nothing is queued
+  client.Disconnect();
+  EXPECT_EQ(testing::ErrorOf([&] { client.WaitUntilTaken(); }), "Not Connected");
+
+  // Once the peer stops taking bytes, the write (or the wait for the rest
+  // to be taken) fails within the read time-out.
+  DisplayPeer stops([&](PeerConnection& s) {
+    s.ReceivePaced(32 * 1024, 20, 2u * 1024 * 1024);
+    stops.Hold();
+  });
+  kTCPClient stopped("127.0.0.1", stops.Port(), 2000);
+  stopped.SetReadTimeout(300);
+  stopped.Connect();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] {
+              stopped.Write(frame);
+              stopped.WaitUntilTaken();
+            }),
+            "Write timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_FALSE(stopped.Connected());
 }
 
 TEST(TcpClient, APortOutOfRangeFailsTheConnectionNamingIt) {
