@@ -89,34 +89,34 @@ TEST(BoundedWaits, ADisplayThatStopsReadingFailsTheCallAndLeavesTheLibraryUsable
 }
 
 TEST(BoundedWaits, ADisplayThatTakesALargeFrameSlowlyButSteadilyIsWaitedFor) {
-  // A display that takes 64 KiB every 20 ms with ReadTimeout 300: the local
-  // send buffer frees room only in large steps, and megabytes of the frame
-  // still wait there when the last byte has been handed over; what counts is
-  // that the display takes bytes, and the reply is waited for from when it
-  // has taken the whole frame.
+  // A display that takes 16 KiB every 20 ms (800 KB/s), with ReadTimeout
+  // 1000: the local send buffer frees room only in steps of megabytes, and
+  // megabytes of the frame still wait there when its last byte has been
+  // handed over. What counts is that the display takes bytes, and the reply
+  // is waited for from when it has taken the whole frame.
   Library lib;
   TempDir temp;
   const std::string logo = temp.File("logo.png");
-  WriteFile(logo, std::string(8u * 1024 * 1024, 'L'));  // 11 MB of frame as Base64
+  WriteFile(logo, std::string(2u * 1024 * 1024, 'L'));  // 5.6 MB of frame: the logo twice, as Base64
   std::atomic<size_t> taken{0};
   DisplayPeer steady([&](PeerConnection& s) {
-    taken = s.ReceivePaced(64 * 1024, 20).size();
+    taken = s.ReceivePaced(16 * 1024, 20).size();
     s.Send("OK\x03");
     steady.Hold();
   });
   const CallResult open =
-      lib.Call("OPEN", OpenAt(steady.Port(), 300, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
+      lib.Call("OPEN", OpenAt(steady.Port(), 1000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
   EXPECT_EQ(open.fResult, 0) << open.fErrorText;
-  EXPECT_GT(taken, 8u * 1024 * 1024);
+  EXPECT_GT(taken, 4u * 1024 * 1024);
 
   // A display that stops taking the frame part-way fails the call within
   // the bound.
   DisplayPeer stops([&](PeerConnection& s) {
-    s.ReceivePaced(64 * 1024, 20, 2u * 1024 * 1024);
+    s.ReceivePaced(64 * 1024, 20, 1024 * 1024);
     stops.Hold();
   });
   const Timed t =
-      TimedCall(lib, "OPEN", OpenAt(stops.Port(), 300, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
+      TimedCall(lib, "OPEN", OpenAt(stops.Port(), 1000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
   EXPECT_EQ(t.result.fResult, -1);
   EXPECT_EQ(t.result.fErrorText, "Write timed out.");
   EXPECT_LT(t.ms, kHangBoundMs);
