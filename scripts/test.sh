@@ -46,7 +46,7 @@ case "$mode" in
     # requests name nothing); what it learns stays in build-fuzz/fuzz-corpus,
     # what it finds in build-fuzz/fuzz-artifacts.
     mkdir -p build-fuzz/fuzz-artifacts
-    for target in fuzz_requests fuzz_text_parsers; do
+    for target in fuzz_requests fuzz_text_parsers fuzz_xml_parse_paths; do
       echo "=== fuzz: $target for ${KORVANE_FUZZ_SECONDS:-60} s"
       mkdir -p "build-fuzz/fuzz-corpus/$target"
       work=$(mktemp -d /tmp/korvane-fuzz.XXXXXX)

@@ -6,6 +6,7 @@
 
 #include "helpers/ascii.h"
 #include "platform/error.h"
+#include "platform/filesystem.h"
 #include "transport/transport_table.h"
 
 namespace korvane {
@@ -21,6 +22,25 @@ void CheckElementName(std::string_view aName) {
   for (size_t i = 0; ok && i < aName.size(); ++i)
     ok = IsNameChar(static_cast<unsigned char>(aName[i]), i == 0);
   if (!ok) throw Error("'" + std::string(aName) + "' is not a valid XML element name");
+}
+
+// The most bytes of LogId (UTF-8) a log file name takes: with the driver's
+// name, the date and the time stamp of a rotated file it stays within the
+// 255 bytes (and UTF-16 units) a file name holds on every system.
+constexpr size_t kMaxLogIdBytes = 200;
+
+// LogId names the device's log file: it must make a file name of its own on
+// every system, never a folder, a drive or a stream.
+void CheckLogId(const std::string& aLogId) {
+  platform::CheckPathChars(aLogId);  // control characters and " < > |, as for every name from a request
+  for (const char c : aLogId) {
+    if (c == '/' || c == '\\' || c == ':' || c == '*' || c == '?')
+      throw Error(std::string("LogId may not hold the character '") + c +
+                  "': it names the device's log file");
+  }
+  if (aLogId.size() > kMaxLogIdBytes)
+    throw Error("LogId is too long to name the device's log file: " + std::to_string(aLogId.size()) +
+                " bytes, at most " + std::to_string(kMaxLogIdBytes) + " (in UTF-8)");
 }
 
 }  // namespace
@@ -271,6 +291,7 @@ std::string kDeviceHandler::Serialize() const {
 }
 
 std::unique_ptr<kIOHandler> kDeviceHandler::CreateIOHandler(const std::string& aLogDir) const {
+  CheckLogId(fLogId);
   std::unique_ptr<kIOHandler> handler = TransportTable::Create(fConnection, aLogDir, fDriver + "_" + fLogId);
   handler->SetHexLog(AsciiLower(GetParameter("HexLog")) == "true");
   return handler;

@@ -66,6 +66,9 @@ class kDeviceHandler {
   // Makes the transport for fConnection through the transport table, with
   // the log in aLogDir named fDriver "_" fLogId, and hex logging on exactly
   // when the parameter HexLog is "true" in any letter case. The caller owns it.
+  // Fails when fLogId cannot name a log file of its own: a character invalid
+  // in paths ("Invalid characters in path"), one of / \ : * ? or more than
+  // 200 bytes, each with an error naming LogId.
   std::unique_ptr<kIOHandler> CreateIOHandler(const std::string& aLogDir) const;
 
   std::string fType;

@@ -169,20 +169,25 @@ struct InPlaceDocument {
 
 // aText parsed in place, without a copy, when it is a well-formed document
 // of one root element, free of what ParseValidUtf8 looks at in the text
-// itself (a byte order mark, U+0000, character references); nothing
-// otherwise, and then the parse has changed aText's bytes and the text must
-// be made again for ParseValidUtf8 to give the message.
+// itself (U+0000, character references); nothing otherwise, and then the
+// parse has changed aText's bytes and the text must be made again for
+// ParseValidUtf8 to give the message. A byte order mark is passed over as
+// ParseValidUtf8 passes over it.
 kXmlDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
   aTextChanged = false;
   const std::string_view text = aText;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF" || text.find('\0') != std::string_view::npos ||
-      text.find("&#") != std::string_view::npos)
-    return nullptr;
+  if (text.find('\0') != std::string_view::npos || text.find("&#") != std::string_view::npos) return nullptr;
+  const size_t mark = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   auto owner = std::make_shared<InPlaceDocument>();
   owner->fText = std::move(aText);
   aTextChanged = true;
-  if (!owner->fDocument.load_buffer_inplace(owner->fText.data(), owner->fText.size(), kParseOptions,
-                                            pugi::encoding_utf8))
+  // The parser takes the buffer's last byte for its own terminator: handed
+  // the text alone, it would lose the text's last character, and with it a
+  // one-character text after the root element. Handed the terminator too,
+  // as the copying parse hands it, it sees every character of the text.
+  owner->fText.push_back('\0');
+  if (!owner->fDocument.load_buffer_inplace(owner->fText.data() + mark, owner->fText.size() - mark,
+                                            kParseOptions, pugi::encoding_utf8))
     return nullptr;
   bool root = false;
   for (pugi::xml_node child = owner->fDocument.first_child(); child; child = child.next_sibling()) {
@@ -201,17 +206,20 @@ kXmlDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
 }  // namespace
 
 kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
-  if (!aXml.empty() && aXml.front() == u'\xFEFF') aXml.remove_prefix(1);
+  // A byte order mark stays in the text: the parse passes over it as it does
+  // in a UTF-8 text, so that both entries give one answer.
   std::string text;
   try {
     text = platform::Utf16ToUtf8(aXml);
   } catch (const Error& e) {
-    // Where the first lone surrogate stands (line, and column in UTF-16 units).
+    // Where the first lone surrogate stands (line, and column in UTF-16 units
+    // after a byte order mark).
+    const std::u16string_view body = aXml.substr(!aXml.empty() && aXml.front() == u'\xFEFF' ? 1 : 0);
     size_t line = 1, column = 1;
-    for (size_t i = 0; i < aXml.size(); ++i) {
-      const char16_t c = aXml[i];
+    for (size_t i = 0; i < body.size(); ++i) {
+      const char16_t c = body[i];
       const bool high = c >= 0xD800 && c <= 0xDBFF;
-      if (high && i + 1 < aXml.size() && aXml[i + 1] >= 0xDC00 && aXml[i + 1] <= 0xDFFF) {
+      if (high && i + 1 < body.size() && body[i + 1] >= 0xDC00 && body[i + 1] <= 0xDFFF) {
         ++i;
         column += 2;
         continue;

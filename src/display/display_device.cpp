@@ -46,6 +46,7 @@ void kCustomerDisplayDevice::LogLeftOutTexts(const kCustomerDisplayHandler& aHan
 
 void kCustomerDisplayDevice::Pub_Open(const kCustomerDisplayHandler& aHandler, _int_OPEN_result& aResult) {
   Frame("Open", aResult);
+  for (const std::string& note : aHandler.fOpen.fSettingsFileNotes) fIOHandler->Debug(let_error, note);
   DoOpen(aHandler.fOpen, aResult);
 }
 

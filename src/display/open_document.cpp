@@ -2,34 +2,94 @@
 #include "display/open_document.h"
 
 #include "helpers/ascii.h"
+#include "helpers/utf.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
 #include "platform/filesystem.h"
-#include "helpers/utf.h"
+#include "platform/process.h"
 
 namespace korvane {
 namespace {
 
-std::u16string Utf16FromBytes(std::string_view aBytes, bool aBigEndian) {
+// Line breaks as the file's lines end: CR LF, LF or CR each count once.
+template <class Text>
+size_t LineOf(const Text& aText, size_t aOffset) {
+  size_t line = 1;
+  for (size_t i = 0; i < aOffset && i < aText.size(); ++i) {
+    if (aText[i] == '\n' || (aText[i] == '\r' && (i + 1 >= aText.size() || aText[i + 1] != '\n'))) ++line;
+  }
+  return line;
+}
+
+// The file's text, and where the first character that its encoding does not
+// allow was (each such character is read as U+FFFD); line 0 when none.
+struct FileText {
+  std::string text;
+  const char* encoding = "";
+  size_t badLine = 0;
+};
+
+// UTF-16 in either byte order: a lone surrogate, and an odd last byte, each
+// become U+FFFD.
+FileText Utf16FromBytes(std::string_view aBytes, bool aBigEndian) {
   std::u16string text;
-  text.reserve(aBytes.size() / 2);
+  text.reserve(aBytes.size() / 2 + 1);
   for (size_t i = 0; i + 1 < aBytes.size(); i += 2) {
     const auto b0 = static_cast<unsigned char>(aBytes[i]);
     const auto b1 = static_cast<unsigned char>(aBytes[i + 1]);
     text += static_cast<char16_t>(aBigEndian ? (b0 << 8) | b1 : (b1 << 8) | b0);
   }
-  return text;
+  FileText result;
+  result.encoding = "UTF-16";
+  size_t bad = std::u16string::npos;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;  // a pair
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      text[i] = 0xFFFD;
+      if (bad == std::u16string::npos) bad = i;
+    }
+  }
+  if (aBytes.size() % 2 != 0) {
+    if (bad == std::u16string::npos) bad = text.size();
+    text += char16_t{0xFFFD};
+  }
+  if (bad != std::u16string::npos) result.badLine = LineOf(text, bad);
+  result.text = platform::Utf16ToUtf8(text);
+  return result;
 }
 
 // The file's text: a byte-order mark selects UTF-8 or UTF-16 (either byte
-// order); without one the bytes are in the ANSI code page.
-std::string DecodeFileText(std::string_view aBytes) {
-  if (aBytes.substr(0, 3) == "\xEF\xBB\xBF")  // UTF-8; bad sequences become U+FFFD
-    return platform::Utf16ToUtf8(platform::Utf8ToUtf16(aBytes.substr(3)));
-  if (aBytes.substr(0, 2) == "\xFF\xFE")
-    return platform::Utf16ToUtf8(Utf16FromBytes(aBytes.substr(2), false));
-  if (aBytes.substr(0, 2) == "\xFE\xFF") return platform::Utf16ToUtf8(Utf16FromBytes(aBytes.substr(2), true));
-  return platform::DecodeCodePage(aBytes, platform::kAnsiCodePage);
+// order); without one the bytes are in the ANSI code page, where every byte
+// is a character.
+FileText DecodeFileText(std::string_view aBytes) {
+  if (aBytes.substr(0, 3) == "\xEF\xBB\xBF") {  // UTF-8; bad sequences become U+FFFD
+    const std::string_view bytes = aBytes.substr(3);
+    FileText result;
+    result.encoding = "UTF-8";
+    const size_t bad = platform::InvalidUtf8Offset(bytes);
+    if (bad != std::string_view::npos) result.badLine = LineOf(bytes, bad);
+    result.text = platform::Utf16ToUtf8(platform::Utf8ToUtf16(bytes));
+    return result;
+  }
+  if (aBytes.substr(0, 2) == "\xFF\xFE") return Utf16FromBytes(aBytes.substr(2), false);
+  if (aBytes.substr(0, 2) == "\xFE\xFF") return Utf16FromBytes(aBytes.substr(2), true);
+  FileText result;
+  result.text = platform::DecodeCodePage(aBytes, platform::kAnsiCodePage);
+  return result;
+}
+
+// The settings file as its notes and errors name it: the full path where the
+// working directory can be told.
+std::string SettingsFileShown(const std::string& aPath) {
+  if (aPath != kOpen::SettingsFilePath()) return aPath;
+  try {
+    return platform::CurrentDirectory() + kOpen::kSettingsFileName;
+  } catch (const std::exception&) {
+    return aPath;
+  }
 }
 
 // The settings OPEN reads, by their names in the lists (lower case).
@@ -178,10 +238,14 @@ void SettleLogo(const Settings& aSettings, Key aKey, Key aDarkKey, Key aLightKey
 // is on the host system.
 std::string kOpen::SettingsFilePath() { return std::string(".") + platform::kPathDelim + kSettingsFileName; }
 
-kParameterList kOpen::LoadSettingsFile(const std::string& aPath) {
+kParameterList kOpen::LoadSettingsFile(const std::string& aPath, std::vector<std::string>* aNotes) {
   kParameterList lines;
   if (!platform::FileExists(aPath)) return lines;
-  const std::string text = DecodeFileText(platform::ReadFileBytes(aPath));
+  const FileText file = DecodeFileText(platform::ReadFileBytes(aPath));
+  const std::string& text = file.text;
+  if (file.badLine > 0 && aNotes)
+    aNotes->push_back("Settings file " + SettingsFileShown(aPath) + ": characters that are not valid " +
+                      file.encoding + " read as U+FFFD, the first on line " + std::to_string(file.badLine));
   // Lines end at CR LF, LF or CR.
   size_t start = 0;
   while (start < text.size()) {
@@ -204,7 +268,8 @@ void kOpen::Deserialize(const pugi::xml_document& aXmlDocument) {
 }
 
 void kOpen::Deserialize(const kParameterList& aRequestParameters) {
-  const kParameterList file = LoadSettingsFile(SettingsFilePath());
+  fSettingsFileNotes.clear();
+  const kParameterList file = LoadSettingsFile(SettingsFilePath(), &fSettingsFileNotes);
   if (fParameters.Count() == 0)
     fParameters = aRequestParameters;
   else
@@ -226,11 +291,19 @@ void kOpen::Deserialize(const kParameterList& aRequestParameters) {
   fReceiptImageUrl = s.Settle(kReceiptImageUrl, "");
   fThankyouImage = s.Settle(kThankyouImage, "");
   fThankyouImageUrl = s.Settle(kThankyouImageUrl, "");
-  // The idle time-out: the default or file text must be an integer; the
-  // request's overrides only when it is not empty.
-  fIdleTimeout = krptUtil::StrToInt(s.FileOr(kIdleTimeout, "10"));
+  // The idle time-out: the request's when it is not empty; otherwise the
+  // file text (an error names the file and the key) or the default.
   const std::string requestTimeout = s.RequestValue(kIdleTimeout);
-  if (!requestTimeout.empty()) fIdleTimeout = krptUtil::StrToInt(requestTimeout);
+  if (!requestTimeout.empty()) {
+    fIdleTimeout = krptUtil::StrToInt(requestTimeout);
+  } else {
+    try {
+      fIdleTimeout = krptUtil::StrToInt(s.FileOr(kIdleTimeout, "10"));
+    } catch (const std::exception& e) {
+      throw Error("Settings file " + SettingsFileShown(SettingsFilePath()) +
+                  ", key IdleTimeout: " + e.what());
+    }
+  }
   fIdleText1 = s.Settle(kIdleText1, "");
   fIdleText2 = s.Settle(kIdleText2, "");
   fThankyouText1 = s.Settle(kThankyouText1, "");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 #include "device/device_handler.h"
 
@@ -24,8 +25,12 @@ class kOpen {
 
   // Fills every field from the defaults, the settings file and the request.
   // Fails with "'<text>' is not a valid integer value" on a bad idle
-  // time-out, with the wrapped string error on a Parameters child holding
-  // elements, and with the file layer's error on an unreadable settings file.
+  // time-out in the request, with "Settings file <path>, key IdleTimeout: "
+  // and that text on a bad one in the file when the request has none, with
+  // the wrapped string error on a Parameters child holding elements, and
+  // with the file layer's error on an unreadable settings file. Characters
+  // the file's encoding does not allow are read as U+FFFD and noted in
+  // fSettingsFileNotes.
   void Deserialize(const pugi::xml_document& aXmlDocument);
   // The same with the request's parameter entries already read from that
   // document (the request holder has them from the envelope).
@@ -42,7 +47,10 @@ class kOpen {
   void SetParameter(std::string_view aName, std::string_view aValue) { fParameters.Set(aName, aValue); }
 
   // The settings file's lines ("name=value"); empty when there is no file.
-  static kParameterList LoadSettingsFile(const std::string& aPath);
+  // A character its encoding does not allow (UTF-8 or UTF-16 after a
+  // byte-order mark) becomes U+FFFD, noted in aNotes when given.
+  static kParameterList LoadSettingsFile(const std::string& aPath,
+                                         std::vector<std::string>* aNotes = nullptr);
   // Where the settings file is read from: the current working directory.
   static std::string SettingsFilePath();
 
@@ -84,6 +92,9 @@ class kOpen {
   std::string fColorSecondary;
   std::string fColorOnSecondary;
   std::string fColorOutlineVariant;
+  // What the last Deserialize found amiss in the settings file, for the
+  // device's log.
+  std::vector<std::string> fSettingsFileNotes;
 };
 
 }  // namespace korvane

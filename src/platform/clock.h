@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <limits>
 
 namespace korvane::platform {
 
@@ -22,11 +23,15 @@ LocalTime Now();
 // A wrapping millisecond counter (32 bits, like the system's tick count).
 uint32_t TickCount();
 
-// Milliseconds left until aDeadline, rounded up; at least 0.
+// Milliseconds left until aDeadline, rounded up; at least 0, at most the
+// largest 32-bit count (about 24.8 days): a deadline further away never
+// wraps into a short or negative wait.
 inline int32_t MillisecondsUntil(std::chrono::steady_clock::time_point aDeadline) {
   const auto left =
       std::chrono::ceil<std::chrono::milliseconds>(aDeadline - std::chrono::steady_clock::now()).count();
-  return left > 0 ? static_cast<int32_t>(left) : 0;
+  if (left <= 0) return 0;
+  return left < std::numeric_limits<int32_t>::max() ? static_cast<int32_t>(left)
+                                                    : std::numeric_limits<int32_t>::max();
 }
 
 }  // namespace korvane::platform

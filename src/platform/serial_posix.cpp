@@ -5,9 +5,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 #include <thread>
 
 #include "platform/error.h"
@@ -209,7 +211,8 @@ uint32_t ReadSerial(SerialHandle aHandle, uint8_t* aBuffer, uint32_t aCount,
     if (got > 0 && aTimeouts.interval > 0)
       wait = std::min<int64_t>(wait, MsLeft(lastByte + std::chrono::milliseconds(aTimeouts.interval)));
     pollfd p{fd, POLLIN, 0};
-    const int ready = poll(&p, 1, static_cast<int>(wait));
+    // A total time-out above the largest int (about 24.8 days) is cut to it, never wrapped.
+    const int ready = poll(&p, 1, static_cast<int>(std::min<int64_t>(wait, std::numeric_limits<int>::max())));
     if (ready < 0) {
       if (errno == EINTR) continue;
       FailAt(totalDeadline, errno);

@@ -27,6 +27,11 @@ class TcpSocket {
   // bound.
   virtual bool WaitReadable(int32_t aTimeoutMs) = 0;
   virtual bool WaitWritable(int32_t aTimeoutMs) = 0;
+  // The bytes sent that the peer has not taken yet (the send queue, sent or
+  // not, until the peer acknowledges them); nothing where the system cannot
+  // tell. Where it cannot, the send queue is kept short instead, so that a
+  // send goes on only as the peer takes bytes.
+  virtual std::optional<size_t> UnsentBytes() = 0;
 };
 
 // One address a TCP connection can be made to: a socket address, its bytes

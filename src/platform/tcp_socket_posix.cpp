@@ -3,6 +3,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -75,6 +76,17 @@ class PosixTcpSocket : public TcpSocket {
 
   bool WaitReadable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLIN, aTimeoutMs); }
   bool WaitWritable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLOUT, aTimeoutMs); }
+
+  std::optional<size_t> UnsentBytes() override {
+#ifdef __linux__
+    // SIOCOUTQ: the send queue's bytes not yet acknowledged by the peer.
+    int queued = 0;
+    if (::ioctl(fHandle, TIOCOUTQ, &queued) != 0 || queued < 0) return std::nullopt;
+    return static_cast<size_t>(queued);
+#else
+    return std::nullopt;
+#endif
+  }
 
  private:
   // The segment size every IPv4 and IPv6 path carries (the IPv4 default).

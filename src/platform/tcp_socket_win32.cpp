@@ -51,7 +51,9 @@ class WinsockTcpSocket : public TcpSocket {
   WinsockTcpSocket& operator=(const WinsockTcpSocket&) = delete;
 
   size_t SendSome(const char* aBytes, size_t aCount) override {
-    const int chunk = aCount > 0x40000000 ? 0x40000000 : static_cast<int>(aCount);
+    // In bounded slices: the system may take a whole send however large, and
+    // a send that goes on must show that the peer takes bytes.
+    const int chunk = aCount > kSendSlice ? kSendSlice : static_cast<int>(aCount);
     const int n = send(fHandle, aBytes, chunk, 0);
     if (n != SOCKET_ERROR) return static_cast<size_t>(n);
     if (WSAGetLastError() == WSAEWOULDBLOCK) return 0;
@@ -68,6 +70,14 @@ class WinsockTcpSocket : public TcpSocket {
 
   bool WaitReadable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLRDNORM, aTimeoutMs); }
   bool WaitWritable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLWRNORM, aTimeoutMs); }
+
+  // Winsock does not tell how much of the send queue the peer has taken:
+  // the queue is kept at kSendBuffer (no automatic growth) and sends go in
+  // slices, so that a send goes on only as the peer takes bytes.
+  std::optional<size_t> UnsentBytes() override { return std::nullopt; }
+
+  static constexpr int kSendSlice = 64 * 1024;
+  static constexpr int kSendBuffer = 64 * 1024;
 
  private:
   SOCKET fHandle;
@@ -108,6 +118,11 @@ std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength
   // Nagle's delay off before connecting: the first frame leaves at once.
   const BOOL one = TRUE;
   if (setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one) != 0)
+    ThrowSocketError();
+  // A send queue of a fixed, small size (see UnsentBytes).
+  const int sendBuffer = WinsockTcpSocket::kSendBuffer;
+  if (setsockopt(handle, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&sendBuffer),
+                 sizeof sendBuffer) != 0)
     ThrowSocketError();
   u_long nonBlocking = 1;
   if (ioctlsocket(handle, FIONBIO, &nonBlocking) != 0) ThrowSocketError();

@@ -1,5 +1,9 @@
 #include "transport/http_client.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
 #include "platform/http.h"
 #include "transport/connection.h"
 
@@ -26,8 +30,11 @@ kHTTPClient::Result kHTTPClient::Post(const Request& aRequest) {
   // Both time-outs always apply: a link that names none gets the default.
   // The read time-out bounds the exchange once the connection is made.
   request.connectTimeoutMs = aRequest.fConnectTimeout > 0 ? aRequest.fConnectTimeout : kDefaultTimeout;
+  // The sum of two large time-outs stays the largest 32-bit count.
+  const int64_t total = int64_t{request.connectTimeoutMs} +
+                        (aRequest.fReadTimeout > 0 ? aRequest.fReadTimeout : kDefaultTimeout);
   request.totalTimeoutMs =
-      request.connectTimeoutMs + (aRequest.fReadTimeout > 0 ? aRequest.fReadTimeout : kDefaultTimeout);
+      static_cast<int32_t>(std::min<int64_t>(total, std::numeric_limits<int32_t>::max()));
   request.maxBodyBytes = kMaxResponseBytes;
   request.caFile = aRequest.fCAFile;
 

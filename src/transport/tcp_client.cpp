@@ -24,6 +24,45 @@ const char kWriteTimedOut[] = "Write timed out.";
 const char kConnectTimedOut[] = "Connect timed out.";
 const char kReplacementCharacter[] = "\xEF\xBF\xBD";
 
+// How often a wait for the peer to take bytes looks at the send queue.
+constexpr auto kProgressLook = std::chrono::milliseconds(50);
+
+// Whether the peer takes bytes: the send queue shrinks, or a send goes on.
+// Stalled once it has taken none for the time-out.
+class PeerProgress {
+ public:
+  PeerProgress(platform::TcpSocket& aSocket, std::chrono::milliseconds aTimeout)
+      : fSocket(aSocket),
+        fTimeout(aTimeout),
+        fQueued(aSocket.UnsentBytes()),
+        fStall(Clock::now() + aTimeout) {}
+
+  // A send went on: the peer made room.
+  void Took() {
+    fQueued = fSocket.UnsentBytes();
+    fStall = Clock::now() + fTimeout;
+  }
+  // How long the next wait may last: until the next look at the queue.
+  int32_t NextLook() const {
+    return std::min(platform::MillisecondsUntil(fStall), static_cast<int32_t>(kProgressLook.count()));
+  }
+  // The bytes the peer has not taken yet; 0 where the system cannot tell.
+  size_t Queued() const { return fQueued.value_or(0); }
+  // Looks at the queue: true when the peer has taken nothing for the time-out.
+  bool Stalled() {
+    const std::optional<size_t> queued = fSocket.UnsentBytes();
+    if (queued && fQueued && *queued < *fQueued) fStall = Clock::now() + fTimeout;
+    fQueued = queued;
+    return Clock::now() >= fStall;
+  }
+
+ private:
+  platform::TcpSocket& fSocket;
+  std::chrono::milliseconds fTimeout;
+  std::optional<size_t> fQueued;
+  Clock::time_point fStall;
+};
+
 }  // namespace
 
 kTCPClosedGracefully::kTCPClosedGracefully() : Error("Connection Closed Gracefully.") {}
@@ -35,7 +74,7 @@ struct kTCPClient::Link {
   void Close() { fSocket.reset(); }
 };
 
-kTCPClient::kTCPClient(const std::string& aHost, uint16_t aPort, int32_t aConnectTimeout)
+kTCPClient::kTCPClient(const std::string& aHost, int32_t aPort, int32_t aConnectTimeout)
     : fHost(aHost), fPort(aPort), fConnectTimeout(aConnectTimeout), fLink(std::make_unique<Link>()) {}
 
 kTCPClient::~kTCPClient() = default;
@@ -68,11 +107,14 @@ void kTCPClient::Connect() {
   fLink->Close();
   ClearInputBuffer();
   fLost = false;
+  if (fPort < 1 || fPort > 65535)
+    throw Error("Port " + std::to_string(fPort) + " is out of range (1 to 65535).");
+  const uint16_t port = static_cast<uint16_t>(fPort);
   const int32_t connectTimeout = fConnectTimeout > 0 ? fConnectTimeout : kDefaultTimeout;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(connectTimeout);
   // The name lookup counts against the connect time-out.
   const std::optional<std::vector<platform::TcpAddress>> addresses =
-      platform::ResolveTcpHost(fHost, fPort, connectTimeout);
+      platform::ResolveTcpHost(fHost, port, connectTimeout);
   if (!addresses) throw Error(kConnectTimedOut);
   std::string failure = "Host not found";
   for (const platform::TcpAddress& address : *addresses) {
@@ -98,14 +140,35 @@ void kTCPClient::Disconnect() {
 
 void kTCPClient::Write(std::string_view aBytes) {
   if (!fLink->fSocket) throw Error(kNotConnected);
-  const int32_t timeout = EffectiveReadTimeout();
+  const std::chrono::milliseconds timeout(EffectiveReadTimeout());
+  // Progress is what the peer takes, not room in the local send buffer
+  // (which the system reports only once a good part of it is free again).
+  PeerProgress progress(*fLink->fSocket, timeout);
   while (!aBytes.empty()) {
     const size_t n = fLink->fSocket->SendSome(aBytes.data(), aBytes.size());
     if (n > 0) {
       aBytes.remove_prefix(n);
-    } else if (!fLink->fSocket->WaitWritable(timeout)) {
+      progress.Took();
+      continue;
+    }
+    if (fLink->fSocket->WaitWritable(progress.NextLook())) continue;
+    if (progress.Stalled()) {
       // A peer that stopped reading: what is half sent cannot be taken back,
       // so the connection goes.
+      fLink->Close();
+      throw Error(kWriteTimedOut);
+    }
+  }
+}
+
+void kTCPClient::WaitUntilTaken() {
+  if (!fLink->fSocket) throw Error(kNotConnected);
+  PeerProgress progress(*fLink->fSocket, std::chrono::milliseconds(EffectiveReadTimeout()));
+  while (progress.Queued() > 0) {
+    // An answer (or a close) before the peer took everything ends the wait:
+    // the reads that follow take it.
+    if (fLink->fSocket->WaitReadable(progress.NextLook())) return;
+    if (progress.Stalled()) {
       fLink->Close();
       throw Error(kWriteTimedOut);
     }

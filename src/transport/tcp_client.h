@@ -28,16 +28,18 @@ class kTCPClosedGracefully : public Error {
 //   "Connect timed out."     no connection within the connect time-out
 //   "Read timed out."        no byte within the read time-out
 //   "Write timed out."       the peer took no byte for a read time-out
+//   "Port N is out of range (1 to 65535)."  connecting to a port that is none
 //   kTCPClosedGracefully     the peer closed and the input buffer is empty
 class kTCPClient {
  public:
-  kTCPClient(const std::string& aHost, uint16_t aPort, int32_t aConnectTimeout);
+  // aPort is kept as given; a value outside 1 to 65535 fails the connection.
+  kTCPClient(const std::string& aHost, int32_t aPort, int32_t aConnectTimeout);
   ~kTCPClient();
   kTCPClient(const kTCPClient&) = delete;
   kTCPClient& operator=(const kTCPClient&) = delete;
 
   const std::string& Host() const { return fHost; }
-  uint16_t Port() const { return fPort; }
+  int32_t Port() const { return fPort; }
   int32_t ConnectTimeout() const { return fConnectTimeout; }
   // Milliseconds that one read waits for data; 0 or less: kDefaultTimeout.
   int32_t ReadTimeout() const { return fReadTimeout; }
@@ -55,11 +57,17 @@ class kTCPClient {
   // Closes the connection and empties the input buffer; never fails.
   void Disconnect();
 
-  // Sends every byte before it returns; nothing is left to flush. A wait for
-  // the peer to take more bytes lasts at most the read time-out; when it runs
-  // out the connection is closed and the write
-  // fails with "Write timed out.".
+  // Hands every byte to the system before it returns; nothing is left to
+  // flush. While the system holds bytes it has not sent, the write goes on
+  // as long as the peer takes bytes: when it takes none for the read
+  // time-out (the send queue does not shrink and no send goes on), the
+  // connection is closed and the write fails with "Write timed out.".
   void Write(std::string_view aBytes);
+  // Waits until the peer has taken every byte written (the system's send
+  // queue is empty), or has sent something, or closed; where the system
+  // cannot tell, returns at once (its send queue is short there). Fails like
+  // Write when the peer takes nothing for the read time-out.
+  void WaitUntilTaken();
 
   // One byte, waiting at most the read time-out for it.
   uint8_t ReadByte();
@@ -89,7 +97,7 @@ class kTCPClient {
   void TakeIn(size_t aCount);
 
   std::string fHost;
-  uint16_t fPort;
+  int32_t fPort;
   int32_t fConnectTimeout;
   int32_t fReadTimeout = 0;
   bool fUsed = false;

@@ -68,8 +68,7 @@ int64_t MillisecondsSince(Clock::time_point aStart) {
 kIOHandler_TCP::kIOHandler_TCP(const kConnection& aConnection, const std::string& aDirectory,
                                const std::string& aFileName)
     : kIOHandler(&aConnection, aDirectory, aFileName),
-      fTCPClient(std::make_unique<kTCPClient>(
-          aConnection.Address(), static_cast<uint16_t>(aConnection.Port() & 0xFFFF), ConnectTimeout())) {
+      fTCPClient(std::make_unique<kTCPClient>(aConnection.Address(), aConnection.Port(), ConnectTimeout())) {
   // Owners that read through the client directly never wait without bound.
   fTCPClient->SetReadTimeout(ReadTimeout());
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/error.h"
+#include "platform/filesystem.h"
 #include "support/test_support.h"
 
 namespace korvane {
@@ -283,6 +284,49 @@ TEST(DeviceHandler, CreatesTransportFromTableWithLogNameAndHexLog) {
     EXPECT_TRUE(
         std::regex_match(io->GetLogFileName(), std::regex(".*[/\\\\]QORD_KORVANE_10_till1_[0-9]{8}\\.log")))
         << io->GetLogFileName();
+  }
+}
+
+TEST(DeviceHandler, RefusesALogIdThatCannotNameALogFileOfItsOwn) {
+  // A separator once dropped the driver's name and all before it (a/b and
+  // a\b both logged to b_<date>.log), ":" named a stream on Windows, and a
+  // name too long for the file system lost every line.
+  const korvane::testing::TempDir temp;
+  const std::string dir = temp.File("logs");
+  const std::string tooLong(201, 'x');
+  const std::string longest(200, 'x');
+  struct Case {
+    std::string logId;
+    std::string error;  // kNoError: a log of its own
+  };
+  const std::vector<Case> cases = {
+      {"a/b", "LogId may not hold the character '/': it names the device's log file"},
+      {"a\\b", "LogId may not hold the character '\\': it names the device's log file"},
+      {"x:y", "LogId may not hold the character ':': it names the device's log file"},
+      {"till*", "LogId may not hold the character '*': it names the device's log file"},
+      {"?", "LogId may not hold the character '?': it names the device's log file"},
+      {"..", korvane::testing::kNoError},
+      {"till|1", "Invalid characters in path"},
+      {std::string(300, 'y'),
+       "LogId is too long to name the device's log file: 300 bytes, at most 200 (in UTF-8)"},
+      {tooLong, "LogId is too long to name the device's log file: 201 bytes, at most 200 (in UTF-8)"},
+      {std::string(198, 'x') + "\xE2\x82\xAC",
+       "LogId is too long to name the device's log file: 201 bytes, at most 200 (in UTF-8)"},
+      {longest, korvane::testing::kNoError},
+      {"Kasse \xE2\x82\xAC 1.a", korvane::testing::kNoError},
+  };
+  for (const Case& c : cases) {
+    kDeviceHandler h;
+    h.Deserialize(Request("<Driver>QORD_KORVANE_10</Driver><Connection><Type>Com</Type></Connection>"));
+    h.fLogId = c.logId;
+    std::unique_ptr<kIOHandler> io;
+    EXPECT_EQ(ErrorOf([&] { io = h.CreateIOHandler(dir); }), c.error) << c.logId;
+    if (c.error != korvane::testing::kNoError) continue;
+    const std::string start = dir + platform::kPathDelim + "QORD_KORVANE_10_" + c.logId + "_";
+    const std::string file = io->GetLogFileName();
+    EXPECT_EQ(file.substr(0, start.size()), start);
+    io.reset();  // its START and STOP lines are written
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::u8string(file.begin(), file.end()))) << file;
   }
 }
 

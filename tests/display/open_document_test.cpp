@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "display/request_holder.h"
 #include "platform/error.h"
@@ -122,11 +123,20 @@ TEST_F(OpenSettings, EmptyRequestValueOverridesExceptIdleTimeout) {
   EXPECT_EQ(Open("<IdleTimeout>$10</IdleTimeout>").fIdleTimeout, 16);
 }
 
-TEST_F(OpenSettings, BadIdleTimeoutFailsUnwrapped) {
+TEST_F(OpenSettings, BadIdleTimeoutFailsNamingTheFileAndKeyWhenTheRequestHasNone) {
   EXPECT_EQ(ErrorOf([&] { Open("<IdleTimeout>abc</IdleTimeout>"); }), "'abc' is not a valid integer value");
-  WriteSettings("idletimeout=");
-  EXPECT_EQ(ErrorOf([&] { Open(""); }), "'' is not a valid integer value");
-  EXPECT_EQ(ErrorOf([&] { Open("<IdleTimeout>5</IdleTimeout>"); }), "'' is not a valid integer value");
+  const std::string file = (fs::current_path() / kOpen::kSettingsFileName).string();
+  for (const std::string value : {"", "abc", "99999999999"}) {
+    WriteSettings("fontname=Arial\r\nidletimeout=" + value + "\r\n");
+    EXPECT_EQ(ErrorOf([&] { Open(""); }),
+              "Settings file " + file + ", key IdleTimeout: '" + value + "' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([&] { Open("<IdleTimeout></IdleTimeout>"); }),
+              "Settings file " + file + ", key IdleTimeout: '" + value + "' is not a valid integer value");
+    // The request's value stands: the file's is not needed.
+    const kOpen o = Open("<IdleTimeout>5</IdleTimeout>");
+    EXPECT_EQ(o.fIdleTimeout, 5) << value;
+    EXPECT_EQ(o.fFontName, "Arial");
+  }
 }
 
 TEST_F(OpenSettings, BooleansAreTrueOnlyForTheTextTrue) {
@@ -191,9 +201,48 @@ TEST_F(OpenSettings, ReadsItsOwnParametersFromTheDocument) {
   EXPECT_TRUE(o.ParameterExists("EXTRA"));
 }
 
-TEST_F(OpenSettings, UnreadableSettingsFileFails) {
-  WriteSettings(std::string("\xFF\xFE\x00\xD8", 4));  // UTF-16 with a lone surrogate
-  EXPECT_EQ(ErrorOf([&] { Open(""); }), "Invalid UTF-16 text: unpaired surrogate");
+TEST_F(OpenSettings, CharactersTheEncodingDoesNotAllowAreReadAsReplacementsAndNoted) {
+  // UTF-16 and UTF-8 alike: the bad character becomes U+FFFD, the rest of
+  // the file counts, and a note names the file, the encoding and the line.
+  const std::string file = (fs::current_path() / kOpen::kSettingsFileName).string();
+  const std::string fffd = "\xEF\xBF\xBD";
+  struct Case {
+    std::string bytes;
+    std::string font;
+    std::string note;  // empty: none
+  };
+  const std::string le = "\xFF\xFE";
+  const std::string mode = std::string("m\0o\0d\0e\0=\0I\0\r\0\n\0", 16);
+  const std::string font = std::string("f\0o\0n\0t\0n\0a\0m\0e\0=\0", 18);
+  const Case cases[] = {
+      {le + std::string("\x00\xD8", 2), "Roboto",
+       "UTF-16 read as U+FFFD, the first on line 1"},  // a lone surrogate
+      {le + mode + font + std::string("A\0\x00\xDC", 4), "A" + fffd,
+       "UTF-16 read as U+FFFD, the first on line 2"},
+      {le + mode + font + std::string("\x3D\xD8\x00\xDE", 4), "\xF0\x9F\x98\x80", ""},  // a pair is fine
+      {le + mode + font + std::string("A\0B", 3), "A" + fffd, "UTF-16 read as U+FFFD, the first on line 2"},
+      {"\xFE\xFF" + std::string("\0m\0o\0d\0e\0=\0I\0\n\xDB\xFF", 16), "Roboto",
+       "UTF-16 read as U+FFFD, the first on line 2"},
+      {"\xEF\xBB\xBFmode=I\r\nfontname=A\xC3", "A" + fffd, "UTF-8 read as U+FFFD, the first on line 2"},
+      {"\xEF\xBB\xBFmode=I\rx=\xED\xA0\x80\nfontname=A", "A", "UTF-8 read as U+FFFD, the first on line 2"},
+      {"\xEF\xBB\xBF\xFFmode=I\nfontname=A", "A", "UTF-8 read as U+FFFD, the first on line 1"},
+      {"fontname=\xFF", "\xC3\xBF", ""},  // no mark: every byte is a character of the code page
+  };
+  for (const Case& c : cases) {
+    WriteSettings(c.bytes);
+    kOpen o;
+    EXPECT_EQ(ErrorOf([&] { o = Open(""); }), korvane::testing::kNoError) << c.note;
+    EXPECT_EQ(o.fFontName, c.font) << c.note;
+    if (c.note.empty()) {
+      EXPECT_TRUE(o.fSettingsFileNotes.empty()) << c.font;
+    } else {
+      EXPECT_EQ(o.fSettingsFileNotes, std::vector<std::string>{"Settings file " + file +
+                                                               ": characters that are not valid " + c.note});
+    }
+  }
+  // Read afresh at every OPEN: a good file leaves no note.
+  WriteSettings("fontname=B");
+  EXPECT_TRUE(Open("").fSettingsFileNotes.empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -87,6 +88,40 @@ TEST(BoundedWaits, ADisplayThatStopsReadingFailsTheCallAndLeavesTheLibraryUsable
   EXPECT_GT(healthy.Frames()[0].size(), 8u * 1024 * 1024);
 }
 
+TEST(BoundedWaits, ADisplayThatTakesALargeFrameSlowlyButSteadilyIsWaitedFor) {
+  // A display that takes 16 KiB every 20 ms (800 KB/s), with ReadTimeout
+  // 1000: the local send buffer frees room only in steps of megabytes, and
+  // megabytes of the frame still wait there when its last byte has been
+  // handed over. What counts is that the display takes bytes, and the reply
+  // is waited for from when it has taken the whole frame.
+  Library lib;
+  TempDir temp;
+  const std::string logo = temp.File("logo.png");
+  WriteFile(logo, std::string(2u * 1024 * 1024, 'L'));  // 5.6 MB of frame: the logo twice, as Base64
+  std::atomic<size_t> taken{0};
+  DisplayPeer steady([&](PeerConnection& s) {
+    taken = s.ReceivePaced(16 * 1024, 20).size();
+    s.Send("OK\x03");
+    steady.Hold();
+  });
+  const CallResult open =
+      lib.Call("OPEN", OpenAt(steady.Port(), 1000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
+  EXPECT_EQ(open.fResult, 0) << open.fErrorText;
+  EXPECT_GT(taken, 4u * 1024 * 1024);
+
+  // A display that stops taking the frame part-way fails the call within
+  // the bound.
+  DisplayPeer stops([&](PeerConnection& s) {
+    s.ReceivePaced(64 * 1024, 20, 1024 * 1024);
+    stops.Hold();
+  });
+  const Timed t =
+      TimedCall(lib, "OPEN", OpenAt(stops.Port(), 1000, "<LogoImageUrl>" + logo + "</LogoImageUrl>"));
+  EXPECT_EQ(t.result.fResult, -1);
+  EXPECT_EQ(t.result.fErrorText, "Write timed out.");
+  EXPECT_LT(t.ms, kHangBoundMs);
+}
+
 TEST(BoundedWaits, TheWholeReplyMustComeWithinThreeReadTimeouts) {
   Library lib;
   DisplayPeer peer;
@@ -107,6 +142,20 @@ TEST(BoundedWaits, TheWholeReplyMustComeWithinThreeReadTimeouts) {
   EXPECT_EQ(t.result.fResult, -1);
   EXPECT_EQ(t.result.fErrorText, "Read timed out.");
   EXPECT_LT(t.ms, kHangBoundMs);
+}
+
+TEST(BoundedWaits, AReadTimeoutOfManyDaysStillWaitsForTheReply) {
+  // Three read time-outs of 715827883 ms and more exceed a 32-bit count of
+  // milliseconds; the wait for the reply must not wrap to a short one.
+  Library lib;
+  DisplayPeer peer;
+  peer.SetReplyDelayMs(50);
+  for (const int readTimeout : {715827882, 715827883, 800000000, 2147483647}) {
+    const CallResult open = lib.Call("OPEN", OpenAt(peer.Port(), readTimeout));
+    EXPECT_EQ(open.fResult, 0) << readTimeout << ": " << open.fErrorText;
+    const CallResult idle = lib.Call("IDLE", CallRequest("IDLE", HandleOf(open), "<Idle/>"));
+    EXPECT_EQ(idle.fResult, 0) << readTimeout << ": " << idle.fErrorText;
+  }
 }
 
 TEST(BoundedWaits, AnImagePathThatIsNoRegularFileFailsTheCallAtOnce) {

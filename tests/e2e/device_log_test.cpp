@@ -192,3 +192,74 @@ TEST(DeviceLog, KeepsWholeLinesAndCountsTheRestWhenTheDiskFails) {
     EXPECT_THAT(run.fOut, HasSubstr("[  PASSED  ] 1 test.")) << run.fOut;
   }
 }
+
+TEST(DeviceLog, ALogIdThatCannotNameALogFileOfItsOwnFailsOpen) {
+  Library lib;
+  DisplayPeer peer;
+  const std::string folder = (HostPath().parent_path() / "LogFiles" / "CustomerDisplay").string();
+  struct Case {
+    std::string logId;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"a/b", "LogId may not hold the character '/': it names the device's log file"},
+      {"a\\b", "LogId may not hold the character '\\': it names the device's log file"},
+      {"x:y", "LogId may not hold the character ':': it names the device's log file"},
+      {std::string(300, 'z'),
+       "LogId is too long to name the device's log file: 300 bytes, at most 200 (in UTF-8)"},
+  };
+  for (const Case& c : cases) {
+    RequestSpec r;
+    r.method = "OPEN";
+    r.logId = c.logId;
+    r.connection = TcpConnection(peer.Port());
+    const CallResult open = lib.Call("OPEN", Request(r));
+    EXPECT_EQ(open.fResult, -1) << c.logId;
+    EXPECT_EQ(open.fErrorText, c.error);
+    EXPECT_THAT(open.fEnvelope, StartsWith("<Handle>0</Handle>\r\n<Error>True</Error>"));
+    EXPECT_EQ(Field(open.fEnvelope, "LogFileName"), "");
+  }
+  // Nothing reached the display, and no log took the last part of a name.
+  EXPECT_TRUE(peer.Frames().empty());
+  if (fs::exists(folder)) {
+    for (const auto& entry : fs::directory_iterator(folder))
+      EXPECT_NE(entry.path().filename().string().rfind("b_", 0), 0u) << entry.path();
+  }
+}
+
+TEST(DeviceLog, NotesCharactersOfTheSettingsFileThatItsEncodingDoesNotAllow) {
+  // A settings file with an empty IdleTimeout and a lone surrogate: the
+  // request that gives IdleTimeout opens, and the log says what was amiss.
+  Library lib;
+  DisplayPeer peer;
+  TempDir dir;
+  const fs::path settings = fs::path(dir.Path()) / "QORD_KORVANE_10.ini";
+  WriteFile(settings.string(), std::string("\xFF\xFE"
+                                           "I\0d\0l\0e\0T\0i\0m\0e\0o\0u\0t\0=\0\r\0\n\0"
+                                           "F\0o\0n\0t\0N\0a\0m\0e\0=\0\x00\xD8",
+                                           50));
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.Path());
+  RequestSpec r;
+  r.method = "OPEN";
+  r.connection = TcpConnection(peer.Port());
+  r.parameters = "<IdleTimeout>20</IdleTimeout>";
+  const CallResult open = lib.Call("OPEN", Request(r));
+  r.parameters = "";
+  const CallResult refused = lib.Call("OPEN", Request(r));
+  fs::current_path(before);
+
+  EXPECT_EQ(open.fResult, 0) << open.fErrorText;
+  const std::string shown = (fs::path(dir.Path()) / "QORD_KORVANE_10.ini").string();
+  const std::string note = "ERROR - Settings file " + shown +
+                           ": characters that are not valid UTF-16 read as U+FFFD, the first on line 2";
+  const std::string log = Field(open.fEnvelope, "LogFileName");
+  EXPECT_TRUE(WaitFor([&] { return ReadFile(log).find(note) != std::string::npos; })) << ReadFile(log);
+  ASSERT_EQ(peer.Messages().size(), 1u);
+  EXPECT_THAT(peer.Messages()[0], HasSubstr("\"IdleTimeout\":20"));
+  EXPECT_THAT(peer.Messages()[0], HasSubstr("\"FontName\":\"\xEF\xBF\xBD\""));
+
+  EXPECT_EQ(refused.fResult, -1);
+  EXPECT_EQ(refused.fErrorText,
+            "Settings file " + shown + ", key IdleTimeout: '' is not a valid integer value");
+}

@@ -349,6 +349,17 @@ TEST(DisplayLink, ReportsARefusedConnection) {
   EXPECT_THAT(r.fErrorText, HasSubstr(SystemText(SystemFailure::ConnectionRefused)));
 }
 
+TEST(DisplayLink, RefusesAPortOutOfRangeNamingIt) {
+  // Ports beyond 16 bits once wrapped to another port (110151 and -20921 both
+  // to 44615); a display on that port must not be reached.
+  Library lib;
+  for (const int port : {110151, -20921, 0, 65536, -1}) {
+    const CallResult r = lib.Call("OPEN", OpenRequest(port));
+    EXPECT_EQ(r.fResult, -1) << port;
+    EXPECT_EQ(r.fErrorText, "Port " + std::to_string(port) + " is out of range (1 to 65535).");
+  }
+}
+
 TEST_F(DisplayProtocol, OtherConnectionTypesAreNotSupported) {
   RequestSpec open;
   open.method = "OPEN";

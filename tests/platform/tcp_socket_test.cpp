@@ -96,6 +96,42 @@ TEST(TcpSocket, WaitsToSendWhenThePeerReadsNothing) {
   EXPECT_FALSE(socket->WaitWritable(20));
 }
 
+TEST(TcpSocket, TellsWhatThePeerHasNotTakenWhereTheSystemCan) {
+  Connected c;
+  ASSERT_TRUE(c.socket);
+  TcpSocket* socket = c.socket.get();
+  const NativeSocket peer = AcceptOne(c.listener);
+  ASSERT_NE(peer, kNoSocket);
+#ifdef _WIN32
+  // Winsock cannot tell: the queue is short instead, and sends go in slices.
+  const std::string large(1 << 20, 'x');
+  EXPECT_LE(socket->SendSome(large.data(), large.size()), size_t{64 * 1024});
+  EXPECT_FALSE(socket->UnsentBytes().has_value());
+#else
+  const std::string block(1 << 16, 'x');
+  size_t sent = 0;
+  for (size_t n; (n = socket->SendSome(block.data(), block.size())) > 0;) sent += n;
+  // Sent but not taken: what the peer's receive buffer could not hold.
+  const std::optional<size_t> queued = socket->UnsentBytes();
+  ASSERT_TRUE(queued.has_value());
+  EXPECT_GT(*queued, 0u);
+  EXPECT_LT(*queued, sent);
+  // The peer takes everything: nothing is left.
+  char buffer[1 << 16];
+  size_t taken = 0;
+  while (taken < sent && WaitReadable(peer, 1000)) {
+    const long n = ReceiveSome(peer, buffer, sizeof buffer);
+    if (n <= 0) break;
+    taken += static_cast<size_t>(n);
+  }
+  EXPECT_EQ(taken, sent);
+  for (int i = 0; i < 100 && socket->UnsentBytes() != std::optional<size_t>(0); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(socket->UnsentBytes(), std::optional<size_t>(0));
+#endif
+  CloseSocket(peer);
+}
+
 TEST(TcpSocket, ReportsARefusedConnectionWithTheSystemsText) {
   int port = 0;
   CloseSocket(ListenOnLoopback(1, port));  // a port nobody listens on now

@@ -12,8 +12,10 @@
 // client's close, a send gives up after 10 s, and Hold() after 10 s.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -45,6 +47,24 @@ class PeerConnection {
       if (n <= 0) throw std::runtime_error("the client went away");
       done += static_cast<size_t>(n);
     }
+  }
+
+  // Reads as a slow display does: at most aChunk bytes every aPauseMs, until
+  // a frame's ETX has come, the client closes or the peer is being stopped;
+  // with aStopAfter, it stops reading once that many bytes have come. Gives
+  // what it read.
+  std::string ReceivePaced(size_t aChunk, int aPauseMs, size_t aStopAfter = SIZE_MAX) {
+    std::string received;
+    std::vector<char> buffer(aChunk);
+    while (received.size() < aStopAfter && !Stopping()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(aPauseMs));
+      if (!WaitReadable(fSocket, 0)) continue;
+      const long n = ReceiveSome(fSocket, buffer.data(), std::min(aChunk, aStopAfter - received.size()));
+      if (n <= 0) break;
+      received.append(buffer.data(), static_cast<size_t>(n));
+      if (std::memchr(buffer.data(), '\x03', static_cast<size_t>(n)) != nullptr) break;
+    }
+    return received;
   }
 
   // Reads until the client closes; gives everything received. Once the peer

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 
@@ -34,6 +35,62 @@ TEST(TcpClient, AWriteThePeerDoesNotTakeTimesOutAndCloses) {
   EXPECT_EQ(testing::ErrorOf([&] { client.Write("x"); }), "Not Connected");
 }
 
+TEST(TcpClient, AWriteGoesOnWhileThePeerTakesBytesHoweverSlowly) {
+  // A peer that takes 32 KiB every 20 ms: the local send buffer frees room in
+  // steps far larger than what the peer takes within a read time-out, so
+  // only what the peer takes can tell that it still reads.
+  const std::string frame = "\x02" + std::string(8u * 1024 * 1024, 'x') + "\x03";
+  std::atomic<size_t> taken{0};
+  DisplayPeer steady([&](PeerConnection& s) {
+    taken = s.ReceivePaced(32 * 1024, 20).size();
+    s.Send("OK\x03");
+    steady.Hold();
+  });
+  kTCPClient client("127.0.0.1", steady.Port(), 2000);
+  client.SetReadTimeout(300);
+  client.Connect();
+  EXPECT_EQ(testing::ErrorOf([&] {
+              client.Write(frame);
+              client.WaitUntilTaken();
+            }),
+            testing::kNoError);
+  EXPECT_EQ(client.ReadBytes(3), "OK\x03");
+  EXPECT_EQ(taken, frame.size());
+  EXPECT_EQ(testing::ErrorOf([&] { client.WaitUntilTaken(); }), testing::kNoError);  // nothing is queued
+  client.Disconnect();
+  EXPECT_EQ(testing::ErrorOf([&] { client.WaitUntilTaken(); }), "Not Connected");
+
+  // Once the peer stops taking bytes, the write (or the wait for the rest
+  // to be taken) fails within the read time-out.
+  DisplayPeer stops([&](PeerConnection& s) {
+    s.ReceivePaced(32 * 1024, 20, 2u * 1024 * 1024);
+    stops.Hold();
+  });
+  kTCPClient stopped("127.0.0.1", stops.Port(), 2000);
+  stopped.SetReadTimeout(300);
+  stopped.Connect();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::ErrorOf([&] {
+              stopped.Write(frame);
+              stopped.WaitUntilTaken();
+            }),
+            "Write timed out.");
+  EXPECT_LT(MillisecondsSince(start), 10000);
+  EXPECT_FALSE(stopped.Connected());
+}
+
+TEST(TcpClient, APortOutOfRangeFailsTheConnectionNamingIt) {
+  DisplayPeer peer;
+  for (const int32_t port : {0, -1, 65536, 110151, -20921, peer.Port() + 65536}) {
+    kTCPClient client("127.0.0.1", port, 2000);
+    EXPECT_EQ(client.Port(), port);
+    EXPECT_EQ(testing::ErrorOf([&] { client.Connect(); }),
+              "Port " + std::to_string(port) + " is out of range (1 to 65535).");
+    EXPECT_FALSE(client.Connected());
+  }
+  EXPECT_EQ(peer.Connections(), 0);
+}
+
 TEST(TcpClient, EveryReadIsBoundedHoweverTheBytesTrickleAndWithoutATimeOut) {
   // One byte every 280 ms: each wait is shorter than the read time-out, the
   // whole read is not.
@@ -65,11 +122,12 @@ TEST(TcpClient, TakesHostPortAndTimeoutsFromTheHandler) {
   TcpHandler h(70000, 250, "localhost");
   kTCPClient& client = h->TCPClient();
   EXPECT_EQ(client.Host(), "localhost");
-  EXPECT_EQ(client.Port(), 70000 - 65536);
+  EXPECT_EQ(client.Port(), 70000);  // as given, never wrapped to another port
   EXPECT_EQ(client.ConnectTimeout(), 2000);
   EXPECT_EQ(client.ReadTimeout(), 250);
   h->SetConnectTimeout(10);  // does not reach the client
   EXPECT_EQ(client.ConnectTimeout(), 2000);
+  EXPECT_EQ(testing::ErrorOf([&] { client.Connect(); }), "Port 70000 is out of range (1 to 65535).");
 }
 
 TEST(TcpClient, ReadsUtf8CharactersOneAtATimeAcrossPieces) {

@@ -387,14 +387,17 @@ TEST(TcpTransport, UnresolvableHostFailsConnectWithTheRuntimesMessage) {
   EXPECT_GT(traffic[0].message.size(), std::string("Connect Error:").size());
 }
 
-TEST(TcpTransport, PortOutsideSixteenBitsUsesItsLowSixteenBits) {
+TEST(TcpTransport, APortOutsideSixteenBitsIsAnErrorNamingIt) {
+  // Once masked to its low 16 bits, which reached another port.
   DisplayPeer peer([](PeerConnection& s) { ReceiveUntilClosed(s); }, 2);
   for (const int32_t port : {peer.Port() + 65536, peer.Port() - 65536}) {
     TcpHandler h(port);
-    EXPECT_EQ(h->TCPClient().Port(), peer.Port());
-    EXPECT_TRUE(h->Connect()) << port;
-    h->Disconnect();
+    EXPECT_EQ(h->TCPClient().Port(), port);
+    EXPECT_FALSE(h->Connect()) << port;
+    EXPECT_EQ(h.Traffic(), (std::vector<LogLine>{Err("Connect Error:Port " + std::to_string(port) +
+                                                     " is out of range (1 to 65535).")}));
   }
+  EXPECT_EQ(peer.Connections(), 0);
 }
 
 TEST(TcpTransport, DestroyingTheHandlerClosesTheConnectionBeforeStop) {

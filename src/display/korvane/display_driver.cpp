@@ -77,8 +77,8 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
     } disconnect{link};
     if (!link.Connected()) link.Connect();
     // Every wait of the exchange is bounded by the connection's read
-    // time-out: a write that makes no progress for that long fails, and so
-    // does a reply byte that does not come.
+    // time-out: a write the display takes no byte of for that long fails,
+    // and so does a reply byte that does not come.
     // (A connection always has one above 0; its default stands in otherwise.)
     const int32_t readTimeout =
         fIOHandler->ReadTimeout() > 0 ? fIOHandler->ReadTimeout() : kDefaultTimeout;
@@ -95,9 +95,14 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
       link.Write(aMessage);
       link.Write(std::string_view(&kETX, 1));
     }
+    // The reply window opens once the display has taken the whole frame
+    // (not when the last byte reached the local send buffer, with megabytes
+    // perhaps still queued there); taking nothing for the read time-out
+    // fails like a write.
+    link.WaitUntilTaken();
     // The reply is only waited for, not examined: read up to its ETX (a byte
     // that never occurs inside a UTF-8 sequence). The whole reply must come
-    // within kWholeReadTimeouts of the frame having been sent.
+    // within kWholeReadTimeouts of the frame having been taken.
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{readTimeout} * kWholeReadTimeouts);
     size_t replyBytes = 0;
