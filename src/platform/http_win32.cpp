@@ -260,7 +260,8 @@ HttpResponse HttpSession::Perform(const HttpRequest& aRequest) {
     WinHttpSetOption(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
   } else if (tls) {
     if (checkTrust) {
-      DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+      // The root and the name are checked here (both, see TrustCheck).
+      DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
       WinHttpSetOption(request.Get(), WINHTTP_OPTION_SECURITY_FLAGS, &ignore, sizeof ignore);
       trust.caFile = aRequest.caFile;
       trust.host = host;

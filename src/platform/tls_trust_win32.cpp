@@ -5,8 +5,11 @@
 // the host name.
 #include "platform/tls_trust_win32.h"
 
-// (the checks of the SSL policy take the flags of the HTTP client)
+// (the checks of the SSL policy take the flags of the HTTP client; the
+// addresses of hosts come from Winsock, which windows.h leaves out here)
 #include <winhttp.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstdio>
 #include <memory>
@@ -81,6 +84,41 @@ std::string ElementFault(DWORD aStatus) {
   return "its chain is not valid (status " + Hex(aStatus) + ")";
 }
 
+// The address aHost spells, as its bytes (4 or 16); empty when aHost is a
+// name. An IPv6 address may come in brackets, as in a URL.
+std::string AddressBytes(std::wstring aHost) {
+  if (aHost.size() > 2 && aHost.front() == L'[' && aHost.back() == L']')
+    aHost = aHost.substr(1, aHost.size() - 2);
+  IN6_ADDR v6{};
+  if (InetPtonW(AF_INET6, aHost.c_str(), &v6) == 1)
+    return std::string(reinterpret_cast<const char*>(&v6), 16);
+  IN_ADDR v4{};
+  if (InetPtonW(AF_INET, aHost.c_str(), &v4) == 1) return std::string(reinterpret_cast<const char*>(&v4), 4);
+  return std::string();
+}
+
+// Whether the certificate's subject alternative names hold the address
+// aAddress (its bytes).
+bool NamesAddress(PCCERT_CONTEXT aCert, const std::string& aAddress) {
+  const CERT_INFO& info = *aCert->pCertInfo;
+  PCERT_EXTENSION extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, info.cExtension, info.rgExtension);
+  if (extension == nullptr) return false;
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData,
+                           extension->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size))
+    return false;
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+    found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS &&
+            std::string(reinterpret_cast<const char*>(entry.IPAddress.pbData), entry.IPAddress.cbData) ==
+                aAddress;
+  }
+  LocalFree(names);
+  return found;
+}
+
 }  // namespace
 
 std::string UntrustedReason(PCCERT_CONTEXT aServer, const std::string& aCaFile, const std::wstring& aHost) {
@@ -122,12 +160,18 @@ std::string UntrustedReason(PCCERT_CONTEXT aServer, const std::string& aCaFile, 
   }
   if (!anchored) return "its chain does not lead to an authority of the CA file \"" + aCaFile + "\"";
 
-  // The host name, by the system's SSL policy; the root is known to be one
-  // of the CA file's, which the system does not know.
+  // The host: an address must be one of the certificate's alternative
+  // names (not every system's SSL policy compares addresses), a name is
+  // left to the system's SSL policy. The root is known to be one of the CA
+  // file's, which the system does not know.
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
   ssl.dwAuthType = AUTHTYPE_SERVER;
   ssl.fdwChecks = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+  if (const std::string address = AddressBytes(aHost); !address.empty()) {
+    if (!NamesAddress(aServer, address)) return "it does not name the host";
+    ssl.fdwChecks |= SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
+  }
   std::wstring host = aHost;
   ssl.pwszServerName = host.data();
   CERT_CHAIN_POLICY_PARA policy{};
