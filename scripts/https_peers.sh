@@ -12,13 +12,16 @@
 #             connections (-HTTP: DIR/www holds whole responses, with their
 #             Content-Length)
 #   trusted, other-ca, no-ca
-#             one connection each; they answer "HTTP/1.1 200 OK" with the
-#             body "OK" as soon as the connection is up, whatever comes
-# Every server ends by itself after KORVANE_HTTPS_PEERS_SECONDS (300).
+#             one connection at a time (a fresh s_server for each, on the
+#             same port), answered "HTTP/1.1 200 OK" with the body "OK" once
+#             the request's head has come
+# Every server ends by itself after KORVANE_HTTPS_PEERS_SECONDS (900), in
+# case the stop never comes.
 set -u
 action=${1:-} dir=${2:-}
 [ -n "$action" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop DIR" >&2; exit 2; }
-life=${KORVANE_HTTPS_PEERS_SECONDS:-300}
+life=${KORVANE_HTTPS_PEERS_SECONDS:-900}
+source "$(dirname "$0")/helpers.sh"
 
 stop() {
   local pid
@@ -97,6 +100,8 @@ answering() {
 
 start() {
   stop
+  # The Windows part of the test command may run on its own.
+  command -v openssl >/dev/null || korvane_install https-peers openssl || return 1
   mkdir -p "$dir/www" || return 1
   local ossl=(openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2)
   "${ossl[@]}" -x509 -keyout "$dir/ca.key" -out "$dir/ca.pem" -subj "/CN=Korvane test authority" \
