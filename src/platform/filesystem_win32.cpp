@@ -1,19 +1,20 @@
-// Files through the wide-character calls, so that any path the system
-// allows works whatever the ANSI code page.
+// Files through the wide-character calls and the long form of paths, so
+// that any path the system allows works, whatever the ANSI code page and
+// however long.
 #include <windows.h>
 
 #include <algorithm>
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/long_path_win32.h"
 #include "platform/module_unload.h"
-#include "platform/wide_win32.h"
 
 namespace korvane::platform {
 
 namespace {
 
-DWORD Attributes(const std::string& aPath) { return GetFileAttributesW(Widen(aPath).c_str()); }
+DWORD Attributes(const std::string& aPath) { return GetFileAttributesW(LongPath(aPath).c_str()); }
 
 // Where the folders of aPath begin: after "C:\", "\\server\share\" or "\".
 size_t RootLength(const std::string& aPath) {
@@ -75,7 +76,7 @@ void ForceDirectories(const std::string& aDirectory) {
   for (size_t i = std::max<size_t>(RootLength(path), 1); i <= path.size(); ++i) {
     if (i == path.size() || IsPathDelimiter(path[i])) {
       const std::string part = path.substr(0, i);
-      if (!CreateDirectoryW(Widen(part).c_str(), nullptr)) {
+      if (!CreateDirectoryW(LongPath(part).c_str(), nullptr)) {
         const DWORD error = GetLastError();
         if (error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) ThrowOsError(Code(error), context);
         // A drive's root answers "access denied"; only the last part counts.
@@ -88,7 +89,7 @@ void ForceDirectories(const std::string& aDirectory) {
 
 int64_t FileSize(const std::string& aPath) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(Widen(aPath).c_str(), GetFileExInfoStandard, &data) ||
+  if (!GetFileAttributesExW(LongPath(aPath).c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return -1;
   return static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
@@ -96,7 +97,7 @@ int64_t FileSize(const std::string& aPath) {
 
 void RenameFile(const std::string& aFrom, const std::string& aTo) {
   // Without MOVEFILE_REPLACE_EXISTING an existing target is never replaced.
-  if (!MoveFileExW(Widen(aFrom).c_str(), Widen(aTo).c_str(), 0))
+  if (!MoveFileExW(LongPath(aFrom).c_str(), LongPath(aTo).c_str(), 0))
     ThrowOsError(Code(GetLastError()), "Cannot rename \"" + aFrom + "\" to \"" + aTo + "\": ");
 }
 
@@ -104,7 +105,7 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
   const std::string context = "Cannot append to \"" + aPath + "\": ";
   // Other processes may read, append and rotate the file meanwhile; the lock
   // below keeps the writers apart.
-  FileHandle file(CreateFileW(Widen(aPath).c_str(), GENERIC_WRITE,
+  FileHandle file(CreateFileW(LongPath(aPath).c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context);
@@ -148,7 +149,7 @@ std::string ReadFileBytes(const std::string& aPath, size_t aMaxBytes) {
   const std::string context = "Cannot open file \"" + aPath + "\". ";
   // Opening never waits: a pipe without a free instance fails at once. With
   // backup semantics a folder opens too, to be told apart below.
-  FileHandle file(CreateFileW(Widen(aPath).c_str(), GENERIC_READ,
+  FileHandle file(CreateFileW(LongPath(aPath).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context);

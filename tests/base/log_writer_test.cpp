@@ -705,3 +705,30 @@ TEST(LogQueue, PopTimesOutOnAnEmptyQueue) {
   std::string line;
   EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Timeout);
 }
+
+// A host's folder and a request's LogId make long paths: past the 260
+// characters where Windows stops taking the plain form of a path.
+TEST(LogWriter, WritesAndRotatesUnderAFolderPathOfMoreThan260Characters) {
+  FixedClock clock;
+  TempDir dir;
+  std::string logDir = dir.Path();
+  for (char part = 'a'; logDir.size() <= 300; ++part) logDir += platform::kPathDelim + std::string(60, part);
+  ASSERT_GT(logDir.size(), 260u);
+  std::string path;
+  {
+    tTK_LogWriter writer("ABC", logDir, 0, true);
+    path = writer.FileName();
+    writer.Write(let_info, "first");
+  }
+  EXPECT_TRUE(platform::DirectoryExists(logDir));
+  EXPECT_EQ(platform::ReadFileBytes(path), "2024-09-17 14:03:59:123 - first\r\n");
+  // An oversize file is renamed aside before the next line.
+  platform::AppendToFile(path, std::string(5120001, 'x'));
+  {
+    tTK_LogWriter writer("ABC", logDir, 0, true);
+    writer.Write(let_info, "fresh");
+  }
+  EXPECT_EQ(platform::FileSize(logDir + platform::kPathDelim + "ABC_20240917_20240917140359123.log"),
+            5120001 + 33);
+  EXPECT_EQ(platform::ReadFileBytes(path), "2024-09-17 14:03:59:123 - fresh\r\n");
+}

@@ -12,6 +12,9 @@
 #include "platform/error.h"
 #include "platform/filesystem.h"
 #include "support/test_support.h"
+#ifdef _WIN32
+#include "platform/long_path_win32.h"
+#endif
 
 using namespace korvane;
 using namespace korvane::platform;
@@ -118,3 +121,32 @@ TEST(Paths, FailuresCarryTheSystemsCodeAndText) {
   EXPECT_EQ(OsErrorText(ECONNREFUSED), "Connection refused");
 #endif
 }
+
+#ifdef _WIN32
+// The long form the file calls get: absolute paths made full and prefixed,
+// anything else as it was.
+TEST(Paths, AbsolutePathsTakeTheLongForm) {
+  const std::pair<const char*, const wchar_t*> cases[] = {
+      {"C:\\logs\\a.log", L"\\\\?\\C:\\logs\\a.log"},
+      {"C:/logs/a.log", L"\\\\?\\C:\\logs\\a.log"},
+      {"C:\\logs\\.\\old\\..\\a.log", L"\\\\?\\C:\\logs\\a.log"},
+      {"C:\\logs/sub\\..\\..\\a.log", L"\\\\?\\C:\\a.log"},
+      {"C:\\caf\xc3\xa9\\a.log", L"\\\\?\\C:\\caf\u00e9\\a.log"},
+      {"\\\\server\\share\\logs\\a.log", L"\\\\?\\UNC\\server\\share\\logs\\a.log"},
+      {"//server/share/logs/../a.log", L"\\\\?\\UNC\\server\\share\\a.log"},
+      // already long, a device, not absolute: untouched
+      {"\\\\?\\C:\\kept\\..\\as\\is", L"\\\\?\\C:\\kept\\..\\as\\is"},
+      {"\\\\?\\UNC\\server\\share\\x", L"\\\\?\\UNC\\server\\share\\x"},
+      {"\\\\.\\COM1", L"\\\\.\\COM1"},
+      {"logs\\a.log", L"logs\\a.log"},
+      {"..\\a.log", L"..\\a.log"},
+      {"C:a.log", L"C:a.log"},
+      {"\\logs\\a.log", L"\\logs\\a.log"},
+      {"", L""},
+  };
+  for (const auto& [path, expected] : cases) EXPECT_EQ(LongPath(path), expected) << path;
+  // Past the limit, whole.
+  const std::string deep = "C:\\" + std::string(200, 'd') + "\\" + std::string(200, 'e') + "\\f.log";
+  EXPECT_EQ(LongPath(deep), L"\\\\?\\" + std::wstring(deep.begin(), deep.end()));
+}
+#endif
