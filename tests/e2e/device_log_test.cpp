@@ -217,7 +217,7 @@ TEST(DeviceLog, ALogIdThatCannotNameALogFileOfItsOwnFailsOpen) {
     EXPECT_EQ(open.fResult, -1) << c.logId;
     EXPECT_EQ(open.fErrorText, c.error);
     EXPECT_THAT(open.fEnvelope, StartsWith("<Handle>0</Handle>\r\n<Error>True</Error>"));
-    EXPECT_EQ(Field(open.fEnvelope, "LogFileName"), "");
+    EXPECT_EQ(EnvelopeField(open.fEnvelope, "LogFileName"), "");
   }
   // Nothing reached the display, and no log took the last part of a name.
   EXPECT_TRUE(peer.Frames().empty());
@@ -253,7 +253,7 @@ TEST(DeviceLog, NotesCharactersOfTheSettingsFileThatItsEncodingDoesNotAllow) {
   const std::string shown = (fs::path(dir.Path()) / "QORD_KORVANE_10.ini").string();
   const std::string note = "ERROR - Settings file " + shown +
                            ": characters that are not valid UTF-16 read as U+FFFD, the first on line 2";
-  const std::string log = Field(open.fEnvelope, "LogFileName");
+  const std::string log = EnvelopeField(open.fEnvelope, "LogFileName");
   EXPECT_TRUE(WaitFor([&] { return ReadFile(log).find(note) != std::string::npos; })) << ReadFile(log);
   ASSERT_EQ(peer.Messages().size(), 1u);
   EXPECT_THAT(peer.Messages()[0], HasSubstr("\"IdleTimeout\":20"));
