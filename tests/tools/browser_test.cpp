@@ -292,3 +292,153 @@ TEST(Browser, KeepsTheLastScreenWhileTheSimulatorIsGoneAndFollowsItsReturn) {
   EXPECT_TRUE(page.WaitFor(text1 + " === 'After the restart' && " + kConnected, 30s));
   EXPECT_EQ(page.Evaluate("window.loadedOnce === true"), true) << "picked up without a reload";
 }
+
+namespace {
+
+// The panels a customer display comes in, in CSS pixels.
+struct PanelSize {
+  int fWidth;
+  int fHeight;
+};
+const PanelSize kPanelSizes[] = {{800, 480}, {1024, 600}, {1280, 800}, {1920, 1080}, {480, 800}};
+
+std::string SizeName(const PanelSize& aSize) {
+  return std::to_string(aSize.fWidth) + "x" + std::to_string(aSize.fHeight);
+}
+
+// What of an amount the customer would not see: "" when every amount on the
+// screen has its whole text inside its box and inside the screen.
+const char* const kAmountsCut = R"((function () {
+  var bad = [];
+  function across(r, b) { return r.left >= b.left - 1 && r.right <= b.right + 1; }
+  var screen = { left: 0, right: innerWidth, top: 0, bottom: innerHeight };
+  document.querySelectorAll('.total-value, .sum dd, .line .amount, .payments .amount, .card-value')
+    .forEach(function (e) {
+      if (!e.getClientRects().length) return;
+      var r = e.getBoundingClientRect();
+      var name = JSON.stringify(e.textContent);
+      if (e.scrollWidth > e.clientWidth + 1) bad.push(name + ' needs ' + e.scrollWidth + ' px, has ' + e.clientWidth);
+      var box = e.closest('.total, .sum, li, .card');
+      if (box && !across(r, box.getBoundingClientRect())) bad.push(name + ' leaves its box');
+      if (!across(r, screen)) bad.push(name + ' leaves the screen');
+      if (parseFloat(getComputedStyle(e).fontSize) < 9) bad.push(name + ' is too small to read');
+    });
+  var total = document.querySelector('#view-receipt .total');
+  if (total && total.getClientRects().length) {
+    var t = total.getBoundingClientRect();
+    if (t.top < -1 || t.bottom > innerHeight + 1) bad.push('the total box leaves the screen');
+  }
+  return bad.join('; ');
+})())";
+
+// Whether the newest line of the receipt is whole in the list's view.
+const char* const kNewestCut = R"((function () {
+  var panel = document.getElementById('lines-panel').getBoundingClientRect();
+  var newest = document.querySelector('#lines li:last-child').getBoundingClientRect();
+  var side = document.querySelector('.side-panel').getBoundingClientRect();
+  var bad = [];
+  if (newest.top < panel.top - 1 || newest.bottom > panel.bottom + 1)
+    bad.push('newest line ' + newest.top + '..' + newest.bottom + ', list ' + panel.top + '..' + panel.bottom);
+  if (newest.bottom > innerHeight + 1) bad.push('newest line below the screen');
+  if (side.top < newest.bottom - 1 && side.left < newest.right - 1 && side.right > newest.left + 1)
+    bad.push('newest line under the totals');
+  return bad.join('; ');
+})())";
+
+std::string LongReceipt(const std::string& aCurrency, const std::string& aTotal) {
+  std::string lines;
+  for (int i = 1; i <= 12; ++i)
+    lines += std::string(i > 1 ? "," : "") + R"({"Type":"ProductSale","Code":")" + std::to_string(i) +
+             R"(","Description":"Organic free-range chicken breast fillets, family pack of six, number )" +
+             std::to_string(i) + R"(","Quantity":2.0,"Price":52083.33,"Amount":104166.66})";
+  return R"({"Receipt":{"Currency":")" + aCurrency + R"(","Subtotal":)" + aTotal + R"(,"Taxes":)" + aTotal +
+         R"(,"Total":)" + aTotal + R"(,"Lines":[)" + lines +
+         R"(],"ShowPayments":true,"Payments":[{"Type":"Cash","Text1":"Cash","Amount":)" + aTotal +
+         R"(},{"Type":"Change","Text1":"","Amount":99999.99}]}})";
+}
+
+}  // namespace
+
+// Long totals, long currencies and long item names, at the sizes customer
+// displays come in, in both layouts: every amount shrinks to fit, none is
+// cut, and the newest line stays whole above the totals.
+TEST(Browser, EveryAmountFitsItsBoxAndTheNewestLineStaysWholeAtEverySize) {
+  SKIP_WITHOUT_CHROMIUM();
+  auto display = StartSimulator();
+  const auto port = display->DisplayPort();
+  BrowserSession page(browser, display->WebUrl());
+  struct Sale {
+    const char* fCurrency;
+    const char* fTotal;
+    const char* fShows;
+  };
+  const Sale sales[] = {{"IDR", "1250000.00", "1250000.00"},
+                        {"Indonesian rupiah", "987654321.99", "987654321.99"},
+                        {"EUR", "14.04", "14.04"}};
+  for (const char* layout : {"0", "1"}) {
+    ASSERT_EQ(SendFrame(port, std::string(R"({"Open":{"Mode":"Display","Layout":")") + layout +
+                                  R"(","ShowTaxes":true,"IdleTimeout":60,"ColorPrimary":"#8B5000"}})"),
+              "OK");
+    for (const Sale& sale : sales) {
+      ASSERT_EQ(SendFrame(port, LongReceipt(sale.fCurrency, sale.fTotal)), "OK");
+      ASSERT_TRUE(page.WaitFor(std::string(kScreen) + " === 'receipt' && document.getElementById('display')" +
+                               ".dataset.layout === '" + layout + "' && document.getElementById('total')" +
+                               ".textContent === '" + sale.fShows + "'"));
+      for (const PanelSize& size : kPanelSizes) {
+        const std::string where = std::string("Layout ") + layout + ", " + sale.fCurrency + " " + sale.fTotal +
+                                  ", " + SizeName(size);
+        page.Resize(size.fWidth, size.fHeight);
+        if (!page.WaitFor(std::string(kAmountsCut) + " === ''", 5s))
+          ADD_FAILURE() << where << ": " << page.Evaluate(kAmountsCut);
+        if (!page.WaitFor(std::string(kNewestCut) + " === ''", 5s))
+          ADD_FAILURE() << where << ": " << page.Evaluate(kNewestCut);
+        if (std::string(sale.fCurrency) == "IDR")
+          page.Capture(Artifact(std::string("fit-layout") + layout + "-" + SizeName(size) + ".png"));
+      }
+    }
+  }
+  // A message whose value is an amount.
+  ASSERT_EQ(SendFrame(port, R"({"Message":{"Text1":"Amount due","Text2":"IDR 1,250,000,000.00"}})"), "OK");
+  ASSERT_TRUE(page.WaitFor(std::string(kScreen) + " === 'message'"));
+  for (const PanelSize& size : kPanelSizes) {
+    page.Resize(size.fWidth, size.fHeight);
+    if (!page.WaitFor(std::string(kAmountsCut) + " === ''", 5s))
+      ADD_FAILURE() << "message, " << SizeName(size) << ": " << page.Evaluate(kAmountsCut);
+  }
+}
+
+TEST(Browser, TheMessageCardKeepsRunsOfSpaces) {
+  SKIP_WITHOUT_CHROMIUM();
+  auto display = StartSimulator();
+  ASSERT_EQ(SendFrame(display->DisplayPort(), kOpen), "OK");
+  ASSERT_EQ(SendFrame(display->DisplayPort(),
+                      R"({"Message":{"Text1":"Croissant     x2","Text2":"2 \u00d7 2.90   \u20ac 5.80"}})"),
+            "OK");
+  BrowserSession page(browser, display->WebUrl());
+  ASSERT_TRUE(page.WaitFor(std::string(kScreen) + " === 'message'"));
+  // innerText is the text as laid out: collapsed spaces would show there.
+  EXPECT_EQ(page.Evaluate("document.getElementById('message-text2').innerText"), "2 \u00d7 2.90   \u20ac 5.80");
+  EXPECT_EQ(page.Evaluate("document.getElementById('message-text1').innerText"), "Croissant     x2");
+  page.Capture(Artifact("message-spaces.png"));
+}
+
+TEST(Browser, ARestartedSimulatorGivesTheDefaultColoursBack) {
+  SKIP_WITHOUT_CHROMIUM();
+  std::uint16_t port = 0;
+  auto display = StartOnFixedPorts(port);
+  ASSERT_EQ(SendFrame(port, kOpen), "OK");
+  BrowserSession page(browser, display->WebUrl());
+  const std::string primary =
+      "getComputedStyle(document.documentElement).getPropertyValue('--primary').trim().toLowerCase()";
+  ASSERT_TRUE(page.WaitFor(primary + " === '#8b5000'")) << page.Evaluate(primary);
+  const auto defaultFont = page.Evaluate("getComputedStyle(document.documentElement).getPropertyValue('--font')");
+
+  display->Stop();
+  EXPECT_TRUE(page.WaitFor(kReconnecting));
+  display.reset();
+  display = StartOnFixedPorts(port);
+  // No Open yet: the waiting screen in the page's own colours.
+  EXPECT_TRUE(page.WaitFor(std::string(kConnected) + " && " + kScreen + " === 'waiting'", 30s));
+  EXPECT_TRUE(page.WaitFor(primary + " === '#6750a4'")) << page.Evaluate(primary);
+  EXPECT_EQ(page.Evaluate("getComputedStyle(document.documentElement).getPropertyValue('--font')"), defaultFont);
+}

@@ -55,15 +55,29 @@
     var settings = state.settings || {};
     var root = document.documentElement.style;
     var colors = settings.colors || {};
-    ROLES.forEach(function (role) { if (colors[role]) root.setProperty(kebab(role), colors[role]); });
+    // A role the state leaves empty (a restarted simulator before its first
+    // Open) goes back to the page's default.
+    ROLES.forEach(function (role) {
+      if (colors[role]) root.setProperty(kebab(role), colors[role]); else root.removeProperty(kebab(role));
+    });
     if (settings.fontName) root.setProperty('--font', '"' + settings.fontName.replace(/["\\<>]/g, '') + '"');
+    else root.removeProperty('--font');
     var ratio = parseFloat(settings.contentRatio);
     if (ratio > 0 && ratio < 1) ratio *= 100;
     root.setProperty('--side', ratio >= 15 && ratio <= 85 ? ratio + '%' : '38%');
     document.documentElement.lang = (settings.language || 'en').slice(0, 2).toLowerCase();
     var display = $('display');
     display.setAttribute('data-layout', settings.layout === '1' ? '1' : '0');
+    stack();
     display.setAttribute('data-mode', settings.mode || '');
+  }
+
+  // Layout 1 puts the totals under the lines; so does a portrait screen,
+  // where a side column would leave the total too narrow to read.
+  function stack() {
+    var display = $('display');
+    var stacked = display.getAttribute('data-layout') === '1' || innerHeight > innerWidth;
+    if (stacked) display.setAttribute('data-stacked', ''); else display.removeAttribute('data-stacked');
   }
 
   function renderIdle(state) {
@@ -118,9 +132,31 @@
     return item;
   }
 
+  // What holds an amount (or a value) on one line.
+  var FITTED = '.total-value, .sum dd, .card-value, .line .amount, .payments .amount';
+
+  // Shrinks the text of each such element on the screen until it fits its
+  // box: an amount is made smaller, never cut.
+  function fit(element) {
+    element.style.fontSize = '';
+    if (!element.getClientRects().length) return;  // not on the screen
+    for (var i = 0; i < 8; ++i) {
+      var room = element.clientWidth;
+      var need = element.scrollWidth;
+      if (need <= room || room <= 0) break;
+      var size = parseFloat(getComputedStyle(element).fontSize);
+      element.style.fontSize = Math.max(1, Math.floor(size * room / need * 10) / 10 - 0.2) + 'px';
+    }
+  }
+
+  function fitAll() {
+    Array.prototype.forEach.call(document.querySelectorAll(FITTED), fit);
+  }
+
   // The newest line stays in view.
   function scrollToNewest(smooth) {
     var panel = $('lines-panel');
+    if (!panel.getClientRects().length) return;
     panel.scrollTo({ top: panel.scrollHeight, behavior: smooth ? 'smooth' : 'auto' });
     if (smooth) return;
     // For tests: whether the list overflows, and whether its end is in view.
@@ -141,7 +177,6 @@
     });
     list.replaceChildren(fragment);
     shownLineCount = lines.length;
-    scrollToNewest(document.documentElement.classList.contains('live'));
 
     setImage('receipt-image', receipt.image || null);
     setText('receipt-text1', receipt.text1);
@@ -281,6 +316,8 @@
     if (screen === 'receipt') renderReceipt(state); else shownLineCount = -1;
     if (screen === 'thankyou') renderThankyou(state);
     if (screen === 'closed') renderClosed(state);
+    fitAll();
+    if (screen === 'receipt') scrollToNewest(document.documentElement.classList.contains('live'));
     renderDebug(state);
   }
 
@@ -332,8 +369,15 @@
   setInterval(tick, 10000);
   if (debug) buildToggles();
   if (!once) render(window.KORVANE_STATE);
+  // Another size of the screen: the amounts fit again, the newest line stays.
+  window.addEventListener('resize', function () {
+    stack();
+    fitAll();
+    scrollToNewest(false);
+  });
   window.addEventListener('load', function () {
-    scrollToNewest(false);  // again, now that pictures and fonts have their sizes
+    fitAll();  // again, now that pictures and fonts have their sizes
+    scrollToNewest(false);
     setTimeout(follow, 0);
   });
 })();
