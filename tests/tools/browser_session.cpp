@@ -206,9 +206,10 @@ void BrowserSession::Resize(int aWidth, int aHeight) {
 
 void BrowserSession::Capture(const std::string& aPngPath) {
   // Once the screen's transitions have ended (a looping animation never does).
-  WaitFor("document.getAnimations().every(function (a) { return a.playState !== 'running' || "
-          "a.effect.getTiming().iterations === Infinity; })",
-          std::chrono::seconds(3));
+  WaitFor(
+      "document.getAnimations().every(function (a) { return a.playState !== 'running' || "
+      "a.effect.getTiming().iterations === Infinity; })",
+      std::chrono::seconds(3));
   const json shot = Command("Page.captureScreenshot", {{"format", "png"}});
   const auto png = korvane::Base64Decode(shot.at("data").get<std::string>());
   if (!png) throw std::runtime_error("the browser's screenshot is not Base64");

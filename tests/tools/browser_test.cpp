@@ -385,8 +385,8 @@ TEST(Browser, EveryAmountFitsItsBoxAndTheNewestLineStaysWholeAtEverySize) {
                                ".dataset.layout === '" + layout + "' && document.getElementById('total')" +
                                ".textContent === '" + sale.fShows + "'"));
       for (const PanelSize& size : kPanelSizes) {
-        const std::string where = std::string("Layout ") + layout + ", " + sale.fCurrency + " " + sale.fTotal +
-                                  ", " + SizeName(size);
+        const std::string where = std::string("Layout ") + layout + ", " + sale.fCurrency + " " +
+                                  sale.fTotal + ", " + SizeName(size);
         page.Resize(size.fWidth, size.fHeight);
         if (!page.WaitFor(std::string(kAmountsCut) + " === ''", 5s))
           ADD_FAILURE() << where << ": " << page.Evaluate(kAmountsCut);
@@ -417,7 +417,8 @@ TEST(Browser, TheMessageCardKeepsRunsOfSpaces) {
   BrowserSession page(browser, display->WebUrl());
   ASSERT_TRUE(page.WaitFor(std::string(kScreen) + " === 'message'"));
   // innerText is the text as laid out: collapsed spaces would show there.
-  EXPECT_EQ(page.Evaluate("document.getElementById('message-text2').innerText"), "2 \u00d7 2.90   \u20ac 5.80");
+  EXPECT_EQ(page.Evaluate("document.getElementById('message-text2').innerText"),
+            "2 \u00d7 2.90   \u20ac 5.80");
   EXPECT_EQ(page.Evaluate("document.getElementById('message-text1').innerText"), "Croissant     x2");
   page.Capture(Artifact("message-spaces.png"));
 }
@@ -431,7 +432,8 @@ TEST(Browser, ARestartedSimulatorGivesTheDefaultColoursBack) {
   const std::string primary =
       "getComputedStyle(document.documentElement).getPropertyValue('--primary').trim().toLowerCase()";
   ASSERT_TRUE(page.WaitFor(primary + " === '#8b5000'")) << page.Evaluate(primary);
-  const auto defaultFont = page.Evaluate("getComputedStyle(document.documentElement).getPropertyValue('--font')");
+  const auto defaultFont =
+      page.Evaluate("getComputedStyle(document.documentElement).getPropertyValue('--font')");
 
   display->Stop();
   EXPECT_TRUE(page.WaitFor(kReconnecting));
@@ -440,5 +442,6 @@ TEST(Browser, ARestartedSimulatorGivesTheDefaultColoursBack) {
   // No Open yet: the waiting screen in the page's own colours.
   EXPECT_TRUE(page.WaitFor(std::string(kConnected) + " && " + kScreen + " === 'waiting'", 30s));
   EXPECT_TRUE(page.WaitFor(primary + " === '#6750a4'")) << page.Evaluate(primary);
-  EXPECT_EQ(page.Evaluate("getComputedStyle(document.documentElement).getPropertyValue('--font')"), defaultFont);
+  EXPECT_EQ(page.Evaluate("getComputedStyle(document.documentElement).getPropertyValue('--font')"),
+            defaultFont);
 }
