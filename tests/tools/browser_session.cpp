@@ -11,9 +11,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 #include <vector>
+
+#include "helpers/base64.h"
 
 extern char** environ;
 
@@ -190,6 +193,29 @@ bool BrowserSession::WaitFor(const std::string& aExpression, std::chrono::millis
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+void BrowserSession::Resize(int aWidth, int aHeight) {
+  Command("Emulation.setDeviceMetricsOverride",
+          {{"width", aWidth}, {"height", aHeight}, {"deviceScaleFactor", 1}, {"mobile", false}});
+  // The page has had its resize event once it reports the new size.
+  if (!WaitFor("innerWidth === " + std::to_string(aWidth) + " && innerHeight === " + std::to_string(aHeight)))
+    throw std::runtime_error("the page did not take the size " + std::to_string(aWidth) + "x" +
+                             std::to_string(aHeight));
+}
+
+void BrowserSession::Capture(const std::string& aPngPath) {
+  // Once the screen's transitions have ended (a looping animation never does).
+  WaitFor(
+      "document.getAnimations().every(function (a) { return a.playState !== 'running' || "
+      "a.effect.getTiming().iterations === Infinity; })",
+      std::chrono::seconds(3));
+  const json shot = Command("Page.captureScreenshot", {{"format", "png"}});
+  const auto png = korvane::Base64Decode(shot.at("data").get<std::string>());
+  if (!png) throw std::runtime_error("the browser's screenshot is not Base64");
+  std::ofstream out(aPngPath, std::ios::binary | std::ios::trunc);
+  out.write(png->data(), static_cast<std::streamsize>(png->size()));
+  if (!out) throw std::runtime_error("cannot write " + aPngPath);
 }
 
 }  // namespace korvane::tools_test

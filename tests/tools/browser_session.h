@@ -28,6 +28,10 @@ class BrowserSession {
   // Evaluates aExpression every 50 ms until it is true or aTimeout passes
   // (one that fails, as while the page loads, counts as false).
   bool WaitFor(const std::string& aExpression, std::chrono::milliseconds aTimeout = std::chrono::seconds(20));
+  // Shows the page at aWidth x aHeight CSS pixels, as a panel of that size.
+  void Resize(int aWidth, int aHeight);
+  // A PNG of what the page shows now, written to aPngPath.
+  void Capture(const std::string& aPngPath);
 
  private:
   nlohmann::json Command(const std::string& aMethod, const nlohmann::json& aParams, bool aInPage = true);

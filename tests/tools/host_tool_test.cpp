@@ -7,6 +7,7 @@
 
 #include "helpers/base64.h"
 #include "support/test_support.h"
+#include "terminal_session.h"
 #include "tools_test_support.h"
 
 using namespace korvane::tools_test;
@@ -77,6 +78,14 @@ TEST(HostTool, ExplainsBadInputInOneLineAndFails) {
       {{"call", "OPEN", folder / "cut.xml"}, 1, "cut.xml is not an XML request"},
       {{"call", "OPEN", folder / "latin1.xml"}, 1, "latin1.xml is not UTF-8 text"},
       {{"call", "OPEN", folder / "missing.xml"}, 1, "cannot read the request file"},
+      {{"call", "OPEN", folder.Path()}, 1, "is a folder"},
+      {{"call", "--raw", "--strict", "OPEN", open},
+       2,
+       "--raw sends the file unchecked: it cannot take --strict"},
+      {{"message"}, 2, "message takes one or two lines of text"},
+      {{"message", "--display", "localhost", "Hello"}, 1, "--display expects HOST:PORT"},
+      {{"template", "REFUND"}, 1, "unknown export 'REFUND'"},
+      {{"shell", "now"}, 2, "unknown argument 'now' for shell"},
       {{"call", "REFUND", open}, 1, "unknown export 'REFUND' (the request calls are OPEN, CLOSE,"},
       {{"call", "OPEN"}, 2, "call needs a request file after OPEN"},
       {{"call", "--display", "localhost", "OPEN", open}, 1, "--display expects HOST:PORT, not 'localhost'"},
@@ -316,4 +325,194 @@ TEST(HostTool, FaultDemoFreezesTheDisplayAndTheSaleGoesOn) {
             std::string::npos)
       << run.fOut;
   EXPECT_NE(run.fOut.find("shows the closed screen"), std::string::npos) << run.fOut;
+}
+
+TEST(HostTool, ReadsUtf16RequestFilesWithAByteOrderMark) {
+  SKIP_WITHOUT_EXPORTS();
+  korvane::testing::TempDir folder;
+  SimulatorOptions options;
+  options.fRecordFile = folder / "record.jsonl";
+  auto display = StartSimulator(options);
+  // As a Windows editor saves "Unicode" (little-endian) and "Unicode big
+  // endian": a byte order mark, then two bytes a unit; "€" is one unit,
+  // "𝄞" two.
+  const std::u16string text =
+      u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<ReceiptPrinterManager>"
+      u"<Type>CustomerDisplay</Type><Driver>QORD_KORVANE_10</Driver><Method>MESSAGE</Method>"
+      u"<Handle>1</Handle><Parameters/><Message><Text1>Caf\u00e9 cr\u00e8me</Text1>"
+      u"<Text2>\u20ac 3.40 \U0001D11E</Text2></Message></ReceiptPrinterManager>";
+  for (const bool little : {true, false}) {
+    std::string bytes = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char16_t unit : text) {
+      const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+      bytes += little ? std::string{low, high} : std::string{high, low};
+    }
+    korvane::testing::WriteFile(folder / (little ? "le.xml" : "be.xml"), bytes);
+  }
+  const ProgramRun run =
+      Host({"call", "--strict", "--display", Display(*display), "OPEN", ExamplePath("open.xml"), "MESSAGE",
+            folder / "le.xml", "MESSAGE", folder / "be.xml"});
+  ASSERT_EQ(run.fStatus, 0) << run.fOut << run.fErr;
+  const auto recorded = Recorded(options.fRecordFile);
+  ASSERT_EQ(recorded.size(), 3u);
+  for (std::size_t i = 1; i < 3; ++i) {
+    EXPECT_EQ(recorded[i]["message"]["Message"]["Text1"], "Caf\u00e9 cr\u00e8me") << recorded[i];
+    EXPECT_EQ(recorded[i]["message"]["Message"]["Text2"], "\u20ac 3.40 \U0001D11E") << recorded[i];
+  }
+  // Half a unit at the end, and a lone surrogate: one line each.
+  korvane::testing::WriteFile(folder / "odd.xml", std::string("\xFF\xFE<\0a", 4) + "\0");
+  korvane::testing::WriteFile(folder / "lone.xml", std::string("\xFF\xFE<\0\x00\xD8>\0", 8));
+  for (const char* file : {"odd.xml", "lone.xml"}) {
+    const ProgramRun bad = Host({"call", "OPEN", folder / file});
+    EXPECT_EQ(bad.fStatus, 1) << file;
+    EXPECT_NE(bad.fErr.find(std::string(file) + " is"), std::string::npos) << bad.fErr;
+    EXPECT_EQ(SplitLines(bad.fErr).size(), 1u) << bad.fErr;
+  }
+}
+
+// --strict names each element no request of the export reads, with its line
+// and column, and calls nothing; the examples pass it.
+TEST(HostTool, StrictPointsAtTheTypoWithLineAndColumn) {
+  korvane::testing::TempDir folder;
+  SimulatorOptions options;
+  options.fRecordFile = folder / "record.jsonl";
+  auto display = StartSimulator(options);
+  const std::string head = "<?xml version=\"1.0\"?>\n<ReceiptPrinterManager>\n  <Method>X</Method>\n";
+  const struct {
+    const char* fExport;
+    std::string fBody;  // from line 4
+    std::vector<std::string> fFindings;
+  } kCases[] = {
+      {"MESSAGE",
+       "  <Handle>1</Handle>\n  <Parameters/>\n  <Message>\n    <Txet1>Almond</Txet1>\n    "
+       "<text2>2.90</text2>\n"
+       "  </Message>\n",
+       {":7:5: <Txet1> in <Message> is not read by MESSAGE; did you mean <Text1>?",
+        ":8:5: <text2> in <Message> is not read by MESSAGE; letter case counts: <Text2>"}},
+      {"OPEN",
+       "  <Connection><Type>TCP</Type><Address>127.0.0.1</Address><Prot>7390</Prot></Connection>\n"
+       "  <Parameters><IdleTimout>30</IdleTimout><LogoImage></LogoImage></Parameters>\n",
+       {":4:59: <Prot> in <Connection> is not read by OPEN; did you mean <Port>?",
+        ":5:15: <IdleTimout> in <Parameters> is not read by OPEN; did you mean <IdleTimeout>?"}},
+      {"OPEN",
+       "  <Connection><Type>TCP</Type><SerialPort>COM1</SerialPort></Connection>\n  <Parameters/>\n",
+       {":4:31: <SerialPort> in <Connection> is not read for a tcp connection"}},
+      {"IDLE",
+       "  <Parameters><IdleText1>Hi</IdleText1></Parameters>\n  <Idel><Text1>Welcome</Text1></Idel>\n",
+       {":4:15: <IdleText1> in <Parameters> is a display setting: only OPEN reads it",
+        ":5:3: <Idel> in the request is not read by IDLE; did you mean <Idle>?",
+        ":2:1: no <Idle> in the IDLE request: the call fails with \"Idle node not found\""}},
+      {"RECEIPT",
+       "  <Parameters/>\n  <Receipt><Lines>\n    <!-- the coffee -->\n    "
+       "<Line><Descripton>Tea</Descripton></Line>\n"
+       "  </Lines></Receipt>\n",
+       {":6:5: a comment inside <Lines> counts as an empty line; put it outside",
+        ":7:11: <Descripton> in <Line> is not read by RECEIPT; did you mean <Description>?"}},
+  };
+  for (const auto& test : kCases) {
+    const std::string file = folder / "request.xml";
+    korvane::testing::WriteFile(file, head + test.fBody + "</ReceiptPrinterManager>\n");
+    const ProgramRun run = Host({"call", "--strict", "--display", Display(*display), test.fExport, file});
+    EXPECT_EQ(run.fStatus, 1) << run.fErr;
+    EXPECT_EQ(run.fOut, "") << "nothing is called";
+    auto lines = SplitLines(run.fErr);
+    ASSERT_EQ(lines.size(), test.fFindings.size() + 1) << test.fExport << "\n" << run.fErr;
+    std::sort(lines.begin(), lines.end() - 1);
+    auto expected = test.fFindings;
+    for (auto& finding : expected) finding = file + finding;
+    std::sort(expected.begin(), expected.end());
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(lines[i], expected[i]);
+    EXPECT_EQ(lines.back(), "korvane-host: --strict: " + std::to_string(test.fFindings.size()) + " finding" +
+                                (test.fFindings.size() == 1 ? "" : "s") + ", nothing called");
+  }
+  EXPECT_FALSE(std::filesystem::exists(options.fRecordFile) &&
+               !korvane::testing::ReadFile(options.fRecordFile).empty())
+      << "the display received nothing";
+
+  SKIP_WITHOUT_EXPORTS();
+  std::vector<std::string> args = {"call", "--strict", "--display", Display(*display)};
+  for (const char* name : {"open", "idle", "message", "receipt", "thankyou", "closemessage", "close"}) {
+    std::string call = name;
+    for (auto& c : call) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    args.insert(args.end(), {call, ExamplePath(std::string(name) + ".xml")});
+  }
+  const ProgramRun examples = Host(args);
+  EXPECT_EQ(examples.fStatus, 0) << examples.fErr;
+  EXPECT_EQ(examples.fErr, "");
+}
+
+TEST(HostTool, QuickCallsNeedNoRequestFile) {
+  // Every template is the commented example of its export.
+  for (const char* name : {"open", "close", "message", "closemessage", "receipt", "thankyou", "idle"}) {
+    const ProgramRun run = Host({"template", name});
+    EXPECT_EQ(run.fStatus, 0) << run.fErr;
+    EXPECT_EQ(run.fOut, korvane::testing::ReadFile(ExamplePath(std::string(name) + ".xml"))) << name;
+  }
+  SKIP_WITHOUT_EXPORTS();
+  auto display = StartSimulator();
+  const ProgramRun run =
+      Host({"message", "--display", Display(*display), "Flat white", "2 \u00d7 3.40   \u20ac 6.80"});
+  ASSERT_EQ(run.fStatus, 0) << run.fOut << run.fErr;
+  const auto blocks = CallBlocks(run.fOut);
+  ASSERT_EQ(blocks.size(), 2u) << run.fOut;
+  EXPECT_EQ(blocks[0].fHeader, "OPEN " + Display(*display));
+  EXPECT_EQ(blocks[1].fHeader, "MESSAGE");
+  for (const auto& block : blocks) EXPECT_EQ(block.fResult, "0");
+  const json state = GetState(*display);
+  EXPECT_EQ(state["screen"], "message");
+  EXPECT_EQ(state["content"]["text1"], "Flat white");
+  EXPECT_EQ(state["content"]["text2"], "2 \u00d7 3.40   \u20ac 6.80");
+
+  // No display there: the OPEN fails, and the tool says so.
+  display.reset();
+  const ProgramRun refused = Host({"--timeout", "30", "message", "--display", "127.0.0.1:1", "Hello"});
+  EXPECT_EQ(refused.fStatus, 1);
+  EXPECT_NE(refused.fErr.find("korvane-host: OPEN on 127.0.0.1:1 failed"), std::string::npos) << refused.fErr;
+}
+
+// The session mode at a terminal: one OPEN, then commands typed with
+// completion (Tab) and history (Ctrl-P); each prints its envelope and time.
+TEST(HostTool, ShellTakesCommandsWithHistoryAndCompletion) {
+  SKIP_WITHOUT_EXPORTS();
+  korvane::testing::TempDir folder;
+  SimulatorOptions options;
+  options.fRecordFile = folder / "record.jsonl";
+  auto display = StartSimulator(options);
+  TerminalSession shell(
+      {KORVANE_HOST_TOOL, "--library", LibraryPath(), "shell", "--display", Display(*display)});
+  const std::regex timed(R"(Result: 0 \(\d+\.\d ms\))");
+  const auto step = [&](const std::string& aKeys, const std::string& aHeader) {
+    shell.Type(aKeys);
+    ASSERT_TRUE(shell.WaitFor("== " + aHeader)) << aKeys << "\n" << shell.Output();
+    ASSERT_TRUE(shell.WaitFor("korvane> ")) << shell.Output();
+    const std::string out = shell.Output();
+    const std::string block = out.substr(out.rfind("== " + aHeader));
+    EXPECT_TRUE(std::regex_search(block, timed)) << block;
+    EXPECT_NE(block.find("<Error>False</Error>"), std::string::npos) << block;
+  };
+  ASSERT_TRUE(shell.WaitFor("== OPEN " + Display(*display))) << shell.Output();
+  ASSERT_TRUE(shell.WaitFor("korvane> ")) << shell.Output();
+  step("message \"Line 1\" \"Line 2\"\r", "MESSAGE");
+  EXPECT_EQ(GetState(*display)["content"]["text2"], "Line 2");
+  step("rec\t add \"Flat white\" 3.40\r", "RECEIPT 1 line, total EUR 3.40");
+  step("receipt add Croissant 2.90 2\r", "RECEIPT 2 lines, total EUR 9.20");
+  step("than\t\r", "THANKYOU");
+  step("\x10\r", "THANKYOU");  // Ctrl-P: the command before
+  step("send " + ExamplePath("idle.xml") + "\r", "IDLE " + ExamplePath("idle.xml"));
+  shell.Type("show\r");
+  EXPECT_TRUE(shell.WaitFor("== IDLE (last envelope)")) << shell.Output();
+  shell.Type("bogus\r");
+  EXPECT_TRUE(shell.WaitFor("unknown command 'bogus'")) << shell.Output();
+  step("close\r", "CLOSE");
+  shell.Type("quit\r");
+  EXPECT_EQ(shell.Wait(), 0) << shell.Output();
+
+  std::vector<std::string> names;
+  for (const json& frame : Recorded(options.fRecordFile)) names.push_back(frame["message"].begin().key());
+  EXPECT_EQ(names, (std::vector<std::string>{"Open", "Message", "Receipt", "Receipt", "Thankyou", "Thankyou",
+                                             "Idle", "Close"}));
+  const auto recorded = Recorded(options.fRecordFile);
+  ASSERT_EQ(recorded.size(), 8u);
+  EXPECT_EQ(recorded[3]["message"]["Receipt"]["Lines"].size(), 2u);
+  EXPECT_EQ(recorded[3]["message"]["Receipt"]["Lines"][1]["Description"], "Croissant");
 }

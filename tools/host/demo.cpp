@@ -7,53 +7,18 @@
 #include <string_view>
 #include <thread>
 
-#include "helpers/base64.h"
 #include "browser.h"
 #include "call_watchdog.h"
 #include "display_simulator.h"
+#include "helpers/base64.h"
 #include "korvane_library.h"
+#include "request_builder.h"
 
 namespace korvane::host {
 
 extern const std::string_view kLogoPng;  // examples/images/logo.png, embedded
 
 namespace {
-
-std::string Escape(std::string_view aText) {
-  std::string out;
-  for (const char c : aText) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
-std::string Element(const char* aName, std::string_view aText) {
-  return std::string("<") + aName + ">" + Escape(aText) + "</" + aName + ">";
-}
-
-// A request with the common envelope; aBody follows Parameters.
-std::string Request(const std::string& aMethod, const std::string& aConnection,
-                    const std::string& aParameters, const std::string& aBody) {
-  std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<ReceiptPrinterManager>";
-  xml +=
-      Element("Type", "CustomerDisplay") + Element("Driver", "QORD_KORVANE_10") + Element("Method", aMethod);
-  xml += aMethod == "OPEN" ? Element("LogId", "demo") : "<Handle>HANDLE</Handle>";
-  xml += aConnection;
-  xml += "<Parameters>" + aParameters + "</Parameters>";
-  xml += aBody;
-  xml += "</ReceiptPrinterManager>";
-  return xml;
-}
-
-std::string TextDocument(const char* aElement, std::string_view aText1, std::string_view aText2) {
-  return std::string("<") + aElement + ">" + Element("Text1", aText1) + Element("Text2", aText2) + "</" +
-         aElement + ">";
-}
 
 struct Item {
   const char* fType;
@@ -120,10 +85,7 @@ std::string Pad(std::string aText, std::size_t aWidth) {
 }  // namespace
 
 std::vector<DemoStep> DemoSale(const DisplayAddress& aDisplay, int aReadTimeoutMs) {
-  const std::string connection =
-      "<Connection>" + Element("Type", "TCP") + Element("Address", aDisplay.fHost) +
-      Element("Port", std::to_string(aDisplay.fPort)) + Element("ConnectTimeout", "3000") +
-      Element("ReadTimeout", std::to_string(aReadTimeoutMs)) + "</Connection>";
+  const std::string connection = TcpConnection(aDisplay, aReadTimeoutMs);
   const std::string settings =
       Element("Mode", "Display") + Element("Layout", "0") + Element("Language", "en") +
       Element("FontName", "Roboto") + Element("ShowTaxes", "true") +

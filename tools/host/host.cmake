@@ -9,10 +9,18 @@ include(${CMAKE_CURRENT_LIST_DIR}/../loader/loader.cmake)
 
 set(KORVANE_HOST_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(_assets_cpp ${PROJECT_BINARY_DIR}/generated/host_assets.cpp)
-korvane_embed_files(${_assets_cpp} korvane::host kLogoPng=${PROJECT_SOURCE_DIR}/examples/images/logo.png)
+korvane_embed_files(${_assets_cpp} korvane::host kLogoPng=${PROJECT_SOURCE_DIR}/examples/images/logo.png
+  kExampleOpen=${PROJECT_SOURCE_DIR}/examples/open.xml kExampleClose=${PROJECT_SOURCE_DIR}/examples/close.xml
+  kExampleMessage=${PROJECT_SOURCE_DIR}/examples/message.xml
+  kExampleCloseMessage=${PROJECT_SOURCE_DIR}/examples/closemessage.xml
+  kExampleReceipt=${PROJECT_SOURCE_DIR}/examples/receipt.xml
+  kExampleThankyou=${PROJECT_SOURCE_DIR}/examples/thankyou.xml kExampleIdle=${PROJECT_SOURCE_DIR}/examples/idle.xml)
 
 add_library(korvane_host_core STATIC
   ${KORVANE_HOST_DIR}/request_file.cpp
+  ${KORVANE_HOST_DIR}/request_lint.cpp
+  ${KORVANE_HOST_DIR}/request_builder.cpp
+  ${KORVANE_HOST_DIR}/host_session.cpp
   ${KORVANE_HOST_DIR}/browser.cpp
   ${KORVANE_HOST_DIR}/call_watchdog.cpp
   ${KORVANE_HOST_DIR}/demo.cpp
@@ -26,7 +34,10 @@ add_executable(korvane-host ${KORVANE_HOST_DIR}/main.cpp)
 target_compile_options(korvane-host PRIVATE ${KORVANE_WARNINGS})
 # The library built with it, its default when none sits beside the tool.
 target_compile_definitions(korvane-host PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
-target_link_libraries(korvane-host PRIVATE korvane_host_core)
+# The session mode reads its commands with GNU Readline (history, completion).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(READLINE REQUIRED IMPORTED_TARGET readline)
+target_link_libraries(korvane-host PRIVATE korvane_host_core PkgConfig::READLINE)
 set_target_properties(korvane-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tools)
 # The library it loads by default is built with it.
 add_dependencies(korvane-host korvane)

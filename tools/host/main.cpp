@@ -1,17 +1,25 @@
 // korvane-host: drives QORD_KORVANE_10.so by hand, loading it at run time
 // exactly as a point-of-sale host does.
+#include <readline/history.h>
+#include <readline/readline.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include "call_watchdog.h"
 #include "demo.h"
+#include "host_session.h"
 #include "korvane_library.h"
+#include "request_builder.h"
 #include "request_file.h"
+#include "request_lint.h"
 
 using namespace korvane::host;
 
@@ -20,13 +28,28 @@ namespace {
 constexpr const char* kUsage = R"(usage: korvane-host [--library PATH] [--timeout SEC] COMMAND ...
 
 Commands:
-  call [--display HOST:PORT] [--raw] [--keep-going] EXPORT FILE|- [EXPORT FILE|- ...]
+  call [--display HOST:PORT] [--raw] [--strict] [--keep-going] EXPORT FILE|- [EXPORT FILE|- ...]
         Sends each request file ("-": standard input) to the export named
         before it (OPEN, CLOSE, MESSAGE, CLOSEMESSAGE, RECEIPT, THANKYOU,
         IDLE), in one process, and prints the envelope, the error text and
-        the result. --display points OPEN requests at another display;
-        --raw sends the file unchecked. Stops at the first result -1 unless
-        --keep-going; the exit status is 1 when any result was -1.
+        the result. The calls share the process, so a call other than OPEN
+        needs an OPEN before it. A file may be UTF-8 or UTF-16 with a byte
+        order mark. --display points OPEN requests at another display;
+        --raw sends the file without checking it is XML (no --display then);
+        --strict lists, with line and column, the elements no request of
+        that export reads (typos included) and then calls nothing. Stops at
+        the first result -1 unless --keep-going; the exit status is 1 when
+        any result was -1.
+  message [--display HOST:PORT] "LINE 1" ["LINE 2"]
+        OPEN on the display (127.0.0.1:7390 unless --display), then MESSAGE
+        with the two lines: no request file needed.
+  template EXPORT
+        Prints a commented request for EXPORT to start a file from.
+  shell [--display HOST:PORT]
+        A session for calls by hand: OPEN once, then commands (message,
+        receipt add, idle, thankyou, close, send FILE, show; help lists
+        them) with history and completion; each prints the envelope and the
+        time taken.
   version [DRIVER]
         Prints the version text of DRIVER (QORD_KORVANE_10).
   demo [--display HOST:PORT] [--pace MS] [--stay] [--screenshots DIR] [--display-log] [--faults]
@@ -75,20 +98,13 @@ long Number(const std::string& aOption, const std::string& aText, long aMax) {
   return value;
 }
 
-void PrintLines(const std::string& aText) {
-  // The envelope's pieces are joined by CR LF; print them one a line.
-  std::size_t start = 0;
-  while (start <= aText.size()) {
-    auto end = aText.find("\r\n", start);
-    if (end == std::string::npos) end = aText.size();
-    std::printf("%s\n", aText.substr(start, end - start).c_str());
-    start = end + 2;
-  }
-}
+// The simulator's default address, where quick calls and the shell go
+// unless told otherwise.
+const DisplayAddress kDefaultDisplay{"127.0.0.1", 7390};
 
 int Call(const std::string& aLibrary, std::chrono::seconds aTimeout, const std::vector<std::string>& aArgs) {
   RequestEdits edits;
-  bool raw = false, keepGoing = false;
+  bool raw = false, keepGoing = false, strict = false;
   std::vector<std::pair<std::string, std::string>> calls;
   for (std::size_t i = 0; i < aArgs.size(); ++i) {
     const std::string& arg = aArgs[i];
@@ -99,6 +115,8 @@ int Call(const std::string& aLibrary, std::chrono::seconds aTimeout, const std::
       raw = true;
     } else if (arg == "--keep-going") {
       keepGoing = true;
+    } else if (arg == "--strict") {
+      strict = true;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       UsageError("unknown option '" + arg + "' for call");
     } else {
@@ -108,12 +126,26 @@ int Call(const std::string& aLibrary, std::chrono::seconds aTimeout, const std::
   }
   if (calls.empty()) UsageError("call needs an export and a request file");
   if (raw && edits.fDisplay) UsageError("--raw sends the file unchanged: it cannot take --display");
+  if (raw && strict) UsageError("--raw sends the file unchecked: it cannot take --strict");
 
   // Every file is read and checked before the first call.
   std::vector<std::string> requests;
+  std::size_t findings = 0;
   for (const auto& [name, file] : calls) {
     const std::string text = ReadRequestFile(file);
-    requests.push_back(raw ? text : PrepareRequest(text, file == "-" ? "standard input" : file, edits));
+    const std::string shown = file == "-" ? "standard input" : file;
+    requests.push_back(raw ? text : PrepareRequest(text, shown, edits));
+    if (strict)
+      for (const LintFinding& finding : LintRequest(text, name)) {
+        std::fprintf(stderr, "%s:%d:%d: %s\n", shown.c_str(), finding.fLine, finding.fColumn,
+                     finding.fText.c_str());
+        ++findings;
+      }
+  }
+  if (findings) {
+    std::fprintf(stderr, "korvane-host: --strict: %zu finding%s, nothing called\n", findings,
+                 findings == 1 ? "" : "s");
+    return 1;
   }
   KorvaneLibrary library(aLibrary);
   CallWatchdog watchdog(aTimeout);
@@ -124,10 +156,7 @@ int Call(const std::string& aLibrary, std::chrono::seconds aTimeout, const std::
     watchdog.Arm(name);
     const CallResult result = library.Call(name, requests[i]);
     watchdog.Disarm();
-    PrintLines(result.fEnvelope);
-    std::printf("ErrorMessage: %s\n", result.fErrorText.empty() ? "(none)" : result.fErrorText.c_str());
-    std::printf("Result: %d (%.1f ms)\n", result.fResult, result.fDuration.count() / 1000.0);
-    std::fflush(stdout);
+    PrintCallResult(stdout, result);
     if (result.fResult != 0) {
       std::string reason = result.fErrorText.empty() ? "result -1" : result.fErrorText;
       if (const auto eol = reason.find_first_of("\r\n"); eol != std::string::npos)
@@ -181,6 +210,113 @@ int Demo(const std::string& aLibrary, std::chrono::seconds aTimeout, const std::
   return RunDemo(options, stdout, stderr);
 }
 
+// --display HOST:PORT among aArgs (taken out of them), else the default.
+DisplayAddress TakeDisplay(std::vector<std::string>& aArgs) {
+  DisplayAddress display = kDefaultDisplay;
+  for (std::size_t i = 0; i < aArgs.size(); ++i) {
+    if (aArgs[i] != "--display") continue;
+    if (i + 1 >= aArgs.size()) UsageError("--display needs HOST:PORT");
+    display = ParseDisplayAddress(aArgs[i + 1]);
+    aArgs.erase(aArgs.begin() + static_cast<std::ptrdiff_t>(i),
+                aArgs.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+    break;
+  }
+  return display;
+}
+
+int QuickMessage(const std::string& aLibrary, std::chrono::seconds aTimeout, std::vector<std::string> aArgs) {
+  const DisplayAddress display = TakeDisplay(aArgs);
+  for (const auto& arg : aArgs)
+    if (arg.rfind("--", 0) == 0) UsageError("unknown option '" + arg + "' for message");
+  if (aArgs.empty() || aArgs.size() > 2) UsageError("message takes one or two lines of text");
+  KorvaneLibrary library(aLibrary);
+  CallWatchdog watchdog(aTimeout);
+  HostSession session(library, display, stdout, stderr, &watchdog);
+  if (!session.Open()) {
+    std::fprintf(stderr, "korvane-host: OPEN on %s failed\n", display.Text().c_str());
+    return 1;
+  }
+  if (!session.Message(aArgs[0], aArgs.size() > 1 ? aArgs[1] : "")) {
+    std::fprintf(stderr, "korvane-host: MESSAGE failed\n");
+    return 1;
+  }
+  return 0;
+}
+
+int Template(const std::vector<std::string>& aArgs) {
+  if (aArgs.size() != 1) UsageError("template takes one export name");
+  std::fputs(RequestTemplate(aArgs[0]).c_str(), stdout);
+  return 0;
+}
+
+// Completion in the shell: the commands first, then the words each takes
+// (file names after "send").
+char* CompleteFrom(const std::vector<std::string>& aWords, const char* aText, int aState) {
+  static std::size_t next = 0;
+  if (aState == 0) next = 0;
+  const std::size_t length = std::strlen(aText);
+  while (next < aWords.size()) {
+    const std::string& word = aWords[next++];
+    if (word.compare(0, length, aText) == 0) return strdup(word.c_str());
+  }
+  return nullptr;
+}
+
+char* CompleteCommand(const char* aText, int aState) {
+  return CompleteFrom(HostSession::Commands(), aText, aState);
+}
+
+char* CompleteReceipt(const char* aText, int aState) {
+  static const std::vector<std::string> words = {"add", "currency", "clear"};
+  return CompleteFrom(words, aText, aState);
+}
+
+char** Complete(const char* aText, int aStart, int /*aEnd*/) {
+  const std::string before(rl_line_buffer, static_cast<std::size_t>(aStart));
+  const auto words = SplitCommandLine(before + "x");  // the word being completed counts too
+  rl_attempted_completion_over = 1;
+  if (words.size() <= 1) return rl_completion_matches(aText, CompleteCommand);
+  if (words[0] == "receipt" && words.size() == 2) return rl_completion_matches(aText, CompleteReceipt);
+  if (words[0] == "send" && words.size() == 2)
+    return rl_completion_matches(aText, rl_filename_completion_function);
+  return nullptr;
+}
+
+int Shell(const std::string& aLibrary, std::chrono::seconds aTimeout, std::vector<std::string> aArgs) {
+  const DisplayAddress display = TakeDisplay(aArgs);
+  if (!aArgs.empty()) UsageError("unknown argument '" + aArgs[0] + "' for shell");
+  KorvaneLibrary library(aLibrary);
+  CallWatchdog watchdog(aTimeout);
+  HostSession session(library, display, stdout, stderr, &watchdog);
+  const bool terminal = isatty(STDIN_FILENO);
+  std::printf("korvane-host shell: %s, display %s (help lists the commands)\n", library.Path().c_str(),
+              display.Text().c_str());
+  session.Open();
+  if (terminal) {
+    rl_readline_name = "korvane-host";
+    rl_attempted_completion_function = Complete;
+    rl_completer_quote_characters = "\"'";
+    using_history();
+  }
+  for (;;) {
+    std::string line;
+    if (terminal) {
+      char* read = readline("korvane> ");
+      if (!read) {
+        std::printf("\n");
+        break;
+      }
+      line = read;
+      std::free(read);
+      if (line.find_first_not_of(" \t") != std::string::npos) add_history(line.c_str());
+    } else if (!std::getline(std::cin, line)) {
+      break;
+    }
+    if (!session.Execute(line)) break;
+  }
+  return session.AnyFailed() ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,7 +348,10 @@ int main(int argc, char** argv) {
     if (command == "call") return Call(library, timeout, args);
     if (command == "version") return Version(library, args);
     if (command == "demo") return Demo(library, timeout, args);
-    if (command.empty()) UsageError("a command is needed: call, version or demo");
+    if (command == "message") return QuickMessage(library, timeout, args);
+    if (command == "template") return Template(args);
+    if (command == "shell") return Shell(library, timeout, args);
+    if (command.empty()) UsageError("a command is needed: call, message, template, shell, version or demo");
     UsageError("unknown command '" + command + "'");
   } catch (const HostError& e) {
     std::fprintf(stderr, "korvane-host: %s\n", e.what());

@@ -8,14 +8,15 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <pugixml.hpp>
 #include <sstream>
 
-#include "korvane_library.h"
 #include "helpers/utf.h"
+#include "korvane_library.h"
 
 namespace korvane::host {
 
@@ -47,15 +48,47 @@ DisplayAddress ParseDisplayAddress(const std::string& aText) {
   return {host, static_cast<std::uint16_t>(number)};
 }
 
+namespace {
+
+// A text that starts with a UTF-16 byte order mark (as a Windows editor
+// saves "Unicode") as UTF-8 without the mark; any other text as it is.
+std::string FromUtf16(const std::string& aBytes, const std::string& aName) {
+  if (aBytes.size() < 2) return aBytes;
+  const auto first = static_cast<unsigned char>(aBytes[0]);
+  const auto second = static_cast<unsigned char>(aBytes[1]);
+  const bool little = first == 0xFF && second == 0xFE;
+  const bool big = first == 0xFE && second == 0xFF;
+  if (!little && !big) return aBytes;
+  if (aBytes.size() % 2 != 0) throw HostError(aName + " is UTF-16 text with an odd number of bytes");
+  std::u16string units;
+  units.reserve(aBytes.size() / 2 - 1);
+  for (std::size_t at = 2; at < aBytes.size(); at += 2) {
+    const auto low = static_cast<unsigned char>(aBytes[little ? at : at + 1]);
+    const auto high = static_cast<unsigned char>(aBytes[little ? at + 1 : at]);
+    units.push_back(static_cast<char16_t>(high << 8 | low));
+  }
+  try {
+    return platform::Utf16ToUtf8(units);
+  } catch (const std::exception& e) {
+    throw HostError(aName + " is not UTF-16 text: " + e.what());
+  }
+}
+
+}  // namespace
+
 std::string ReadRequestFile(const std::string& aPath) {
   if (aPath == "-")
-    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return FromUtf16(std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()),
+                     "standard input");
+  std::error_code ec;
+  if (std::filesystem::is_directory(aPath, ec))
+    throw HostError("cannot read the request file " + aPath + ": it is a folder");
   std::ifstream in(aPath, std::ios::binary);
   if (!in) throw HostError("cannot read the request file " + aPath + ": " + std::strerror(errno));
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) throw HostError("cannot read the request file " + aPath);
-  return text.str();
+  return FromUtf16(text.str(), aPath);
 }
 
 std::string PrepareRequest(const std::string& aText, const std::string& aName, const RequestEdits& aEdits) {

@@ -17,7 +17,9 @@ struct DisplayAddress {
 // "HOST:PORT" or "[V6]:PORT"; throws HostError for anything else.
 DisplayAddress ParseDisplayAddress(const std::string& aText);
 
-// The bytes of aPath, or of standard input for "-"; throws HostError.
+// The bytes of aPath, or of standard input for "-"; throws HostError (a
+// folder "is a folder"). UTF-16 text with a byte order mark is converted to
+// UTF-8, without the mark.
 std::string ReadRequestFile(const std::string& aPath);
 
 struct RequestEdits {

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <optional>
 #include <stdexcept>
 
 #include "tcp_frontend.h"
@@ -80,6 +82,13 @@ void DisplaySimulator::Start() {
     fStopping = false;
   }
   fIdleThread = std::thread([this] { IdleClock(); });
+  if (!fOptions.fReplayFile.empty()) {
+    std::ifstream in(fOptions.fReplayFile);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+      if (!line.empty()) lines.push_back(line);
+    fReplayThread = std::thread([this, lines = std::move(lines)]() mutable { Replay(std::move(lines)); });
+  }
   fStarted = true;
 }
 
@@ -98,6 +107,7 @@ void DisplaySimulator::Stop() {
     fTcp.reset();
   }
   if (fIdleThread.joinable()) fIdleThread.join();
+  if (fReplayThread.joinable()) fReplayThread.join();
   fWeb.reset();
   {
     std::lock_guard lock(fRecordMutex);
@@ -139,6 +149,7 @@ std::string DisplaySimulator::Receive(std::string_view aText, const std::string&
     std::lock_guard lock(fMutex);
     fState.NoteError(e.what());
   }
+  NoteFrame(aText, aPeer, status, warnings);
   fChanged.notify_all();
   Record(aText, aPeer, status, parsed);
   if (parsed) {
@@ -165,6 +176,108 @@ void DisplaySimulator::Record(std::string_view aText, const std::string& aPeer, 
   line += "}\n";
   std::fwrite(line.data(), 1, line.size(), fRecord);
   std::fflush(fRecord);
+}
+
+namespace {
+
+constexpr std::size_t kFramesKept = 20;
+constexpr std::size_t kFrameTextShown = 2000;
+
+// The seconds since the epoch of a record's "2024-09-17T10:20:30.123Z".
+std::optional<double> RecordSeconds(const std::string& aTime) {
+  std::tm utc{};
+  int millis = 0;
+  if (std::sscanf(aTime.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &utc.tm_year, &utc.tm_mon, &utc.tm_mday,
+                  &utc.tm_hour, &utc.tm_min, &utc.tm_sec, &millis) != 7)
+    return std::nullopt;
+  utc.tm_year -= 1900;
+  utc.tm_mon -= 1;
+  return static_cast<double>(timegm(&utc)) + millis / 1000.0;
+}
+
+}  // namespace
+
+void DisplaySimulator::NoteFrame(std::string_view aText, const std::string& aPeer, const std::string& aStatus,
+                                 const std::vector<std::string>& aWarnings) {
+  std::string text(aText.substr(0, kFrameTextShown));
+  // Never half a character.
+  while (text.size() < aText.size() && !text.empty() && (static_cast<unsigned char>(text.back()) & 0x80)) {
+    const bool lead = (static_cast<unsigned char>(text.back()) & 0xC0) == 0xC0;
+    text.pop_back();
+    if (lead) break;
+  }
+  if (text.size() < aText.size()) text += " ... (" + std::to_string(aText.size()) + " bytes)";
+  std::lock_guard lock(fMutex);
+  fFrames.push_back({{"time", UtcTimestamp(std::chrono::system_clock::now())},
+                     {"peer", aPeer},
+                     {"text", text},
+                     {"answer", aStatus},
+                     {"warnings", aWarnings},
+                     {"faults", DescribeFaults(fFaults)}});
+  if (fFrames.size() > kFramesKept) fFrames.pop_front();
+}
+
+json DisplaySimulator::Frames() const {
+  std::lock_guard lock(fMutex);
+  json frames = json::array();
+  for (const auto& frame : fFrames) frames.push_back(frame);
+  return frames;
+}
+
+bool DisplaySimulator::ReplayDone() const {
+  std::lock_guard lock(fMutex);
+  return fReplayDone;
+}
+
+void DisplaySimulator::NotePageSeen() {
+  {
+    std::lock_guard lock(fMutex);
+    if (fPageSeen) return;
+    fPageSeen = true;
+  }
+  fChanged.notify_all();
+}
+
+void DisplaySimulator::Replay(std::vector<std::string> aLines) {
+  if (fOptions.fWeb) {
+    std::unique_lock lock(fMutex);
+    fChanged.wait_for(lock, fOptions.fReplayWaitForPage, [this] { return fStopping || fPageSeen; });
+    if (fStopping) return;
+  }
+  Log("replay: " + std::to_string(aLines.size()) + " frames", false);
+  std::optional<double> previous;
+  for (const auto& line : aLines) {
+    json record;
+    try {
+      record = json::parse(line);
+    } catch (const json::exception&) {
+      Log("replay: a line that is not JSON, left out", true);
+      continue;
+    }
+    std::string text;
+    if (record.contains("message"))
+      text = record["message"].dump();
+    else if (record.contains("text") && record["text"].is_string())
+      text = record["text"].get<std::string>();
+    else
+      continue;
+    const auto at = record.contains("time") && record["time"].is_string()
+                        ? RecordSeconds(record["time"].get<std::string>())
+                        : std::nullopt;
+    auto pause = std::chrono::milliseconds(0);
+    if (previous && at && *at > *previous)
+      pause = std::min(std::chrono::milliseconds(static_cast<long>((*at - *previous) * 1000)),
+                       fOptions.fReplayLongestPause);
+    if (at) previous = at;
+    {
+      std::unique_lock lock(fMutex);
+      if (fChanged.wait_for(lock, pause, [this] { return fStopping; })) return;
+    }
+    Receive(text, "replay");
+  }
+  std::lock_guard lock(fMutex);
+  fReplayDone = true;
+  Log("replay: done", false);
 }
 
 void DisplaySimulator::IdleClock() {
@@ -235,6 +348,7 @@ json DisplaySimulator::StateLocked() const {
   json state = fState.ToJson();
   state["version"] = VersionLocked();
   state["faults"] = FaultsToJson(fFaults);
+  state["page"] = {{"screen", fOptions.fScreen}, {"pole", fOptions.fPole}};
   return state;
 }
 

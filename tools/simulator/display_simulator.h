@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,19 @@ struct SimulatorOptions {
   std::uint16_t fWebPort = 0;
   std::string fRecordFile;  // every frame received, one JSON object per line
   Faults fFaults;           // the faults at start-up
+  // A record file (fRecordFile's form) played back onto the screen at its
+  // own pace: each frame after the time between the two in the file, at
+  // most fReplayLongestPause. It starts once a page has asked for the screen
+  // (so that someone watches from the first frame), at the latest after
+  // fReplayWaitForPage; without the page at once.
+  std::string fReplayFile;
+  std::chrono::milliseconds fReplayLongestPause{5000};
+  std::chrono::milliseconds fReplayWaitForPage{30000};
+  // What the page shows besides the screen, given to it in the state's
+  // "page": the panel size it draws at ("800x480", "portrait", ...; empty:
+  // the whole browser window) and the 2 x 20 pole-display emulation.
+  std::string fScreen;
+  bool fPole = false;
   // One line per frame received and per problem; aError marks problems.
   std::function<void(const std::string& aLine, bool aError)> fLog;
 };
@@ -87,11 +101,22 @@ class DisplaySimulator {
   bool WaitFor(const std::function<bool(const nlohmann::json&)>& aCondition,
                std::chrono::milliseconds aTimeout) const;
   ImagePtr ImageBySerial(std::uint64_t aSerial) const;
+  // The last frames received, newest last: the time, the peer, the text
+  // (long texts shortened), the answer, the warnings and the faults then in
+  // force.
+  nlohmann::json Frames() const;
+  // Whether the replay has sent every frame of its file.
+  bool ReplayDone() const;
+  // A page asked for the screen (the web front end says so).
+  void NotePageSeen();
 
  private:
   void Log(const std::string& aLine, bool aError) const;
   void Record(std::string_view aText, const std::string& aPeer, const std::string& aStatus, bool aParsed);
   void IdleClock();
+  void Replay(std::vector<std::string> aLines);
+  void NoteFrame(std::string_view aText, const std::string& aPeer, const std::string& aStatus,
+                 const std::vector<std::string>& aWarnings);
   // With fFaultChangeMutex held.
   void SwitchFaults(const Faults& aNext);
   nlohmann::json StateLocked() const;
@@ -112,7 +137,11 @@ class DisplaySimulator {
   std::FILE* fRecord = nullptr;
 
   std::thread fIdleThread;
-  std::condition_variable fIdleWake;  // only when the idle deadline comes sooner
+  std::thread fReplayThread;
+  bool fReplayDone = false;
+  bool fPageSeen = false;
+  std::deque<nlohmann::json> fFrames;  // under fMutex
+  std::condition_variable fIdleWake;   // only when the idle deadline comes sooner
   ScreenState::Clock::time_point fIdleWaitsUntil = ScreenState::Clock::time_point::max();
   std::unique_ptr<TcpFrontend> fTcp;
   std::unique_ptr<WebFrontend> fWeb;

@@ -4,7 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <regex>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,14 @@ sends (STX, JSON, ETX), on a live web page.
   --no-web              no web page
   --record FILE         write every frame received to FILE, one JSON object a line
   --quiet               log only problems
+  --replay FILE         play a --record file back onto the screen, at its own
+                        pace (pauses of at most 5 s), to see a session again;
+                        it starts when the page is opened (at most 30 s later)
+  --screen SIZE         draw the page at a panel's size: WIDTHxHEIGHT (800x480,
+                        1024x600, 1280x800, 1920x1080) or portrait (480x800);
+                        the page's ?screen=SIZE does the same
+  --pole                show under the screen what a 2 x 20 character pole
+                        display would show of each message (?pole too)
 
 Faults, to test how the host copes (the state at start-up; GET /faults and
 POST /faults on the page's port, or the page with ?debug, switch them while it
@@ -85,6 +95,16 @@ int main(int argc, char** argv) {
       options.fWeb = false;
     } else if (arg == "--record") {
       options.fRecordFile = value();
+    } else if (arg == "--replay") {
+      options.fReplayFile = value();
+      if (!std::ifstream(options.fReplayFile))
+        UsageError("cannot read the replay file " + options.fReplayFile);
+    } else if (arg == "--screen") {
+      options.fScreen = value();
+      if (!std::regex_match(options.fScreen, std::regex(R"(portrait|landscape|\d{3,4}x\d{3,4})")))
+        UsageError("--screen expects WIDTHxHEIGHT (800x480) or portrait, not '" + options.fScreen + "'");
+    } else if (arg == "--pole") {
+      options.fPole = true;
     } else if (arg == "--quiet") {
       quiet = true;
     } else if (arg == "--refuse") {
@@ -136,6 +156,8 @@ int main(int argc, char** argv) {
   if (options.fWeb) std::printf("korvane-simulator: customer screen on %s\n", simulator.WebUrl().c_str());
   if (!options.fRecordFile.empty())
     std::printf("korvane-simulator: recording to %s\n", options.fRecordFile.c_str());
+  if (!options.fReplayFile.empty())
+    std::printf("korvane-simulator: replaying %s\n", options.fReplayFile.c_str());
   std::fflush(stdout);
 
   int signalNumber = 0;

@@ -49,6 +49,7 @@ struct WebFrontend::Impl {
 
   void Routes() {
     fServer.Get("/", [this](const httplib::Request&, httplib::Response& res) {
+      fDisplay.NotePageSeen();
       res.set_header("Cache-Control", "no-store");
       res.set_content(RenderPage(fDisplay.StateText(0, std::chrono::milliseconds(0))),
                       "text/html; charset=utf-8");
@@ -62,6 +63,7 @@ struct WebFrontend::Impl {
       res.set_content(std::string(kPageJs), "text/javascript; charset=utf-8");
     });
     fServer.Get("/state", [this](const httplib::Request& req, httplib::Response& res) {
+      fDisplay.NotePageSeen();
       const bool waits = req.has_param("after");
       const auto after = NumberParam(req, "after", 0);
       const auto wait = std::min<std::uint64_t>(NumberParam(req, "wait", 20000), kMaxWait.count());
@@ -79,6 +81,11 @@ struct WebFrontend::Impl {
       // A serial number always names the same picture.
       res.set_header("Cache-Control", "max-age=86400, immutable");
       res.set_content(image->fBytes, image->fMime.c_str());
+    });
+    fServer.Get("/frames", [this](const httplib::Request&, httplib::Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      res.set_content(fDisplay.Frames().dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
+                      "application/json; charset=utf-8");
     });
     fServer.Get("/faults", [this](const httplib::Request&, httplib::Response& res) {
       res.set_header("Cache-Control", "no-store");
