@@ -13,7 +13,7 @@ PACKAGES=(
   libpugixml-dev libasio-dev libcurl4-openssl-dev libssl-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libpng-dev libcups2-dev cups cups-bsd
-  libspdlog-dev libreadline-dev
+  libspdlog-dev libedit-dev
   chromium
   iproute2 openssl
   clang libclang-rt-14-dev

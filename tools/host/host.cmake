@@ -34,10 +34,11 @@ add_executable(korvane-host ${KORVANE_HOST_DIR}/main.cpp)
 target_compile_options(korvane-host PRIVATE ${KORVANE_WARNINGS})
 # The library built with it, its default when none sits beside the tool.
 target_compile_definitions(korvane-host PRIVATE KORVANE_LIBRARY_PATH="$<TARGET_FILE:korvane>")
-# The session mode reads its commands with GNU Readline (history, completion).
+# The session mode reads its commands with libedit's line editor (history,
+# completion; BSD-licensed, so the tool can go wherever the library goes).
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(READLINE REQUIRED IMPORTED_TARGET readline)
-target_link_libraries(korvane-host PRIVATE korvane_host_core PkgConfig::READLINE)
+pkg_check_modules(LIBEDIT REQUIRED IMPORTED_TARGET libedit)
+target_link_libraries(korvane-host PRIVATE korvane_host_core PkgConfig::LIBEDIT)
 set_target_properties(korvane-host PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tools)
 # The library it loads by default is built with it.
 add_dependencies(korvane-host korvane)

@@ -1,7 +1,6 @@
 // korvane-host: drives QORD_KORVANE_10.so by hand, loading it at run time
 // exactly as a point-of-sale host does.
-#include <readline/history.h>
-#include <readline/readline.h>
+#include <editline/readline.h>
 #include <signal.h>
 #include <unistd.h>
 
