@@ -140,8 +140,9 @@ bool tTK_LogQueue::TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs) {
   fShutdown = true;
   std::move(fLines.begin(), fLines.end(), std::back_inserter(aLines));
   fLines.clear();
-  guard.unlock();
-  fNotEmpty.notify_all();
+  // Nobody waits to be woken (the log thread is gone); and a thread the
+  // system stopped inside the condition's own bookkeeping would leave a
+  // notification spinning for ever.
   return true;
 }
 
@@ -521,10 +522,12 @@ void tTK_LogThread::Stop(int aMaxWaitMs) {
 }
 
 void tTK_LogThread::ReleaseHoldIfFree() {
-  // (tests hold the thread; without waiting, as the holder may be stopped)
+  // (tests hold the thread; without waiting, as the holder may be stopped,
+  // and without a notification when nothing is held: a thread the system
+  // stopped inside the condition's own bookkeeping would leave it spinning)
   tTK_LogState& s = *fState;
   std::unique_lock<std::mutex> hold(s.fHoldLock, std::try_to_lock);
-  if (!hold.owns_lock()) return;
+  if (!hold.owns_lock() || !s.fHeld) return;
   s.fHeld = false;
   hold.unlock();
   s.fHoldChanged.notify_all();
@@ -557,6 +560,13 @@ void tTK_LogThread::FinishHere() {
   // A run that is in fact still there (held by a test) is let go; it finds
   // the queue empty and ends.
   ReleaseHoldIfFree();
+  if (platform::CurrentModuleUnload() == platform::ModuleUnload::ProcessEnd) {
+    // The state stays for the little that is left of the process: a thread
+    // the system stopped inside a condition's own bookkeeping would leave
+    // destroying that condition spinning for ever.
+    static auto* const kept = new std::vector<std::shared_ptr<tTK_LogState>>();
+    kept->push_back(fState);
+  }
   std::unique_lock<std::mutex> starting(fStartLock, std::try_to_lock);
   if (starting.owns_lock()) fRun.Detach();
 }

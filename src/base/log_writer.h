@@ -45,7 +45,8 @@ class tTK_LogQueue {
   PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs);
   void Shutdown();
   // Shuts the queue down and moves every queued line to the end of aLines,
-  // for a thread other than the log thread when that thread is gone. Waits
+  // for a thread other than the log thread when that thread is gone (it
+  // wakes no one). Waits
   // at most aMaxWaitMs for the queue's lock (a thread stopped by the system
   // may have held it); false, with nothing moved, when it did not get it.
   bool TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs);
