@@ -107,6 +107,8 @@ void DisplaySimulator::Stop() {
     fTcp.reset();
   }
   if (fIdleThread.joinable()) fIdleThread.join();
+  // (every wait of the replay ends on fStopping, notified above, and a frame
+  // it plays is handled in this process: the join is short)
   if (fReplayThread.joinable()) fReplayThread.join();
   fWeb.reset();
   {
