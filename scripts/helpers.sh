@@ -135,16 +135,16 @@ korvane_build() {
 # build-win-ARCH (i686 or x86_64), configured the one way it is ever
 # configured, after the Windows build's dependencies are in place
 # (scripts/windows_deps.sh). Each holds its DLL and the test programs;
-# build-win-i686, the 32-bit DLL real tills load, the smoke host too.
+# build-win-i686, the 32-bit DLL real tills load, the smoke host too;
+# build-win-x86_64 the tools as Windows programs (the Windows package's).
 korvane_configure_windows() {
   local arch=$1 deps=$KORVANE_ROOT/build-win/deps
   bash "$KORVANE_ROOT/scripts/windows_deps.sh" "$deps" || return 1
   local args=(-DCMAKE_TOOLCHAIN_FILE="$KORVANE_ROOT/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release
-              -DKORVANE_WERROR=ON -DKORVANE_WINDOWS_DEPS_DIR="$deps" -DKORVANE_BUILD_BENCH=OFF
-              -DKORVANE_BUILD_TOOLS=OFF)
+              -DKORVANE_WERROR=ON -DKORVANE_WINDOWS_DEPS_DIR="$deps" -DKORVANE_BUILD_BENCH=OFF)
   case "$arch" in
-    i686) args+=(-DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_SMOKE=ON) ;;
-    x86_64) args+=(-DKORVANE_BUILD_TESTS=ON) ;;
+    i686) args+=(-DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_SMOKE=ON -DKORVANE_BUILD_TOOLS=OFF) ;;
+    x86_64) args+=(-DKORVANE_BUILD_TESTS=ON -DKORVANE_BUILD_TOOLS=ON) ;;
     *) echo "korvane_configure_windows: no such architecture: $arch" >&2; return 2 ;;
   esac
   korvane_configure "$KORVANE_ROOT/build-win-$arch" "${args[@]}"

@@ -17,7 +17,7 @@ source scripts/helpers.sh
 
 DEPS_DIR=$(mkdir -p "${1:-build-win/deps}" && cd "${1:-build-win/deps}" && pwd)
 
-korvane_install windows-deps g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix dpkg-dev libasio-dev googletest
+korvane_install windows-deps g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix dpkg-dev libasio-dev googletest nlohmann-json3-dev
 
 # ---- the private sources list: the system's sources, as deb-src ------------
 APT_DIR=$DEPS_DIR/apt

@@ -1,5 +1,6 @@
 // Headless Chromium for looking at the customer's screen: the DOM after the
 // page's script ran, or a screenshot. Each run gets a fresh profile folder.
+// Linux only (browser_posix.cpp).
 #pragma once
 
 #include <chrono>
@@ -9,8 +10,11 @@
 namespace korvane::host {
 
 // The browser to use: $KORVANE_CHROMIUM, else chromium (or chromium-browser,
-// google-chrome) in /usr/bin; "" when there is none.
+// google-chrome) in /usr/bin; "" when there is none (always on Windows,
+// where the tool drives no browser: browser_win32.cpp).
 std::string FindChromium();
+// Why FindChromium found none, as the tool says it.
+std::string NoBrowserReason();
 
 // The serialised DOM of aUrl once it has loaded; with aVirtualTimeMs, once
 // the page's timers and requests have had that much (virtual) time. Throws

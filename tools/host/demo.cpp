@@ -1,7 +1,5 @@
 #include "demo.h"
 
-#include <signal.h>
-
 #include <filesystem>
 #include <functional>
 #include <string_view>
@@ -11,8 +9,10 @@
 #include "call_watchdog.h"
 #include "display_simulator.h"
 #include "helpers/base64.h"
+#include "host_system.h"
 #include "korvane_library.h"
 #include "request_builder.h"
+#include "simulator_system.h"
 
 namespace korvane::host {
 
@@ -167,7 +167,7 @@ int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
   if (!aOptions.fScreenshots.empty()) {
     if (aOptions.fDisplay) return fail("--screenshots needs the embedded simulator: leave out --display", 2);
     browser = FindChromium();
-    if (browser.empty()) return fail("--screenshots needs Chromium (/usr/bin/chromium or $KORVANE_CHROMIUM)");
+    if (browser.empty()) return fail(NoBrowserReason());
     std::error_code ec;
     std::filesystem::create_directories(aOptions.fScreenshots, ec);
     if (ec) return fail("cannot make the folder " + aOptions.fScreenshots + ": " + ec.message());
@@ -180,12 +180,8 @@ int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
 
   try {
     // With --stay the main thread waits for Ctrl-C: every thread, the
-    // library's own included, must leave those signals to it.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    if (aOptions.fStay && !aOptions.fDisplay) pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // library's own included, must leave that to it.
+    if (aOptions.fStay && !aOptions.fDisplay) simulator::HoldStopRequests();
 
     KorvaneLibrary library(aOptions.fLibrary);
     library.RequireCalls();
@@ -310,8 +306,7 @@ int RunDemo(const DemoOptions& aOptions, std::FILE* aOut, std::FILE* aErr) {
         std::fprintf(aOut, "The customer display stays at %s - Ctrl-C stops it.\n",
                      embedded->WebUrl().c_str());
         std::fflush(aOut);
-        int signalNumber = 0;
-        sigwait(&stopSignals, &signalNumber);
+        simulator::WaitForStopRequest();
       }
     }
     std::fflush(aOut);

@@ -1,9 +1,5 @@
 // korvane-host: drives QORD_KORVANE_10.so by hand, loading it at run time
 // exactly as a point-of-sale host does.
-#include <editline/readline.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,10 +11,13 @@
 #include "call_watchdog.h"
 #include "demo.h"
 #include "host_session.h"
+#include "host_system.h"
 #include "korvane_library.h"
+#include "line_reader.h"
 #include "request_builder.h"
 #include "request_file.h"
 #include "request_lint.h"
+#include "simulator_system.h"
 
 using namespace korvane::host;
 
@@ -67,20 +66,27 @@ Options:
   --timeout SEC    give up when one call takes longer (60; 0: wait forever)
 )";
 
-// The library built beside the tool: <tool folder>/../lib/QORD_KORVANE_10.so,
-// else the one this build made.
+// The library that came with the tool: beside it (the Windows package's
+// bin/x64), in <tool folder>/../<libdir> as installed (Debian's
+// lib/<multiarch>), or in <tool folder>/../lib as built; else the one this
+// build made.
 std::string DefaultLibraryPath() {
-  std::error_code ec;
-  const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const auto beside = exe.parent_path().parent_path() / "lib" / "QORD_KORVANE_10.so";
-    if (std::filesystem::exists(beside, ec)) return beside.string();
+  const auto utf8 = [](const std::filesystem::path& aPath) {
+    const std::u8string text = aPath.u8string();
+    return std::string(text.begin(), text.end());
+  };
+  const std::filesystem::path folder = ThisProgramPath().parent_path();
+  const std::filesystem::path beside = folder / KORVANE_LIBRARY_FILE_NAME;
+  if (!folder.empty()) {
+    std::error_code ec;
+    for (const std::filesystem::path& candidate :
+         {beside, folder.parent_path() / KORVANE_INSTALL_LIBDIR / KORVANE_LIBRARY_FILE_NAME,
+          folder.parent_path() / "lib" / KORVANE_LIBRARY_FILE_NAME})
+      if (std::filesystem::exists(candidate, ec)) return utf8(candidate);
   }
-#ifdef KORVANE_LIBRARY_PATH
-  return KORVANE_LIBRARY_PATH;
-#else
-  return (exe.parent_path().parent_path() / "lib" / "QORD_KORVANE_10.so").string();
-#endif
+  std::error_code ec;
+  if (std::filesystem::exists(KORVANE_LIBRARY_PATH, ec)) return KORVANE_LIBRARY_PATH;
+  return utf8(beside);
 }
 
 [[noreturn]] void UsageError(const std::string& aMessage) {
@@ -248,78 +254,25 @@ int Template(const std::vector<std::string>& aArgs) {
   return 0;
 }
 
-// Completion in the shell: the commands first, then the words each takes
-// (file names after "send").
-char* CompleteFrom(const std::vector<std::string>& aWords, const char* aText, int aState) {
-  static std::size_t next = 0;
-  if (aState == 0) next = 0;
-  const std::size_t length = std::strlen(aText);
-  while (next < aWords.size()) {
-    const std::string& word = aWords[next++];
-    if (word.compare(0, length, aText) == 0) return strdup(word.c_str());
-  }
-  return nullptr;
-}
-
-char* CompleteCommand(const char* aText, int aState) {
-  return CompleteFrom(HostSession::Commands(), aText, aState);
-}
-
-char* CompleteReceipt(const char* aText, int aState) {
-  static const std::vector<std::string> words = {"add", "currency", "clear"};
-  return CompleteFrom(words, aText, aState);
-}
-
-char** Complete(const char* aText, int aStart, int /*aEnd*/) {
-  const std::string before(rl_line_buffer, static_cast<std::size_t>(aStart));
-  const auto words = SplitCommandLine(before + "x");  // the word being completed counts too
-  rl_attempted_completion_over = 1;
-  if (words.size() <= 1) return rl_completion_matches(aText, CompleteCommand);
-  if (words[0] == "receipt" && words.size() == 2) return rl_completion_matches(aText, CompleteReceipt);
-  if (words[0] == "send" && words.size() == 2)
-    return rl_completion_matches(aText, rl_filename_completion_function);
-  return nullptr;
-}
-
 int Shell(const std::string& aLibrary, std::chrono::seconds aTimeout, std::vector<std::string> aArgs) {
   const DisplayAddress display = TakeDisplay(aArgs);
   if (!aArgs.empty()) UsageError("unknown argument '" + aArgs[0] + "' for shell");
   KorvaneLibrary library(aLibrary);
   CallWatchdog watchdog(aTimeout);
   HostSession session(library, display, stdout, stderr, &watchdog);
-  const bool terminal = isatty(STDIN_FILENO);
   std::printf("korvane-host shell: %s, display %s (help lists the commands)\n", library.Path().c_str(),
               display.Text().c_str());
   session.Open();
-  if (terminal) {
-    rl_readline_name = "korvane-host";
-    rl_attempted_completion_function = Complete;
-    rl_completer_quote_characters = "\"'";
-    using_history();
-  }
-  for (;;) {
-    std::string line;
-    if (terminal) {
-      char* read = readline("korvane> ");
-      if (!read) {
-        std::printf("\n");
-        break;
-      }
-      line = read;
-      std::free(read);
-      if (line.find_first_not_of(" \t") != std::string::npos) add_history(line.c_str());
-    } else if (!std::getline(std::cin, line)) {
-      break;
-    }
-    if (!session.Execute(line)) break;
-  }
+  LineReader reader;
+  while (const std::optional<std::string> line = reader.Read("korvane> "))
+    if (!session.Execute(*line)) break;
   return session.AnyFailed() ? 1 : 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  signal(SIGPIPE, SIG_IGN);
+  korvane::simulator::IgnoreBrokenPipes();
   std::string library;
   std::chrono::seconds timeout{60};
   std::string command;

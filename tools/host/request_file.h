@@ -33,8 +33,4 @@ struct RequestEdits {
 std::string PrepareRequest(const std::string& aText, const std::string& aName,
                            const RequestEdits& aEdits = {});
 
-// Whether a TCP connection to aAddress opens within aTimeoutMs; aReason gets
-// the failure. The connection is closed at once.
-bool ProbeDisplay(const DisplayAddress& aAddress, int aTimeoutMs, std::string& aReason);
-
 }  // namespace korvane::host

@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 
+#include "simulator_system.h"
 #include "tcp_frontend.h"
 #include "web_frontend.h"
 
@@ -21,8 +22,7 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point aTime) {
   const auto millis =
       std::chrono::duration_cast<std::chrono::milliseconds>(aTime.time_since_epoch()).count() % 1000;
   const std::time_t seconds = std::chrono::system_clock::to_time_t(aTime);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  const std::tm utc = UtcTime(seconds);
   char text[40];
   const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
   std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
@@ -34,8 +34,7 @@ std::string LocalClock(std::chrono::system_clock::time_point aTime) {
   const auto millis =
       std::chrono::duration_cast<std::chrono::milliseconds>(aTime.time_since_epoch()).count() % 1000;
   const std::time_t seconds = std::chrono::system_clock::to_time_t(aTime);
-  std::tm local{};
-  localtime_r(&seconds, &local);
+  const std::tm local = LocalTime(seconds);
   char text[24];
   const std::size_t length = std::strftime(text, sizeof text, "%H:%M:%S", &local);
   std::snprintf(text + length, sizeof text - length, ".%03d", static_cast<int>(millis));
@@ -194,7 +193,7 @@ std::optional<double> RecordSeconds(const std::string& aTime) {
     return std::nullopt;
   utc.tm_year -= 1900;
   utc.tm_mon -= 1;
-  return static_cast<double>(timegm(&utc)) + millis / 1000.0;
+  return static_cast<double>(UtcSeconds(utc)) + millis / 1000.0;
 }
 
 }  // namespace

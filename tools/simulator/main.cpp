@@ -1,7 +1,5 @@
 // korvane-simulator: the display application of the protocol, for
 // developing and testing a point-of-sale host without a display.
-#include <signal.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include <string_view>
 
 #include "display_simulator.h"
+#include "simulator_system.h"
 
 using namespace korvane::simulator;
 
@@ -132,13 +131,9 @@ int main(int argc, char** argv) {
     std::fflush(aError ? stderr : stdout);
   };
 
-  // Every thread inherits the blocked signals; the main thread waits for them.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  signal(SIGPIPE, SIG_IGN);
+  // Every thread inherits that; the main thread waits for Ctrl-C.
+  HoldStopRequests();
+  IgnoreBrokenPipes();
 
   DisplaySimulator simulator(options);
   try {
@@ -160,8 +155,7 @@ int main(int argc, char** argv) {
     std::printf("korvane-simulator: replaying %s\n", options.fReplayFile.c_str());
   std::fflush(stdout);
 
-  int signalNumber = 0;
-  sigwait(&stopSignals, &signalNumber);
+  WaitForStopRequest();
   simulator.Stop();
   std::printf("korvane-simulator: stopped\n");
   return 0;

@@ -5,8 +5,10 @@
 # first inclusion defines it.
 include_guard(GLOBAL)
 
-find_package(nlohmann_json REQUIRED)
-set_target_properties(nlohmann_json::nlohmann_json PROPERTIES IMPORTED_GLOBAL TRUE)
+if(NOT WIN32)  # (the Windows build's own: cmake/WindowsDeps.cmake)
+  find_package(nlohmann_json REQUIRED)
+  set_target_properties(nlohmann_json::nlohmann_json PROPERTIES IMPORTED_GLOBAL TRUE)
+endif()
 find_package(Threads REQUIRED)
 
 set(KORVANE_SIMULATOR_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -25,6 +27,14 @@ add_library(korvane_simulator STATIC
   ${KORVANE_SIMULATOR_DIR}/tcp_frontend.cpp
   ${KORVANE_SIMULATOR_DIR}/web_frontend.cpp
   ${_page_cpp})
+if(WIN32)  # Winsock for Asio and cpp-httplib, whose headers come with the Windows build's own
+  target_sources(korvane_simulator PRIVATE ${KORVANE_SIMULATOR_DIR}/simulator_system_win32.cpp)
+  target_include_directories(korvane_simulator SYSTEM PUBLIC ${KORVANE_WINDOWS_INCLUDE})
+  target_compile_definitions(korvane_simulator PUBLIC _WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+  target_link_libraries(korvane_simulator PUBLIC ws2_32 mswsock)
+else()
+  target_sources(korvane_simulator PRIVATE ${KORVANE_SIMULATOR_DIR}/simulator_system_posix.cpp)
+endif()
 target_include_directories(korvane_simulator PUBLIC ${KORVANE_SIMULATOR_DIR})
 target_compile_options(korvane_simulator PRIVATE ${KORVANE_WARNINGS})
 if(KORVANE_SANITIZE STREQUAL "thread")

@@ -1,7 +1,5 @@
 #include "tcp_frontend.h"
 
-#include <fcntl.h>
-
 #include <asio.hpp>
 #include <deque>
 #include <future>
@@ -11,6 +9,7 @@
 
 #include "display_simulator.h"
 #include "frame_parser.h"
+#include "simulator_system.h"
 
 namespace korvane::simulator {
 
@@ -24,7 +23,7 @@ constexpr std::chrono::seconds kFaultChangeLimit{5};
 // screenshot); a listening socket there would keep the port after a stop.
 template <typename Socket>
 void KeepFromChildren(Socket& aSocket) {
-  fcntl(aSocket.native_handle(), F_SETFD, FD_CLOEXEC);
+  KeepSocketFromChildren(static_cast<std::uintptr_t>(aSocket.native_handle()));
 }
 
 std::string PeerName(const tcp::socket& aSocket) {

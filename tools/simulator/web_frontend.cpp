@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "display_simulator.h"
+#include "simulator_system.h"
 
 namespace korvane::simulator {
 
@@ -129,10 +130,8 @@ std::uint16_t WebFrontend::Start(const std::string& aAddress, std::uint16_t aPor
   impl.fServer.new_task_queue = [] { return new httplib::ThreadPool(16); };
   // Not the library's default, which adds SO_REUSEPORT and so lets a second
   // server share a busy port.
-  impl.fServer.set_socket_options([](socket_t aSocket) {
-    const int yes = 1;
-    setsockopt(aSocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
+  impl.fServer.set_socket_options(
+      [](socket_t aSocket) { ReuseListenAddress(static_cast<std::uintptr_t>(aSocket)); });
   int port = aPort;
   if (aPort == 0)
     port = impl.fServer.bind_to_any_port(aAddress);

@@ -1,5 +1,5 @@
-#include "browser.h"
-
+// Headless Chromium started as a child process (posix_spawn), its output
+// read through a pipe with a bound.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "browser.h"
 #include "korvane_library.h"
 
 extern char** environ;
@@ -117,6 +118,10 @@ std::string FindChromium() {
   for (const char* candidate : {"/usr/bin/chromium", "/usr/bin/chromium-browser", "/usr/bin/google-chrome"})
     if (access(candidate, X_OK) == 0) return candidate;
   return "";
+}
+
+std::string NoBrowserReason() {
+  return "--screenshots needs Chromium (/usr/bin/chromium or $KORVANE_CHROMIUM)";
 }
 
 std::string DumpDom(const std::string& aBrowser, const std::string& aUrl, std::chrono::seconds aTimeout,
