@@ -13,6 +13,10 @@
 #                            under wine64 (build-win-x86_64/), and the i686 suite with the
 #                            smoke run under wine32 (build-win-i686/) where this machine
 #                            runs 32-bit programs (its last line says whether they ran)
+#   scripts/test.sh package  the packages made by scripts/package.sh into dist/ (the Windows
+#                            ZIP, the .deb, the .tar.gz), checked by scripts/package_test.sh:
+#                            their files, the DLLs' exports and version information, the
+#                            ZIP's tools under wine64, pkg-config in the unpacked .deb, lintian
 # Every build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -93,12 +97,17 @@ case "$mode" in
     else
       echo "=== windows: 32-bit: the DLL and its test programs built, its exports checked; the suite and the smoke run under wine32 skipped: $KORVANE_WINE32_REASON"
     fi ;;
+  package)
+    bash scripts/package.sh
+    echo "=== package: the packages in dist/ as an integrator meets them"
+    bash scripts/package_test.sh dist ;;
   all)
     "$0" asan
     "$0" tsan
     "$0" plain
     "$0" fuzz
-    "$0" windows ;;
-  *) echo "usage: $0 [all|plain|asan|tsan|fuzz|windows]" >&2; exit 2 ;;
+    "$0" windows
+    "$0" package ;;
+  *) echo "usage: $0 [all|plain|asan|tsan|fuzz|windows|package]" >&2; exit 2 ;;
 esac
 echo "=== $mode: done in $((SECONDS / 60)) min $((SECONDS % 60)) s"

@@ -65,8 +65,8 @@ VersionResource ReadVersionResource(const std::string& aPath) {
   const Translation translation = *static_cast<Translation*>(value);
   wchar_t block[64];
   swprintf(block, 64, L"\\StringFileInfo\\%04x%04x\\", translation.fLanguage, translation.fCodePage);
-  for (const char* name : {"FileDescription", "FileVersion", "InternalName", "LegalCopyright", "OriginalFilename",
-                           "ProductName", "ProductVersion"}) {
+  for (const char* name : {"FileDescription", "FileVersion", "InternalName", "LegalCopyright",
+                           "OriginalFilename", "ProductName", "ProductVersion"}) {
     const std::wstring query = block + Wide(name);
     if (VerQueryValueW(data.data(), query.c_str(), &value, &length) && length > 0)
       found.fStrings.emplace_back(name, Narrow(static_cast<const wchar_t*>(value)));
