@@ -16,6 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/helpers.sh
 dist=$(cd "${1:-dist}" && pwd)
+korvane_install package-test unzip curl pkg-config dpkg-dev lintian
 work=$(mktemp -d /tmp/korvane-package-test.XXXXXX)
 sim_pid=""
 wine_started=0
@@ -179,7 +180,6 @@ grep -q "^Library: $work/deb/usr/lib/$multiarch/QORD_KORVANE_10.so" "$work/deb-d
   { cat "$work/deb-demo.log" >&2; fail "the .deb's korvane-host did not load the library of its package"; }
 echo "package-test: the .deb's korvane-host demo: $(grep '^Summary' "$work/deb-demo.log")"
 
-korvane_install package-test lintian
 lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1 || true
 grep -v "running with root privileges" "$work/lintian.log" | sed 's/^/package-test: lintian: /' || true
 if grep -q "^E: " "$work/lintian.log"; then fail "lintian reports errors on $(basename "$deb")"; fi

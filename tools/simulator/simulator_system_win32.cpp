@@ -18,8 +18,8 @@ std::condition_variable gStopped;
 bool gStopRequested = false;
 
 // Called on a thread of the system's own; answering TRUE keeps the default
-// handler (which ends the process at once) from running. A close event ends
-// the process when the handler returns, so it waits a little for the stop.
+// handler (which ends the process at once) from running. (After a close or
+// shutdown event the system ends the process anyway, soon after.)
 BOOL WINAPI OnConsoleEvent(DWORD aEvent) {
   switch (aEvent) {
     case CTRL_C_EVENT:
