@@ -6,7 +6,8 @@
 #              reads back through GetFileVersionInfoW (a Windows test program
 #              under wine64) and equals the VERSION call's; from the unpacked
 #              ZIP under wine64 the host tool's demo passes, with and without
-#              the frozen display, and the simulator answers /faults and /state
+#              the frozen display, the simulator answers /faults and /state,
+#              and the host tool's demo and shell work on it
 #   the .deb   names its dependencies, unpacks the right files, and
 #              pkg-config finds the library in the unpacked root, where the
 #              host tool runs the demo with it; lintian finds no error
@@ -133,12 +134,25 @@ faults=$(get "${url}faults") || fail "korvane-simulator.exe: no answer to GET /f
 grep -q '"stopReading":false' <<<"$faults" || fail "GET /faults answered $faults"
 state=$(get "${url}state") || fail "korvane-simulator.exe: no answer to GET /state"
 grep -q '"screen":"waiting"' <<<"$state" || fail "GET /state answered ${state:0:300}"
+# The host tool against it: the demo on that display, and the shell reading
+# its commands from a pipe.
+display=$(sed -n 's/^korvane-simulator: display protocol on \([0-9.:]*\).*$/\1/p' "$work/sim.log" | tr -d '\r')
+timeout 120 "$KORVANE_WINE" korvane-host.exe demo --display "$display" </dev/null >"$work/display.log" 2>&1 &&
+  grep -q "^Summary: 15 calls, 15 ok, 0 failed" "$work/display.log" ||
+  { cat "$work/display.log" >&2; fail "korvane-host.exe demo --display $display failed"; }
+printf 'message "Hello" "from the shell"\nquit\n' |
+  timeout 120 "$KORVANE_WINE" korvane-host.exe shell --display "$display" >"$work/shell.log" 2>&1 ||
+  { cat "$work/shell.log" >&2; fail "korvane-host.exe shell failed"; }
+[ "$(grep -c "^Result: 0" "$work/shell.log")" = 2 ] ||
+  { cat "$work/shell.log" >&2; fail "korvane-host.exe shell: OPEN and MESSAGE did not both answer 0"; }
+grep -q '"text2":"from the shell"' <<<"$(get "${url}state")" || fail "the shell's MESSAGE is not on the display"
 switched=$(get -X POST -d '{"stopReading":true}' "${url}faults") || fail "no answer to POST /faults"
 grep -q '"stopReading":true' <<<"$switched" || fail "POST /faults answered $switched"
 kill "$sim_pid" 2>/dev/null || true
 wait "$sim_pid" 2>/dev/null || true
 sim_pid=""
-echo "package-test: korvane-simulator.exe answered GET /faults, GET /state and POST /faults at $url"
+echo "package-test: korvane-simulator.exe answered GET /faults, GET /state and POST /faults at $url;" \
+  "korvane-host.exe ran the demo on it and its shell showed a message there"
 cd "$KORVANE_ROOT"
 
 # ---- the .deb and the .tar.gz ---------------------------------------------
