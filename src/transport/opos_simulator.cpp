@@ -6,10 +6,12 @@
 #include <map>
 #include <mutex>
 
-#include "helpers/ascii.h"
 #include "base/checked_math.h"
-#include "platform/error.h"
+#include "helpers/ascii.h"
 #include "helpers/utf.h"
+#include "platform/automation.h"
+#include "platform/error.h"
+#include "transport/opos_automation.h"
 
 namespace korvane {
 namespace {
@@ -465,6 +467,8 @@ std::unique_ptr<IOPOSFiscalPrinter> CreateOPOSFiscalPrinter(const std::string& a
     if (it != Controls().end()) factory = it->second;
   }
   if (factory) return factory();
+  // Where automation is, so is OPOS: the control installed on the machine.
+  if (platform::AutomationAvailable()) return CreateOPOSAutomationControl();
   return std::make_unique<kOPOSFiscalPrinterSim>();
 }
 
