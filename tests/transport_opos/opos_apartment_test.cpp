@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/automation.h"
 #include "support/test_support.h"
+#include "transport/opos_automation.h"
 #include "transport/opos_handler.h"
 #include "transport/opos_simulator.h"
 #include "transport_opos/fake_control/fake_control.h"
@@ -178,6 +180,30 @@ TEST(OposAutomation, PropertiesArePutAndRead) {
               ElementsAre("AdditionalTrailer", "AdditionalTrailer=BSTR 'a\r\n'", "PreLine=BSTR 'Table 4'",
                           "FiscalReceiptType=I4 5", "CoverOpen"));
   EXPECT_EQ(opos.control->simulator->PreLine(), "Table 4");
+}
+
+// The automation layer on its own, with bounds of the test's choosing.
+TEST(Automation, AnObjectThatDoesNotAnswerInTimeIsAnErrorAndTheNextCallIsServedAfterIt) {
+  using platform::AutomationValue;
+  platform::AutomationObject object(kOPOSFiscalPrinterClassId, kOPOSFiscalPrinterProgId, 30000);
+  std::vector<AutomationValue> hang{AutomationValue::Int(kHangCommand), AutomationValue::Int(3000, true),
+                                    AutomationValue::Text("", true)};
+  EXPECT_EQ(ErrorOf([&] { object.Call("DirectIO", hang, 100); }), "DirectIO: no answer within 100 ms");
+  // The next call waits its turn behind the one still running.
+  std::vector<AutomationValue> open{AutomationValue::Text("NoSuchPrinter")};
+  EXPECT_EQ(object.Call("Open", open, 30000).AsInt("Open"), OPOS_E_NOEXIST);
+}
+
+TEST(Automation, UnknownMembersAndWrongTypesAreErrorsWithTheirHresult) {
+  using platform::AutomationValue;
+  platform::AutomationObject object(kOPOSFiscalPrinterClassId, kOPOSFiscalPrinterProgId, 30000);
+  std::vector<AutomationValue> none;
+  EXPECT_EQ(ErrorOf([&] { object.Call("PrintRecFoodStamp", none, 30000); }),
+            "PrintRecFoodStamp: the object has no such member (0x80020006)");
+  std::vector<AutomationValue> wrong{AutomationValue::Int(1)};  // Open takes a text
+  EXPECT_THAT(ErrorOf([&] { object.Call("Open", wrong, 30000); }),
+              ::testing::AllOf(::testing::StartsWith("Open: "), ::testing::EndsWith("(0x80020005)")));
+  EXPECT_FALSE(object.Get("DeviceEnabled", 30000).AsBool("DeviceEnabled"));
 }
 
 }  // namespace

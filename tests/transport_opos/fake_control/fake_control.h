@@ -10,6 +10,9 @@ namespace korvane {
 class kOPOSFiscalPrinterSim;
 }
 
+// DirectIO with this command answers only after pData milliseconds.
+constexpr long kHangCommand = 999;
+
 // The exports of the test control, by these names.
 #define KORVANE_FAKE_OPOS_LAST "FakeOposLast"
 

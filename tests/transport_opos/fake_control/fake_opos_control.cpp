@@ -215,6 +215,11 @@ const std::vector<Member>& Members() {
          BSTR* text = a.TextRef(2);
          int32_t value = *data;
          std::string string = *text == nullptr ? std::string() : Narrow(*text, SysStringLen(*text));
+         if (command == kHangCommand) {  // a service object that takes pData ms to answer
+           Sleep(static_cast<DWORD>(value));
+           Answer(r, 0);
+           return;
+         }
          Answer(r, s.DirectIO(command, value, string));
          *data = value;
          SetText(text, string);
