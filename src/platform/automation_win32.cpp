@@ -391,7 +391,10 @@ AutomationValue AutomationObject::Call(const std::string& aName, std::vector<Aut
   answer->second = aArgs;
   RunIn(
       *system->loop,
-      [system, answer, aName] { answer->first = system->Invoke(aName, DISPATCH_METHOD, answer->second); },
+      [system, answer, aName] {
+        // (as Visual Basic calls a method whose value it takes)
+        answer->first = system->Invoke(aName, DISPATCH_METHOD | DISPATCH_PROPERTYGET, answer->second);
+      },
       aMaxMs, aName);
   aArgs = answer->second;
   return answer->first;

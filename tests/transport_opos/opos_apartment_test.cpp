@@ -99,6 +99,7 @@ TEST(OposAutomation, HostThreadsOfEveryKindReachTheControlInTheLibrarysApartment
     EXPECT_NE(control->thread, host) << c.name;
     EXPECT_EQ(control->wrongThreadCalls, 0) << c.name;
     EXPECT_EQ(control->calls, kSaleCalls) << c.name;
+    EXPECT_EQ(control->nameLookups, 9) << c.name;  // each name once, however often it was called
     EXPECT_EQ(control->simulator->DailyTotal(), Amount("10")) << c.name;
     // With its last control gone, the apartment's thread ends.
     EXPECT_TRUE(ThreadEnds(control->thread)) << c.name;

@@ -28,6 +28,8 @@ struct FakeOposInstance {
   bool createdInSta = false;
   unsigned long thread = 0;
   int wrongThreadCalls = 0;
+  // How many names the instance was asked for the ids of (GetIDsOfNames).
+  int nameLookups = 0;
 };
 
 // FakeOposInstance* FakeOposLast(): the latest instance (they live as long

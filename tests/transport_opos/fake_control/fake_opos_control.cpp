@@ -306,6 +306,7 @@ class FiscalPrinter final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* aNames, UINT aCount, LCID,
                                           DISPID* aIds) override {
     HRESULT result = S_OK;
+    fInstance->nameLookups += static_cast<int>(aCount);
     for (UINT i = 0; i < aCount; ++i) {
       aIds[i] = DISPID_UNKNOWN;
       const std::vector<Member>& members = Members();
