@@ -10,6 +10,10 @@ namespace korvane {
 class kOPOSFiscalPrinterSim;
 }
 
+// The control also serves this class id, under which a test registers it
+// with the ProgID alone pointing there.
+#define KORVANE_FAKE_OPOS_OTHER_CLASS L"{6A0F4E2C-5B7D-4C1E-9F3A-2D8B7C6E1A90}"
+
 // DirectIO with this command answers only after pData milliseconds.
 constexpr long kHangCommand = 999;
 

@@ -26,6 +26,9 @@ namespace {
 const wchar_t kClassId[] = L"{CCB90072-B81E-11D2-AB74-0040054C3719}";
 const wchar_t kProgId[] = L"OPOS.FiscalPrinter";
 const CLSID kClass = {0xCCB90072, 0xB81E, 0x11D2, {0xAB, 0x74, 0x00, 0x40, 0x05, 0x4C, 0x37, 0x19}};
+// The class id of another maker's build of the control, which only its ProgID
+// leads to (fake_control.h).
+const CLSID kOtherClass = {0x6A0F4E2C, 0x5B7D, 0x4C1E, {0x9F, 0x3A, 0x2D, 0x8B, 0x7C, 0x6E, 0x1A, 0x90}};
 
 HMODULE gModule = nullptr;
 std::mutex gLock;
@@ -420,7 +423,7 @@ BOOL WINAPI DllMain(HINSTANCE aModule, DWORD aReason, LPVOID) {
 }
 
 __declspec(dllexport) HRESULT WINAPI DllGetClassObject(REFCLSID aClass, REFIID aId, void** aObject) {
-  if (!IsEqualCLSID(aClass, kClass)) return CLASS_E_CLASSNOTAVAILABLE;
+  if (!IsEqualCLSID(aClass, kClass) && !IsEqualCLSID(aClass, kOtherClass)) return CLASS_E_CLASSNOTAVAILABLE;
   return gFactory.QueryInterface(aId, aObject);
 }
 
