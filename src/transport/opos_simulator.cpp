@@ -6,12 +6,10 @@
 #include <map>
 #include <mutex>
 
-#include "base/checked_math.h"
 #include "helpers/ascii.h"
-#include "helpers/utf.h"
-#include "platform/automation.h"
+#include "base/checked_math.h"
 #include "platform/error.h"
-#include "transport/opos_automation.h"
+#include "helpers/utf.h"
 
 namespace korvane {
 namespace {
@@ -445,39 +443,6 @@ int32_t kOPOSFiscalPrinterSim::DirectIO(int32_t Command, int32_t& pData, std::st
   if (Command != 1) return Fail(OPOS_E_ILLEGAL, "Command not supported");
   pData = static_cast<int32_t>(platform::Utf16Length(pString));
   return Succeed();
-}
-
-// ---- the choice of control ------------------------------------------------------
-
-namespace {
-
-std::mutex gControlLock;
-std::map<std::string, OPOSControlFactory>& Controls() {
-  static std::map<std::string, OPOSControlFactory> controls;
-  return controls;
-}
-
-}  // namespace
-
-std::unique_ptr<IOPOSFiscalPrinter> CreateOPOSFiscalPrinter(const std::string& aDeviceName) {
-  OPOSControlFactory factory;
-  {
-    std::lock_guard lock(gControlLock);
-    const auto it = Controls().find(AsciiLower(aDeviceName));
-    if (it != Controls().end()) factory = it->second;
-  }
-  if (factory) return factory();
-  // Where automation is, so is OPOS: the control installed on the machine.
-  if (platform::AutomationAvailable()) return CreateOPOSAutomationControl();
-  return std::make_unique<kOPOSFiscalPrinterSim>();
-}
-
-void RegisterOPOSControl(const std::string& aDeviceName, OPOSControlFactory aFactory) {
-  std::lock_guard lock(gControlLock);
-  if (aFactory)
-    Controls()[AsciiLower(aDeviceName)] = std::move(aFactory);
-  else
-    Controls().erase(AsciiLower(aDeviceName));
 }
 
 }  // namespace korvane
