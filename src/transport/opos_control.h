@@ -1,7 +1,6 @@
 // The OPOS fiscal printer control as the OPOS transport sees it: the methods
-// and properties it calls, with the standard's names and result codes. There
-// is no OPOS on this platform; a control is made by CreateOPOSFiscalPrinter,
-// which picks it by the device name (see below).
+// and properties it calls, with the standard's names and result codes. A
+// control is made by CreateOPOSFiscalPrinter (see below).
 #pragma once
 
 #include <cstdint>
@@ -157,7 +156,9 @@ class IOPOSFiscalPrinter {
 using OPOSControlFactory = std::function<std::unique_ptr<IOPOSFiscalPrinter>()>;
 
 // The control for aDeviceName: the one registered for that name (letter case
-// ignored), else a simulated fiscal printer. The simulator serves the device
+// ignored); else, where there is automation (Windows), the OPOS control
+// installed on the machine (opos_automation.h), which fails when there is
+// none; else a simulated fiscal printer. The simulator serves the device
 // names it knows (kOPOSFiscalPrinterSim::kDefaultDeviceName and those
 // registered for it) and answers Open of any other with OPOS_E_NOEXIST, as a
 // real control does for a device name that is not configured.

@@ -445,35 +445,4 @@ int32_t kOPOSFiscalPrinterSim::DirectIO(int32_t Command, int32_t& pData, std::st
   return Succeed();
 }
 
-// ---- the choice of control ------------------------------------------------------
-
-namespace {
-
-std::mutex gControlLock;
-std::map<std::string, OPOSControlFactory>& Controls() {
-  static std::map<std::string, OPOSControlFactory> controls;
-  return controls;
-}
-
-}  // namespace
-
-std::unique_ptr<IOPOSFiscalPrinter> CreateOPOSFiscalPrinter(const std::string& aDeviceName) {
-  OPOSControlFactory factory;
-  {
-    std::lock_guard lock(gControlLock);
-    const auto it = Controls().find(AsciiLower(aDeviceName));
-    if (it != Controls().end()) factory = it->second;
-  }
-  if (factory) return factory();
-  return std::make_unique<kOPOSFiscalPrinterSim>();
-}
-
-void RegisterOPOSControl(const std::string& aDeviceName, OPOSControlFactory aFactory) {
-  std::lock_guard lock(gControlLock);
-  if (aFactory)
-    Controls()[AsciiLower(aDeviceName)] = std::move(aFactory);
-  else
-    Controls().erase(AsciiLower(aDeviceName));
-}
-
 }  // namespace korvane

@@ -1,3 +1,5 @@
+#include "transport/opos_handler.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -5,9 +7,9 @@
 
 #include "platform/error.h"
 #include "support/test_support.h"
-#include "transport/opos_handler.h"
 #include "transport/opos_simulator.h"
 #include "transport/transport_table.h"
+#include "transport_opos/fake_control/fake_control.h"
 
 namespace korvane {
 namespace {
@@ -23,7 +25,9 @@ using testing::TempDir;
 Currency Amount(const char* aText) { return Currency::Parse(aText); }
 
 // An OPOS handler on the simulated printer, with a log read back once it is
-// gone.
+// gone. Under Windows the printer is behind the registered control (the
+// tests' own, reached by automation), unless a control was registered for
+// the device name in the library.
 class OposHandler {
  public:
   explicit OposHandler(const std::string& aDevice = kOPOSFiscalPrinterSim::kDefaultDeviceName) {
@@ -32,9 +36,15 @@ class OposHandler {
     connection.SetDeviceName(aDevice);
     fHandler = std::make_unique<kIOHandler_OPOS>(connection, fDir.Path(), "Opos_test");
     fLogPath = fHandler->GetLogFileName();
+#ifdef KORVANE_FAKE_OPOS_CONTROL
+    if (dynamic_cast<kOPOSFiscalPrinterSim*>(&fHandler->Control()) == nullptr)
+      fSim = LastFakeOposInstance()->simulator;
+#endif
   }
   kIOHandler_OPOS* operator->() { return fHandler.get(); }
-  kOPOSFiscalPrinterSim& Sim() { return dynamic_cast<kOPOSFiscalPrinterSim&>(fHandler->Control()); }
+  kOPOSFiscalPrinterSim& Sim() {
+    return fSim != nullptr ? *fSim : dynamic_cast<kOPOSFiscalPrinterSim&>(fHandler->Control());
+  }
 
   std::vector<LogLine> Log() {
     fHandler.reset();
@@ -47,6 +57,7 @@ class OposHandler {
   TempDir fDir;
   std::unique_ptr<kIOHandler_OPOS> fHandler;
   std::string fLogPath;
+  kOPOSFiscalPrinterSim* fSim = nullptr;  // behind the registered control
 };
 
 // The connect lines of the simulated printer.
