@@ -7,8 +7,12 @@
 // rounds, with the calling thread's CPU time per call beside them.
 //
 //   message_exchange_bench [--rounds N] [--calls N] [--only export|bare] [--library PATH]
+//                          [--request message|receipt|open]
 // --only runs just one side (for strace, perf or callgrind); --library loads
-// another build of the library (an earlier one, to compare).
+// another build of the library (an earlier one, to compare); --request picks
+// the call (MESSAGE by default; RECEIPT with ten lines; OPEN, which leaves a
+// device behind per call). The bare client sends the very frame the library
+// sends for that call, taken from a recording peer before the measurement.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -51,6 +55,22 @@ const std::string kMessageBody =
 const std::string kMessageJson =
     "{\"Message\":{\"Text1\":\"Organic whole milk 1 L\",\"Text2\":\"1 x 1.29 EUR\"}}";
 
+// A receipt of ten lines and two payments.
+std::string ReceiptBody() {
+  std::string x =
+      "<Receipt><Currency>EUR</Currency><Subtotal>23.40</Subtotal><Taxes>1.87</Taxes><Total>25.27</Total>"
+      "<Text1>Thank you</Text1><Text2>Store 12</Text2><ShowPayments>true</ShowPayments><Lines>";
+  for (int i = 1; i <= 10; ++i)
+    x += "<Line><Type>Item</Type><Code>40012" + std::to_string(i) + "</Code><Description>Organic whole milk " +
+         std::to_string(i) + " L</Description><Quantity>" + std::to_string(i) +
+         "</Quantity><Price>1.29</Price><Amount>" + std::to_string(i * 129 / 100) + "." +
+         std::to_string(10 + i * 129 % 100 % 90) + "</Amount></Line>";
+  x += "</Lines><Payments><Payment><Type>Cash</Type><Text1>Cash</Text1><Text2></Text2><Amount>20.00</Amount>"
+       "</Payment><Payment><Type>Card</Type><Text1>Card</Text1><Text2>**** 1234</Text2><Amount>5.27</Amount>"
+       "</Payment></Payments></Receipt>";
+  return x;
+}
+
 double ThreadCpuNs() {
   timespec t{};
   ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -86,6 +106,7 @@ int main(int argc, char** argv) {
   int calls = 200;
   std::string only;
   std::string library = KORVANE_LIBRARY_PATH;
+  std::string kind = "message";
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string key = argv[i];
     if (key == "--rounds")
@@ -96,25 +117,53 @@ int main(int argc, char** argv) {
       only = argv[i + 1];
     else if (key == "--library")
       library = argv[i + 1];
+    else if (key == "--request")
+      kind = argv[i + 1];
     else
       return std::fprintf(stderr, "unknown option %s\n", argv[i]), 2;
   }
+  if (kind != "message" && kind != "receipt" && kind != "open")
+    return std::fprintf(stderr, "unknown request %s\n", kind.c_str()), 2;
   BlockingPeer peer;
   Library lib(library.c_str());
-  const CallResult opened = lib.Call("OPEN", OpenRequest(peer.Port()));
-  if (opened.fResult != 0) return std::fprintf(stderr, "OPEN failed: %s\n", opened.fErrorText.c_str()), 1;
-  const int handle = std::stoi(opened.fEnvelope.substr(8));
+  auto open = [&](int aPort) {
+    const CallResult opened = lib.Call("OPEN", OpenRequest(aPort));
+    if (opened.fResult != 0) throw std::runtime_error("OPEN failed: " + opened.fErrorText);
+    return std::stoi(opened.fEnvelope.substr(8));
+  };
+  const std::string method = kind == "open" ? "OPEN" : kind == "receipt" ? "RECEIPT" : "MESSAGE";
+  // The frame the library sends for the call, recorded once from a peer of
+  // its own; the bare client sends the same bytes.
+  std::string frame;
+  std::string requestText;
+  {
+    DisplayPeer recorder(DisplayPeer::Mode::Reply, "\x02OK\x03");
+    const int probe = open(recorder.Port());
+    if (kind == "open") {
+      requestText = OpenRequest(peer.Port());
+    } else {
+      const int handle = open(peer.Port());
+      const std::string body = kind == "receipt" ? ReceiptBody() : kMessageBody;
+      requestText = CallRequest(method, handle, body);
+      const CallResult probed = lib.Call(method.c_str(), CallRequest(method, probe, body));
+      if (probed.fResult != 0) throw std::runtime_error(method + " failed: " + probed.fErrorText);
+    }
+    lib.Call("CLOSE", CallRequest("CLOSE", probe, ""));
+    const std::vector<std::string> frames = recorder.Frames();
+    // OPEN, the call (none for OPEN) and CLOSE.
+    frame = frames.at(kind == "open" ? 0 : 1);
+  }
+  if (kind == "message" && frame != "\x02" + kMessageJson + "\x03")
+    return std::fprintf(stderr, "unexpected MESSAGE frame %s\n", frame.c_str()), 1;
   // As a POS host calls it: the export looked up once and the request made
   // once (as the bare client makes its frame once); each call's result
   // strings are freed.
-  const auto message = lib.Find<KorvaneRequestCall>("MESSAGE");
-  BSTR request = lib.MakeBstr(CallRequest("MESSAGE", handle, kMessageBody));
-  const std::string frame = "\x02" + kMessageJson + "\x03";
+  const auto call = lib.Find<KorvaneRequestCall>(method.c_str());
+  BSTR request = lib.MakeBstr(requestText);
   auto exportCall = [&] {
     BSTR output = nullptr;
     BSTR error = nullptr;
-    if (message(request, &output, &error) != 0)
-      throw std::runtime_error("MESSAGE failed: " + lib.Text(error));
+    if (call(request, &output, &error) != 0) throw std::runtime_error(method + " failed: " + lib.Text(error));
     lib.Free(output);
     lib.Free(error);
   };
@@ -147,8 +196,8 @@ int main(int argc, char** argv) {
   }
   lib.Free(request);
   const double e = Median(exportWall), b = Median(bareWall);
-  std::printf("MESSAGE exchange, %d rounds of %d calls each side, alternating (medians over rounds)\n",
-              rounds, calls);
+  std::printf("%s exchange, %d rounds of %d calls each side, alternating (medians over rounds)\n",
+              method.c_str(), rounds, calls);
   std::printf("  through the export: %7.1f us per call, calling thread CPU %6.1f us\n", e, Median(exportCpu));
   std::printf("  bare C client:      %7.1f us per call, calling thread CPU %6.1f us\n", b, Median(bareCpu));
   std::printf("  ratio of medians %.3f, median of per-round ratios %.3f (target <= 1.15)\n", e / b,

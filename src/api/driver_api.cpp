@@ -4,6 +4,7 @@
 
 #include "base/application.h"
 #include "display/korvane/display_driver.h"
+#include "helpers/byte_scan.h"
 #include "platform/error.h"
 
 namespace korvane {
@@ -30,7 +31,7 @@ void FinalizeDriverApi() {
 
 // ---- wrapper base ---------------------------------------------------------------
 
-kCustomerDisplayWrapper::kCustomerDisplayWrapper() : fHandler(std::make_unique<kCustomerDisplayHandler>()) {}
+kCustomerDisplayWrapper::kCustomerDisplayWrapper() = default;
 
 kCustomerDisplayWrapper::~kCustomerDisplayWrapper() = default;
 
@@ -42,16 +43,16 @@ namespace {
 
 kCustomerDisplayDevice* kCustomerDisplayWrapper::GetDevice(bool aCreate) {
   if (!DeviceRegistry || !DriverRegistry) throw Error("The library is not initialised");
-  const int32_t handle = fHandler->fDeviceHandle;
+  const int32_t handle = fHandler.fDeviceHandle;
   if (handle > 0) {
     auto found = DeviceRegistry->find(handle);
     if (found == DeviceRegistry->end()) throw Error("Device Handle not found");
     return found->second.get();
   }
-  if (!aCreate) NotRegistered(fHandler->fDriver);
-  auto driver = DriverRegistry->find(fHandler->fDriver);
-  if (driver == DriverRegistry->end()) NotRegistered(fHandler->fDriver);
-  std::unique_ptr<kCustomerDisplayDevice> device = driver->second.Create(*fHandler);
+  if (!aCreate) NotRegistered(fHandler.fDriver);
+  auto driver = DriverRegistry->find(fHandler.fDriver);
+  if (driver == DriverRegistry->end()) NotRegistered(fHandler.fDriver);
+  std::unique_ptr<kCustomerDisplayDevice> device = driver->second.Create(fHandler);
   device->fHandle = ++LastDeviceHandle;
   kCustomerDisplayDevice* result = device.get();
   (*DeviceRegistry)[LastDeviceHandle] = std::move(device);
@@ -65,15 +66,9 @@ namespace {
 // gives what the five replacement passes in the order & < > " ' give: the
 // ampersand is handled first, so no inserted entity is touched.
 void AppendEscapedXml(std::string& aOut, std::string_view aText) {
-  static constexpr auto kSpecial = [] {
-    std::array<bool, 256> special{};
-    special['&'] = special['<'] = special['>'] = special['"'] = special['\''] = true;
-    return special;
-  }();
   // Runs of characters that stay as they are go in whole.
   for (size_t at = 0; at < aText.size();) {
-    size_t special = at;
-    while (special < aText.size() && !kSpecial[static_cast<unsigned char>(aText[special])]) ++special;
+    const size_t special = FindXmlSpecial(aText, at);
     aOut.append(aText.data() + at, special - at);
     if (special == aText.size()) break;
     switch (aText[special]) {
@@ -162,7 +157,7 @@ void RunCall(kCustomerDisplayWrapper& aWrapper, kCustomerDisplayHandler& aHandle
   aDevice = aWrapper.GetDevice(aCreate);
   TResult local;
   (aDevice->*aOperation)(aHandler, local);
-  aResult = local;
+  aResult = std::move(local);
   aAfter(*aDevice);
 }
 
@@ -178,7 +173,7 @@ void kCustomerDisplayWrapper_OPEN::Process(std::u16string_view aXml) {
   kCustomerDisplayDevice* device = nullptr;
   try {
     RunCall(
-        *this, *fHandler, aXml, dt_Open, true, fResult, &kCustomerDisplayDevice::Pub_Open,
+        *this, fHandler, aXml, dt_Open, true, fResult, &kCustomerDisplayDevice::Pub_Open,
         [this](kCustomerDisplayDevice& aDevice) { fResult.Handle = aDevice.fHandle; }, device);
   } catch (const std::exception& e) {
     Fail(fResult.Error, fResult.ErrorText, e.what());
@@ -199,7 +194,7 @@ void kCustomerDisplayWrapper_CLOSE::Process(std::u16string_view aXml) {
   kCustomerDisplayDevice* device = nullptr;
   try {
     RunCall(
-        *this, *fHandler, aXml, dt_Close, false, fResult, &kCustomerDisplayDevice::Pub_Close,
+        *this, fHandler, aXml, dt_Close, false, fResult, &kCustomerDisplayDevice::Pub_Close,
         [](kCustomerDisplayDevice& aDevice) { DeviceRegistry->erase(aDevice.fHandle); }, device);
   } catch (const std::exception& e) {
     Fail(fResult.Error, fResult.ErrorText, e.what());
@@ -208,19 +203,19 @@ void kCustomerDisplayWrapper_CLOSE::Process(std::u16string_view aXml) {
   }
 }
 
-#define KORVANE_DEFINE_PROCESS(NAME, DOCUMENT, OPERATION)                                       \
-  void NAME::Process(std::u16string_view aXml) {                                                \
-    ResetResult();                                                                              \
-    kCustomerDisplayDevice* device = nullptr;                                                   \
-    try {                                                                                       \
-      RunCall(                                                                                  \
-          *this, *fHandler, aXml, DOCUMENT, false, fResult, &kCustomerDisplayDevice::OPERATION, \
-          [](kCustomerDisplayDevice&) {}, device);                                              \
-    } catch (const std::exception& e) {                                                         \
-      Fail(fResult.Error, fResult.ErrorText, e.what());                                         \
-    } catch (...) {                                                                             \
-      Fail(fResult.Error, fResult.ErrorText, "Unknown failure");                                \
-    }                                                                                           \
+#define KORVANE_DEFINE_PROCESS(NAME, DOCUMENT, OPERATION)                                      \
+  void NAME::Process(std::u16string_view aXml) {                                               \
+    ResetResult();                                                                             \
+    kCustomerDisplayDevice* device = nullptr;                                                  \
+    try {                                                                                      \
+      RunCall(                                                                                 \
+          *this, fHandler, aXml, DOCUMENT, false, fResult, &kCustomerDisplayDevice::OPERATION, \
+          [](kCustomerDisplayDevice&) {}, device);                                             \
+    } catch (const std::exception& e) {                                                        \
+      Fail(fResult.Error, fResult.ErrorText, e.what());                                        \
+    } catch (...) {                                                                            \
+      Fail(fResult.Error, fResult.ErrorText, "Unknown failure");                               \
+    }                                                                                          \
   }
 
 KORVANE_DEFINE_PROCESS(kCustomerDisplayWrapper_MESSAGE, dt_Message, Pub_Message)

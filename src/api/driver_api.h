@@ -53,10 +53,10 @@ class kCustomerDisplayWrapper {
 
   static std::string EscapeXml(const std::string& aText);
 
-  const kCustomerDisplayHandler& Handler() const { return *fHandler; }
+  const kCustomerDisplayHandler& Handler() const { return fHandler; }
 
  protected:
-  std::unique_ptr<kCustomerDisplayHandler> fHandler;
+  kCustomerDisplayHandler fHandler;  // held in place: no allocation of its own
   // Set by GetDevice when it made the device in this call.
   bool fCreatedDevice = false;
 };

@@ -37,7 +37,8 @@ int16_t RunRequest(platform::Bstr aXml, platform::Bstr* aOutput, platform::Bstr*
   platform::EnsureModuleLoaded();
   int16_t result = -1;
   try {
-    const std::u16string xml(platform::BstrView(aXml));
+    // The host's text, read where it stands: the host keeps it for the call.
+    const std::u16string_view xml = platform::BstrView(aXml);
     Clear(aOutput);
     Clear(aErrorMessage);
     std::lock_guard<std::mutex> guard(CallLock());

@@ -666,7 +666,7 @@ void tTK_LogWriter::SetFileName(const std::string& aFileName) {
   fState->SetFileName(platform::CombinePath(Directory(), platform::ExtractFileName(aFileName)));
 }
 
-std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, const std::string& aMessage) const {
+std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const {
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
   // Made in one allocation: this runs on the caller's thread for every line.
   const bool guid = fShowInstanceGuid.load();
@@ -685,14 +685,14 @@ std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, const std::str
   return line;
 }
 
-void tTK_LogWriter::Write(tTK_MessageType aEntryType, const std::string& aMessage) {
+void tTK_LogWriter::Write(tTK_MessageType aEntryType, std::string_view aMessage) {
   if (fClosing.load() != 0) return;
   bool startRun = false;
   if (!fState->fQueue.Push(FormatLine(aEntryType, aMessage), &startRun)) fState->fDroppedTotal.fetch_add(1);
   if (startRun) fThread->StartRun();
 }
 
-void tTK_LogWriter::WriteLast(tTK_MessageType aEntryType, const std::string& aMessage) {
+void tTK_LogWriter::WriteLast(tTK_MessageType aEntryType, std::string_view aMessage) {
   if (fClosing.load() != 0) return;
   std::string line = FormatLine(aEntryType, aMessage);
   if (fClosing.exchange(1) != 0) return;

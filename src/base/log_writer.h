@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -266,11 +267,11 @@ class tTK_LogWriter {
   tTK_LogWriter& operator=(const tTK_LogWriter&) = delete;
 
   // Hands one line to the log thread; never waits for the disk or the queue.
-  void Write(tTK_MessageType aEntryType, const std::string& aMessage);
+  void Write(tTK_MessageType aEntryType, std::string_view aMessage);
   // Hands the writer its last line: it is written after every line queued
   // before it, preceded by a report of drops not yet reported, and it never
   // meets a full queue. From then on Write does nothing.
-  void WriteLast(tTK_MessageType aEntryType, const std::string& aMessage);
+  void WriteLast(tTK_MessageType aEntryType, std::string_view aMessage);
 
   int64_t GetLogFileSize() const { return fState->GetLogFileSize(); }
   bool CheckLogfileSize() const { return fState->CheckLogfileSize(); }
@@ -293,7 +294,7 @@ class tTK_LogWriter {
   uint64_t Counter() const { return fState->fCounter.load(); }
 
  private:
-  std::string FormatLine(tTK_MessageType aEntryType, const std::string& aMessage) const;
+  std::string FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const;
 
   platform::Uuid fGuid;
   int32_t fMaxMessageLength = 0;

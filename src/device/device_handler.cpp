@@ -142,33 +142,40 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
 // ---- kDeviceHandler ----------------------------------------------------------
 
 kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml, MalformedText aMalformed,
-                                         std::vector<kXmlChild>* aParameterChildren) {
+                                         std::vector<kXmlChild>* aParameterChildren, kEnvelopeNodes* aNodes) {
   kXmlDocument doc = ParseXmlDocument(aXml);
-  ReadEnvelope(*doc, aMalformed, aParameterChildren);
+  ReadEnvelope(*doc, aMalformed, aParameterChildren, aNodes);
   return doc;
 }
 
 kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml, MalformedText aMalformed,
-                                         std::vector<kXmlChild>* aParameterChildren) {
+                                         std::vector<kXmlChild>* aParameterChildren, kEnvelopeNodes* aNodes) {
   kXmlDocument doc = ParseXmlDocumentUtf8(aXml);
-  ReadEnvelope(*doc, aMalformed, aParameterChildren);
+  ReadEnvelope(*doc, aMalformed, aParameterChildren, aNodes);
   return doc;
 }
 
 void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed,
-                                  std::vector<kXmlChild>* aParameterChildren) {
+                                  std::vector<kXmlChild>* aParameterChildren, kEnvelopeNodes* aNodes) {
   if (aParameterChildren) aParameterChildren->clear();
   fLeftOutTexts.clear();
   std::vector<std::string>* leftOut = aMalformed == MalformedText::LeaveOut ? &fLeftOutTexts : nullptr;
-  static constexpr std::string_view kNames[] = {"Type",  "Driver",     "Method",    "Handle",
-                                                "LogId", "Connection", "Parameters"};
-  pugi::xml_node found[std::size(kNames)];
-  XmlFindChildren(aDocument.document_element(), kNames, found);
-  fType = XmlChildAsString(found[0], kNames[0]);
-  fDriver = XmlChildAsString(found[1], kNames[1]);
-  fMethod = XmlChildAsString(found[2], kNames[2]);
-  fDeviceHandle = XmlChildAsInteger(found[3], kNames[3]);
-  fLogId = XmlChildAsString(found[4], kNames[4]);
+  // The envelope's elements and, in the same pass, the caller's document.
+  std::string_view names[] = {"Type", "Driver", "Method", "Handle", "LogId", "Connection", "Parameters", {}};
+  const bool document = aNodes && !aNodes->fDocumentName.empty();
+  if (document) names[7] = aNodes->fDocumentName;
+  pugi::xml_node found[std::size(names)];
+  const size_t count = document ? 8 : 7;
+  XmlFindChildren(aDocument.document_element(), std::span(names, count), std::span(found, count));
+  if (aNodes) {
+    aNodes->fParameters = found[6];
+    aNodes->fDocument = found[7];
+  }
+  fType = XmlChildAsString(found[0], names[0]);
+  fDriver = XmlChildAsString(found[1], names[1]);
+  fMethod = XmlChildAsString(found[2], names[2]);
+  fDeviceHandle = XmlChildAsInteger(found[3], names[3]);
+  fLogId = XmlChildAsString(found[4], names[4]);
   if (found[5]) ReadConnection(found[5]);
   if (found[6]) AppendParameterEntries(found[6], fParameters, leftOut, aParameterChildren);
   if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));

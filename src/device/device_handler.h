@@ -34,6 +34,15 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
                             std::vector<std::string>* aLeftOut = nullptr,
                             std::vector<kXmlChild>* aChildren = nullptr);
 
+// Elements of the request's root element that a caller reads beside the
+// envelope, found in the envelope's own pass over the root's children (as
+// XmlFindChild finds them).
+struct kEnvelopeNodes {
+  std::string_view fDocumentName;  // a further element to find (empty: none)
+  pugi::xml_node fParameters;
+  pugi::xml_node fDocument;  // the element fDocumentName
+};
+
 class kDeviceHandler {
  public:
   kDeviceHandler() = default;
@@ -49,11 +58,15 @@ class kDeviceHandler {
   // them) a Parameters entry or override that cannot be read is left out
   // and noted in fLeftOutTexts. With aParameterChildren given, it receives
   // the children of Parameters as read (valid while the document lives), so
-  // that the caller can look more of them up without reading them again.
+  // that the caller can look more of them up without reading them again;
+  // with aNodes given, it receives the Parameters element and the element
+  // aNodes->fDocumentName.
   kXmlDocument Deserialize(std::u16string_view aXml, MalformedText aMalformed = MalformedText::Fail,
-                           std::vector<kXmlChild>* aParameterChildren = nullptr);
+                           std::vector<kXmlChild>* aParameterChildren = nullptr,
+                           kEnvelopeNodes* aNodes = nullptr);
   kXmlDocument Deserialize(std::string_view aXml, MalformedText aMalformed = MalformedText::Fail,
-                           std::vector<kXmlChild>* aParameterChildren = nullptr);
+                           std::vector<kXmlChild>* aParameterChildren = nullptr,
+                           kEnvelopeNodes* aNodes = nullptr);
 
   // The envelope as an XML text (document element ReceiptPrinterManager).
   // Fails when a parameter name is not a valid element name.
@@ -84,7 +97,7 @@ class kDeviceHandler {
  protected:
   // Reads the envelope from a parsed document.
   void ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed,
-                    std::vector<kXmlChild>* aParameterChildren = nullptr);
+                    std::vector<kXmlChild>* aParameterChildren = nullptr, kEnvelopeNodes* aNodes = nullptr);
 
  private:
   void ReadConnection(pugi::xml_node aConnection);

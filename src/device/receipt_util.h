@@ -29,6 +29,10 @@ class krptUtil {
   static Currency GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName);
   static bool GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
                                     bool aDefaultValue);
+  // The currency and boolean getters for a child already found (null:
+  // absent), aNodeName naming it in the errors.
+  static Currency ChildAsCurrency(pugi::xml_node aChild, std::string_view aNodeName);
+  static bool ChildAsBoolean(pugi::xml_node aChild, std::string_view aNodeName, bool aDefaultValue);
   static TDateTime GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName);
   static TDateTime GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName);
   // As GetNodeValueAsDateTime, but every failure gives 0.0.

@@ -19,19 +19,25 @@ int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_
 }
 
 Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return {};
+  return ChildAsCurrency(XmlFindChild(aParentNode, aNodeName), aNodeName);
+}
+
+Currency krptUtil::ChildAsCurrency(pugi::xml_node aChild, std::string_view aNodeName) {
+  if (!aChild) return {};
   return XmlReadWrapped("currency", aNodeName, [&] {
-    const std::string text = XmlNodeText(child);
+    const std::string_view text = XmlNodeTextView(aChild);
     return text.empty() ? Currency() : StrToCurr(text);
   });
 }
 
 bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
                                      bool aDefaultValue) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
-  if (!child) return aDefaultValue;
-  return XmlReadWrapped("boolean", aNodeName, [&] { return StrToBool(XmlNodeText(child)); });
+  return ChildAsBoolean(XmlFindChild(aParentNode, aNodeName), aNodeName, aDefaultValue);
+}
+
+bool krptUtil::ChildAsBoolean(pugi::xml_node aChild, std::string_view aNodeName, bool aDefaultValue) {
+  if (!aChild) return aDefaultValue;
+  return XmlReadWrapped("boolean", aNodeName, [&] { return StrToBool(XmlNodeTextView(aChild)); });
 }
 
 TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {

@@ -293,6 +293,30 @@ void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
                   std::span<pugi::xml_node> aFound) {
   const pugi::xml_node none;
   std::fill(aFound.begin(), aFound.end(), none);
+  if (aNames.empty()) return;
+  // A few names (the envelope's, a document's): each child is compared only
+  // with the names still missing whose length (modulo 32) is its own.
+  if (aNames.size() <= 16) {
+    uint32_t byLength[32] = {};
+    for (size_t i = 0; i < aNames.size(); ++i) byLength[aNames[i].size() & 31] |= uint32_t{1} << i;
+    uint32_t missing = (uint32_t{1} << aNames.size()) - 1;
+    auto take = [&](std::string_view aName, pugi::xml_node aChild) {
+      for (uint32_t candidates = byLength[aName.size() & 31] & missing; candidates != 0;
+           candidates &= candidates - 1) {
+        const size_t i = static_cast<size_t>(__builtin_ctz(candidates));
+        if (SameName(aNames[i], aName)) {
+          aFound[i] = aChild;
+          missing &= ~(uint32_t{1} << i);
+        }
+      }
+    };
+    aForEach([&](pugi::xml_node aChild, std::string_view aName, std::string_view aLocal) {
+      take(aName, aChild);
+      if (aLocal.size() != aName.size()) take(aLocal, aChild);
+      return missing != 0;
+    });
+    return;
+  }
   // Up to 64 names: each child is compared only with the names of its
   // length still missing, a set of bits per length (lengths from 63 on
   // share one set). Only the sets of the lengths present are filled.

@@ -1,5 +1,7 @@
 #include "display/display_device.h"
 
+#include <cstring>
+
 #include "base/application.h"
 #include "platform/filesystem.h"
 
@@ -29,13 +31,17 @@ std::string kCustomerDisplayDevice::GetDriverVersion() {
 
 template <class TResult>
 void kCustomerDisplayDevice::Frame(const char* aName, TResult& aResult) {
+  // Sixty dashes, a space and the name, on the stack (the names are short).
   const std::string_view name = aName;
-  std::string line;
-  line.reserve(61 + name.size());
-  line.append(60, '-');
-  line += ' ';
-  line += name;
-  fIOHandler->Debug(let_info, line);
+  char line[61 + 32];
+  if (name.size() > sizeof line - 61) {
+    fIOHandler->Debug(let_info, std::string(60, '-') + ' ' + std::string(name));
+  } else {
+    std::memset(line, '-', 60);
+    line[60] = ' ';
+    std::memcpy(line + 61, name.data(), name.size());
+    fIOHandler->Debug(let_info, std::string_view(line, 61 + name.size()));
+  }
   aResult.LogFileName = fIOHandler->GetLogFileName();
 }
 

@@ -13,9 +13,17 @@ void kMessage::Deserialize(std::string_view aTag, const pugi::xml_document& aXml
 
 bool kMessage::DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument,
                                    std::vector<std::string>* aLeftOut) {
-  const pugi::xml_node node = XmlFindChild(aXmlDocument.document_element(), aTag);
-  if (!node) return false;
-  Read(node, aTag, aLeftOut);
+  return DeserializeOptional(aTag, XmlFindChild(aXmlDocument.document_element(), aTag), aLeftOut);
+}
+
+void kMessage::Deserialize(std::string_view aTag, pugi::xml_node aNode) {
+  if (!DeserializeOptional(aTag, aNode)) throw Error(std::string(aTag) + " node not found");
+}
+
+bool kMessage::DeserializeOptional(std::string_view aTag, pugi::xml_node aNode,
+                                   std::vector<std::string>* aLeftOut) {
+  if (!aNode) return false;
+  Read(aNode, aTag, aLeftOut);
   return true;
 }
 
@@ -47,39 +55,71 @@ Currency kCDReceiptPayments::Total() const {
 }
 
 void kCDReceipt::Deserialize(const pugi::xml_document& aXmlDocument) {
+  Deserialize(XmlFindChild(aXmlDocument.document_element(), "Receipt"));
+}
+
+void kCDReceipt::Deserialize(pugi::xml_node aReceipt) {
   using U = krptUtil;
-  const pugi::xml_node receipt = XmlFindChild(aXmlDocument.document_element(), "Receipt");
-  if (!receipt) throw Error("Receipt node not found");
-  fCurrency = U::GetNodeValueAsString(receipt, "Currency");
-  fSubtotal = U::GetNodeValueAsCurrency(receipt, "Subtotal");
-  fTaxes = U::GetNodeValueAsCurrency(receipt, "Taxes");
-  fTotal = U::GetNodeValueAsCurrency(receipt, "Total");
-  fImage = U::GetNodeValueAsString(receipt, "Image");
-  fText1 = U::GetNodeValueAsString(receipt, "Text1");
-  fText2 = U::GetNodeValueAsString(receipt, "Text2");
-  fImageUrl = U::GetNodeValueAsString(receipt, "ImageUrl");
-  fShowPayments = U::GetNodeValueAsBoolean(receipt, "ShowPayments", false);
+  if (!aReceipt) throw Error("Receipt node not found");
+  // Each element's children found in one pass, then read in the order that
+  // gives the first failure.
+  enum : size_t {
+    kCurrency,
+    kSubtotal,
+    kTaxes,
+    kTotal,
+    kImage,
+    kText1,
+    kText2,
+    kImageUrl,
+    kShow,
+    kLines,
+    kPayments
+  };
+  static constexpr std::string_view kNames[] = {"Currency",     "Subtotal", "Taxes",   "Total",
+                                                "Image",        "Text1",    "Text2",   "ImageUrl",
+                                                "ShowPayments", "Lines",    "Payments"};
+  pugi::xml_node found[std::size(kNames)];
+  XmlFindChildren(aReceipt, kNames, found);
+  fCurrency = XmlChildAsString(found[kCurrency], kNames[kCurrency]);
+  fSubtotal = U::ChildAsCurrency(found[kSubtotal], kNames[kSubtotal]);
+  fTaxes = U::ChildAsCurrency(found[kTaxes], kNames[kTaxes]);
+  fTotal = U::ChildAsCurrency(found[kTotal], kNames[kTotal]);
+  fImage = XmlChildAsString(found[kImage], kNames[kImage]);
+  fText1 = XmlChildAsString(found[kText1], kNames[kText1]);
+  fText2 = XmlChildAsString(found[kText2], kNames[kText2]);
+  fImageUrl = XmlChildAsString(found[kImageUrl], kNames[kImageUrl]);
+  fShowPayments = U::ChildAsBoolean(found[kShow], kNames[kShow], false);
 
   // Every child node counts, whatever its name or kind.
-  if (const pugi::xml_node lines = XmlFindChild(receipt, "Lines")) {
+  if (const pugi::xml_node lines = found[kLines]) {
+    enum : size_t { kType, kCode, kDescription, kQuantity, kPrice, kAmount };
+    static constexpr std::string_view kLineNames[] = {"Type",     "Code",  "Description",
+                                                      "Quantity", "Price", "Amount"};
     for (pugi::xml_node child = lines.first_child(); child; child = child.next_sibling()) {
+      pugi::xml_node field[std::size(kLineNames)];
+      XmlFindChildren(child, kLineNames, field);
       auto line = std::make_unique<kCDReceiptLine>();
-      line->fType = U::GetNodeValueAsString(child, "Type");
-      line->fCode = U::GetNodeValueAsString(child, "Code");
-      line->fDescription = U::GetNodeValueAsString(child, "Description");
-      line->fQuantity = U::GetNodeValueAsCurrency(child, "Quantity");
-      line->fPrice = U::GetNodeValueAsCurrency(child, "Price");
-      line->fAmount = U::GetNodeValueAsCurrency(child, "Amount");
+      line->fType = XmlChildAsString(field[kType], kLineNames[kType]);
+      line->fCode = XmlChildAsString(field[kCode], kLineNames[kCode]);
+      line->fDescription = XmlChildAsString(field[kDescription], kLineNames[kDescription]);
+      line->fQuantity = U::ChildAsCurrency(field[kQuantity], kLineNames[kQuantity]);
+      line->fPrice = U::ChildAsCurrency(field[kPrice], kLineNames[kPrice]);
+      line->fAmount = U::ChildAsCurrency(field[kAmount], kLineNames[kAmount]);
       fLines.Add(std::move(line));
     }
   }
-  if (const pugi::xml_node payments = XmlFindChild(receipt, "Payments")) {
+  if (const pugi::xml_node payments = found[kPayments]) {
+    enum : size_t { kType, kText1, kText2, kAmount };
+    static constexpr std::string_view kPaymentNames[] = {"Type", "Text1", "Text2", "Amount"};
     for (pugi::xml_node child = payments.first_child(); child; child = child.next_sibling()) {
+      pugi::xml_node field[std::size(kPaymentNames)];
+      XmlFindChildren(child, kPaymentNames, field);
       auto payment = std::make_unique<kCDReceiptPayment>();
-      payment->fType = U::GetNodeValueAsString(child, "Type");
-      payment->fText1 = U::GetNodeValueAsString(child, "Text1");
-      payment->fText2 = U::GetNodeValueAsString(child, "Text2");
-      payment->fAmount = U::GetNodeValueAsCurrency(child, "Amount");
+      payment->fType = XmlChildAsString(field[kType], kPaymentNames[kType]);
+      payment->fText1 = XmlChildAsString(field[kText1], kPaymentNames[kText1]);
+      payment->fText2 = XmlChildAsString(field[kText2], kPaymentNames[kText2]);
+      payment->fAmount = U::ChildAsCurrency(field[kAmount], kPaymentNames[kAmount]);
       fPayments.Add(std::move(payment));
     }
   }

@@ -26,6 +26,10 @@ class kMessage {
   // noted there ("<aTag>/<name> (<why>)") instead of failing.
   bool DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument,
                            std::vector<std::string>* aLeftOut = nullptr);
+  // The same two for the element aTag already found (null: none).
+  void Deserialize(std::string_view aTag, pugi::xml_node aNode);
+  bool DeserializeOptional(std::string_view aTag, pugi::xml_node aNode,
+                           std::vector<std::string>* aLeftOut = nullptr);
 
   std::string fText1;
   std::string fText2;
@@ -93,6 +97,8 @@ class kCDReceipt {
   // there is none. Every child node of Lines and of Payments makes one item,
   // whatever its name or kind (a comment makes an empty one).
   void Deserialize(const pugi::xml_document& aXmlDocument);
+  // The same for the element Receipt already found (null: none).
+  void Deserialize(pugi::xml_node aReceipt);
 
   std::string fCurrency;
   Currency fSubtotal;

@@ -1,6 +1,7 @@
 // The request holder of the customer-display calls.
 #include "display/request_holder.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/error.h"
@@ -10,15 +11,19 @@ namespace korvane {
 void kCustomerDisplayHandler::Deserialize(std::u16string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
   std::vector<kXmlChild> parameters;
-  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes), &parameters);
-  ReadDocuments(*doc, parameters, aDocumentTypes);
+  kEnvelopeNodes nodes{DocumentNameOf(aDocumentTypes), {}, {}};
+  const kXmlDocument doc =
+      kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes), &parameters, &nodes);
+  ReadDocuments(nodes, parameters, aDocumentTypes);
 }
 
 void kCustomerDisplayHandler::Deserialize(std::string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
   std::vector<kXmlChild> parameters;
-  const kXmlDocument doc = kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes), &parameters);
-  ReadDocuments(*doc, parameters, aDocumentTypes);
+  kEnvelopeNodes nodes{DocumentNameOf(aDocumentTypes), {}, {}};
+  const kXmlDocument doc =
+      kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes), &parameters, &nodes);
+  ReadDocuments(nodes, parameters, aDocumentTypes);
 }
 
 MalformedText kCustomerDisplayHandler::MalformedTextsOf(
@@ -29,10 +34,22 @@ MalformedText kCustomerDisplayHandler::MalformedTextsOf(
                                                                            : MalformedText::Fail;
 }
 
-void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
+std::string_view kCustomerDisplayHandler::DocumentNameOf(
+    tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
+  // The first of the types in the order ReadDocuments reads them.
+  if (aDocumentTypes.Contains(dt_Open)) return {};
+  if (aDocumentTypes.Contains(dt_Message)) return "Message";
+  if (aDocumentTypes.Contains(dt_Receipt)) return "Receipt";
+  if (aDocumentTypes.Contains(dt_Thankyou)) return "Thankyou";
+  if (aDocumentTypes.Contains(dt_Idle)) return "Idle";
+  if (aDocumentTypes.Contains(dt_Close)) return "Message";
+  return {};
+}
+
+void kCustomerDisplayHandler::ReadDocuments(const kEnvelopeNodes& aNodes,
                                             std::span<const kXmlChild> aParameterChildren,
                                             tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
-  if (!XmlFindChild(aDocument.document_element(), "Parameters")) throw Error("Parameters node not found");
+  if (!aNodes.fParameters) throw Error("Parameters node not found");
 
   struct Text {
     const char* name;
@@ -62,10 +79,18 @@ void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
     for (size_t i = 0; i < names.size(); ++i) names[i] = kTexts[i].name;
     return names;
   }();
+  // Every one of the names begins with "FP": without such a child (the
+  // usual request) all the texts are empty.
+  const bool any = std::any_of(aParameterChildren.begin(), aParameterChildren.end(), [](const kXmlChild& c) {
+    return c.fName.starts_with("FP") || c.fLocalName.starts_with("FP");
+  });
+  if (!any) {
+    for (const Text& text : kTexts) (this->*text.field).clear();
+  }
   std::array<pugi::xml_node, std::size(kTexts)> found;
-  XmlFindChildren(aParameterChildren, kNames, found);  // among the children read with the envelope
+  if (any) XmlFindChildren(aParameterChildren, kNames, found);  // among the children read with the envelope
   const bool leaveOut = MalformedTextsOf(aDocumentTypes) == MalformedText::LeaveOut;
-  for (size_t i = 0; i < found.size(); ++i) {
+  for (size_t i = 0; any && i < found.size(); ++i) {
     if (!leaveOut) {
       this->*kTexts[i].field = XmlChildAsString(found[i], kNames[i]);
       continue;
@@ -81,18 +106,18 @@ void kCustomerDisplayHandler::ReadDocuments(const pugi::xml_document& aDocument,
   if (aDocumentTypes.Contains(dt_Open)) {
     fOpen.Deserialize(fParameters);  // the entries of this document's Parameters
   } else if (aDocumentTypes.Contains(dt_Message)) {
-    fMessage.Deserialize("Message", aDocument);
+    fMessage.Deserialize("Message", aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Receipt)) {
-    fReceipt.Deserialize(aDocument);
+    fReceipt.Deserialize(aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Thankyou)) {
-    fThankyou.Deserialize("Thankyou", aDocument);
+    fThankyou.Deserialize("Thankyou", aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Idle)) {
-    fIdle.Deserialize("Idle", aDocument);
+    fIdle.Deserialize("Idle", aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Close)) {
     // CLOSEMESSAGE shows the texts of an optional Message element, CLOSE the
     // optional close texts of the parameters.
     // A text that cannot be read is left out (noted in fLeftOutTexts).
-    fMessage.DeserializeOptional("Message", aDocument, &fLeftOutTexts);
+    fMessage.DeserializeOptional("Message", aNodes.fDocument, &fLeftOutTexts);
     fOpen.DeserializeCloseTexts(fParameters);
   }
 }

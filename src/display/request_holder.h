@@ -78,7 +78,10 @@ class kCustomerDisplayHandler : public kDeviceHandler {
  private:
   static MalformedText MalformedTextsOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   // aParameterChildren: the children of Parameters, as the envelope read them.
-  void ReadDocuments(const pugi::xml_document& aDocument, std::span<const kXmlChild> aParameterChildren,
+  // aNodes: the Parameters element and the document element as the
+  // envelope's pass found them (DocumentNameOf).
+  static std::string_view DocumentNameOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
+  void ReadDocuments(const kEnvelopeNodes& aNodes, std::span<const kXmlChild> aParameterChildren,
                      tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
 };
 

@@ -183,8 +183,12 @@ namespace {
 // aReplace is set.
 std::string ConvertUtf16(std::u16string_view aText, bool aReplace) {
   // Room for ASCII text; at the first other character, room for the rest at
-  // three bytes a unit (the most any unit takes).
-  std::string out(aText.size(), '\0');
+  // three bytes a unit (the most any unit takes). One byte more, so that a
+  // terminator can follow the text without a new allocation (the in-place
+  // XML parse appends one).
+  std::string out;
+  out.reserve(aText.size() + 1);
+  out.resize(aText.size());
   bool roomy = false;
   size_t n = 0;
   for (size_t i = 0; i < aText.size();) {

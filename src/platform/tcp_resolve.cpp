@@ -46,6 +46,10 @@ void RunLookup(Lookup& aLookup) {
 
 }  // namespace
 
+std::optional<TcpAddress> LiteralTcpAddress(const std::string& aHost, uint16_t aPort) {
+  return tcp_lookup::LiteralAddress(aHost, aPort);
+}
+
 std::optional<std::vector<TcpAddress>> ResolveTcpHost(const std::string& aHost, uint16_t aPort,
                                                       int32_t aTimeoutMs) {
   if (std::optional<TcpAddress> literal = tcp_lookup::LiteralAddress(aHost, aPort))

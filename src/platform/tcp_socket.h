@@ -40,6 +40,10 @@ struct TcpAddress {
   std::vector<unsigned char> fBytes;
 };
 
+// aHost as a literal IPv4 or IPv6 address (without a scope) at aPort, as
+// ResolveTcpHost gives it; nothing for any other text.
+std::optional<TcpAddress> LiteralTcpAddress(const std::string& aHost, uint16_t aPort);
+
 // The addresses of aHost at aPort, in the order to try them. A literal IPv4 or
 // IPv6 address is taken as it is, without a lookup. A name is looked up on a
 // helper thread of its own, so that a resolver that hangs holds nobody:

@@ -47,7 +47,7 @@ bool kIOHandler::Connect() {
   return true;
 }
 
-void kIOHandler::Debug(tTK_MessageType aEntryType, const std::string& aMessage) {
+void kIOHandler::Debug(tTK_MessageType aEntryType, std::string_view aMessage) {
   if (fLogger) fLogger->Write(aEntryType, aMessage);
 }
 

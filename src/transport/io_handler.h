@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/shared_types.h"
@@ -45,7 +46,7 @@ class kIOHandler {
   virtual void SetParameter(const std::string& aName, const std::string& aValue) = 0;
 
   // The log. Both write nothing when the handler has no log writer.
-  void Debug(tTK_MessageType aEntryType, const std::string& aMessage);
+  void Debug(tTK_MessageType aEntryType, std::string_view aMessage);
   // The data line aTitle ":" aMessage, with " [" HexDump(aMessage) "]" after
   // it when HexLog is on.
   void WriteLog(tTK_MessageType aEntryType, const std::string& aTitle, const std::string& aMessage);

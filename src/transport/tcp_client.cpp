@@ -112,12 +112,24 @@ void kTCPClient::Connect() {
   const uint16_t port = static_cast<uint16_t>(fPort);
   const int32_t connectTimeout = fConnectTimeout > 0 ? fConnectTimeout : kDefaultTimeout;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(connectTimeout);
-  // The name lookup counts against the connect time-out.
-  const std::optional<std::vector<platform::TcpAddress>> addresses =
-      platform::ResolveTcpHost(fHost, port, connectTimeout);
-  if (!addresses) throw Error(kConnectTimedOut);
+  // A literal address is the same at every connect: it is taken apart once
+  // (a name is looked up each time). The name lookup counts against the
+  // connect time-out.
+  if (fLiteralHost != fHost || fLiteralPort != port) {
+    fLiteral.clear();
+    if (std::optional<platform::TcpAddress> literal = platform::LiteralTcpAddress(fHost, port))
+      fLiteral.push_back(std::move(*literal));
+    fLiteralHost = fHost;
+    fLiteralPort = port;
+  }
+  std::optional<std::vector<platform::TcpAddress>> lookedUp;
+  if (fLiteral.empty()) {
+    lookedUp = platform::ResolveTcpHost(fHost, port, connectTimeout);
+    if (!lookedUp) throw Error(kConnectTimedOut);
+  }
+  const std::vector<platform::TcpAddress>& addresses = fLiteral.empty() ? *lookedUp : fLiteral;
   std::string failure = "Host not found";
-  for (const platform::TcpAddress& address : *addresses) {
+  for (const platform::TcpAddress& address : addresses) {
     const int32_t timeout = platform::MillisecondsUntil(deadline);
     if (timeout == 0) throw Error(kConnectTimedOut);
     try {

@@ -8,8 +8,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/error.h"
+#include "platform/tcp_socket.h"
 #include "transport/connection.h"
 
 namespace korvane {
@@ -97,6 +99,10 @@ class kTCPClient {
   void TakeIn(size_t aCount);
 
   std::string fHost;
+  // fLiteralHost at fLiteralPort as a literal address (empty: a name).
+  std::string fLiteralHost;
+  uint16_t fLiteralPort = 0;
+  std::vector<platform::TcpAddress> fLiteral;
   int32_t fPort;
   int32_t fConnectTimeout;
   int32_t fReadTimeout = 0;

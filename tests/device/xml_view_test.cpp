@@ -52,8 +52,9 @@ TEST(XmlView, FindsChildrenInOnePassAsOneByOne) {
       "</Long_Name_Of_Many_Letters><C/></R>");
   const std::vector<std::string_view> base = {
       "A", "a", "B", "x:B", "#comment", "y:A", "C", "missing", "Long_Name_Of_Many_Letters", "A", ""};
-  // Up to 64 names and more than 64 (found another way): the same children.
-  for (const size_t count : {base.size(), size_t{70}}) {
+  // Up to 16 names, up to 64 and more than 64 (each found another way): the
+  // same children.
+  for (const size_t count : {base.size(), size_t{16}, size_t{17}, size_t{64}, size_t{70}}) {
     std::vector<std::string_view> names;
     for (size_t i = 0; i < count; ++i) names.push_back(base[i % base.size()]);
     std::vector<pugi::xml_node> found(names.size());

@@ -50,7 +50,7 @@ std::unique_ptr<kCustomerDisplayDevice> kCustomerDisplay_KORVANE::Create(
 
 template <class TResult>
 bool kCustomerDisplay_KORVANE::Exchange(const kKorvaneMessage& aMessage, TResult& aResult) {
-  fIOHandler->Debug(let_info, aMessage.fLog);
+  fIOHandler->Debug(let_info, aMessage.Logged());
   auto* tcp = dynamic_cast<kIOHandler_TCP*>(fIOHandler.get());
   if (!tcp) {
     aResult.Error = true;
@@ -107,9 +107,13 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
         std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{readTimeout} * kWholeReadTimeouts);
     size_t replyBytes = 0;
     for (;;) {
-      const int32_t left = platform::MillisecondsUntil(deadline);
-      if (left == 0 && link.InputBufferSize() == 0) throw Error("Read timed out.");
-      link.SetReadTimeout(std::max<int32_t>(1, std::min(readTimeout, left)));
+      // A byte already received is taken without a wait, and so without
+      // the clock.
+      if (link.InputBufferSize() == 0) {
+        const int32_t left = platform::MillisecondsUntil(deadline);
+        if (left == 0) throw Error("Read timed out.");
+        link.SetReadTimeout(std::max<int32_t>(1, std::min(readTimeout, left)));
+      }
       if (static_cast<char>(link.ReadByte()) == kETX) break;
       if (++replyBytes > kMaxReplyBytes) throw Error("Reply too long: no ETX within 1048576 bytes");
     }

@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "display/display_device.h"
 
@@ -16,7 +17,8 @@ inline constexpr const char* kKorvaneDriverName = "QORD_KORVANE_10";
 // (inline image data shown as "...", loaded images as their source).
 struct kKorvaneMessage {
   std::string fSend;
-  std::string fLog;
+  std::string fLog;  // empty where it is the text sent (a message is never empty)
+  std::string_view Logged() const { return fLog.empty() ? std::string_view(fSend) : std::string_view(fLog); }
 };
 
 kKorvaneMessage BuildOpenMessage(const kOpen& aOpen);

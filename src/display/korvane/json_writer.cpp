@@ -6,23 +6,23 @@
 #include <cstring>
 
 #include "helpers/base64.h"
+#include "helpers/byte_scan.h"
 
 namespace korvane {
 
 void AppendJsonString(std::string& aOut, std::string_view aText) {
   static constexpr char kHex[] = "0123456789abcdef";
-  // Which bytes are escaped: control characters, '"', '\\' and '/'.
-  static constexpr auto kEscaped = [] {
-    std::array<bool, 256> escaped{};
-    for (int c = 0; c < 0x20; ++c) escaped[static_cast<size_t>(c)] = true;
-    escaped['"'] = escaped['\\'] = escaped['/'] = true;
-    return escaped;
-  }();
+  size_t i = FindJsonEscaped(aText, 0);
+  if (i == aText.size()) {  // the usual text, written as it is: quotes and text in one step
+    const size_t at = aOut.size();
+    aOut.append(aText.size() + 2, '"');
+    if (!aText.empty()) std::memcpy(aOut.data() + at + 1, aText.data(), aText.size());
+    return;
+  }
   aOut += '"';
   size_t run = 0;  // start of the current run of characters written as they are
-  for (size_t i = 0; i < aText.size(); ++i) {
+  for (; i < aText.size(); i = FindJsonEscaped(aText, i + 1)) {
     const unsigned char c = static_cast<unsigned char>(aText[i]);
-    if (!kEscaped[c]) continue;
     const char* escape = nullptr;
     switch (c) {
       case '"': escape = "\\\""; break;
@@ -33,8 +33,7 @@ void AppendJsonString(std::string& aOut, std::string_view aText) {
       case '\n': escape = "\\n"; break;
       case '\f': escape = "\\f"; break;
       case '\r': escape = "\\r"; break;
-      default:
-        if (c >= 0x20) continue;
+      default: break;
     }
     aOut.append(aText.data() + run, i - run);
     if (escape) {
@@ -50,17 +49,34 @@ void AppendJsonString(std::string& aOut, std::string_view aText) {
 }
 
 std::string FormatJsonAmount(int64_t aValue) {
+  std::string text;
+  AppendJsonAmount(text, aValue);
+  return text;
+}
+
+void AppendJsonAmount(std::string& aOut, int64_t aValue) {
   const bool negative = aValue < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(aValue) : static_cast<uint64_t>(aValue);
-  std::string text = negative ? "-" : "";
-  text += std::to_string(magnitude / 10000);
-  char fraction[8];
-  std::snprintf(fraction, sizeof fraction, "%04u", static_cast<unsigned>(magnitude % 10000));
-  std::string digits(fraction);
-  while (!digits.empty() && digits.back() == '0') digits.pop_back();
-  text += '.';
-  text += digits.empty() ? "0" : digits;
-  return text;
+  // Written from the right: the fraction's four digits without the zeros
+  // that end it (at least one digit), the point, the whole units, the sign.
+  char buffer[32];
+  char* end = buffer + sizeof buffer;
+  char* at = end;
+  uint32_t fraction = static_cast<uint32_t>(magnitude % 10000);
+  int digits = 4;
+  while (digits > 1 && fraction % 10 == 0) {
+    fraction /= 10;
+    --digits;
+  }
+  for (int k = 0; k < digits; ++k, fraction /= 10) *--at = static_cast<char>('0' + fraction % 10);
+  *--at = '.';
+  uint64_t units = magnitude / 10000;
+  do {
+    *--at = static_cast<char>('0' + units % 10);
+    units /= 10;
+  } while (units != 0);
+  if (negative) *--at = '-';
+  aOut.append(at, static_cast<size_t>(end - at));
 }
 
 kJsonObject::kJsonObject(std::string_view aWrapperName) : fText("{"), fWrapped(true) {
@@ -92,7 +108,7 @@ void kJsonObject::AddInteger(std::string_view aName, int64_t aValue) {
 
 void kJsonObject::AddAmount(std::string_view aName, int64_t aValue) {
   AddName(aName);
-  fText += FormatJsonAmount(aValue);
+  AppendJsonAmount(fText, aValue);
 }
 
 void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {

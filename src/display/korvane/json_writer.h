@@ -49,5 +49,7 @@ void AppendJsonString(std::string& aOut, std::string_view aText);
 
 // An amount in 1/10000 units as 10.0, 12.5, 0.0001, -3.25 ...
 std::string FormatJsonAmount(int64_t aValue);
+// The same, appended to aOut.
+void AppendJsonAmount(std::string& aOut, int64_t aValue);
 
 }  // namespace korvane

@@ -1,5 +1,6 @@
 // The JSON messages of the display protocol, built from the request
 // documents: the text that is sent and the copy that is logged.
+#include <algorithm>
 #include <optional>
 
 #include "display/korvane/display_driver.h"
@@ -14,7 +15,10 @@ namespace {
 // image); until then both are one text, copied once at the end.
 class MessagePair {
  public:
-  explicit MessagePair(const char* aName) : fSend(aName) { fSend.Reserve(kUsualSize); }
+  // aSize: room for a message larger than one of texts (a receipt's lines).
+  explicit MessagePair(const char* aName, size_t aSize = 0) : fSend(aName) {
+    fSend.Reserve(std::max(aSize, kUsualSize));
+  }
 
   void String(const char* aName, const std::string& aValue) {
     fSend.AddString(aName, aValue);
@@ -62,9 +66,7 @@ class MessagePair {
 
   kKorvaneMessage Take() {
     if (fLog) return kKorvaneMessage{fSend.TakeText(), fLog->TakeText()};
-    std::string text = fSend.TakeText();
-    std::string log = text;
-    return kKorvaneMessage{std::move(text), std::move(log)};
+    return kKorvaneMessage{fSend.TakeText(), {}};  // the logged copy is the text itself
   }
 
  private:
@@ -147,8 +149,30 @@ kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage) {
   return m.Take();
 }
 
+namespace {
+
+// Room for the JSON text of a receipt line and a payment: the names, the
+// punctuation and the amounts (up to 21 characters each), beside the texts.
+constexpr size_t kLineRoom = 140;
+constexpr size_t kPaymentRoom = 100;
+
+size_t LineSize(const kCDReceiptLine& aLine) {
+  return kLineRoom + aLine.fType.size() + aLine.fCode.size() + aLine.fDescription.size();
+}
+
+size_t PaymentSize(const kCDReceiptPayment& aPayment) {
+  return kPaymentRoom + aPayment.fType.size() + aPayment.fText1.size() + aPayment.fText2.size();
+}
+
+}  // namespace
+
 kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r) {
-  MessagePair m("Receipt");
+  // The message's room taken at once: texts without escapes take their own
+  // size, so the text grows only for escaped characters.
+  size_t size = 256 + r.fCurrency.size() + r.fText1.size() + r.fText2.size() + r.fImage.size();
+  for (size_t i = 0; i < r.fLines.Count(); ++i) size += LineSize(r.fLines[i]);
+  for (size_t i = 0; i < r.fPayments.Count(); ++i) size += PaymentSize(r.fPayments[i]);
+  MessagePair m("Receipt", size);
   m.String("Currency", r.fCurrency);
   m.Amount("Subtotal", r.fSubtotal);
   m.Amount("Taxes", r.fTaxes);
@@ -162,6 +186,7 @@ kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r) {
   for (size_t i = 0; i < r.fLines.Count(); ++i) {
     const kCDReceiptLine& line = r.fLines[i];
     kJsonObject& item = lines.emplace_back();
+    item.Reserve(LineSize(line));
     item.AddString("Type", line.fType);
     item.AddString("Code", line.fCode);
     item.AddString("Description", line.fDescription);
@@ -176,6 +201,7 @@ kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r) {
   for (size_t i = 0; i < r.fPayments.Count(); ++i) {
     const kCDReceiptPayment& payment = r.fPayments[i];
     kJsonObject& item = payments.emplace_back();
+    item.Reserve(PaymentSize(payment));
     item.AddString("Type", payment.fType);
     item.AddString("Text1", payment.fText1);
     item.AddString("Text2", payment.fText2);
