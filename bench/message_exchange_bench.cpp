@@ -61,9 +61,9 @@ std::string ReceiptBody() {
       "<Receipt><Currency>EUR</Currency><Subtotal>23.40</Subtotal><Taxes>1.87</Taxes><Total>25.27</Total>"
       "<Text1>Thank you</Text1><Text2>Store 12</Text2><ShowPayments>true</ShowPayments><Lines>";
   for (int i = 1; i <= 10; ++i)
-    x += "<Line><Type>Item</Type><Code>40012" + std::to_string(i) + "</Code><Description>Organic whole milk " +
-         std::to_string(i) + " L</Description><Quantity>" + std::to_string(i) +
-         "</Quantity><Price>1.29</Price><Amount>" + std::to_string(i * 129 / 100) + "." +
+    x += "<Line><Type>Item</Type><Code>40012" + std::to_string(i) +
+         "</Code><Description>Organic whole milk " + std::to_string(i) + " L</Description><Quantity>" +
+         std::to_string(i) + "</Quantity><Price>1.29</Price><Amount>" + std::to_string(i * 129 / 100) + "." +
          std::to_string(10 + i * 129 % 100 % 90) + "</Amount></Line>";
   x += "</Lines><Payments><Payment><Type>Cash</Type><Text1>Cash</Text1><Text2></Text2><Amount>20.00</Amount>"
        "</Payment><Payment><Type>Card</Type><Text1>Card</Text1><Text2>**** 1234</Text2><Amount>5.27</Amount>"

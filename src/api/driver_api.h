@@ -10,8 +10,8 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "display/request_holder.h"
 #include "display/display_device.h"
+#include "display/request_holder.h"
 #include "platform/bstr.h"
 
 namespace korvane {

@@ -2,8 +2,8 @@
 #include "transport/io_handler.h"
 
 #include "base/log_writer.h"
-#include "platform/error.h"
 #include "helpers/utf.h"
+#include "platform/error.h"
 #include "transport/transport_table.h"
 
 namespace korvane {

@@ -6,10 +6,10 @@
 #include <map>
 #include <mutex>
 
-#include "helpers/ascii.h"
 #include "base/checked_math.h"
-#include "platform/error.h"
+#include "helpers/ascii.h"
 #include "helpers/utf.h"
+#include "platform/error.h"
 
 namespace korvane {
 namespace {

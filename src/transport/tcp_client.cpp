@@ -195,9 +195,7 @@ void kTCPClient::TakeIn(size_t aCount) {
   fBuffer.append(fLink->fChunk.data(), aCount);
 }
 
-int32_t kTCPClient::EffectiveReadTimeout() const {
-  return fReadTimeout > 0 ? fReadTimeout : kDefaultTimeout;
-}
+int32_t kTCPClient::EffectiveReadTimeout() const { return fReadTimeout > 0 ? fReadTimeout : kDefaultTimeout; }
 
 void kTCPClient::ReceiveMore(Clock::time_point aDeadline) {
   if (!fLink->fSocket) {

@@ -92,7 +92,8 @@ class kTCPClient {
 
   // Waits for more bytes, at most the read time-out and never past
   // aDeadline, and appends them to the input buffer.
-  void ReceiveMore(std::chrono::steady_clock::time_point aDeadline = std::chrono::steady_clock::time_point::max());
+  void ReceiveMore(
+      std::chrono::steady_clock::time_point aDeadline = std::chrono::steady_clock::time_point::max());
   // The read time-out in force: kDefaultTimeout when none is set.
   int32_t EffectiveReadTimeout() const;
   // Appends aCount bytes of the receive chunk to the input buffer.

@@ -80,8 +80,7 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
     // time-out: a write the display takes no byte of for that long fails,
     // and so does a reply byte that does not come.
     // (A connection always has one above 0; its default stands in otherwise.)
-    const int32_t readTimeout =
-        fIOHandler->ReadTimeout() > 0 ? fIOHandler->ReadTimeout() : kDefaultTimeout;
+    const int32_t readTimeout = fIOHandler->ReadTimeout() > 0 ? fIOHandler->ReadTimeout() : kDefaultTimeout;
     link.SetReadTimeout(readTimeout);
     if (aMessage.size() <= kOneWriteLimit) {
       std::string frame;
@@ -103,8 +102,8 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
     // The reply is only waited for, not examined: read up to its ETX (a byte
     // that never occurs inside a UTF-8 sequence). The whole reply must come
     // within kWholeReadTimeouts of the frame having been taken.
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(int64_t{readTimeout} * kWholeReadTimeouts);
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(int64_t{readTimeout} * kWholeReadTimeouts);
     size_t replyBytes = 0;
     for (;;) {
       // A byte already received is taken without a wait, and so without
