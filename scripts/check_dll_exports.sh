@@ -19,9 +19,10 @@ fi
 if [ "$arch" = i686 ]; then
   for name in $expected; do
     # The linker's symbol of a __stdcall function carries its argument bytes.
-    # (objdump may go on into the function after it: only its own lines count)
+    # (objdump may go on into the function after it: only its own lines count;
+    # awk reads to the end, so that objdump is never cut off by a closed pipe)
     code=$("$objdump" -d --disassemble="_${name}@12" "$dll" |
-      awk -v sym="<_${name}@12>:" 'index($0, sym) {on=1; next} on && /^[0-9a-f]+ <.*>:$/ {exit} on')
+      awk -v sym="<_${name}@12>:" 'index($0, sym) {on=1; next} on && /^[0-9a-f]+ <.*>:$/ {on=0; done=1} on && !done')
     if ! grep -Eq 'ret +\$0xc' <<<"$code" || grep -Eq 'ret *$' <<<"$code"; then
       echo "check-exports: $name in $dll is not __stdcall with three arguments (no _${name}@12 ending in ret \$0xc)" >&2
       exit 1
