@@ -154,7 +154,7 @@ echo $! >"$dir/cupsd.pid"
 
 # Ready once it answers on its socket.
 for _ in $(seq 100); do
-  if CUPS_SERVER="$dir/cups.sock" lpstat -r 2>/dev/null | grep -q "is running"; then
+  if CUPS_SERVER="$dir/cups.sock" lpstat -r 2>/dev/null | grep "is running" >/dev/null; then
     exit 0
   fi
   if ! kill -0 "$(cat "$dir/cupsd.pid")" 2>/dev/null; then break; fi

@@ -29,7 +29,7 @@ korvane_install() {
   shift
   local missing=()
   for p in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep "install ok installed" >/dev/null; then
       missing+=("$p")
     fi
   done
