@@ -84,6 +84,8 @@ struct Loop {
     const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     for (;;) {
       if (!RunQueued(apartment)) break;
+      // Idle until work, a message or the stop comes: nobody waits on this
+      // wait itself (callers and the join wait with their own bounds).
       const DWORD woken = MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
       if (woken == WAIT_OBJECT_0 + 1) {
         MSG message;
