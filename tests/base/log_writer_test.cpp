@@ -623,17 +623,25 @@ TEST(LogWriter, BoundsTheWaitForItsThreadWhenTheLibraryUnloads) {
   HeldFile held(path);
   ASSERT_TRUE(held.Held());  // every append is refused: 550 ms a line
   auto writer = std::make_unique<tTK_LogWriter>("ABC", dir.Path(), 0, false);
+  // The thread starts on the lines only when the writer stops, so that the
+  // disk comes back while the first line is still being tried, however slow
+  // this machine is in starting threads.
+  writer->Thread()->SetHeld(true);
   for (int i = 0; i < 4; ++i) writer->Write(let_info, "slow " + std::to_string(i));
   writer->SetIsDLLFinalization(true);
   const auto start = std::chrono::steady_clock::now();
+  std::thread release([&] {
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(460));
+    held.Release();
+  });
   writer.reset();
   const auto waited = std::chrono::steady_clock::now() - start;
+  release.join();
   EXPECT_GE(waited, std::chrono::milliseconds(450));
   EXPECT_LT(waited, std::chrono::milliseconds(1500));
   // The thread carries on safely on its own: every line is written or, once
   // the first has used up its attempts, counted in the report that the end
   // of the thread writes.
-  held.Release();
   auto accounted = [&] {
     int count = 0;
     for (const auto& line : SplitCrLf(ReadFile(path))) {
