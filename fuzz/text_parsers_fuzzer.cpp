@@ -343,7 +343,7 @@ void Escaping(std::string_view aText) {
     expected.clear();  // white space only: no text
   std::string got;
   try {
-    got = XmlNodeText(ParseXmlDocumentUtf8("<R>" + escaped + "</R>")->document_element());
+    got = XmlNodeText(ParseXmlDocumentUtf8("<R>" + escaped + "</R>")->DocumentElement());
   } catch (const Error& e) {
     Mismatch("escaped text does not parse", aText, e.what(), expected);
   }
@@ -360,22 +360,24 @@ void XmlTexts(std::string_view aText) {
     return;
   }
   int elements = 0;
-  for (pugi::xml_node child : doc->children()) {
-    Check(child.type() != pugi::node_pcdata && child.type() != pugi::node_cdata, "text beside the root",
-          aText, child.value());
-    if (child.type() == pugi::node_element) ++elements;
+  for (XmlNode child = doc->Document().FirstChild(); child; child = child.NextSibling()) {
+    Check(child.Type() != XmlNodeType::Text && child.Type() != XmlNodeType::CData, "text beside the root",
+          aText, std::string(child.Value()));
+    if (child.Type() == XmlNodeType::Element) ++elements;
   }
   Check(elements == 1, "one root element", aText, std::to_string(elements));
-  for (pugi::xml_node node = doc->first_child(); node;) {
-    Check(IsValidUtf8(node.value()), "a text that is not UTF-8", aText, node.value());
-    for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
-      Check(IsValidUtf8(a.value()), "an attribute that is not UTF-8", aText, a.value());
-    if (node.first_child()) {
-      node = node.first_child();
+  for (XmlNode node = doc->Document().FirstChild(); node;) {
+    const std::string_view value = node.Value();
+    Check(IsValidUtf8(value) && value.find('\0') == std::string_view::npos, "a text that is not UTF-8",
+          aText, std::string(value));
+    for (XmlAttribute a = node.FirstAttribute(); a; a = a.NextAttribute())
+      Check(IsValidUtf8(a.Value()), "an attribute that is not UTF-8", aText, std::string(a.Value()));
+    if (node.FirstChild()) {
+      node = node.FirstChild();
       continue;
     }
-    while (node && !node.next_sibling()) node = node.parent();
-    if (node) node = node.next_sibling();
+    while (node && !node.NextSibling()) node = node.Parent();
+    if (node) node = node.NextSibling();
   }
 }
 

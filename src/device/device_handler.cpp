@@ -52,13 +52,13 @@ void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, 
   aNotes.push_back(std::move(note));
 }
 
-void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
+void AppendParameterEntries(XmlNode aParameters, kParameterList& aList,
                             std::vector<std::string>* aLeftOut, std::vector<kXmlChild>* aChildren) {
   if (aChildren) aChildren->clear();
   // Each child's value is the text of the first child found by its name (a
   // child is also found by the part of its name after a ":").
   struct Child {
-    pugi::xml_node node;
+    XmlNode node;
     std::string_view name;
     std::string_view local;
     size_t hash;
@@ -66,17 +66,17 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
     bool read;      // value holds the text
     size_t source;  // the child whose text it takes
   };
-  pugi::xml_node first = aParameters.first_child();
+  XmlNode first = aParameters.FirstChild();
   if (!first) return;
   std::vector<Child> children;
   children.reserve(64);
-  for (pugi::xml_node child = first; child; child = child.next_sibling()) {
-    const pugi::xml_node_type type = child.type();
+  for (XmlNode child = first; child; child = child.NextSibling()) {
+    const XmlNodeType type = child.Type();
     const std::string_view name =
-        type == pugi::node_element ? std::string_view(child.name()) : XmlNodeNameView(child);
+        type == XmlNodeType::Element ? std::string_view(child.Name()) : XmlNodeNameView(child);
     children.push_back({child,
                         name,
-                        type == pugi::node_element ? XmlLocalName(name) : name,
+                        type == XmlNodeType::Element ? XmlLocalName(name) : name,
                         ParameterNameHash(name),
                         {},
                         false,
@@ -155,7 +155,7 @@ kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml, MalformedText aM
   return doc;
 }
 
-void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed,
+void kDeviceHandler::ReadEnvelope(XmlTree& aDocument, MalformedText aMalformed,
                                   std::vector<kXmlChild>* aParameterChildren, kEnvelopeNodes* aNodes) {
   if (aParameterChildren) aParameterChildren->clear();
   fLeftOutTexts.clear();
@@ -164,9 +164,9 @@ void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, Malformed
   std::string_view names[] = {"Type", "Driver", "Method", "Handle", "LogId", "Connection", "Parameters", {}};
   const bool document = aNodes && !aNodes->fDocumentName.empty();
   if (document) names[7] = aNodes->fDocumentName;
-  pugi::xml_node found[std::size(names)];
+  XmlNode found[std::size(names)];
   const size_t count = document ? 8 : 7;
-  XmlFindChildren(aDocument.document_element(), std::span(names, count), std::span(found, count));
+  XmlFindChildren(aDocument.DocumentElement(), std::span(names, count), std::span(found, count));
   if (aNodes) {
     aNodes->fParameters = found[6];
     aNodes->fDocument = found[7];
@@ -189,7 +189,7 @@ void kDeviceHandler::ReadEnvelope(const pugi::xml_document& aDocument, Malformed
   }
 }
 
-void kDeviceHandler::ReadConnection(pugi::xml_node aConnection) {
+void kDeviceHandler::ReadConnection(XmlNode aConnection) {
   // Every child the connection types read, found in one pass; read in the
   // order below (the first that cannot be read gives the error).
   enum Child : size_t {
@@ -216,7 +216,7 @@ void kDeviceHandler::ReadConnection(pugi::xml_node aConnection) {
       "Type",     "ConnectTimeout", "ReadTimeout", "URL",         "AuthType",   "User",
       "Password", "DeviceName",     "Address",     "Port",        "SerialPort", "Speed",
       "DataBits", "Parity",         "StopBits",    "LibraryName", "PrinterName"};
-  pugi::xml_node found[kChildren];
+  XmlNode found[kChildren];
   XmlFindChildren(aConnection, kNames, found);
   auto text = [&](Child aChild) { return XmlChildAsString(found[aChild], kNames[aChild]); };
   auto integer = [&](Child aChild) { return XmlChildAsInteger(found[aChild], kNames[aChild]); };

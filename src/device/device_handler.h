@@ -30,7 +30,7 @@ void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, 
 // aLeftOut given, a child whose text cannot be read is left out and noted
 // there ("Parameters/<name> (<why>)") instead. With aChildren given, it
 // receives the children of aParameters as read, in order.
-void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
+void AppendParameterEntries(XmlNode aParameters, kParameterList& aList,
                             std::vector<std::string>* aLeftOut = nullptr,
                             std::vector<kXmlChild>* aChildren = nullptr);
 
@@ -39,8 +39,8 @@ void AppendParameterEntries(pugi::xml_node aParameters, kParameterList& aList,
 // XmlFindChild finds them).
 struct kEnvelopeNodes {
   std::string_view fDocumentName;  // a further element to find (empty: none)
-  pugi::xml_node fParameters;
-  pugi::xml_node fDocument;  // the element fDocumentName
+  XmlNode fParameters;
+  XmlNode fDocument;  // the element fDocumentName
 };
 
 class kDeviceHandler {
@@ -96,11 +96,11 @@ class kDeviceHandler {
 
  protected:
   // Reads the envelope from a parsed document.
-  void ReadEnvelope(const pugi::xml_document& aDocument, MalformedText aMalformed,
+  void ReadEnvelope(XmlTree& aDocument, MalformedText aMalformed,
                     std::vector<kXmlChild>* aParameterChildren = nullptr, kEnvelopeNodes* aNodes = nullptr);
 
  private:
-  void ReadConnection(pugi::xml_node aConnection);
+  void ReadConnection(XmlNode aConnection);
 };
 
 }  // namespace korvane

@@ -24,21 +24,21 @@ class krptUtil {
   // type. An absent child gives the value for "absent"; any failure in
   // reading or converting a present child fails with "Error in processing
   // node <name> as <type>." CR LF and the failure's own message.
-  static std::string GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName);
-  static int32_t GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName);
-  static Currency GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName);
-  static bool GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+  static std::string GetNodeValueAsString(XmlNode aParentNode, std::string_view aNodeName);
+  static int32_t GetNodeValueAsInteger(XmlNode aParentNode, std::string_view aNodeName);
+  static Currency GetNodeValueAsCurrency(XmlNode aParentNode, std::string_view aNodeName);
+  static bool GetNodeValueAsBoolean(XmlNode aParentNode, std::string_view aNodeName,
                                     bool aDefaultValue);
   // The currency and boolean getters for a child already found (null:
   // absent), aNodeName naming it in the errors.
-  static Currency ChildAsCurrency(pugi::xml_node aChild, std::string_view aNodeName);
-  static bool ChildAsBoolean(pugi::xml_node aChild, std::string_view aNodeName, bool aDefaultValue);
-  static TDateTime GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName);
-  static TDateTime GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName);
+  static Currency ChildAsCurrency(XmlNode aChild, std::string_view aNodeName);
+  static bool ChildAsBoolean(XmlNode aChild, std::string_view aNodeName, bool aDefaultValue);
+  static TDateTime GetNodeValueAsDate(XmlNode aParentNode, std::string_view aNodeName);
+  static TDateTime GetNodeValueAsDateTime(XmlNode aParentNode, std::string_view aNodeName);
   // As GetNodeValueAsDateTime, but every failure gives 0.0.
-  static TDateTime TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName);
-  static bool HasNode(pugi::xml_node aParentNode, std::string_view aNodeName);
-  static std::string GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName);
+  static TDateTime TryGetNodeValueAsDateTime(XmlNode aParentNode, std::string_view aNodeName);
+  static bool HasNode(XmlNode aParentNode, std::string_view aNodeName);
+  static std::string GetAttributeValueAsString(XmlNode aNode, std::string_view aAttrName);
   // Appends an element aNodeName holding the text aNodeValue to aParentNode.
   static pugi::xml_node AddNode(pugi::xml_node aParentNode, std::string_view aNodeName,
                                 std::string_view aNodeValue);
@@ -48,7 +48,7 @@ class krptUtil {
   static std::string NormalizeText(std::string_view aText);
   // Re-reads the text of every leaf below aNode as bytes of the ANSI code
   // page, decoded as Windows-1253 for the charset "gr", else as ANSI.
-  static void ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset);
+  static void ChangeXMLEncoding(XmlNode aNode, std::string_view aCharset);
 
   // The value conversions behind the getters.
   // Integer text: leading blanks, sign, decimal digits or hexadecimal after

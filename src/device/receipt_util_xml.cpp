@@ -10,19 +10,19 @@
 
 namespace korvane {
 
-std::string krptUtil::GetNodeValueAsString(pugi::xml_node aParentNode, std::string_view aNodeName) {
+std::string krptUtil::GetNodeValueAsString(XmlNode aParentNode, std::string_view aNodeName) {
   return XmlChildAsString(XmlFindChild(aParentNode, aNodeName), aNodeName);
 }
 
-int32_t krptUtil::GetNodeValueAsInteger(pugi::xml_node aParentNode, std::string_view aNodeName) {
+int32_t krptUtil::GetNodeValueAsInteger(XmlNode aParentNode, std::string_view aNodeName) {
   return XmlChildAsInteger(XmlFindChild(aParentNode, aNodeName), aNodeName);
 }
 
-Currency krptUtil::GetNodeValueAsCurrency(pugi::xml_node aParentNode, std::string_view aNodeName) {
+Currency krptUtil::GetNodeValueAsCurrency(XmlNode aParentNode, std::string_view aNodeName) {
   return ChildAsCurrency(XmlFindChild(aParentNode, aNodeName), aNodeName);
 }
 
-Currency krptUtil::ChildAsCurrency(pugi::xml_node aChild, std::string_view aNodeName) {
+Currency krptUtil::ChildAsCurrency(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return {};
   return XmlReadWrapped("currency", aNodeName, [&] {
     const std::string_view text = XmlNodeTextView(aChild);
@@ -30,29 +30,29 @@ Currency krptUtil::ChildAsCurrency(pugi::xml_node aChild, std::string_view aNode
   });
 }
 
-bool krptUtil::GetNodeValueAsBoolean(pugi::xml_node aParentNode, std::string_view aNodeName,
+bool krptUtil::GetNodeValueAsBoolean(XmlNode aParentNode, std::string_view aNodeName,
                                      bool aDefaultValue) {
   return ChildAsBoolean(XmlFindChild(aParentNode, aNodeName), aNodeName, aDefaultValue);
 }
 
-bool krptUtil::ChildAsBoolean(pugi::xml_node aChild, std::string_view aNodeName, bool aDefaultValue) {
+bool krptUtil::ChildAsBoolean(XmlNode aChild, std::string_view aNodeName, bool aDefaultValue) {
   if (!aChild) return aDefaultValue;
   return XmlReadWrapped("boolean", aNodeName, [&] { return StrToBool(XmlNodeTextView(aChild)); });
 }
 
-TDateTime krptUtil::GetNodeValueAsDate(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+TDateTime krptUtil::GetNodeValueAsDate(XmlNode aParentNode, std::string_view aNodeName) {
+  const XmlNode child = XmlFindChild(aParentNode, aNodeName);
   if (!child) return 0.0;
   return XmlReadWrapped("date", aNodeName, [&] { return XmlStrToDate(XmlNodeText(child)); });
 }
 
-TDateTime krptUtil::GetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
-  const pugi::xml_node child = XmlFindChild(aParentNode, aNodeName);
+TDateTime krptUtil::GetNodeValueAsDateTime(XmlNode aParentNode, std::string_view aNodeName) {
+  const XmlNode child = XmlFindChild(aParentNode, aNodeName);
   if (!child) return 0.0;
   return XmlReadWrapped("datetime", aNodeName, [&] { return XmlStrToDateTime(XmlNodeText(child)); });
 }
 
-TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::string_view aNodeName) {
+TDateTime krptUtil::TryGetNodeValueAsDateTime(XmlNode aParentNode, std::string_view aNodeName) {
   try {
     return GetNodeValueAsDateTime(aParentNode, aNodeName);
   } catch (const std::exception&) {
@@ -60,13 +60,13 @@ TDateTime krptUtil::TryGetNodeValueAsDateTime(pugi::xml_node aParentNode, std::s
   }
 }
 
-bool krptUtil::HasNode(pugi::xml_node aParentNode, std::string_view aNodeName) {
+bool krptUtil::HasNode(XmlNode aParentNode, std::string_view aNodeName) {
   return static_cast<bool>(XmlFindChild(aParentNode, aNodeName));
 }
 
-std::string krptUtil::GetAttributeValueAsString(pugi::xml_node aNode, std::string_view aAttrName) {
-  for (pugi::xml_attribute a = aNode.first_attribute(); a; a = a.next_attribute())
-    if (std::string_view(a.name()) == aAttrName) return a.value();
+std::string krptUtil::GetAttributeValueAsString(XmlNode aNode, std::string_view aAttrName) {
+  for (XmlAttribute a = aNode.FirstAttribute(); a; a = a.NextAttribute())
+    if (std::string_view(a.Name()) == aAttrName) return std::string(a.Value());
   return {};
 }
 
@@ -78,23 +78,23 @@ pugi::xml_node krptUtil::AddNode(pugi::xml_node aParentNode, std::string_view aN
   return node;
 }
 
-void krptUtil::ChangeXMLEncoding(pugi::xml_node aNode, std::string_view aCharset) {
+void krptUtil::ChangeXMLEncoding(XmlNode aNode, std::string_view aCharset) {
   const int target = AsciiLower(aCharset) == "gr" ? 1253 : platform::kAnsiCodePage;
   // Depth first, children in order, without recursion.
-  pugi::xml_node node = aNode.first_child();
+  XmlNode node = aNode.FirstChild();
   while (node) {
-    if (pugi::xml_node child = node.first_child()) {
+    if (XmlNode child = node.FirstChild()) {
       node = child;
       continue;
     }
-    const std::string_view value = node.value();
+    const std::string_view value = node.Value();
     if (!value.empty()) {
       const std::string bytes = platform::EncodeCodePage(value, platform::kAnsiCodePage);
-      node.set_value(platform::DecodeCodePage(bytes, target).c_str());
+      node.SetValue(platform::DecodeCodePage(bytes, target).c_str());
     }
-    while (node && node != aNode && !node.next_sibling()) node = node.parent();
+    while (node && node != aNode && !node.NextSibling()) node = node.Parent();
     if (!node || node == aNode) break;
-    node = node.next_sibling();
+    node = node.NextSibling();
   }
 }
 

@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <pugixml.hpp>
 #include <utility>
 #include <vector>
 
 #include "device/receipt_util.h"
+#include "device/xml_plain_reader.h"
 #include "helpers/utf.h"
 #include "platform/error.h"
 
@@ -108,12 +110,14 @@ std::string ReferenceProblem(uint32_t aCodePoint) {
   return std::string("Invalid character reference to U+") + hex;
 }
 
+using PugiDocument = std::shared_ptr<pugi::xml_document>;
+
 size_t NodeOffset(pugi::xml_node aNode) {
   const ptrdiff_t offset = aNode.offset_debug();
   return offset < 0 ? 0 : static_cast<size_t>(offset);
 }
 
-kXmlDocument ParseValidUtf8(std::string_view aXml) {
+PugiDocument ParseValidUtf8(std::string_view aXml) {
   if (aXml.substr(0, 3) == "\xEF\xBB\xBF") aXml.remove_prefix(3);
   const size_t nul = aXml.find('\0');
   if (nul != std::string_view::npos) Fail(aXml, "Invalid character U+0000", nul);
@@ -173,7 +177,7 @@ struct InPlaceDocument {
 // parse has changed aText's bytes and the text must be made again for
 // ParseValidUtf8 to give the message. A byte order mark is passed over as
 // ParseValidUtf8 passes over it.
-kXmlDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
+PugiDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
   aTextChanged = false;
   const std::string_view text = aText;
   if (text.find('\0') != std::string_view::npos || text.find("&#") != std::string_view::npos) return nullptr;
@@ -200,12 +204,48 @@ kXmlDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
     }
   }
   if (!root) return nullptr;
-  return kXmlDocument(owner, &owner->fDocument);
+  return PugiDocument(owner, &owner->fDocument);
+}
+
+// The tree of a document the full parser read.
+kXmlDocument TreeOf(const pugi::xml_document& aDocument) {
+  auto tree = std::make_shared<XmlTree>();
+  // Depth first, children in order, without recursion.
+  pugi::xml_node node = aDocument.first_child();
+  uint32_t parent = XmlTree::kDocument;
+  while (node) {
+    XmlNodeType type;
+    switch (node.type()) {
+      case pugi::node_element: type = XmlNodeType::Element; break;
+      case pugi::node_pcdata: type = XmlNodeType::Text; break;
+      case pugi::node_cdata: type = XmlNodeType::CData; break;
+      case pugi::node_comment: type = XmlNodeType::Comment; break;
+      default: type = XmlNodeType::Document; break;  // a kind the options never make
+    }
+    if (type != XmlNodeType::Document) {
+      const uint32_t index = tree->AppendNode(parent, type);
+      tree->SetText(index, type == XmlNodeType::Element ? node.name() : node.value());
+      for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
+        tree->AppendAttribute(index, a.name(), a.value());
+      if (type == XmlNodeType::Element && node.first_child()) {
+        node = node.first_child();
+        parent = index;
+        continue;
+      }
+    }
+    while (!node.next_sibling() && node.parent() != aDocument) {
+      node = node.parent();
+      parent = tree->ParentOf(parent);
+    }
+    node = node.next_sibling();
+  }
+  return tree;
 }
 
 }  // namespace
 
 kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
+  if (kXmlDocument tree = ReadPlainXml(aXml)) return tree;
   // A byte order mark stays in the text: the parse passes over it as it does
   // in a UTF-8 text, so that both entries give one answer.
   std::string text;
@@ -238,32 +278,32 @@ kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
   // The common case without a copy; anything to report goes the way that
   // finds and places it.
   bool textChanged = false;
-  if (kXmlDocument doc = ParseInPlace(std::move(text), textChanged)) return doc;
+  if (PugiDocument doc = ParseInPlace(std::move(text), textChanged)) return TreeOf(*doc);
   if (textChanged) text = platform::Utf16ToUtf8(aXml);
-  return ParseValidUtf8(text);
+  return TreeOf(*ParseValidUtf8(text));
 }
 
 kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
   const size_t bad = platform::InvalidUtf8Offset(aXml);
   if (bad != std::string_view::npos)
     throw Error("XML parse error: Invalid UTF-8 text at byte " + std::to_string(bad));
-  return ParseValidUtf8(aXml);
+  return TreeOf(*ParseValidUtf8(aXml));
 }
 
-std::string XmlNodeName(pugi::xml_node aNode) { return std::string(XmlNodeNameView(aNode)); }
+std::string XmlNodeName(XmlNode aNode) { return std::string(XmlNodeNameView(aNode)); }
 
-std::string_view XmlNodeNameView(pugi::xml_node aNode) {
-  switch (aNode.type()) {
-    case pugi::node_pcdata: return "#text";
-    case pugi::node_cdata: return "#cdata-section";
-    case pugi::node_comment: return "#comment";
-    case pugi::node_document: return "#document";
-    default: return aNode.name();
+std::string_view XmlNodeNameView(XmlNode aNode) {
+  switch (aNode.Type()) {
+    case XmlNodeType::Text: return "#text";
+    case XmlNodeType::CData: return "#cdata-section";
+    case XmlNodeType::Comment: return "#comment";
+    case XmlNodeType::Document: return "#document";
+    default: return aNode.Name();
   }
 }
 
-bool XmlNameMatches(const char* aNodeName, std::string_view aName) {
-  const std::string_view name(aNodeName);
+bool XmlNameMatches(std::string_view aNodeName, std::string_view aName) {
+  const std::string_view name = aNodeName;
   if (SameName(name, aName)) return true;
   // The part after the last ":": the name ends in ":" aName, and aName holds
   // no ":".
@@ -271,10 +311,10 @@ bool XmlNameMatches(const char* aNodeName, std::string_view aName) {
   return name.substr(name.size() - aName.size()) == aName && aName.find(':') == std::string_view::npos;
 }
 
-pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName) {
-  for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
-    if (child.type() == pugi::node_element) {
-      if (XmlNameMatches(child.name(), aName)) return child;
+XmlNode XmlFindChild(XmlNode aParent, std::string_view aName) {
+  for (XmlNode child = aParent.FirstChild(); child; child = child.NextSibling()) {
+    if (child.Type() == XmlNodeType::Element) {
+      if (XmlNameMatches(child.Name(), aName)) return child;
     } else if (XmlNodeNameView(child) == aName) {
       return child;
     }
@@ -290,8 +330,8 @@ namespace {
 // are found.
 template <class TForEach>
 void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
-                  std::span<pugi::xml_node> aFound) {
-  const pugi::xml_node none;
+                  std::span<XmlNode> aFound) {
+  const XmlNode none;
   std::fill(aFound.begin(), aFound.end(), none);
   if (aNames.empty()) return;
   // A few names (the envelope's, a document's): each child is compared only
@@ -300,7 +340,7 @@ void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
     uint32_t byLength[32] = {};
     for (size_t i = 0; i < aNames.size(); ++i) byLength[aNames[i].size() & 31] |= uint32_t{1} << i;
     uint32_t missing = (uint32_t{1} << aNames.size()) - 1;
-    auto take = [&](std::string_view aName, pugi::xml_node aChild) {
+    auto take = [&](std::string_view aName, XmlNode aChild) {
       for (uint32_t candidates = byLength[aName.size() & 31] & missing; candidates != 0;
            candidates &= candidates - 1) {
         const size_t i = static_cast<size_t>(__builtin_ctz(candidates));
@@ -310,7 +350,7 @@ void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
         }
       }
     };
-    aForEach([&](pugi::xml_node aChild, std::string_view aName, std::string_view aLocal) {
+    aForEach([&](XmlNode aChild, std::string_view aName, std::string_view aLocal) {
       take(aName, aChild);
       if (aLocal.size() != aName.size()) take(aLocal, aChild);
       return missing != 0;
@@ -339,7 +379,7 @@ void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
   }
   size_t missing = aNames.size();
   // Finds aName among the missing names; the first one that matches.
-  auto take = [&](std::string_view aName, pugi::xml_node aChild) {
+  auto take = [&](std::string_view aName, XmlNode aChild) {
     if (bits) {
       const size_t length = std::min(aName.size(), kLastLength);
       if ((lengths >> length & 1) == 0) return;
@@ -362,7 +402,7 @@ void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
       }
   };
   if (missing == 0) return;
-  aForEach([&](pugi::xml_node aChild, std::string_view aName, std::string_view aLocal) {
+  aForEach([&](XmlNode aChild, std::string_view aName, std::string_view aLocal) {
     take(aName, aChild);
     if (aLocal.size() != aName.size()) take(aLocal, aChild);
     return missing > 0;
@@ -371,13 +411,11 @@ void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
 
 }  // namespace
 
-void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
-                     std::span<pugi::xml_node> aFound) {
+void XmlFindChildren(XmlNode aParent, std::span<const std::string_view> aNames, std::span<XmlNode> aFound) {
   auto forEach = [&](auto&& aVisit) {
-    for (pugi::xml_node child = aParent.first_child(); child; child = child.next_sibling()) {
-      const pugi::xml_node_type type = child.type();
-      if (type == pugi::node_element) {
-        const std::string_view name = child.name();
+    for (XmlNode child = aParent.FirstChild(); child; child = child.NextSibling()) {
+      if (child.Type() == XmlNodeType::Element) {
+        const std::string_view name = child.Name();
         if (!aVisit(child, name, XmlLocalName(name))) return;
       } else {
         const std::string_view name = XmlNodeNameView(child);
@@ -389,7 +427,7 @@ void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> a
 }
 
 void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,
-                     std::span<pugi::xml_node> aFound) {
+                     std::span<XmlNode> aFound) {
   auto forEach = [&](auto&& aVisit) {
     for (const kXmlChild& child : aChildren)
       if (!aVisit(child.fNode, child.fName, child.fLocalName)) return;
@@ -397,25 +435,25 @@ void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::
   FindChildren(forEach, aNames, aFound);
 }
 
-std::string_view XmlNodeTextView(pugi::xml_node aNode) {
-  if (aNode.type() != pugi::node_element) return aNode.value();
-  const pugi::xml_node first = aNode.first_child();
+std::string_view XmlNodeTextView(XmlNode aNode) {
+  if (aNode.Type() != XmlNodeType::Element) return aNode.Value();
+  const XmlNode first = aNode.FirstChild();
   if (!first) return {};
-  if (!first.next_sibling()) {
-    const pugi::xml_node_type type = first.type();
-    if (type == pugi::node_pcdata || type == pugi::node_cdata) return first.value();
+  if (!first.NextSibling()) {
+    const XmlNodeType type = first.Type();
+    if (type == XmlNodeType::Text || type == XmlNodeType::CData) return first.Value();
   }
-  throw Error("Element \"" + std::string(aNode.name()) + "\" does not contain a single text node");
+  throw Error("Element \"" + std::string(aNode.Name()) + "\" does not contain a single text node");
 }
 
-std::string XmlNodeText(pugi::xml_node aNode) { return std::string(XmlNodeTextView(aNode)); }
+std::string XmlNodeText(XmlNode aNode) { return std::string(XmlNodeTextView(aNode)); }
 
-std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName) {
+std::string XmlChildAsString(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return {};
   return XmlReadWrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
 }
 
-int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName) {
+int32_t XmlChildAsInteger(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return 0;
   return XmlReadWrapped("integer", aNodeName, [&] {
     const std::string_view text = XmlNodeTextView(aChild);

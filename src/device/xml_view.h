@@ -1,18 +1,18 @@
 // The XML view used by every request parser: a document parsed with comments
-// and CDATA sections kept and white-space-only text dropped; children found by
-// their exact name; the text of an element is its single text (or CDATA)
-// child.
+// and CDATA sections kept and white-space-only text dropped, as a tree
+// (xml_tree.h); children found by their exact name; the text of an element is
+// its single text (or CDATA) child.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <pugixml.hpp>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "base/shared_types.h"
+#include "device/xml_tree.h"
 #include "helpers/error.h"
 
 namespace korvane {
@@ -22,9 +22,11 @@ inline bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a.back() == b.back() && a == b));
 }
 
-using kXmlDocument = std::shared_ptr<pugi::xml_document>;
+using kXmlDocument = std::shared_ptr<XmlTree>;
 
-// Parses a request text. The text is read as it is given (a declaration
+// Parses a request text: the usual request by the plain reader
+// (xml_plain_reader.h), any other by the full parser, with one result. The
+// text is read as it is given (a declaration
 // inside it does not change how it is read); comments and CDATA sections are
 // kept, white-space-only text between elements is dropped, DOCTYPE
 // declarations are skipped and no entity beyond the five predefined ones and
@@ -40,9 +42,9 @@ kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml);
 
 // The node's name as the node view names it: the element's name, or
 // "#text", "#cdata-section", "#comment" for the other kinds.
-std::string XmlNodeName(pugi::xml_node aNode);
+std::string XmlNodeName(XmlNode aNode);
 // The same, without a copy (valid while the document lives).
-std::string_view XmlNodeNameView(pugi::xml_node aNode);
+std::string_view XmlNodeNameView(XmlNode aNode);
 // The part of an element name after its last ":"; the whole name without
 // one. (Most names have none: they are looked through once, quickly.)
 inline std::string_view XmlLocalName(std::string_view aName) {
@@ -52,37 +54,36 @@ inline std::string_view XmlLocalName(std::string_view aName) {
 
 // Whether a node named aNodeName is found by aName: the whole name, or the
 // part after its last ":", equals aName.
-bool XmlNameMatches(const char* aNodeName, std::string_view aName);
+bool XmlNameMatches(std::string_view aNodeName, std::string_view aName);
 
 // The first child of aParent whose name (or the part of it after a ":")
 // equals aName exactly, letter case included; a null node when none does.
-pugi::xml_node XmlFindChild(pugi::xml_node aParent, std::string_view aName);
+XmlNode XmlFindChild(XmlNode aParent, std::string_view aName);
 
 // The text of a node: an element without children gives "", an element with
 // exactly one text or CDATA child gives that child's text, any other element
 // fails with "Element "<name>" does not contain a single text node". Text,
 // CDATA and comment nodes give their own text.
-std::string XmlNodeText(pugi::xml_node aNode);
+std::string XmlNodeText(XmlNode aNode);
 // The same, without a copy (valid while the document lives).
-std::string_view XmlNodeTextView(pugi::xml_node aNode);
+std::string_view XmlNodeTextView(XmlNode aNode);
 
 // Finds, in one pass over the children of aParent, the first child for each
 // of aNames (as XmlFindChild does); aFound[i] is null where none is found.
-void XmlFindChildren(pugi::xml_node aParent, std::span<const std::string_view> aNames,
-                     std::span<pugi::xml_node> aFound);
+void XmlFindChildren(XmlNode aParent, std::span<const std::string_view> aNames, std::span<XmlNode> aFound);
 
 // A child node as read once: the node, its name as the node view names it
 // and, for an element, the part of it after its last ":" (otherwise the
 // name). The views are valid while the document lives.
 struct kXmlChild {
-  pugi::xml_node fNode;
+  XmlNode fNode;
   std::string_view fName;
   std::string_view fLocalName;
 };
 // The same search over the children of a node as read before, in their
 // order: no call into the document.
 void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,
-                     std::span<pugi::xml_node> aFound);
+                     std::span<XmlNode> aFound);
 
 // Runs aRead (the reading of the node aNodeName as aKind) and answers what
 // it gives; a failure in it fails with "Error in processing node <name> as
@@ -98,8 +99,8 @@ auto XmlReadWrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
 
 // A child already found (null: absent), read as krptUtil's string and
 // integer getters read it, with their wrapped errors.
-std::string XmlChildAsString(pugi::xml_node aChild, std::string_view aNodeName);
-int32_t XmlChildAsInteger(pugi::xml_node aChild, std::string_view aNodeName);
+std::string XmlChildAsString(XmlNode aChild, std::string_view aNodeName);
+int32_t XmlChildAsInteger(XmlNode aChild, std::string_view aNodeName);
 
 // Date texts of the request layer (fixed positions, see the .cpp). They fail
 // with "Date Format invalid: [<text>]" / "DateTime Format invalid: [<text>]".

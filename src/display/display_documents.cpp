@@ -7,31 +7,31 @@
 
 namespace korvane {
 
-void kMessage::Deserialize(std::string_view aTag, const pugi::xml_document& aXmlDocument) {
+void kMessage::Deserialize(std::string_view aTag, XmlTree& aXmlDocument) {
   if (!DeserializeOptional(aTag, aXmlDocument)) throw Error(std::string(aTag) + " node not found");
 }
 
-bool kMessage::DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument,
+bool kMessage::DeserializeOptional(std::string_view aTag, XmlTree& aXmlDocument,
                                    std::vector<std::string>* aLeftOut) {
-  return DeserializeOptional(aTag, XmlFindChild(aXmlDocument.document_element(), aTag), aLeftOut);
+  return DeserializeOptional(aTag, XmlFindChild(aXmlDocument.DocumentElement(), aTag), aLeftOut);
 }
 
-void kMessage::Deserialize(std::string_view aTag, pugi::xml_node aNode) {
+void kMessage::Deserialize(std::string_view aTag, XmlNode aNode) {
   if (!DeserializeOptional(aTag, aNode)) throw Error(std::string(aTag) + " node not found");
 }
 
-bool kMessage::DeserializeOptional(std::string_view aTag, pugi::xml_node aNode,
+bool kMessage::DeserializeOptional(std::string_view aTag, XmlNode aNode,
                                    std::vector<std::string>* aLeftOut) {
   if (!aNode) return false;
   Read(aNode, aTag, aLeftOut);
   return true;
 }
 
-void kMessage::Read(pugi::xml_node aNode, std::string_view aTag, std::vector<std::string>* aLeftOut) {
+void kMessage::Read(XmlNode aNode, std::string_view aTag, std::vector<std::string>* aLeftOut) {
   static constexpr std::string_view kNames[] = {"Image", "Text1", "Text2", "ImageUrl"};
   std::string kMessage::*const fields[] = {&kMessage::fImage, &kMessage::fText1, &kMessage::fText2,
                                            &kMessage::fImageUrl};
-  pugi::xml_node found[std::size(kNames)];
+  XmlNode found[std::size(kNames)];
   XmlFindChildren(aNode, kNames, found);  // in one pass
   for (size_t i = 0; i < std::size(kNames); ++i) {
     std::string& field = this->*fields[i];
@@ -54,11 +54,11 @@ Currency kCDReceiptPayments::Total() const {
   return total;
 }
 
-void kCDReceipt::Deserialize(const pugi::xml_document& aXmlDocument) {
-  Deserialize(XmlFindChild(aXmlDocument.document_element(), "Receipt"));
+void kCDReceipt::Deserialize(XmlTree& aXmlDocument) {
+  Deserialize(XmlFindChild(aXmlDocument.DocumentElement(), "Receipt"));
 }
 
-void kCDReceipt::Deserialize(pugi::xml_node aReceipt) {
+void kCDReceipt::Deserialize(XmlNode aReceipt) {
   using U = krptUtil;
   if (!aReceipt) throw Error("Receipt node not found");
   // Each element's children found in one pass, then read in the order that
@@ -79,7 +79,7 @@ void kCDReceipt::Deserialize(pugi::xml_node aReceipt) {
   static constexpr std::string_view kNames[] = {"Currency",     "Subtotal", "Taxes",   "Total",
                                                 "Image",        "Text1",    "Text2",   "ImageUrl",
                                                 "ShowPayments", "Lines",    "Payments"};
-  pugi::xml_node found[std::size(kNames)];
+  XmlNode found[std::size(kNames)];
   XmlFindChildren(aReceipt, kNames, found);
   fCurrency = XmlChildAsString(found[kCurrency], kNames[kCurrency]);
   fSubtotal = U::ChildAsCurrency(found[kSubtotal], kNames[kSubtotal]);
@@ -92,12 +92,12 @@ void kCDReceipt::Deserialize(pugi::xml_node aReceipt) {
   fShowPayments = U::ChildAsBoolean(found[kShow], kNames[kShow], false);
 
   // Every child node counts, whatever its name or kind.
-  if (const pugi::xml_node lines = found[kLines]) {
+  if (const XmlNode lines = found[kLines]) {
     enum : size_t { kType, kCode, kDescription, kQuantity, kPrice, kAmount };
     static constexpr std::string_view kLineNames[] = {"Type",     "Code",  "Description",
                                                       "Quantity", "Price", "Amount"};
-    for (pugi::xml_node child = lines.first_child(); child; child = child.next_sibling()) {
-      pugi::xml_node field[std::size(kLineNames)];
+    for (XmlNode child = lines.FirstChild(); child; child = child.NextSibling()) {
+      XmlNode field[std::size(kLineNames)];
       XmlFindChildren(child, kLineNames, field);
       auto line = std::make_unique<kCDReceiptLine>();
       line->fType = XmlChildAsString(field[kType], kLineNames[kType]);
@@ -109,11 +109,11 @@ void kCDReceipt::Deserialize(pugi::xml_node aReceipt) {
       fLines.Add(std::move(line));
     }
   }
-  if (const pugi::xml_node payments = found[kPayments]) {
+  if (const XmlNode payments = found[kPayments]) {
     enum : size_t { kType, kText1, kText2, kAmount };
     static constexpr std::string_view kPaymentNames[] = {"Type", "Text1", "Text2", "Amount"};
-    for (pugi::xml_node child = payments.first_child(); child; child = child.next_sibling()) {
-      pugi::xml_node field[std::size(kPaymentNames)];
+    for (XmlNode child = payments.FirstChild(); child; child = child.NextSibling()) {
+      XmlNode field[std::size(kPaymentNames)];
       XmlFindChildren(child, kPaymentNames, field);
       auto payment = std::make_unique<kCDReceiptPayment>();
       payment->fType = XmlChildAsString(field[kType], kPaymentNames[kType]);

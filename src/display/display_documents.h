@@ -3,12 +3,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <pugixml.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/currency.h"
+#include "device/xml_tree.h"
 
 namespace korvane {
 
@@ -20,15 +20,15 @@ class kMessage {
 
   // Reads the element aTag of the document element; fails with
   // aTag + " node not found" when there is none.
-  void Deserialize(std::string_view aTag, const pugi::xml_document& aXmlDocument);
+  void Deserialize(std::string_view aTag, XmlTree& aXmlDocument);
   // The same, but an absent element leaves the texts empty; true when found.
   // With aLeftOut given, a text that cannot be read stays empty and is
   // noted there ("<aTag>/<name> (<why>)") instead of failing.
-  bool DeserializeOptional(std::string_view aTag, const pugi::xml_document& aXmlDocument,
+  bool DeserializeOptional(std::string_view aTag, XmlTree& aXmlDocument,
                            std::vector<std::string>* aLeftOut = nullptr);
   // The same two for the element aTag already found (null: none).
-  void Deserialize(std::string_view aTag, pugi::xml_node aNode);
-  bool DeserializeOptional(std::string_view aTag, pugi::xml_node aNode,
+  void Deserialize(std::string_view aTag, XmlNode aNode);
+  bool DeserializeOptional(std::string_view aTag, XmlNode aNode,
                            std::vector<std::string>* aLeftOut = nullptr);
 
   std::string fText1;
@@ -37,7 +37,7 @@ class kMessage {
   std::string fImageUrl;
 
  private:
-  void Read(pugi::xml_node aNode, std::string_view aTag, std::vector<std::string>* aLeftOut);
+  void Read(XmlNode aNode, std::string_view aTag, std::vector<std::string>* aLeftOut);
 };
 
 class kThankyou : public kMessage {};
@@ -96,9 +96,9 @@ class kCDReceipt {
   // Reads the element Receipt; fails with "Receipt node not found" when
   // there is none. Every child node of Lines and of Payments makes one item,
   // whatever its name or kind (a comment makes an empty one).
-  void Deserialize(const pugi::xml_document& aXmlDocument);
+  void Deserialize(XmlTree& aXmlDocument);
   // The same for the element Receipt already found (null: none).
-  void Deserialize(pugi::xml_node aReceipt);
+  void Deserialize(XmlNode aReceipt);
 
   std::string fCurrency;
   Currency fSubtotal;

@@ -260,9 +260,9 @@ kParameterList kOpen::LoadSettingsFile(const std::string& aPath, std::vector<std
   return lines;
 }
 
-void kOpen::Deserialize(const pugi::xml_document& aXmlDocument) {
+void kOpen::Deserialize(XmlTree& aXmlDocument) {
   kParameterList request;
-  if (const pugi::xml_node parameters = XmlFindChild(aXmlDocument.document_element(), "Parameters"))
+  if (const XmlNode parameters = XmlFindChild(aXmlDocument.DocumentElement(), "Parameters"))
     AppendParameterEntries(parameters, request);
   Deserialize(request);
 }

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
@@ -31,7 +30,7 @@ class kOpen {
   // with the file layer's error on an unreadable settings file. Characters
   // the file's encoding does not allow are read as U+FFFD and noted in
   // fSettingsFileNotes.
-  void Deserialize(const pugi::xml_document& aXmlDocument);
+  void Deserialize(XmlTree& aXmlDocument);
   // The same with the request's parameter entries already read from that
   // document (the request holder has them from the envelope).
   void Deserialize(const kParameterList& aRequestParameters);

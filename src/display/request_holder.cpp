@@ -87,7 +87,7 @@ void kCustomerDisplayHandler::ReadDocuments(const kEnvelopeNodes& aNodes,
   if (!any) {
     for (const Text& text : kTexts) (this->*text.field).clear();
   }
-  std::array<pugi::xml_node, std::size(kTexts)> found;
+  std::array<XmlNode, std::size(kTexts)> found;
   if (any) XmlFindChildren(aParameterChildren, kNames, found);  // among the children read with the envelope
   const bool leaveOut = MalformedTextsOf(aDocumentTypes) == MalformedText::LeaveOut;
   for (size_t i = 0; any && i < found.size(); ++i) {

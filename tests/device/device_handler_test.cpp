@@ -155,9 +155,9 @@ TEST(DeviceHandler, HandsOutTheParametersChildrenAsRead) {
             (std::vector<std::string>{"p:Mode|Mode", "#comment|#comment", "FPType|FPType", "Mode|Mode"}));
   // Searched as read, they give what a search of the document gives.
   static constexpr std::string_view kNames[] = {"Mode", "FPType", "#comment", "p:Mode", "missing"};
-  pugi::xml_node fromChildren[std::size(kNames)], fromDocument[std::size(kNames)];
+  XmlNode fromChildren[std::size(kNames)], fromDocument[std::size(kNames)];
   XmlFindChildren(children, kNames, fromChildren);
-  XmlFindChildren(doc->document_element().child("Parameters"), kNames, fromDocument);
+  XmlFindChildren(XmlFindChild(doc->DocumentElement(), "Parameters"), kNames, fromDocument);
   for (size_t i = 0; i < std::size(kNames); ++i) EXPECT_EQ(fromChildren[i], fromDocument[i]) << kNames[i];
   h.Deserialize(Request(""), MalformedText::Fail, &children);  // no Parameters element
   EXPECT_TRUE(children.empty());

@@ -1,6 +1,8 @@
 // krptUtil's typed getters and XML operations, on request texts.
 #include <gtest/gtest.h>
 
+#include <pugixml.hpp>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -15,11 +17,11 @@ namespace {
 
 using testing::ErrorOf;
 
-pugi::xml_node Root(const kXmlDocument& aDoc) { return aDoc->document_element(); }
+XmlNode Root(const kXmlDocument& aDoc) { return aDoc->DocumentElement(); }
 
 TEST(XmlView, AbsentAndEmptyChildrenPerGetter) {
   auto doc = ParseXmlDocumentUtf8("<R><I/><C></C><B/><D/><T/></R>");
-  const pugi::xml_node r = Root(doc);
+  const XmlNode r = Root(doc);
   EXPECT_EQ(krptUtil::GetNodeValueAsInteger(r, "Missing"), 0);
   EXPECT_EQ(krptUtil::GetNodeValueAsInteger(r, "I"), 0);
   EXPECT_EQ(krptUtil::GetNodeValueAsCurrency(r, "Missing"), Currency());
@@ -41,7 +43,7 @@ TEST(XmlView, TypedGettersConvertAndWrapErrors) {
   auto doc = ParseXmlDocumentUtf8(
       "<R><Port>80a</Port><Handle> 12</Handle><Hex>$1F</Hex><Amount>12,50</Amount><Total>12.5</Total>"
       "<When>2024-03-15T10:20:30.250</When><Day>2024-03-15</Day><Flag>TRUE</Flag></R>");
-  const pugi::xml_node r = Root(doc);
+  const XmlNode r = Root(doc);
   EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsInteger(r, "Port"); }),
             "Error in processing node Port as integer.\r\n'80a' is not a valid integer value");
   EXPECT_EQ(krptUtil::GetNodeValueAsInteger(r, "Handle"), 12);
@@ -58,11 +60,14 @@ TEST(XmlView, TypedGettersConvertAndWrapErrors) {
 }
 
 TEST(XmlView, AddNodeAppendsElementWithText) {
-  auto doc = ParseXmlDocumentUtf8("<R><A>1</A></R>");
-  pugi::xml_node added = krptUtil::AddNode(Root(doc), "B", "two & <three>");
+  pugi::xml_document doc;
+  const pugi::xml_node root = doc.append_child("R");
+  krptUtil::AddNode(root, "A", "");
+  const pugi::xml_node added = krptUtil::AddNode(root, "B", "two & <three>");
   EXPECT_STREQ(added.name(), "B");
-  EXPECT_EQ(Root(doc).last_child(), added);
-  EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "B"), "two & <three>");
+  EXPECT_EQ(root.last_child(), added);
+  EXPECT_STREQ(added.child_value(), "two & <three>");
+  EXPECT_FALSE(root.first_child().first_child());  // no text for an empty value
 }
 
 TEST(XmlView, ChangeXmlEncodingRereadsLeavesAsGreekOrAnsi) {
@@ -71,7 +76,7 @@ TEST(XmlView, ChangeXmlEncodingRereadsLeavesAsGreekOrAnsi) {
   krptUtil::ChangeXMLEncoding(Root(doc), "GR");
   EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(doc), "A"), "\xCE\x91 b");
   EXPECT_EQ(krptUtil::GetNodeValueAsString(XmlFindChild(Root(doc), "N"), "M"), "\xCE\x91");
-  EXPECT_STREQ(XmlFindChild(Root(doc), "N").last_child().value(), "\xCE\x91");
+  EXPECT_EQ(XmlFindChild(Root(doc), "N").LastChild().Value(), "\xCE\x91");
   auto ansi = ParseXmlDocumentUtf8("<R><A>\xC3\x81\xE2\x82\xAC</A></R>");
   krptUtil::ChangeXMLEncoding(Root(ansi), "it");
   EXPECT_EQ(krptUtil::GetNodeValueAsString(Root(ansi), "A"), "\xC3\x81\xE2\x82\xAC");
@@ -85,9 +90,9 @@ TEST(XmlView, ChangeXmlEncodingWalksDeepTreesWithoutRecursion) {
   for (int i = 0; i < depth; ++i) text += "</a>";
   auto doc = ParseXmlDocumentUtf8(text);
   krptUtil::ChangeXMLEncoding(Root(doc), "gr");
-  pugi::xml_node n = Root(doc);
-  while (n.first_child()) n = n.first_child();
-  EXPECT_STREQ(n.value(), "\xCE\x91");
+  XmlNode n = Root(doc);
+  while (n.FirstChild()) n = n.FirstChild();
+  EXPECT_EQ(n.Value(), "\xCE\x91");
 }
 
 }  // namespace

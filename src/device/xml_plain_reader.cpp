@@ -1,0 +1,264 @@
+// The reader of the usual request. It takes only what it can read exactly as
+// the full parser reads it (white space between elements dropped, text kept
+// as it stands but for the five entities and line ends made LF) and gives up
+// at the first thing of any other kind: that text then goes the full way.
+#include "device/xml_plain_reader.h"
+
+#include <array>
+#include <atomic>
+#include <limits>
+
+namespace korvane {
+namespace {
+
+inline bool IsSpace(char16_t c) { return c == u' ' || c == u'\n' || c == u'\t' || c == u'\r'; }
+
+constexpr bool IsNameStart(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+
+// ASCII characters a name may hold after its first.
+constexpr std::array<bool, 128> kNameChar = [] {
+  std::array<bool, 128> name{};
+  for (size_t c = 0; c < name.size(); ++c)
+    name[c] = IsNameStart(static_cast<char16_t>(c)) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+  return name;
+}();
+
+inline bool IsNameChar(char16_t c) { return c < 0x80 && kNameChar[c]; }
+
+// ASCII characters that stand for themselves in text.
+constexpr std::array<bool, 128> kPlainText = [] {
+  std::array<bool, 128> plain{};
+  for (size_t c = 0; c < plain.size(); ++c) plain[c] = c != '<' && c != '&' && c != '\r' && c != '\0';
+  return plain;
+}();
+
+// Whether [aAt, aEnd) begins with aWord (ASCII).
+inline bool StartsWith(const char16_t* aAt, const char16_t* aEnd, std::string_view aWord) {
+  if (static_cast<size_t>(aEnd - aAt) < aWord.size()) return false;
+  for (size_t i = 0; i < aWord.size(); ++i)
+    if (aAt[i] != static_cast<char16_t>(aWord[i])) return false;
+  return true;
+}
+
+class PlainReader {
+ public:
+  PlainReader(std::u16string_view aXml, XmlTree& aTree)
+      : fAt(aXml.data()), fEnd(aXml.data() + aXml.size()), fTree(aTree) {
+    // A unit gives at most three bytes (a surrogate pair four for two units).
+    fOut = fTree.ReserveText(aXml.size() * 3);
+    fUsed = fTree.TextSize();
+  }
+
+  bool Read() {
+    if (fAt < fEnd && *fAt == u'\xFEFF') ++fAt;
+    // Before the root: white space and processing instructions (the
+    // declaration among them), which the full parser passes over.
+    for (;;) {
+      SkipSpace();
+      if (!StartsWith(fAt, fEnd, "<?")) break;
+      if (!SkipProcessingInstruction()) return false;
+    }
+    if (fAt == fEnd || *fAt != u'<') return false;
+    uint32_t cursor = XmlTree::kDocument;
+    do {
+      if (*fAt == u'<') {
+        if (!Tag(cursor)) return false;
+        continue;
+      }
+      const char16_t* mark = fAt;
+      SkipSpace();
+      if (fAt == fEnd) return false;  // an element left open
+      if (*fAt == u'<') continue;     // white space alone is no text
+      fAt = mark;
+      if (!Text(cursor)) return false;
+    } while (cursor != XmlTree::kDocument && fAt < fEnd);
+    if (cursor != XmlTree::kDocument) return false;
+    // After the root: white space only.
+    SkipSpace();
+    if (fAt != fEnd) return false;
+    fTree.CommitText(fUsed);
+    return true;
+  }
+
+ private:
+  void SkipSpace() {
+    while (fAt < fEnd && IsSpace(*fAt)) ++fAt;
+  }
+
+  // "<?" name ... "?>", with nothing in it that the full way must report.
+  bool SkipProcessingInstruction() {
+    fAt += 2;
+    if (fAt == fEnd || !IsNameStart(*fAt)) return false;
+    for (; fAt + 1 < fEnd; ++fAt) {
+      const char16_t c = *fAt;
+      if (c == u'\0' || (c >= 0xD800 && c <= 0xDFFF)) return false;
+      if (c == u'?' && fAt[1] == u'>') {
+        fAt += 2;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // A start or end tag at "<"; aCursor is the open element (its parent
+  // after an end tag).
+  bool Tag(uint32_t& aCursor) {
+    ++fAt;
+    if (fAt == fEnd) return false;
+    if (*fAt == u'/') {
+      if (aCursor == XmlTree::kDocument) return false;
+      ++fAt;
+      const std::string_view name = fTree.TextOf(aCursor);
+      if (!StartsWith(fAt, fEnd, name)) return false;
+      fAt += name.size();
+      SkipSpace();
+      if (fAt == fEnd || *fAt != u'>') return false;  // a longer name too
+      ++fAt;
+      aCursor = fTree.ParentOf(aCursor);
+      return true;
+    }
+    if (!IsNameStart(*fAt)) return false;
+    const char16_t* name = fAt;
+    while (fAt < fEnd && IsNameChar(*fAt)) ++fAt;
+    if (fAt == fEnd) return false;
+    const uint32_t element = fTree.AppendNode(aCursor, XmlNodeType::Element);
+    const size_t size = static_cast<size_t>(fAt - name);
+    char* const out = fOut + fUsed;
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>(name[i]);
+    fTree.SetTextRange(element, fUsed, size);
+    fUsed += size;
+    SkipSpace();
+    if (fAt == fEnd) return false;
+    if (*fAt == u'>') {
+      ++fAt;
+      aCursor = element;
+      return true;
+    }
+    if (*fAt == u'/' && fAt + 1 < fEnd && fAt[1] == u'>') {
+      fAt += 2;
+      return true;
+    }
+    return false;  // an attribute, or a character the full way must judge
+  }
+
+  // Text up to the next "<", as a text node of aCursor.
+  bool Text(uint32_t aCursor) {
+    // The positions are kept in locals: a store through a char pointer
+    // could change any member, which would then be read again each time.
+    const char16_t* at = fAt;
+    const char16_t* const end = fEnd;
+    char* const first = fOut + fUsed;
+    char* out = first;
+    for (;;) {
+      if (at == end) return false;  // an element left open
+      const char16_t c = *at;
+      if (c < 0x80) {
+        if (kPlainText[c]) {
+          *out++ = static_cast<char>(c);
+          ++at;
+          continue;
+        }
+        if (c == u'<') break;
+        if (c == u'\r') {  // CR LF and a lone CR are both LF
+          *out++ = '\n';
+          ++at;
+          if (at < end && *at == u'\n') ++at;
+          continue;
+        }
+        if (c != u'&') return false;  // U+0000
+        const char entity = Entity(at, end);
+        if (!entity) return false;
+        *out++ = entity;
+        continue;
+      }
+      if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        ++at;
+        continue;
+      }
+      if (c < 0xD800 || c > 0xDFFF) {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+        ++at;
+        continue;
+      }
+      // A surrogate pair, or a lone surrogate for the full way to report.
+      if (c > 0xDBFF || at + 1 == end || at[1] < 0xDC00 || at[1] > 0xDFFF) return false;
+      const uint32_t code = 0x10000 + ((uint32_t{c} - 0xD800) << 10) + (uint32_t{at[1]} - 0xDC00);
+      *out++ = static_cast<char>(0xF0 | (code >> 18));
+      *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (code & 0x3F));
+      at += 2;
+    }
+    fAt = at;
+    const uint32_t text = fTree.AppendNode(aCursor, XmlNodeType::Text);
+    const size_t start = fUsed;
+    fUsed += static_cast<size_t>(out - first);
+    fTree.SetTextRange(text, start, fUsed - start);
+    return true;
+  }
+
+  // One of the five predefined entities at "&": its character, aAt past it;
+  // 0 for anything else (character references included).
+  static char Entity(const char16_t*& aAt, const char16_t* aEnd) {
+    struct Known {
+      std::string_view text;
+      char character;
+    };
+    static constexpr Known kKnown[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    for (const Known& k : kKnown) {
+      if (StartsWith(aAt, aEnd, k.text)) {
+        aAt += k.text.size();
+        return k.character;
+      }
+    }
+    return 0;
+  }
+
+  const char16_t* fAt;
+  const char16_t* fEnd;
+  XmlTree& fTree;
+  char* fOut = nullptr;
+  size_t fUsed = 0;
+};
+
+// Texts beyond this go the full way (whose tree then refuses what it cannot
+// place): the offsets of the tree's texts must stay within 32 bits.
+constexpr size_t kMaxUnits = std::numeric_limits<uint32_t>::max() / 4;
+
+// One tree is kept from one request to the next, so that reading the usual
+// request takes no room of its own; a tree grown large is not kept. (A
+// pointer with nothing to destroy: it serves until the module's end, where
+// the tree it may hold goes with the process.)
+constexpr size_t kMaxKeptBytes = 256 * 1024;
+std::atomic<XmlTree*> gSpareTree{nullptr};
+
+void KeepOrDelete(XmlTree* aTree) {
+  XmlTree* none = nullptr;
+  if (aTree->Capacity() > kMaxKeptBytes || !gSpareTree.compare_exchange_strong(none, aTree)) delete aTree;
+}
+
+}  // namespace
+
+std::shared_ptr<XmlTree> ReadPlainXml(std::u16string_view aXml) {
+  if (aXml.size() > kMaxUnits) return nullptr;
+  XmlTree* spare = gSpareTree.exchange(nullptr);
+  if (spare)
+    spare->Clear();
+  else
+    spare = new XmlTree();
+  std::shared_ptr<XmlTree> tree(spare, KeepOrDelete);
+  // About one node for every twelve characters of a usual request.
+  tree->Reserve(aXml.size() / 12 + 8, 0);
+  PlainReader reader(aXml, *tree);
+  if (!reader.Read()) return nullptr;
+  return tree;
+}
+
+}  // namespace korvane

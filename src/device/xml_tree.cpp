@@ -1,0 +1,196 @@
+// The parsed form of a request.
+#include "device/xml_tree.h"
+
+#include <cstring>
+#include <limits>
+
+#include "helpers/error.h"
+
+namespace korvane {
+namespace {
+
+constexpr size_t kMaxOffset = std::numeric_limits<uint32_t>::max();
+
+uint32_t Offset(size_t aValue) {
+  if (aValue > kMaxOffset) throw Error("The request is too large");
+  return static_cast<uint32_t>(aValue);
+}
+
+}  // namespace
+
+// ---- nodes and attributes ---------------------------------------------------
+
+std::string_view XmlAttribute::Name() const {
+  const XmlTree::Attribute& a = fTree->fAttributes[fIndex];
+  return fTree->TextAt(a.fNameAt, a.fNameSize);
+}
+
+std::string_view XmlAttribute::Value() const {
+  const XmlTree::Attribute& a = fTree->fAttributes[fIndex];
+  return fTree->TextAt(a.fValueAt, a.fValueSize);
+}
+
+XmlAttribute XmlAttribute::NextAttribute() const { return {fTree, fTree->fAttributes[fIndex].fNext}; }
+
+XmlNodeType XmlNode::Type() const { return fTree->fNodes[fIndex].fType; }
+
+std::string_view XmlNode::Name() const {
+  const XmlTree::Node& n = fTree->fNodes[fIndex];
+  return n.fType == XmlNodeType::Element ? fTree->TextAt(n.fTextAt, n.fTextSize) : std::string_view();
+}
+
+std::string_view XmlNode::Value() const {
+  const XmlTree::Node& n = fTree->fNodes[fIndex];
+  return n.fType == XmlNodeType::Element || n.fType == XmlNodeType::Document
+             ? std::string_view()
+             : fTree->TextAt(n.fTextAt, n.fTextSize);
+}
+
+XmlNode XmlNode::Parent() const {
+  if (fIndex == XmlTree::kDocument) return {};
+  return {fTree, fTree->fNodes[fIndex].fParent};
+}
+
+XmlNode XmlNode::FirstChild() const {
+  const uint32_t child = fTree->fNodes[fIndex].fFirstChild;
+  return child ? XmlNode(fTree, child) : XmlNode();
+}
+
+XmlNode XmlNode::LastChild() const {
+  const uint32_t child = fTree->fNodes[fIndex].fLastChild;
+  return child ? XmlNode(fTree, child) : XmlNode();
+}
+
+XmlNode XmlNode::NextSibling() const {
+  const uint32_t next = fTree->fNodes[fIndex].fNextSibling;
+  return next ? XmlNode(fTree, next) : XmlNode();
+}
+
+XmlAttribute XmlNode::FirstAttribute() const { return {fTree, fTree->fNodes[fIndex].fFirstAttribute}; }
+
+void XmlNode::SetValue(std::string_view aValue) const {
+  const XmlNodeType type = Type();
+  if (type == XmlNodeType::Element || type == XmlNodeType::Document)
+    throw Error("Only a text, CDATA or comment node holds a value");
+  fTree->SetText(fIndex, aValue);
+}
+
+// ---- the tree ---------------------------------------------------------------
+
+XmlTree::XmlTree() : fNodes(1), fAttributes(1) {}
+
+XmlNode XmlTree::DocumentElement() {
+  for (uint32_t child = fNodes[kDocument].fFirstChild; child; child = fNodes[child].fNextSibling)
+    if (fNodes[child].fType == XmlNodeType::Element) return {this, child};
+  return {};
+}
+
+void XmlTree::Reserve(size_t aNodes, size_t aTextBytes) {
+  fNodes.reserve(aNodes);
+  fText.reserve(aTextBytes);
+}
+
+void XmlTree::Clear() {
+  fNodes.resize(1);
+  fNodes[kDocument] = Node();
+  fAttributes.resize(1);
+  fTextSize = 0;
+}
+
+size_t XmlTree::Capacity() const {
+  return fNodes.capacity() * sizeof(Node) + fAttributes.capacity() * sizeof(Attribute) + fText.capacity();
+}
+
+void XmlTree::TooLarge() { throw Error("The request is too large"); }
+
+char* XmlTree::ReserveText(size_t aMore) {
+  if (fText.size() < fTextSize + aMore) fText.resize(fTextSize + aMore);
+  return fText.data();
+}
+
+uint32_t XmlTree::Store(std::string_view aText) {
+  const uint32_t at = Offset(fTextSize);
+  Offset(fTextSize + aText.size());
+  char* text = ReserveText(aText.size());
+  if (!aText.empty()) std::memcpy(text + fTextSize, aText.data(), aText.size());
+  fTextSize += aText.size();
+  return at;
+}
+
+void XmlTree::SetText(uint32_t aNode, std::string_view aText) {
+  const uint32_t at = Store(aText);
+  fNodes[aNode].fTextAt = at;
+  fNodes[aNode].fTextSize = static_cast<uint32_t>(aText.size());
+}
+
+void XmlTree::AppendAttribute(uint32_t aNode, std::string_view aName, std::string_view aValue) {
+  Attribute attribute;
+  attribute.fNameAt = Store(aName);
+  attribute.fNameSize = static_cast<uint32_t>(aName.size());
+  attribute.fValueAt = Store(aValue);
+  attribute.fValueSize = static_cast<uint32_t>(aValue.size());
+  const uint32_t index = Offset(fAttributes.size());
+  fAttributes.push_back(attribute);
+  Node& node = fNodes[aNode];
+  if (node.fLastAttribute)
+    fAttributes[node.fLastAttribute].fNext = index;
+  else
+    node.fFirstAttribute = index;
+  node.fLastAttribute = index;
+}
+
+namespace {
+
+void AppendEscaped(std::string& aOut, std::string_view aText) {
+  for (const char c : aText) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || c == '\\' || c == '"') {
+      static constexpr char kHex[] = "0123456789abcdef";
+      aOut += "\\x";
+      aOut += kHex[u >> 4];
+      aOut += kHex[u & 15];
+    } else {
+      aOut += c;
+    }
+  }
+}
+
+}  // namespace
+
+std::string XmlTree::Outline() {
+  static constexpr const char* kKinds[] = {"document", "element", "text", "cdata", "comment"};
+  std::string out;
+  // Depth first, children in order, without recursion.
+  uint32_t depth = 0;
+  uint32_t node = kDocument;
+  for (;;) {
+    const Node& n = fNodes[node];
+    out.append(depth * 2, ' ');
+    out += kKinds[static_cast<size_t>(n.fType)];
+    out += " \"";
+    AppendEscaped(out, TextAt(n.fTextAt, n.fTextSize));
+    out += '"';
+    for (uint32_t a = n.fFirstAttribute; a; a = fAttributes[a].fNext) {
+      out += " \"";
+      AppendEscaped(out, TextAt(fAttributes[a].fNameAt, fAttributes[a].fNameSize));
+      out += "\"=\"";
+      AppendEscaped(out, TextAt(fAttributes[a].fValueAt, fAttributes[a].fValueSize));
+      out += '"';
+    }
+    out += '\n';
+    if (n.fFirstChild) {
+      node = n.fFirstChild;
+      ++depth;
+      continue;
+    }
+    while (node != kDocument && !fNodes[node].fNextSibling) {
+      node = fNodes[node].fParent;
+      --depth;
+    }
+    if (node == kDocument) break;
+    node = fNodes[node].fNextSibling;
+  }
+  return out;
+}
+
+}  // namespace korvane

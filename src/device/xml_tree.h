@@ -1,0 +1,142 @@
+// The parsed form of a request: a tree of elements, texts, CDATA sections
+// and comments, held in three arrays (nodes, attributes, their texts in
+// UTF-8). Both readers of request text build it: the plain reader for the
+// usual request and the full XML parser for everything else.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvane {
+
+enum class XmlNodeType : uint8_t { Document, Element, Text, CData, Comment };
+
+class XmlTree;
+
+class XmlAttribute {
+ public:
+  XmlAttribute() = default;
+  explicit operator bool() const { return fTree != nullptr; }
+  std::string_view Name() const;
+  std::string_view Value() const;
+  XmlAttribute NextAttribute() const;
+
+ private:
+  friend class XmlNode;
+  XmlAttribute(const XmlTree* aTree, uint32_t aIndex) : fTree(aIndex ? aTree : nullptr), fIndex(aIndex) {}
+  const XmlTree* fTree = nullptr;
+  uint32_t fIndex = 0;
+};
+
+// A node of a tree, or none (false). Valid while its tree lives; the views
+// it gives are valid until the tree is changed.
+class XmlNode {
+ public:
+  XmlNode() = default;
+  explicit operator bool() const { return fTree != nullptr; }
+  XmlNodeType Type() const;
+  // An element's name; empty for the other kinds.
+  std::string_view Name() const;
+  // The text of a text, CDATA or comment node; empty for the other kinds.
+  std::string_view Value() const;
+  XmlNode Parent() const;
+  XmlNode FirstChild() const;
+  XmlNode LastChild() const;
+  XmlNode NextSibling() const;
+  XmlAttribute FirstAttribute() const;
+  // Replaces the text of a text, CDATA or comment node.
+  void SetValue(std::string_view aValue) const;
+
+  friend bool operator==(const XmlNode&, const XmlNode&) = default;
+
+ private:
+  friend class XmlTree;
+  XmlNode(XmlTree* aTree, uint32_t aIndex) : fTree(aTree), fIndex(aIndex) {}
+  XmlTree* fTree = nullptr;
+  uint32_t fIndex = 0;
+};
+
+class XmlTree {
+ public:
+  // The index of the document node, the parent of the top level.
+  static constexpr uint32_t kDocument = 0;
+
+  XmlTree();
+
+  XmlNode Document() { return {this, kDocument}; }
+  // The first element at the top level; none when there is none.
+  XmlNode DocumentElement();
+
+  // Building. A node goes after the last child of aParent; texts are
+  // appended to the tree's text (AppendText) or given whole.
+  uint32_t AppendNode(uint32_t aParent, XmlNodeType aType) {
+    if (fNodes.size() >= kMaxNodes) TooLarge();
+    const uint32_t index = static_cast<uint32_t>(fNodes.size());
+    Node& node = fNodes.emplace_back();
+    node.fType = aType;
+    node.fParent = aParent;
+    Node& parent = fNodes[aParent];
+    (parent.fLastChild ? fNodes[parent.fLastChild].fNextSibling : parent.fFirstChild) = index;
+    parent.fLastChild = index;
+    return index;
+  }
+  void SetText(uint32_t aNode, std::string_view aText);
+  // aAt and aSize within the text written (ReserveText).
+  void SetTextRange(uint32_t aNode, size_t aAt, size_t aSize) {
+    fNodes[aNode].fTextAt = static_cast<uint32_t>(aAt);
+    fNodes[aNode].fTextSize = static_cast<uint32_t>(aSize);
+  }
+  void AppendAttribute(uint32_t aNode, std::string_view aName, std::string_view aValue);
+  uint32_t ParentOf(uint32_t aNode) const { return fNodes[aNode].fParent; }
+  // An element's name, the text of the other kinds.
+  std::string_view TextOf(uint32_t aNode) const {
+    return TextAt(fNodes[aNode].fTextAt, fNodes[aNode].fTextSize);
+  }
+  // The texts of all nodes, for a reader that writes them in place: at most
+  // aMore bytes are written after TextSize() before the next Commit, whose
+  // size is at most 2^32 - 1.
+  char* ReserveText(size_t aMore);
+  size_t TextSize() const { return fTextSize; }
+  void CommitText(size_t aSize) { fTextSize = aSize; }
+  std::string_view TextAt(size_t aAt, size_t aSize) const { return {fText.data() + aAt, aSize}; }
+  void Reserve(size_t aNodes, size_t aTextBytes);
+  // Back to the document node alone, keeping the room taken.
+  void Clear();
+  // The bytes the tree holds room for.
+  size_t Capacity() const;
+
+  // Every node in document order, one per line with its depth, kind, name,
+  // attributes and text (escaped): a form to compare two trees by.
+  std::string Outline();
+
+ private:
+  friend class XmlNode;
+  friend class XmlAttribute;
+  struct Node {
+    uint32_t fTextAt = 0;  // the name of an element, the text of the others
+    uint32_t fTextSize = 0;
+    uint32_t fParent = 0;
+    uint32_t fFirstChild = 0;  // 0: none (the document is nobody's child)
+    uint32_t fLastChild = 0;
+    uint32_t fNextSibling = 0;
+    uint32_t fFirstAttribute = 0;  // 0: none (entry 0 is not an attribute)
+    uint32_t fLastAttribute = 0;
+    XmlNodeType fType = XmlNodeType::Document;
+  };
+  struct Attribute {
+    uint32_t fNameAt = 0, fNameSize = 0, fValueAt = 0, fValueSize = 0;
+    uint32_t fNext = 0;
+  };
+  static constexpr size_t kMaxNodes = UINT32_MAX;
+  [[noreturn]] static void TooLarge();
+  uint32_t Store(std::string_view aText);
+
+  std::vector<Node> fNodes;
+  std::vector<Attribute> fAttributes;
+  std::string fText;  // of which the first fTextSize bytes are in use
+  size_t fTextSize = 0;
+};
+
+}  // namespace korvane
