@@ -76,7 +76,7 @@ void AppendParameterEntries(XmlNode aParameters, kParameterList& aList,
         type == XmlNodeType::Element ? std::string_view(child.Name()) : XmlNodeNameView(child);
     children.push_back({child,
                         name,
-                        type == XmlNodeType::Element ? XmlLocalName(name) : name,
+                        type == XmlNodeType::Element ? child.LocalName() : name,
                         ParameterNameHash(name),
                         {},
                         false,

@@ -7,6 +7,9 @@
 #include <array>
 #include <atomic>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace korvane {
 namespace {
@@ -42,12 +45,89 @@ inline bool StartsWith(const char16_t* aAt, const char16_t* aEnd, std::string_vi
   return true;
 }
 
+// Eight units at a time where the processor has SSE2: the names and texts of
+// a request are mostly runs of ASCII letters. Each of these writes eight
+// bytes at aOut whatever it takes (the reader's room allows for it) and
+// returns how many units it took; the caller goes on one unit at a time.
+#if defined(__SSE2__)
+inline __m128i InRange(__m128i aUnits, short aLow, short aHigh) {
+  return _mm_and_si128(_mm_cmpgt_epi16(aUnits, _mm_set1_epi16(static_cast<short>(aLow - 1))),
+                       _mm_cmplt_epi16(aUnits, _mm_set1_epi16(static_cast<short>(aHigh + 1))));
+}
+
+inline __m128i Is(__m128i aUnits, char aCharacter) { return _mm_cmpeq_epi16(aUnits, _mm_set1_epi16(aCharacter)); }
+
+// Takes units while aKeep (a mask of 16-bit lanes) holds for them.
+template <class TKeep>
+inline size_t TakeWhile(const char16_t* aAt, const char16_t* aEnd, char* aOut, TKeep aKeep) {
+  size_t taken = 0;
+  while (aEnd - (aAt + taken) >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + taken));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(aOut + taken), _mm_packus_epi16(units, units));
+    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(aKeep(units)));
+    if (kept != 0xFFFF) return taken + static_cast<size_t>(__builtin_ctz(~kept)) / 2;
+    taken += 8;
+  }
+  return taken;
+}
+#endif
+
+// ASCII characters of a name, copied.
+inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
+#if defined(__SSE2__)
+  return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
+    return _mm_or_si128(_mm_or_si128(InRange(u, 'a', 'z'), InRange(u, 'A', 'Z')),
+                        _mm_or_si128(_mm_or_si128(InRange(u, '0', '9'), Is(u, '_')),
+                                     _mm_or_si128(Is(u, '-'), Is(u, '.'))));
+  });
+#else
+  (void)aAt, (void)aEnd, (void)aOut;
+  return 0;
+#endif
+}
+
+// ASCII text that stands for itself, copied.
+inline size_t TakePlainText(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
+#if defined(__SSE2__)
+  return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
+    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFF80))),
+                                          _mm_setzero_si128());
+    const __m128i special = _mm_or_si128(_mm_or_si128(Is(u, '<'), Is(u, '&')),
+                                         _mm_or_si128(Is(u, '\r'), Is(u, '\0')));
+    return _mm_andnot_si128(special, ascii);
+  });
+#else
+  (void)aAt, (void)aEnd, (void)aOut;
+  return 0;
+#endif
+}
+
+// Whether the units at aAt are the ASCII name aName.
+inline bool IsNameAt(const char16_t* aAt, const char16_t* aEnd, std::string_view aName) {
+  if (static_cast<size_t>(aEnd - aAt) < aName.size()) return false;
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Eight bytes of the name are read at a time: the tree's text has room
+  // past its end for that.
+  for (; i + 8 <= aName.size(); i += 8) {
+    const __m128i name = _mm_unpacklo_epi8(
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data() + i)), _mm_setzero_si128());
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(name, units)) != 0xFFFF) return false;
+  }
+#endif
+  for (; i < aName.size(); ++i)
+    if (aAt[i] != static_cast<char16_t>(static_cast<unsigned char>(aName[i]))) return false;
+  return true;
+}
+
 class PlainReader {
  public:
   PlainReader(std::u16string_view aXml, XmlTree& aTree)
       : fAt(aXml.data()), fEnd(aXml.data() + aXml.size()), fTree(aTree) {
-    // A unit gives at most three bytes (a surrogate pair four for two units).
-    fOut = fTree.ReserveText(aXml.size() * 3);
+    // A unit gives at most three bytes (a surrogate pair four for two
+    // units); eight bytes more let a copy of eight units write past the end.
+    fOut = fTree.ReserveText(aXml.size() * 3 + 16);
     fUsed = fTree.TextSize();
   }
 
@@ -111,7 +191,7 @@ class PlainReader {
       if (aCursor == XmlTree::kDocument) return false;
       ++fAt;
       const std::string_view name = fTree.TextOf(aCursor);
-      if (!StartsWith(fAt, fEnd, name)) return false;
+      if (!IsNameAt(fAt, fEnd, name)) return false;
       fAt += name.size();
       SkipSpace();
       if (fAt == fEnd || *fAt != u'>') return false;  // a longer name too
@@ -120,13 +200,12 @@ class PlainReader {
       return true;
     }
     if (!IsNameStart(*fAt)) return false;
-    const char16_t* name = fAt;
-    while (fAt < fEnd && IsNameChar(*fAt)) ++fAt;
+    char* const out = fOut + fUsed;
+    size_t size = TakeNameChars(fAt, fEnd, out);
+    for (; fAt + size < fEnd && IsNameChar(fAt[size]); ++size) out[size] = static_cast<char>(fAt[size]);
+    fAt += size;
     if (fAt == fEnd) return false;
     const uint32_t element = fTree.AppendNode(aCursor, XmlNodeType::Element);
-    const size_t size = static_cast<size_t>(fAt - name);
-    char* const out = fOut + fUsed;
-    for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>(name[i]);
     fTree.SetTextRange(element, fUsed, size);
     fUsed += size;
     SkipSpace();
@@ -152,6 +231,9 @@ class PlainReader {
     char* const first = fOut + fUsed;
     char* out = first;
     for (;;) {
+      const size_t plain = TakePlainText(at, end, out);
+      at += plain;
+      out += plain;
       if (at == end) return false;  // an element left open
       const char16_t c = *at;
       if (c < 0x80) {

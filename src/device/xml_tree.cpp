@@ -32,38 +32,14 @@ std::string_view XmlAttribute::Value() const {
 
 XmlAttribute XmlAttribute::NextAttribute() const { return {fTree, fTree->fAttributes[fIndex].fNext}; }
 
-XmlNodeType XmlNode::Type() const { return fTree->fNodes[fIndex].fType; }
-
-std::string_view XmlNode::Name() const {
-  const XmlTree::Node& n = fTree->fNodes[fIndex];
-  return n.fType == XmlNodeType::Element ? fTree->TextAt(n.fTextAt, n.fTextSize) : std::string_view();
-}
-
-std::string_view XmlNode::Value() const {
-  const XmlTree::Node& n = fTree->fNodes[fIndex];
-  return n.fType == XmlNodeType::Element || n.fType == XmlNodeType::Document
-             ? std::string_view()
-             : fTree->TextAt(n.fTextAt, n.fTextSize);
-}
-
 XmlNode XmlNode::Parent() const {
   if (fIndex == XmlTree::kDocument) return {};
   return {fTree, fTree->fNodes[fIndex].fParent};
 }
 
-XmlNode XmlNode::FirstChild() const {
-  const uint32_t child = fTree->fNodes[fIndex].fFirstChild;
-  return child ? XmlNode(fTree, child) : XmlNode();
-}
-
 XmlNode XmlNode::LastChild() const {
   const uint32_t child = fTree->fNodes[fIndex].fLastChild;
   return child ? XmlNode(fTree, child) : XmlNode();
-}
-
-XmlNode XmlNode::NextSibling() const {
-  const uint32_t next = fTree->fNodes[fIndex].fNextSibling;
-  return next ? XmlNode(fTree, next) : XmlNode();
 }
 
 XmlAttribute XmlNode::FirstAttribute() const { return {fTree, fTree->fNodes[fIndex].fFirstAttribute}; }

@@ -36,15 +36,18 @@ class XmlNode {
  public:
   XmlNode() = default;
   explicit operator bool() const { return fTree != nullptr; }
-  XmlNodeType Type() const;
+  inline XmlNodeType Type() const;
   // An element's name; empty for the other kinds.
-  std::string_view Name() const;
+  inline std::string_view Name() const;
+  // The part of an element's name after its last ":" (the whole name
+  // without one); empty for the other kinds.
+  inline std::string_view LocalName() const;
   // The text of a text, CDATA or comment node; empty for the other kinds.
-  std::string_view Value() const;
+  inline std::string_view Value() const;
   XmlNode Parent() const;
-  XmlNode FirstChild() const;
+  inline XmlNode FirstChild() const;
   XmlNode LastChild() const;
-  XmlNode NextSibling() const;
+  inline XmlNode NextSibling() const;
   XmlAttribute FirstAttribute() const;
   // Replaces the text of a text, CDATA or comment node.
   void SetValue(std::string_view aValue) const;
@@ -83,6 +86,11 @@ class XmlTree {
     return index;
   }
   void SetText(uint32_t aNode, std::string_view aText);
+  // Notes where the local part of the element aNode's name begins (after
+  // its last ":"); a name without one needs no note.
+  void SetLocalNameFrom(uint32_t aNode, size_t aFrom) {
+    fNodes[aNode].fLocalFrom = aFrom <= 255 ? static_cast<uint8_t>(aFrom) : 0;
+  }
   // aAt and aSize within the text written (ReserveText).
   void SetTextRange(uint32_t aNode, size_t aAt, size_t aSize) {
     fNodes[aNode].fTextAt = static_cast<uint32_t>(aAt);
@@ -124,6 +132,7 @@ class XmlTree {
     uint32_t fFirstAttribute = 0;  // 0: none (entry 0 is not an attribute)
     uint32_t fLastAttribute = 0;
     XmlNodeType fType = XmlNodeType::Document;
+    uint8_t fLocalFrom = 0;  // where the local part of an element's name begins (0: none past 255)
   };
   struct Attribute {
     uint32_t fNameAt = 0, fNameSize = 0, fValueAt = 0, fValueSize = 0;
@@ -138,5 +147,44 @@ class XmlTree {
   std::string fText;  // of which the first fTextSize bytes are in use
   size_t fTextSize = 0;
 };
+
+// ---- the node's accessors, used in every search of a request ------------------
+
+inline XmlNodeType XmlNode::Type() const { return fTree->fNodes[fIndex].fType; }
+
+inline std::string_view XmlNode::Name() const {
+  const XmlTree::Node& n = fTree->fNodes[fIndex];
+  return n.fType == XmlNodeType::Element ? fTree->TextAt(n.fTextAt, n.fTextSize) : std::string_view();
+}
+
+inline std::string_view XmlNode::LocalName() const {
+  const XmlTree::Node& n = fTree->fNodes[fIndex];
+  if (n.fType != XmlNodeType::Element) return {};
+  if (n.fLocalFrom != 0) return fTree->TextAt(n.fTextAt + n.fLocalFrom, n.fTextSize - n.fLocalFrom);
+  const std::string_view name = fTree->TextAt(n.fTextAt, n.fTextSize);
+  // A ":" past the first 255 bytes is looked for here (such names are rare).
+  if (n.fTextSize > 255) {
+    const size_t colon = name.rfind(':');
+    if (colon != std::string_view::npos) return name.substr(colon + 1);
+  }
+  return name;
+}
+
+inline std::string_view XmlNode::Value() const {
+  const XmlTree::Node& n = fTree->fNodes[fIndex];
+  return n.fType == XmlNodeType::Element || n.fType == XmlNodeType::Document
+             ? std::string_view()
+             : fTree->TextAt(n.fTextAt, n.fTextSize);
+}
+
+inline XmlNode XmlNode::FirstChild() const {
+  const uint32_t child = fTree->fNodes[fIndex].fFirstChild;
+  return child ? XmlNode(fTree, child) : XmlNode();
+}
+
+inline XmlNode XmlNode::NextSibling() const {
+  const uint32_t next = fTree->fNodes[fIndex].fNextSibling;
+  return next ? XmlNode(fTree, next) : XmlNode();
+}
 
 }  // namespace korvane

@@ -224,7 +224,12 @@ kXmlDocument TreeOf(const pugi::xml_document& aDocument) {
     }
     if (type != XmlNodeType::Document) {
       const uint32_t index = tree->AppendNode(parent, type);
-      tree->SetText(index, type == XmlNodeType::Element ? node.name() : node.value());
+      const std::string_view text = type == XmlNodeType::Element ? node.name() : node.value();
+      tree->SetText(index, text);
+      if (type == XmlNodeType::Element) {
+        const size_t colon = text.rfind(':');
+        if (colon != std::string_view::npos) tree->SetLocalNameFrom(index, colon + 1);
+      }
       for (pugi::xml_attribute a = node.first_attribute(); a; a = a.next_attribute())
         tree->AppendAttribute(index, a.name(), a.value());
       if (type == XmlNodeType::Element && node.first_child()) {
@@ -415,8 +420,7 @@ void XmlFindChildren(XmlNode aParent, std::span<const std::string_view> aNames, 
   auto forEach = [&](auto&& aVisit) {
     for (XmlNode child = aParent.FirstChild(); child; child = child.NextSibling()) {
       if (child.Type() == XmlNodeType::Element) {
-        const std::string_view name = child.Name();
-        if (!aVisit(child, name, XmlLocalName(name))) return;
+        if (!aVisit(child, child.Name(), child.LocalName())) return;
       } else {
         const std::string_view name = XmlNodeNameView(child);
         if (!aVisit(child, name, name)) return;

@@ -45,13 +45,6 @@ kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml);
 std::string XmlNodeName(XmlNode aNode);
 // The same, without a copy (valid while the document lives).
 std::string_view XmlNodeNameView(XmlNode aNode);
-// The part of an element name after its last ":"; the whole name without
-// one. (Most names have none: they are looked through once, quickly.)
-inline std::string_view XmlLocalName(std::string_view aName) {
-  if (aName.empty() || std::memchr(aName.data(), ':', aName.size()) == nullptr) return aName;
-  return aName.substr(aName.rfind(':') + 1);
-}
-
 // Whether a node named aNodeName is found by aName: the whole name, or the
 // part after its last ":", equals aName.
 bool XmlNameMatches(std::string_view aNodeName, std::string_view aName);
