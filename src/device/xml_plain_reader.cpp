@@ -104,21 +104,93 @@ inline size_t TakePlainText(const char16_t* aAt, const char16_t* aEnd, char* aOu
 
 // Whether the units at aAt are the ASCII name aName.
 inline bool IsNameAt(const char16_t* aAt, const char16_t* aEnd, std::string_view aName) {
-  if (static_cast<size_t>(aEnd - aAt) < aName.size()) return false;
+  const size_t available = static_cast<size_t>(aEnd - aAt);
+  if (available < aName.size()) return false;
   size_t i = 0;
 #if defined(__SSE2__)
   // Eight bytes of the name are read at a time: the tree's text has room
   // past its end for that.
-  for (; i + 8 <= aName.size(); i += 8) {
+  for (; i + 8 <= available; i += 8) {
     const __m128i name = _mm_unpacklo_epi8(
         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data() + i)), _mm_setzero_si128());
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + i));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(name, units)) != 0xFFFF) return false;
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(name, units)));
+    const size_t left = aName.size() - i;
+    if (left < 8) {
+      const unsigned wanted = (1u << (2 * left)) - 1;
+      return (same & wanted) == wanted;
+    }
+    if (same != 0xFFFF) return false;
   }
 #endif
   for (; i < aName.size(); ++i)
     if (aAt[i] != static_cast<char16_t>(static_cast<unsigned char>(aName[i]))) return false;
   return true;
+}
+
+// The units before the first "?", U+0000 or surrogate at aAt, eight at a time.
+inline size_t SkipToQuestionMark(const char16_t* aAt, const char16_t* aEnd) {
+  size_t skipped = 0;
+#if defined(__SSE2__)
+  while (aEnd - (aAt + skipped) >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + skipped));
+    const __m128i surrogate =
+        _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xF800))),
+                        _mm_set1_epi16(static_cast<short>(0xD800)));
+    const __m128i stop = _mm_or_si128(_mm_or_si128(Is(units, '?'), Is(units, '\0')), surrogate);
+    const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(stop));
+    if (found != 0) return skipped + static_cast<size_t>(__builtin_ctz(found)) / 2;
+    skipped += 8;
+  }
+#else
+  (void)aEnd;
+#endif
+  return skipped;
+}
+
+// A character of U+0080 or above at aAt in UTF-8 at aOut, both moved past
+// it; false for a lone surrogate, which the full way reports.
+inline bool PutNonAscii(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
+  const char16_t c = *aAt;
+  if (c < 0x800) {
+    *aOut++ = static_cast<char>(0xC0 | (c >> 6));
+    *aOut++ = static_cast<char>(0x80 | (c & 0x3F));
+    ++aAt;
+    return true;
+  }
+  if (c < 0xD800 || c > 0xDFFF) {
+    *aOut++ = static_cast<char>(0xE0 | (c >> 12));
+    *aOut++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *aOut++ = static_cast<char>(0x80 | (c & 0x3F));
+    ++aAt;
+    return true;
+  }
+  if (c > 0xDBFF || aAt + 1 == aEnd || aAt[1] < 0xDC00 || aAt[1] > 0xDFFF) return false;
+  const uint32_t code = 0x10000 + ((uint32_t{c} - 0xD800) << 10) + (uint32_t{aAt[1]} - 0xDC00);
+  *aOut++ = static_cast<char>(0xF0 | (code >> 18));
+  *aOut++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+  *aOut++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  *aOut++ = static_cast<char>(0x80 | (code & 0x3F));
+  aAt += 2;
+  return true;
+}
+
+// One of the five predefined entities at "&": its character, aAt past it;
+// 0 for anything else (character references included).
+inline char Entity(const char16_t*& aAt, const char16_t* aEnd) {
+  struct Known {
+    std::string_view text;
+    char character;
+  };
+  static constexpr Known kKnown[] = {
+      {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+  for (const Known& k : kKnown) {
+    if (StartsWith(aAt, aEnd, k.text)) {
+      aAt += k.text.size();
+      return k.character;
+    }
+  }
+  return 0;
 }
 
 class PlainReader {
@@ -172,6 +244,8 @@ class PlainReader {
     fAt += 2;
     if (fAt == fEnd || !IsNameStart(*fAt)) return false;
     for (; fAt + 1 < fEnd; ++fAt) {
+      fAt += SkipToQuestionMark(fAt, fEnd);
+      if (fAt + 1 >= fEnd) break;
       const char16_t c = *fAt;
       if (c == u'\0' || (c >= 0xD800 && c <= 0xDFFF)) return false;
       if (c == u'?' && fAt[1] == u'>') {
@@ -208,8 +282,15 @@ class PlainReader {
     const uint32_t element = fTree.AppendNode(aCursor, XmlNodeType::Element);
     fTree.SetTextRange(element, fUsed, size);
     fUsed += size;
-    SkipSpace();
-    if (fAt == fEnd) return false;
+    // Attributes, each after white space.
+    for (;;) {
+      if (fAt == fEnd) return false;
+      const bool spaced = IsSpace(*fAt);
+      SkipSpace();
+      if (fAt == fEnd) return false;
+      if (!IsNameStart(*fAt)) break;
+      if (!spaced || !Attribute(element)) return false;
+    }
     if (*fAt == u'>') {
       ++fAt;
       aCursor = element;
@@ -219,7 +300,53 @@ class PlainReader {
       fAt += 2;
       return true;
     }
-    return false;  // an attribute, or a character the full way must judge
+    return false;  // a character the full way must judge
+  }
+
+  // name = "value" (or 'value'), at its name; white space in the value
+  // becomes blanks (CR LF one), the five entities their characters.
+  bool Attribute(uint32_t aElement) {
+    char* out = fOut + fUsed;
+    const size_t nameAt = fUsed;
+    size_t size = 0;
+    for (; fAt < fEnd && IsNameChar(*fAt); ++fAt) out[size++] = static_cast<char>(*fAt);
+    SkipSpace();
+    if (fAt == fEnd || *fAt != u'=') return false;
+    ++fAt;
+    SkipSpace();
+    if (fAt == fEnd || (*fAt != u'"' && *fAt != u'\'')) return false;
+    const char16_t quote = *fAt++;
+    const char16_t* at = fAt;
+    const char16_t* const end = fEnd;
+    char* const value = out + size;
+    out = value;
+    for (;;) {
+      if (at == end) return false;
+      const char16_t c = *at;
+      if (c == quote) break;
+      if (c >= 0x80) {
+        if (!PutNonAscii(at, end, out)) return false;
+        continue;
+      }
+      if (c == u'<' || c == u'\0') return false;
+      ++at;
+      if (c == u'&') {
+        --at;
+        const char entity = Entity(at, end);
+        if (!entity) return false;
+        *out++ = entity;
+      } else if (IsSpace(c)) {
+        *out++ = ' ';
+        if (c == u'\r' && at < end && *at == u'\n') ++at;
+      } else {
+        *out++ = static_cast<char>(c);
+      }
+    }
+    fAt = at + 1;
+    const size_t valueSize = static_cast<size_t>(out - value);
+    fTree.AppendAttributeRange(aElement, nameAt, size, nameAt + size, valueSize);
+    fUsed = nameAt + size + valueSize;
+    return true;
   }
 
   // Text up to the next "<", as a text node of aCursor.
@@ -255,27 +382,7 @@ class PlainReader {
         *out++ = entity;
         continue;
       }
-      if (c < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (c >> 6));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-        ++at;
-        continue;
-      }
-      if (c < 0xD800 || c > 0xDFFF) {
-        *out++ = static_cast<char>(0xE0 | (c >> 12));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-        ++at;
-        continue;
-      }
-      // A surrogate pair, or a lone surrogate for the full way to report.
-      if (c > 0xDBFF || at + 1 == end || at[1] < 0xDC00 || at[1] > 0xDFFF) return false;
-      const uint32_t code = 0x10000 + ((uint32_t{c} - 0xD800) << 10) + (uint32_t{at[1]} - 0xDC00);
-      *out++ = static_cast<char>(0xF0 | (code >> 18));
-      *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      *out++ = static_cast<char>(0x80 | (code & 0x3F));
-      at += 2;
+      if (!PutNonAscii(at, end, out)) return false;
     }
     fAt = at;
     const uint32_t text = fTree.AppendNode(aCursor, XmlNodeType::Text);
@@ -283,24 +390,6 @@ class PlainReader {
     fUsed += static_cast<size_t>(out - first);
     fTree.SetTextRange(text, start, fUsed - start);
     return true;
-  }
-
-  // One of the five predefined entities at "&": its character, aAt past it;
-  // 0 for anything else (character references included).
-  static char Entity(const char16_t*& aAt, const char16_t* aEnd) {
-    struct Known {
-      std::string_view text;
-      char character;
-    };
-    static constexpr Known kKnown[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-    for (const Known& k : kKnown) {
-      if (StartsWith(aAt, aEnd, k.text)) {
-        aAt += k.text.size();
-        return k.character;
-      }
-    }
-    return 0;
   }
 
   const char16_t* fAt;

@@ -100,11 +100,18 @@ void XmlTree::SetText(uint32_t aNode, std::string_view aText) {
 }
 
 void XmlTree::AppendAttribute(uint32_t aNode, std::string_view aName, std::string_view aValue) {
+  const uint32_t nameAt = Store(aName);
+  const uint32_t valueAt = Store(aValue);
+  AppendAttributeRange(aNode, nameAt, aName.size(), valueAt, aValue.size());
+}
+
+void XmlTree::AppendAttributeRange(uint32_t aNode, size_t aNameAt, size_t aNameSize, size_t aValueAt,
+                                   size_t aValueSize) {
   Attribute attribute;
-  attribute.fNameAt = Store(aName);
-  attribute.fNameSize = static_cast<uint32_t>(aName.size());
-  attribute.fValueAt = Store(aValue);
-  attribute.fValueSize = static_cast<uint32_t>(aValue.size());
+  attribute.fNameAt = Offset(aNameAt);
+  attribute.fNameSize = Offset(aNameSize);
+  attribute.fValueAt = Offset(aValueAt);
+  attribute.fValueSize = Offset(aValueSize);
   const uint32_t index = Offset(fAttributes.size());
   fAttributes.push_back(attribute);
   Node& node = fNodes[aNode];

@@ -97,6 +97,9 @@ class XmlTree {
     fNodes[aNode].fTextSize = static_cast<uint32_t>(aSize);
   }
   void AppendAttribute(uint32_t aNode, std::string_view aName, std::string_view aValue);
+  // The same with name and value within the text written (ReserveText).
+  void AppendAttributeRange(uint32_t aNode, size_t aNameAt, size_t aNameSize, size_t aValueAt,
+                            size_t aValueSize);
   uint32_t ParentOf(uint32_t aNode) const { return fNodes[aNode].fParent; }
   // An element's name, the text of the other kinds.
   std::string_view TextOf(uint32_t aNode) const {
