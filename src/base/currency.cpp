@@ -89,7 +89,44 @@ Currency Currency::FromUnits(int64_t aUnits) {
   return FromRaw(raw);
 }
 
+namespace {
+
+// The usual amount, read at once: an optional "-", one to fourteen digits
+// and up to four after a ".", nothing else (so that it cannot overflow).
+// False for any other text, which the full reading then takes.
+bool TryParsePlainAmount(std::string_view aText, int64_t& aRaw) {
+  const size_t n = aText.size();
+  size_t i = 0;
+  const bool negative = n > 0 && aText[0] == '-';
+  if (negative) ++i;
+  const size_t first = i;
+  int64_t whole = 0;
+  for (; i < n && IsDigit(aText[i]); ++i) whole = whole * 10 + (aText[i] - '0');
+  if (i == first || i - first > 14) return false;
+  int64_t fraction = 0;
+  int64_t unit = 10000;  // of the last fraction digit read
+  if (i < n) {
+    if (aText[i] != '.') return false;
+    for (++i; i < n && IsDigit(aText[i]); ++i) {
+      if (unit == 1) return false;  // a fifth fraction digit
+      unit /= 10;
+      fraction = fraction * 10 + (aText[i] - '0');
+    }
+    if (i != n) return false;
+  }
+  const int64_t raw = whole * 10000 + fraction * unit;
+  aRaw = negative ? -raw : raw;
+  return true;
+}
+
+}  // namespace
+
 bool Currency::TryParse(std::string_view aText, Currency& aValue) {
+  int64_t raw = 0;
+  if (TryParsePlainAmount(aText, raw)) {
+    aValue = FromRaw(raw);
+    return true;
+  }
   tTK_DecimalText d;
   if (!ParseDecimalText(aText, '.', d)) return false;
   if (d.digits.empty()) {

@@ -43,6 +43,24 @@ void CheckLogId(const std::string& aLogId) {
                 " bytes, at most " + std::to_string(kMaxLogIdBytes) + " (in UTF-8)");
 }
 
+// The envelope's elements with each document a call reads beside them (the
+// first set with none), looked up as prepared sets; null for another document.
+const XmlNameSet* EnvelopeNames(std::string_view aDocument) {
+  static constexpr std::string_view kDocuments[] = {{}, "Message", "Receipt", "Thankyou", "Idle"};
+  static const std::vector<XmlNameSet> kSets = [] {
+    std::vector<XmlNameSet> sets;
+    for (const std::string_view document : kDocuments) {
+      const std::string_view names[] = {"Type",  "Driver",     "Method",     "Handle",
+                                        "LogId", "Connection", "Parameters", document};
+      sets.emplace_back(std::span(names, document.empty() ? 7 : 8));
+    }
+    return sets;
+  }();
+  for (size_t i = 0; i < std::size(kDocuments); ++i)
+    if (kDocuments[i] == aDocument) return &kSets[i];
+  return nullptr;
+}
+
 }  // namespace
 
 void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, std::string_view aWhy) {
@@ -166,7 +184,10 @@ void kDeviceHandler::ReadEnvelope(XmlTree& aDocument, MalformedText aMalformed,
   if (document) names[7] = aNodes->fDocumentName;
   XmlNode found[std::size(names)];
   const size_t count = document ? 8 : 7;
-  XmlFindChildren(aDocument.DocumentElement(), std::span(names, count), std::span(found, count));
+  if (const XmlNameSet* set = EnvelopeNames(document ? names[7] : std::string_view()))
+    set->Find(aDocument.DocumentElement(), std::span(found, count));
+  else
+    XmlFindChildren(aDocument.DocumentElement(), std::span(names, count), std::span(found, count));
   if (aNodes) {
     aNodes->fParameters = found[6];
     aNodes->fDocument = found[7];
@@ -216,8 +237,9 @@ void kDeviceHandler::ReadConnection(XmlNode aConnection) {
       "Type",     "ConnectTimeout", "ReadTimeout", "URL",         "AuthType",   "User",
       "Password", "DeviceName",     "Address",     "Port",        "SerialPort", "Speed",
       "DataBits", "Parity",         "StopBits",    "LibraryName", "PrinterName"};
+  static const XmlNameSet kNameSet(kNames);
   XmlNode found[kChildren];
-  XmlFindChildren(aConnection, kNames, found);
+  kNameSet.Find(aConnection, found);
   auto text = [&](Child aChild) { return XmlChildAsString(found[aChild], kNames[aChild]); };
   auto integer = [&](Child aChild) { return XmlChildAsInteger(found[aChild], kNames[aChild]); };
   kConnection& c = fConnection;

@@ -14,7 +14,10 @@
 namespace korvane {
 namespace {
 
-inline bool IsSpace(char16_t c) { return c == u' ' || c == u'\n' || c == u'\t' || c == u'\r'; }
+inline bool IsSpace(char16_t c) {
+  constexpr uint64_t kSpaces = uint64_t{1} << ' ' | uint64_t{1} << '\n' | uint64_t{1} << '\t' | uint64_t{1} << '\r';
+  return c <= u' ' && (kSpaces >> c & 1) != 0;
+}
 
 constexpr bool IsNameStart(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
@@ -219,11 +222,13 @@ class PlainReader {
         if (!Tag(cursor)) return false;
         continue;
       }
-      const char16_t* mark = fAt;
-      SkipSpace();
-      if (fAt == fEnd) return false;  // an element left open
-      if (*fAt == u'<') continue;     // white space alone is no text
-      fAt = mark;
+      if (IsSpace(*fAt)) {
+        const char16_t* mark = fAt;
+        SkipSpace();
+        if (fAt == fEnd) return false;  // an element left open
+        if (*fAt == u'<') continue;     // white space alone is no text
+        fAt = mark;
+      }
       if (!Text(cursor)) return false;
     } while (cursor != XmlTree::kDocument && fAt < fEnd);
     if (cursor != XmlTree::kDocument) return false;
@@ -285,6 +290,7 @@ class PlainReader {
     // Attributes, each after white space.
     for (;;) {
       if (fAt == fEnd) return false;
+      if (*fAt == u'>') break;
       const bool spaced = IsSpace(*fAt);
       SkipSpace();
       if (fAt == fEnd) return false;

@@ -430,6 +430,38 @@ void XmlFindChildren(XmlNode aParent, std::span<const std::string_view> aNames, 
   FindChildren(forEach, aNames, aFound);
 }
 
+XmlNameSet::XmlNameSet(std::span<const std::string_view> aNames) : fCount(aNames.size()) {
+  if (aNames.size() > kMaxNames) throw Error("Too many names for one set");
+  for (size_t i = 0; i < aNames.size(); ++i) {
+    if (IndexOf(aNames[i]) >= 0) throw Error("The name " + std::string(aNames[i]) + " is in the set twice");
+    fNames[i] = aNames[i];
+    size_t slot = SlotOf(aNames[i]);
+    while (fSlots[slot] != 0) slot = (slot + 1) % kSlots;
+    fSlots[slot] = static_cast<uint8_t>(i + 1);
+  }
+}
+
+void XmlNameSet::Find(XmlNode aParent, std::span<XmlNode> aFound) const {
+  std::fill(aFound.begin(), aFound.end(), XmlNode());
+  size_t missing = fCount;
+  auto take = [&](std::string_view aName, XmlNode aChild) {
+    const int i = IndexOf(aName);
+    if (i < 0 || aFound[static_cast<size_t>(i)]) return;
+    aFound[static_cast<size_t>(i)] = aChild;
+    --missing;
+  };
+  for (XmlNode child = aParent.FirstChild(); child && missing != 0; child = child.NextSibling()) {
+    if (child.Type() != XmlNodeType::Element) {
+      take(XmlNodeNameView(child), child);
+      continue;
+    }
+    const std::string_view name = child.Name();
+    take(name, child);
+    const std::string_view local = child.LocalName();
+    if (local.size() != name.size()) take(local, child);
+  }
+}
+
 void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,
                      std::span<XmlNode> aFound) {
   auto forEach = [&](auto&& aVisit) {

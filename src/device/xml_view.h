@@ -65,6 +65,40 @@ std::string_view XmlNodeTextView(XmlNode aNode);
 // of aNames (as XmlFindChild does); aFound[i] is null where none is found.
 void XmlFindChildren(XmlNode aParent, std::span<const std::string_view> aNames, std::span<XmlNode> aFound);
 
+// A fixed set of names (at most 32, all different) to find among the
+// children of elements, as XmlFindChildren finds them, with the look-up of a
+// name prepared once: a request's readers keep one per kind of element.
+class XmlNameSet {
+ public:
+  explicit XmlNameSet(std::span<const std::string_view> aNames);
+  size_t Size() const { return fCount; }
+  std::string_view operator[](size_t aIndex) const { return fNames[aIndex]; }
+  // Finds, in one pass over the children of aParent, the first child for
+  // each name; aFound (of Size() nodes) is null where none is found.
+  void Find(XmlNode aParent, std::span<XmlNode> aFound) const;
+
+ private:
+  // The index of aName, or -1.
+  int IndexOf(std::string_view aName) const {
+    for (size_t slot = SlotOf(aName);; slot = (slot + 1) % kSlots) {
+      const uint8_t entry = fSlots[slot];
+      if (entry == 0) return -1;
+      if (SameName(fNames[entry - 1], aName)) return entry - 1;
+    }
+  }
+  static size_t SlotOf(std::string_view aName) {
+    return aName.empty() ? 0
+                         : (aName.size() * 31 + static_cast<unsigned char>(aName.front()) * 7 +
+                            static_cast<unsigned char>(aName.back())) %
+                               kSlots;
+  }
+  static constexpr size_t kMaxNames = 32;
+  static constexpr size_t kSlots = 64;
+  std::string_view fNames[kMaxNames];
+  uint8_t fSlots[kSlots] = {};  // index + 1 into fNames; 0: free
+  size_t fCount = 0;
+};
+
 // A child node as read once: the node, its name as the node view names it
 // and, for an element, the part of it after its last ":" (otherwise the
 // name). The views are valid while the document lives.

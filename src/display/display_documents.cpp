@@ -31,8 +31,9 @@ void kMessage::Read(XmlNode aNode, std::string_view aTag, std::vector<std::strin
   static constexpr std::string_view kNames[] = {"Image", "Text1", "Text2", "ImageUrl"};
   std::string kMessage::*const fields[] = {&kMessage::fImage, &kMessage::fText1, &kMessage::fText2,
                                            &kMessage::fImageUrl};
+  static const XmlNameSet kNameSet(kNames);
   XmlNode found[std::size(kNames)];
-  XmlFindChildren(aNode, kNames, found);  // in one pass
+  kNameSet.Find(aNode, found);  // in one pass
   for (size_t i = 0; i < std::size(kNames); ++i) {
     std::string& field = this->*fields[i];
     if (!aLeftOut) {
@@ -79,8 +80,9 @@ void kCDReceipt::Deserialize(XmlNode aReceipt) {
   static constexpr std::string_view kNames[] = {"Currency",     "Subtotal", "Taxes",   "Total",
                                                 "Image",        "Text1",    "Text2",   "ImageUrl",
                                                 "ShowPayments", "Lines",    "Payments"};
+  static const XmlNameSet kNameSet(kNames);
   XmlNode found[std::size(kNames)];
-  XmlFindChildren(aReceipt, kNames, found);
+  kNameSet.Find(aReceipt, found);
   fCurrency = XmlChildAsString(found[kCurrency], kNames[kCurrency]);
   fSubtotal = U::ChildAsCurrency(found[kSubtotal], kNames[kSubtotal]);
   fTaxes = U::ChildAsCurrency(found[kTaxes], kNames[kTaxes]);
@@ -96,9 +98,10 @@ void kCDReceipt::Deserialize(XmlNode aReceipt) {
     enum : size_t { kType, kCode, kDescription, kQuantity, kPrice, kAmount };
     static constexpr std::string_view kLineNames[] = {"Type",     "Code",  "Description",
                                                       "Quantity", "Price", "Amount"};
+    static const XmlNameSet kLineSet(kLineNames);
     for (XmlNode child = lines.FirstChild(); child; child = child.NextSibling()) {
       XmlNode field[std::size(kLineNames)];
-      XmlFindChildren(child, kLineNames, field);
+      kLineSet.Find(child, field);
       auto line = std::make_unique<kCDReceiptLine>();
       line->fType = XmlChildAsString(field[kType], kLineNames[kType]);
       line->fCode = XmlChildAsString(field[kCode], kLineNames[kCode]);
@@ -112,9 +115,10 @@ void kCDReceipt::Deserialize(XmlNode aReceipt) {
   if (const XmlNode payments = found[kPayments]) {
     enum : size_t { kType, kText1, kText2, kAmount };
     static constexpr std::string_view kPaymentNames[] = {"Type", "Text1", "Text2", "Amount"};
+    static const XmlNameSet kPaymentSet(kPaymentNames);
     for (XmlNode child = payments.FirstChild(); child; child = child.NextSibling()) {
       XmlNode field[std::size(kPaymentNames)];
-      XmlFindChildren(child, kPaymentNames, field);
+      kPaymentSet.Find(child, field);
       auto payment = std::make_unique<kCDReceiptPayment>();
       payment->fType = XmlChildAsString(field[kType], kPaymentNames[kType]);
       payment->fText1 = XmlChildAsString(field[kText1], kPaymentNames[kText1]);
