@@ -5,7 +5,6 @@
 #include "device/xml_plain_reader.h"
 
 #include <array>
-#include <atomic>
 #include <limits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -409,28 +408,11 @@ class PlainReader {
 // place): the offsets of the tree's texts must stay within 32 bits.
 constexpr size_t kMaxUnits = std::numeric_limits<uint32_t>::max() / 4;
 
-// One tree is kept from one request to the next, so that reading the usual
-// request takes no room of its own; a tree grown large is not kept. (A
-// pointer with nothing to destroy: it serves until the module's end, where
-// the tree it may hold goes with the process.)
-constexpr size_t kMaxKeptBytes = 256 * 1024;
-std::atomic<XmlTree*> gSpareTree{nullptr};
-
-void KeepOrDelete(XmlTree* aTree) {
-  XmlTree* none = nullptr;
-  if (aTree->Capacity() > kMaxKeptBytes || !gSpareTree.compare_exchange_strong(none, aTree)) delete aTree;
-}
-
 }  // namespace
 
-std::shared_ptr<XmlTree> ReadPlainXml(std::u16string_view aXml) {
+XmlTreeHandle ReadPlainXml(std::u16string_view aXml) {
   if (aXml.size() > kMaxUnits) return nullptr;
-  XmlTree* spare = gSpareTree.exchange(nullptr);
-  if (spare)
-    spare->Clear();
-  else
-    spare = new XmlTree();
-  std::shared_ptr<XmlTree> tree(spare, KeepOrDelete);
+  XmlTreeHandle tree = NewXmlTree();
   // About one node for every twelve characters of a usual request.
   tree->Reserve(aXml.size() / 12 + 8, 0);
   PlainReader reader(aXml, *tree);

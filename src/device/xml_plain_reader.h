@@ -3,7 +3,6 @@
 // parser.
 #pragma once
 
-#include <memory>
 #include <string_view>
 
 #include "device/xml_tree.h"
@@ -20,6 +19,6 @@ namespace korvane {
 // anything else (comments, CDATA, character references, other entities,
 // "<" in a value, U+0000, a lone surrogate, any error): the full parser then
 // reads it, and reports what it must.
-std::shared_ptr<XmlTree> ReadPlainXml(std::u16string_view aXml);
+XmlTreeHandle ReadPlainXml(std::u16string_view aXml);
 
 }  // namespace korvane

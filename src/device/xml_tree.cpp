@@ -1,6 +1,7 @@
 // The parsed form of a request.
 #include "device/xml_tree.h"
 
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -120,6 +121,29 @@ void XmlTree::AppendAttributeRange(uint32_t aNode, size_t aNameAt, size_t aNameS
   else
     node.fFirstAttribute = index;
   node.fLastAttribute = index;
+}
+
+namespace {
+
+// The tree kept from one request to the next (a pointer with nothing to
+// destroy: it serves until the module's end, where the tree it may hold goes
+// with the process).
+constexpr size_t kMaxKeptBytes = 256 * 1024;
+std::atomic<XmlTree*> gSpareTree{nullptr};
+
+}  // namespace
+
+void XmlTreeRelease::operator()(XmlTree* aTree) const {
+  XmlTree* none = nullptr;
+  if (aTree->Capacity() > kMaxKeptBytes || !gSpareTree.compare_exchange_strong(none, aTree)) delete aTree;
+}
+
+XmlTreeHandle NewXmlTree() {
+  if (XmlTree* spare = gSpareTree.exchange(nullptr)) {
+    spare->Clear();
+    return XmlTreeHandle(spare);
+  }
+  return XmlTreeHandle(new XmlTree());
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -189,5 +190,16 @@ inline XmlNode XmlNode::NextSibling() const {
   const uint32_t next = fTree->fNodes[fIndex].fNextSibling;
   return next ? XmlNode(fTree, next) : XmlNode();
 }
+
+// The owner of a tree. A tree let go is kept for the next request to fill
+// (one at a time, and only a small one), so that reading the usual request
+// takes no room of its own.
+struct XmlTreeRelease {
+  void operator()(XmlTree* aTree) const;
+};
+using XmlTreeHandle = std::unique_ptr<XmlTree, XmlTreeRelease>;
+
+// An empty tree: the one kept, or a new one.
+XmlTreeHandle NewXmlTree();
 
 }  // namespace korvane

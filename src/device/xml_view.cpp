@@ -209,7 +209,7 @@ PugiDocument ParseInPlace(std::string&& aText, bool& aTextChanged) {
 
 // The tree of a document the full parser read.
 kXmlDocument TreeOf(const pugi::xml_document& aDocument) {
-  auto tree = std::make_shared<XmlTree>();
+  kXmlDocument tree = NewXmlTree();
   // Depth first, children in order, without recursion.
   pugi::xml_node node = aDocument.first_child();
   uint32_t parent = XmlTree::kDocument;

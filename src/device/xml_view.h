@@ -22,7 +22,7 @@ inline bool SameName(std::string_view a, std::string_view b) {
   return a.size() == b.size() && (a.empty() || (a.front() == b.front() && a.back() == b.back() && a == b));
 }
 
-using kXmlDocument = std::shared_ptr<XmlTree>;
+using kXmlDocument = XmlTreeHandle;
 
 // Parses a request text: the usual request by the plain reader
 // (xml_plain_reader.h), any other by the full parser, with one result. The
