@@ -11,16 +11,16 @@
 #include <string_view>
 
 #include "api/driver_api.h"
-#include "helpers/ascii.h"
-#include "helpers/base64.h"
 #include "base/currency.h"
 #include "base/shared_types.h"
 #include "device/receipt_util.h"
 #include "device/xml_view.h"
 #include "display/korvane/json_writer.h"
+#include "helpers/ascii.h"
+#include "helpers/base64.h"
+#include "helpers/utf.h"
 #include "platform/code_page.h"
 #include "platform/error.h"
-#include "helpers/utf.h"
 
 using namespace korvane;
 
@@ -368,8 +368,8 @@ void XmlTexts(std::string_view aText) {
   Check(elements == 1, "one root element", aText, std::to_string(elements));
   for (XmlNode node = doc->Document().FirstChild(); node;) {
     const std::string_view value = node.Value();
-    Check(IsValidUtf8(value) && value.find('\0') == std::string_view::npos, "a text that is not UTF-8",
-          aText, std::string(value));
+    Check(IsValidUtf8(value) && value.find('\0') == std::string_view::npos, "a text that is not UTF-8", aText,
+          std::string(value));
     for (XmlAttribute a = node.FirstAttribute(); a; a = a.NextAttribute())
       Check(IsValidUtf8(a.Value()), "an attribute that is not UTF-8", aText, std::string(a.Value()));
     if (node.FirstChild()) {

@@ -70,8 +70,8 @@ void NoteLeftOutText(std::vector<std::string>& aNotes, std::string_view aWhere, 
   aNotes.push_back(std::move(note));
 }
 
-void AppendParameterEntries(XmlNode aParameters, kParameterList& aList,
-                            std::vector<std::string>* aLeftOut, std::vector<kXmlChild>* aChildren) {
+void AppendParameterEntries(XmlNode aParameters, kParameterList& aList, std::vector<std::string>* aLeftOut,
+                            std::vector<kXmlChild>* aChildren) {
   if (aChildren) aChildren->clear();
   // Each child's value is the text of the first child found by its name (a
   // child is also found by the part of its name after a ":").

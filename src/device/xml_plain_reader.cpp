@@ -14,7 +14,8 @@ namespace korvane {
 namespace {
 
 inline bool IsSpace(char16_t c) {
-  constexpr uint64_t kSpaces = uint64_t{1} << ' ' | uint64_t{1} << '\n' | uint64_t{1} << '\t' | uint64_t{1} << '\r';
+  constexpr uint64_t kSpaces =
+      uint64_t{1} << ' ' | uint64_t{1} << '\n' | uint64_t{1} << '\t' | uint64_t{1} << '\r';
   return c <= u' ' && (kSpaces >> c & 1) != 0;
 }
 
@@ -57,7 +58,9 @@ inline __m128i InRange(__m128i aUnits, short aLow, short aHigh) {
                        _mm_cmplt_epi16(aUnits, _mm_set1_epi16(static_cast<short>(aHigh + 1))));
 }
 
-inline __m128i Is(__m128i aUnits, char aCharacter) { return _mm_cmpeq_epi16(aUnits, _mm_set1_epi16(aCharacter)); }
+inline __m128i Is(__m128i aUnits, char aCharacter) {
+  return _mm_cmpeq_epi16(aUnits, _mm_set1_epi16(aCharacter));
+}
 
 // Takes units while aKeep (a mask of 16-bit lanes) holds for them.
 template <class TKeep>
@@ -78,9 +81,9 @@ inline size_t TakeWhile(const char16_t* aAt, const char16_t* aEnd, char* aOut, T
 inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
 #if defined(__SSE2__)
   return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
-    return _mm_or_si128(_mm_or_si128(InRange(u, 'a', 'z'), InRange(u, 'A', 'Z')),
-                        _mm_or_si128(_mm_or_si128(InRange(u, '0', '9'), Is(u, '_')),
-                                     _mm_or_si128(Is(u, '-'), Is(u, '.'))));
+    return _mm_or_si128(
+        _mm_or_si128(InRange(u, 'a', 'z'), InRange(u, 'A', 'Z')),
+        _mm_or_si128(_mm_or_si128(InRange(u, '0', '9'), Is(u, '_')), _mm_or_si128(Is(u, '-'), Is(u, '.'))));
   });
 #else
   (void)aAt, (void)aEnd, (void)aOut;
@@ -92,10 +95,10 @@ inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOu
 inline size_t TakePlainText(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
 #if defined(__SSE2__)
   return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
-    const __m128i ascii = _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFF80))),
-                                          _mm_setzero_si128());
-    const __m128i special = _mm_or_si128(_mm_or_si128(Is(u, '<'), Is(u, '&')),
-                                         _mm_or_si128(Is(u, '\r'), Is(u, '\0')));
+    const __m128i ascii =
+        _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
+    const __m128i special =
+        _mm_or_si128(_mm_or_si128(Is(u, '<'), Is(u, '&')), _mm_or_si128(Is(u, '\r'), Is(u, '\0')));
     return _mm_andnot_si128(special, ascii);
   });
 #else

@@ -334,8 +334,7 @@ namespace {
 // the same view when there is none); that function returns false once all
 // are found.
 template <class TForEach>
-void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames,
-                  std::span<XmlNode> aFound) {
+void FindChildren(TForEach&& aForEach, std::span<const std::string_view> aNames, std::span<XmlNode> aFound) {
   const XmlNode none;
   std::fill(aFound.begin(), aFound.end(), none);
   if (aNames.empty()) return;
@@ -484,7 +483,7 @@ std::string_view XmlNodeTextView(XmlNode aNode) {
 
 std::string XmlNodeText(XmlNode aNode) { return std::string(XmlNodeTextView(aNode)); }
 
-std::string XmlChildAsString(XmlNode aChild, std::string_view aNodeName) {
+std::string XmlChildAsStringWrapped(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return {};
   return XmlReadWrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
 }

@@ -20,8 +20,7 @@ void kMessage::Deserialize(std::string_view aTag, XmlNode aNode) {
   if (!DeserializeOptional(aTag, aNode)) throw Error(std::string(aTag) + " node not found");
 }
 
-bool kMessage::DeserializeOptional(std::string_view aTag, XmlNode aNode,
-                                   std::vector<std::string>* aLeftOut) {
+bool kMessage::DeserializeOptional(std::string_view aTag, XmlNode aNode, std::vector<std::string>* aLeftOut) {
   if (!aNode) return false;
   Read(aNode, aTag, aLeftOut);
   return true;

@@ -1,9 +1,8 @@
 // krptUtil's typed getters and XML operations, on request texts.
 #include <gtest/gtest.h>
 
-#include <pugixml.hpp>
-
 #include <functional>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 

@@ -212,7 +212,8 @@ TEST(XmlParse, EveryPathGivesTheSameAnswerForEveryText) {
       "<R><A>x</A></R></R>",
       "<R><p:A>x</p:A><A b='1'/><A:>y</A:></R>",
       "<R>\xC3\xA9<\xC3\xA9>x</\xC3\xA9></R>",
-      "<R a=\"1\" b = 'x&amp;y\"' c=\"\r\n\tz\r \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"><A k=\"v\"/><B k='&#65;'>x</B></R>",
+      "<R a=\"1\" b = 'x&amp;y\"' c=\"\r\n\tz\r \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"><A k=\"v\"/><B "
+      "k='&#65;'>x</B></R>",
       "<R a=\"1\"b=\"2\"><A a=\"<\"/><B a=1/><C a=\"1/></R>",
   };
   const std::string bom = "\xEF\xBB\xBF";

@@ -1,0 +1,75 @@
+// The plain reader: which texts it takes itself, and that what it takes is
+// the tree the full parser makes of the same text.
+#include "device/xml_plain_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/xml_view.h"
+#include "helpers/utf.h"
+
+namespace korvane {
+namespace {
+
+TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
+  struct Case {
+    const char* text;
+    bool taken;
+  };
+  const Case cases[] = {
+      // As hosts send them: a declaration, CR LF between elements, a version
+      // attribute, entities, accented and non-BMP text, empty elements.
+      {"<?xml version=\"1.0\" encoding=\"utf-16\"?>\r\n<ReceiptPrinterManager Version=\"1.0\">\r\n"
+       "  <Type>CustomerDisplay</Type>\r\n  <Method>MESSAGE</Method>\r\n  <Parameters />\r\n"
+       "  <Message><Text1>Caf\xC3\xA9 &amp; cr\xC3\xA8me &lt;1&gt;</Text1><Text2>\xF0\x9F\x98\x80</Text2>"
+       "</Message>\r\n</ReceiptPrinterManager>\r\n",
+       true},
+      {"<Request><Type>CustomerDisplay</Type><Parameters></Parameters></Request>", true},
+      {"<R a='1' b = \"2\"><A/><B\t/></R>", true},
+      {"<R><T>line\r\nnext\rlast</T></R>", true},
+      // Left to the parser: what the plain form does not hold, and errors.
+      {"<R><!-- c --></R>", false},
+      {"<R><![CDATA[x]]></R>", false},
+      {"<R>&#65;</R>", false},
+      {"<R>&nbsp;</R>", false},
+      {"<R><p:A/></R>", false},
+      {"<R><\xC3\xA9/></R>", false},
+      {"<!DOCTYPE R><R/>", false},
+      {"<R/><S/>", false},
+      {"<R/>x", false},
+      {"<R><A></B></R>", false},
+      {"<R><A>", false},
+      {"<R a=\"<\"/>", false},
+      {"<R a=\"1\"b=\"2\"/>", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    const std::u16string text = platform::Utf8ToUtf16(c.text);
+    const XmlTreeHandle tree = ReadPlainXml(text);
+    EXPECT_EQ(static_cast<bool>(tree), c.taken) << c.text;
+    if (tree) {
+      EXPECT_EQ(tree->Outline(), ParseXmlDocumentUtf8(c.text)->Outline()) << c.text;
+    }
+  }
+  // A lone surrogate and U+0000 are for the parser to report.
+  EXPECT_FALSE(ReadPlainXml(u"<R>\xD800</R>"));
+  EXPECT_FALSE(ReadPlainXml(std::u16string(u"<R>\0</R>", 8)));
+}
+
+TEST(XmlPlainReader, TreesInUseAreNeverShared) {
+  // The tree given back is reused for the next request; one still held is not.
+  XmlTreeHandle first = ReadPlainXml(u"<R><A>one</A></R>");
+  const XmlTreeHandle second = ReadPlainXml(u"<R><A>two</A></R>");
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first.get(), second.get());
+  EXPECT_EQ(XmlNodeText(XmlFindChild(first->DocumentElement(), "A")), "one");
+  first.reset();
+  const XmlTreeHandle third = ReadPlainXml(u"<S><B>three</B></S>");
+  ASSERT_TRUE(third);
+  EXPECT_EQ(third->Outline(), "document \"\"\n  element \"S\"\n    element \"B\"\n      text \"three\"\n");
+  EXPECT_EQ(XmlNodeText(XmlFindChild(second->DocumentElement(), "A")), "two");
+}
+
+}  // namespace
+}  // namespace korvane
