@@ -33,8 +33,8 @@ const char* const kRequests[] = {
     "<Handle>1</Handle><Parameters/><Message><Text1>Almond croissant</Text1></Message></Request>",
     "<R/>",
     "<!-- c --><R a=\"1\">t<![CDATA[c]]></R>",
-    "<Request>\r\n  <Message><Text1>Caf\xC3\xA9 &amp; cr\xC3\xA8me "
-    "&lt;1&gt;\r\n</Text1><Text2/></Message>\r\n</Request>",
+    ("<Request>\r\n  <Message><Text1>Caf\xC3\xA9 &amp; cr\xC3\xA8me &lt;1&gt;\r\n</Text1>"
+     "<Text2/></Message>\r\n</Request>"),
     "<?xml version=\"1.0\"?><R><A><B>x</B></A><C>y</C></R>",
 };
 

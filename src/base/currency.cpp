@@ -101,8 +101,11 @@ bool TryParsePlainAmount(std::string_view aText, int64_t& aRaw) {
   if (negative) ++i;
   const size_t first = i;
   int64_t whole = 0;
-  for (; i < n && IsDigit(aText[i]); ++i) whole = whole * 10 + (aText[i] - '0');
-  if (i == first || i - first > 14) return false;
+  for (; i < n && IsDigit(aText[i]); ++i) {
+    if (i - first == 14) return false;  // a fifteenth digit
+    whole = whole * 10 + (aText[i] - '0');
+  }
+  if (i == first) return false;
   int64_t fraction = 0;
   int64_t unit = 10000;  // of the last fraction digit read
   if (i < n) {

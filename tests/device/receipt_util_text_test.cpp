@@ -82,13 +82,21 @@ TEST(CurrencyText, RoundsHalfToEvenAtFourDecimals) {
       {"1e-999999999999", 0},
       {"922337203685477.5807", std::numeric_limits<int64_t>::max()},
       {"-922337203685477.5808", std::numeric_limits<int64_t>::min()},
+      // Around the short reading of the usual amount (up to fourteen digits
+      // and four decimals) and the full one past it.
+      {"99999999999999.9999", 999999999999999999},
+      {"-99999999999999.9999", -999999999999999999},
+      {"123456789012345", 1234567890123450000},
+      {"1.", 10000},
+      {"-0", 0},
+      {"7.12345", 71234},
   };
   for (const Case& c : cases) EXPECT_EQ(krptUtil::StrToCurr(c.text).Raw(), c.raw) << c.text;
 }
 
 TEST(CurrencyText, RejectsOtherFormsWithTheirMessage) {
   for (const char* text : {"1,5", "1,000.00", "", " ", ".", "e2", "1e", "1e+", "1.2.3", "--1", "1 2", "0x10",
-                           "922337203685477.5808", "1e15", "\t1", "1d"})
+                           "922337203685477.5808", "1e15", "\t1", "1d", "1666666666666666666", "1.5x", "-"})
     EXPECT_EQ(ErrorOf([&] { krptUtil::StrToCurr(text); }),
               std::string("'") + text + "' is not a valid floating point value");
 }
