@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 #include "base/bounded_lock.h"
@@ -45,19 +46,23 @@ void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
     aOut += buffer;
     return;
   }
-  // Digit by digit: every logged line starts with one, made on the caller's
-  // thread.
+  // Two digits at a time from a table: every logged line starts with one,
+  // made on the caller's thread.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char out[] = "0000-00-00 00:00:00:000";
-  auto put = [&out](size_t aLast, int aValue, int aWidth) {
-    for (int k = 0; k < aWidth; ++k, aValue /= 10) out[aLast - k] = static_cast<char>('0' + aValue % 10);
-  };
-  put(3, t.year, 4);
-  put(6, t.month, 2);
-  put(9, t.day, 2);
-  put(12, t.hour, 2);
-  put(15, t.minute, 2);
-  put(18, t.second, 2);
-  put(22, t.millisecond, 3);
+  auto pair = [&out](size_t aAt, int aValue) { std::memcpy(out + aAt, kPairs + 2 * aValue, 2); };
+  pair(0, t.year / 100);
+  pair(2, t.year % 100);
+  pair(5, t.month);
+  pair(8, t.day);
+  pair(11, t.hour);
+  pair(14, t.minute);
+  pair(17, t.second);
+  out[20] = static_cast<char>('0' + t.millisecond / 100);
+  pair(21, t.millisecond % 100);
   aOut.append(out, sizeof out - 1);
 }
 
