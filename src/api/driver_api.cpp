@@ -1,6 +1,7 @@
 #include "api/driver_api.h"
 
 #include <array>
+#include <charconv>
 
 #include "base/application.h"
 #include "display/korvane/display_driver.h"
@@ -128,13 +129,63 @@ void Store(platform::Bstr* aTarget, platform::Bstr aValue) {
   *aTarget = aValue;
 }
 
+// The envelope made straight in UTF-16, on the stack, for texts of ASCII
+// without XML special characters (the usual envelope: no error, the log's
+// name): no UTF-8 envelope first, no second pass to count its units.
+class AsciiEnvelope {
+ public:
+  // Appends aText; false (and from then on) when a character is not ASCII
+  // or the text does not fit.
+  bool Add(std::string_view aText) {
+    if (!fOk || aText.size() > kUnits - fSize) return fOk = false;
+    unsigned bits = 0;
+    char16_t* at = fUnits + fSize;
+    for (const char c : aText) {
+      const unsigned char byte = static_cast<unsigned char>(c);
+      bits |= byte;
+      *at++ = byte;
+    }
+    fSize += aText.size();
+    return fOk = bits < 0x80;
+  }
+  // The BSTR of what was added; null when memory runs out.
+  platform::Bstr Take() const { return platform::BstrAlloc(fUnits, static_cast<uint32_t>(fSize)); }
+
+ private:
+  static constexpr size_t kUnits = 1024;
+  char16_t fUnits[kUnits];
+  size_t fSize = 0;
+  bool fOk = true;
+};
+
+// The result envelope as a BSTR: FormatEnvelope's text in UTF-16.
+platform::Bstr EnvelopeBstr(const int32_t* aHandle, bool aError, const std::string& aErrorText,
+                            const std::string& aLogFileName) {
+  if (FindXmlSpecial(aErrorText, 0) == aErrorText.size() &&
+      FindXmlSpecial(aLogFileName, 0) == aLogFileName.size()) {
+    AsciiEnvelope envelope;
+    if (aHandle) {
+      char digits[16];
+      const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, *aHandle);
+      envelope.Add("<Handle>");
+      envelope.Add(std::string_view(digits, static_cast<size_t>(end.ptr - digits)));
+      envelope.Add("</Handle>\r\n");
+    }
+    envelope.Add(aError ? "<Error>True</Error>\r\n<ErrorText>" : "<Error>False</Error>\r\n<ErrorText>");
+    envelope.Add(aErrorText);
+    envelope.Add("</ErrorText>\r\n<LogFileName>");
+    envelope.Add(aLogFileName);
+    if (envelope.Add("</LogFileName>")) return envelope.Take();
+  }
+  return platform::BstrFromUtf8(FormatEnvelope(aHandle, aError, aErrorText, aLogFileName));
+}
+
 }  // namespace
 
 template <class TResult>
 void kCustomerDisplayWrapperOf<TResult>::Format(platform::Bstr* aOutput, platform::Bstr* aErrorMessage,
                                                 int16_t* aResult) {
-  Store(aOutput, platform::BstrFromUtf8(FormatEnvelope(HandleOf(fResult), fResult.Error, fResult.ErrorText,
-                                                       fResult.LogFileName)));
+  Store(aOutput, EnvelopeBstr(HandleOf(fResult), fResult.Error, fResult.ErrorText, fResult.LogFileName));
   Store(aErrorMessage, fResult.ErrorText.empty() ? nullptr : platform::BstrFromUtf8(fResult.ErrorText));
   if (aResult) *aResult = fResult.Error ? -1 : 0;
 }
