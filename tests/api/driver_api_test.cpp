@@ -83,7 +83,9 @@ TEST(ModuleState, FormatAnswersTheEnvelopeAndTheErrorTextInUtf16) {
       {1, false, "", "/var/log/LogFiles/CustomerDisplay/QORD_KORVANE_10_1_20240917.log"},
       {-2147483647 - 1, true, "Read timed out.", "C:\\Till\\LogFiles\\CustomerDisplay\\x.log"},
       {2147483647, true, "a<b & \"c\" 'd'>", "/x/y&z.log"},
-      {7, true, "Caf\xC3\xA9 \xF0\x9F\x98\x80", "/logs/Gr\xC3\xBC\xC3\x9F" "e.log"},
+      {7, true, "Caf\xC3\xA9 \xF0\x9F\x98\x80",
+       "/logs/Gr\xC3\xBC\xC3\x9F"
+       "e.log"},
       {0, false, "", ""},
       {3, false, "", "/" + std::string(3000, 'l') + ".log"},  // longer than the envelope's room on the stack
       {4, true, std::string(600, 'e'), std::string(600, 'n')},
@@ -94,8 +96,8 @@ TEST(ModuleState, FormatAnswersTheEnvelopeAndTheErrorTextInUtf16) {
     open.Record() = {c.handle, c.error, c.errorText, c.logFileName};
     FormatOnly<_int_CUSTOMERDISPLAY_result> message;
     message.Record() = {c.error, c.errorText, c.logFileName};
-    for (kCustomerDisplayWrapper* wrapper : {static_cast<kCustomerDisplayWrapper*>(&open),
-                                             static_cast<kCustomerDisplayWrapper*>(&message)}) {
+    for (kCustomerDisplayWrapper* wrapper :
+         {static_cast<kCustomerDisplayWrapper*>(&open), static_cast<kCustomerDisplayWrapper*>(&message)}) {
       platform::Bstr envelope = nullptr, errorText = nullptr;
       int16_t result = 1;
       wrapper->Format(&envelope, &errorText, &result);
