@@ -85,6 +85,21 @@ kJsonObject::kJsonObject(std::string_view aWrapperName) : fText("{"), fWrapped(t
   fPrefixLength = fText.size();
 }
 
+kJsonObject::kJsonObject(std::string_view aWrapperName, std::string aBuffer, std::string_view aLead)
+    : fText(std::move(aBuffer)), fWrapped(true), fLeadLength(aLead.size()) {
+  fText.assign(aLead);
+  fText += '{';
+  AppendJsonString(fText, aWrapperName);
+  fText += ":{";
+  fPrefixLength = fText.size();
+}
+
+void kJsonObject::DropLead() {
+  fText.erase(0, fLeadLength);
+  fPrefixLength -= fLeadLength;
+  fLeadLength = 0;
+}
+
 void kJsonObject::AddName(std::string_view aName) {
   if (fText.size() > fPrefixLength) fText += ',';
   AppendJsonString(fText, aName);
@@ -153,6 +168,7 @@ std::string kJsonObject::TakeText() {
   fText.push_back('{');
   fWrapped = false;
   fPrefixLength = 1;
+  fLeadLength = 0;
   return text;
 }
 

@@ -17,6 +17,9 @@ class kJsonObject {
   // object: its text is {"aWrapperName":{...}}. Members go straight into the
   // final text, so a large member is never copied to wrap it.
   explicit kJsonObject(std::string_view aWrapperName);
+  // The same, written into aBuffer (whose room is kept, its text dropped)
+  // after aLead: the text is aLead{"aWrapperName":{...}}.
+  kJsonObject(std::string_view aWrapperName, std::string aBuffer, std::string_view aLead);
 
   void AddString(std::string_view aName, std::string_view aValue);
   void AddBool(std::string_view aName, bool aValue);
@@ -30,18 +33,22 @@ class kJsonObject {
   void AddArray(std::string_view aName, const std::vector<kJsonObject>& aValues);
 
   bool Empty() const { return fText.size() == fPrefixLength; }
-  // The object's JSON text.
+  // The object's JSON text (its lead first).
   std::string Text() const { return fText + (fWrapped ? "}}" : "}"); }
-  // The object's JSON text, taking it out of the object (no copy).
+  // The object's JSON text (its lead first), taking it out of the object (no
+  // copy).
   std::string TakeText();
   // Room for about aBytes more of text.
   void Reserve(size_t aBytes) { fText.reserve(fText.size() + aBytes); }
+  // Takes the lead away from the text (a copy that goes without it).
+  void DropLead();
 
  private:
   void AddName(std::string_view aName);
   std::string fText;  // "{" and the members so far
   bool fWrapped = false;
   size_t fPrefixLength = 1;
+  size_t fLeadLength = 0;
 };
 
 // Appends aText to aOut as a JSON string, quotes included.

@@ -10,13 +10,18 @@
 namespace korvane {
 namespace {
 
+constexpr char kSTX = '\x02';
+constexpr char kETX = '\x03';
+
 // Builds the sent object and the logged copy side by side. The logged copy
 // is a text of its own only from the first member where the two differ (an
 // image); until then both are one text, copied once at the end.
 class MessagePair {
  public:
   // aSize: room for a message larger than one of texts (a receipt's lines).
-  explicit MessagePair(const char* aName, size_t aSize = 0) : fSend(aName) {
+  // The frame is written into aBuffer, STX first.
+  MessagePair(const char* aName, std::string aBuffer, size_t aSize = 0)
+      : fSend(aName, std::move(aBuffer), std::string_view(&kSTX, 1)) {
     fSend.Reserve(std::max(aSize, kUsualSize));
   }
 
@@ -65,14 +70,19 @@ class MessagePair {
   }
 
   kKorvaneMessage Take() {
-    if (fLog) return kKorvaneMessage{fSend.TakeText(), fLog->TakeText()};
-    return kKorvaneMessage{fSend.TakeText(), {}};  // the logged copy is the text itself
+    kKorvaneMessage message{fSend.TakeText(), {}};  // the logged copy: the text itself, unless it differs
+    message.fFrame += kETX;
+    if (fLog) message.fLog = fLog->TakeText();
+    return message;
   }
 
  private:
   // The logged copy as a text of its own, from what both hold so far.
   kJsonObject& Log() {
-    if (!fLog) fLog.emplace(fSend);
+    if (!fLog) {
+      fLog.emplace(fSend);
+      fLog->DropLead();
+    }
     return *fLog;
   }
 
@@ -86,8 +96,8 @@ class MessagePair {
 
 }  // namespace
 
-kKorvaneMessage BuildOpenMessage(const kOpen& o) {
-  MessagePair m("Open");
+kKorvaneMessage BuildOpenMessage(const kOpen& o, std::string aBuffer) {
+  MessagePair m("Open", std::move(aBuffer));
   m.String("Mode", o.fMode);
   m.String("Layout", o.fLayout);
   m.StringIfAny("ContentRatio", o.fContentRatio);
@@ -126,22 +136,22 @@ kKorvaneMessage BuildOpenMessage(const kOpen& o) {
   return m.Take();
 }
 
-kKorvaneMessage BuildCloseMessage(const kOpen& aOpen) {
-  MessagePair m("Close");
+kKorvaneMessage BuildCloseMessage(const kOpen& aOpen, std::string aBuffer) {
+  MessagePair m("Close", std::move(aBuffer));
   m.StringIfAny("Text1", aOpen.fCloseText1);
   m.StringIfAny("Text2", aOpen.fCloseText2);
   return m.Take();
 }
 
-kKorvaneMessage BuildCloseMessage(const kMessage& aMessage) {
-  MessagePair m("Close");
+kKorvaneMessage BuildCloseMessage(const kMessage& aMessage, std::string aBuffer) {
+  MessagePair m("Close", std::move(aBuffer));
   m.StringIfAny("Text1", aMessage.fText1);
   m.StringIfAny("Text2", aMessage.fText2);
   return m.Take();
 }
 
-kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage) {
-  MessagePair m(aName);
+kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage, std::string aBuffer) {
+  MessagePair m(aName, std::move(aBuffer));
   m.StringIfAny("Text1", aMessage.fText1);
   m.StringIfAny("Text2", aMessage.fText2);
   m.InlineImage("Image", aMessage.fImage);
@@ -166,13 +176,13 @@ size_t PaymentSize(const kCDReceiptPayment& aPayment) {
 
 }  // namespace
 
-kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r) {
+kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r, std::string aBuffer) {
   // The message's room taken at once: texts without escapes take their own
   // size, so the text grows only for escaped characters.
   size_t size = 256 + r.fCurrency.size() + r.fText1.size() + r.fText2.size() + r.fImage.size();
   for (size_t i = 0; i < r.fLines.Count(); ++i) size += LineSize(r.fLines[i]);
   for (size_t i = 0; i < r.fPayments.Count(); ++i) size += PaymentSize(r.fPayments[i]);
-  MessagePair m("Receipt", size);
+  MessagePair m("Receipt", std::move(aBuffer), size);
   m.String("Currency", r.fCurrency);
   m.Amount("Subtotal", r.fSubtotal);
   m.Amount("Taxes", r.fTaxes);

@@ -93,3 +93,23 @@ TEST(KorvaneJson, WritesBase64StraightIntoTheText) {
   small.AddBase64("B", "");
   EXPECT_EQ(small.Text(), "{\"A\":\"\\/\\/79\",\"B\":\"\"}");
 }
+
+TEST(KorvaneJson, WritesIntoAGivenBufferAfterALead) {
+  std::string buffer = "left over from the last message";
+  buffer.reserve(4096);
+  const char* const room = buffer.data();
+  kJsonObject message("Message", std::move(buffer), "\x02");
+  EXPECT_TRUE(message.Empty());
+  message.AddString("Text1", "a/b");
+  kJsonObject copy = message;
+  copy.DropLead();
+  copy.AddString("Image", "...");
+  EXPECT_EQ(copy.Text(), "{\"Message\":{\"Text1\":\"a\\/b\",\"Image\":\"...\"}}");
+  const std::string text = message.TakeText();
+  EXPECT_EQ(text, "\x02{\"Message\":{\"Text1\":\"a\\/b\"}}");
+  EXPECT_EQ(text.data(), room);  // the buffer's own room
+  EXPECT_EQ(message.TakeText(), "{}");
+
+  kJsonObject empty("Idle", std::string(), "");
+  EXPECT_EQ(empty.TakeText(), "{\"Idle\":{}}");
+}
