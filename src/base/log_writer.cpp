@@ -79,19 +79,24 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
 tTK_LogQueue::tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs)
     : fCapacity(aCapacity), fPopTimeoutMs(aPopTimeoutMs) {}
 
+bool tTK_LogQueue::AddLocked(std::string&& aLine, bool* aStartConsumer) {
+  fLines.push_back(std::move(aLine));
+  if (aStartConsumer != nullptr && !fConsumer) {
+    fConsumer = true;
+    *aStartConsumer = true;
+  }
+  return fLines.size() == 1 || fLines.size() == fBatchSize;
+}
+
 bool tTK_LogQueue::Push(std::string aLine, bool* aStartConsumer) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> guard(fLock);
     if (fShutdown) return true;
     if (fLines.size() >= fCapacity) return false;
-    fLines.push_back(std::move(aLine));
-    if (aStartConsumer != nullptr && !fConsumer) {
-      fConsumer = true;
-      *aStartConsumer = true;
-    }
-    if (fLines.size() != 1 && fLines.size() != fBatchSize) return true;
+    wake = AddLocked(std::move(aLine), aStartConsumer);
   }
-  fNotEmpty.notify_one();
+  if (wake) fNotEmpty.notify_one();
   return true;
 }
 
@@ -106,8 +111,18 @@ tTK_LogQueue::PopResult tTK_LogQueue::Pop(std::string& aLine) {
   return PopResult::Line;
 }
 
-tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs) {
+tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs,
+                                               std::vector<std::string>* aWritten) {
   std::unique_lock<std::mutex> guard(fLock);
+  if (aWritten) {
+    for (std::string& line : *aWritten) {
+      if (fSpare.size() >= kSpareLines) break;
+      if (line.capacity() > kSpareBytes) continue;
+      line.clear();
+      fSpare.push_back(std::move(line));
+    }
+    aWritten->clear();
+  }
   fBatchSize = aMax;
   if (!fNotEmpty.wait_for(guard, std::chrono::milliseconds(fPopTimeoutMs),
                           [this] { return !fLines.empty() || fShutdown; }))
@@ -579,7 +594,9 @@ void tTK_LogThread::FinishHere() {
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   using Clock = std::chrono::steady_clock;
   tTK_LogState& s = *aState;
-  std::vector<std::string> lines;
+  // The lines of a batch, and those of the one before, written: their
+  // strings go back to the queue for the next lines.
+  std::vector<std::string> lines, written;
   Clock::time_point lastLine = Clock::now();
   for (;;) {
     {
@@ -593,7 +610,7 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
     }
     lines.clear();
     const tTK_LogQueue::PopResult result =
-        s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs);
+        s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs, &written);
     s.MarkProgress();
     if (result == tTK_LogQueue::PopResult::Line) {
       {
@@ -605,6 +622,7 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
         std::lock_guard<std::mutex> guard(s.fInFlightLock);
         s.fInFlight.swap(lines);
       }
+      written.swap(lines);  // (lines is empty now: the queue emptied written)
       s.ReportDrops();
       s.MarkProgress();
       lastLine = Clock::now();
@@ -671,29 +689,42 @@ void tTK_LogWriter::SetFileName(const std::string& aFileName) {
   fState->SetFileName(platform::CombinePath(Directory(), platform::ExtractFileName(aFileName)));
 }
 
+size_t tTK_LogWriter::LineSize(std::string_view aMessage) const {
+  return 23 + (fShowInstanceGuid.load() ? 3 + 38 : 0) + 11 + aMessage.size();
+}
+
+void tTK_LogWriter::AppendLine(std::string& aLine, tTK_MessageType aEntryType,
+                               std::string_view aMessage) const {
+  AppendLogTimestamp(aLine, platform::Now());
+  if (fShowInstanceGuid.load()) {
+    aLine += " - ";
+    aLine += platform::FormatUuid(fGuid);
+  }
+  aLine += aEntryType == let_error ? " - ERROR - " : " - ";
+  if (fMaxMessageLength > 0)
+    aLine += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
+  else
+    aLine += aMessage;
+}
+
 std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const {
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
-  // Made in one allocation: this runs on the caller's thread for every line.
-  const bool guid = fShowInstanceGuid.load();
   std::string line;
-  line.reserve(23 + (guid ? 3 + 38 : 0) + 11 + aMessage.size());
-  AppendLogTimestamp(line, platform::Now());
-  if (guid) {
-    line += " - ";
-    line += platform::FormatUuid(fGuid);
-  }
-  line += aEntryType == let_error ? " - ERROR - " : " - ";
-  if (fMaxMessageLength > 0)
-    line += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
-  else
-    line += aMessage;
+  line.reserve(LineSize(aMessage));
+  AppendLine(line, aEntryType, aMessage);
   return line;
 }
 
 void tTK_LogWriter::Write(tTK_MessageType aEntryType, std::string_view aMessage) {
   if (fClosing.load() != 0) return;
+  if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
   bool startRun = false;
-  if (!fState->fQueue.Push(FormatLine(aEntryType, aMessage), &startRun)) fState->fDroppedTotal.fetch_add(1);
+  // Written straight into the queue: this runs on the caller's thread for
+  // every line.
+  if (!fState->fQueue.PushWritten(
+          LineSize(aMessage), [&](std::string& aLine) { AppendLine(aLine, aEntryType, aMessage); },
+          &startRun))
+    fState->fDroppedTotal.fetch_add(1);
   if (startRun) fThread->StartRun();
 }
 

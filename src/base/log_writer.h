@@ -39,11 +39,20 @@ class tTK_LogQueue {
   // Adds aLine. With aStartConsumer, it is set when the queue had no
   // consumer: the caller now holds that role and is to start one.
   bool Push(std::string aLine, bool* aStartConsumer = nullptr);
+  // Adds the line aWrite(std::string&) writes, like Push, into a string
+  // the queue kept from lines already written (room for aSize taken), under
+  // the queue's lock: a line costs no allocation of its own. aWrite runs only
+  // when the line is added.
+  template <class TWrite>
+  bool PushWritten(size_t aSize, TWrite&& aWrite, bool* aStartConsumer = nullptr);
   PopResult Pop(std::string& aLine);
   // Waits like Pop; once a line is there, waits up to aGatherMs more while
   // fewer than aMax are queued (not once shut down), then moves up to aMax
   // queued lines, oldest first, to the end of aLines; Line when it moved any.
-  PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs);
+  // aWritten, if given, holds lines the caller is done with: the queue
+  // keeps some of their strings for PushWritten and empties it.
+  PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs,
+                     std::vector<std::string>* aWritten = nullptr);
   void Shutdown();
   // Shuts the queue down and moves every queued line to the end of aLines,
   // for a thread other than the log thread when that thread is gone (it
@@ -66,7 +75,15 @@ class tTK_LogQueue {
   void DropConsumer();
   bool HasConsumer() const;
 
+  // The strings kept for PushWritten: at most this many, each of at most
+  // this size.
+  static constexpr size_t kSpareLines = 32;
+  static constexpr size_t kSpareBytes = 4096;
+
  private:
+  // Adds aLine under the lock; true when a waiting pop is to be woken.
+  bool AddLocked(std::string&& aLine, bool* aStartConsumer);
+
   const size_t fCapacity;
   const int fPopTimeoutMs;
   mutable std::mutex fLock;
@@ -75,7 +92,28 @@ class tTK_LogQueue {
   size_t fBatchSize = 0;  // of the last PopBatch: a push reaching it wakes the gathering
   bool fShutdown = false;
   bool fConsumer = false;
+  std::vector<std::string> fSpare;
 };
+
+template <class TWrite>
+bool tTK_LogQueue::PushWritten(size_t aSize, TWrite&& aWrite, bool* aStartConsumer) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> guard(fLock);
+    if (fShutdown) return true;
+    if (fLines.size() >= fCapacity) return false;
+    std::string line;
+    if (!fSpare.empty()) {
+      line.swap(fSpare.back());
+      fSpare.pop_back();
+    }
+    line.reserve(aSize);
+    aWrite(line);
+    wake = AddLocked(std::move(line), aStartConsumer);
+  }
+  if (wake) fNotEmpty.notify_one();
+  return true;
+}
 
 // Everything the log thread touches. The writer and its thread share it, so
 // that a thread still running after its writer was destroyed (possible when
@@ -295,6 +333,9 @@ class tTK_LogWriter {
 
  private:
   std::string FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const;
+  // The room a line of aMessage takes, and the line appended to aLine.
+  size_t LineSize(std::string_view aMessage) const;
+  void AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage) const;
 
   platform::Uuid fGuid;
   int32_t fMaxMessageLength = 0;

@@ -684,6 +684,47 @@ TEST(LogQueue, PopsBatchesInOrderUpToTheirLimit) {
   EXPECT_EQ(queue.PopBatch(lines, 5, 0), tTK_LogQueue::PopResult::Empty);
 }
 
+TEST(LogQueue, LinesWrittenIntoTheQueueReuseTheStringsOfLinesWritten) {
+  tTK_LogQueue queue(3, 300);
+  int writes = 0;
+  auto written = [&writes](const char* aText) {
+    return [&writes, aText](std::string& aLine) {
+      ++writes;
+      EXPECT_TRUE(aLine.empty());
+      aLine += aText;
+    };
+  };
+  EXPECT_TRUE(queue.PushWritten(10, written("a")));
+  EXPECT_TRUE(queue.Push("b"));
+  EXPECT_TRUE(queue.PushWritten(10, written("c")));
+  EXPECT_FALSE(queue.PushWritten(10, written("d")));  // full: refused, not written
+  EXPECT_EQ(writes, 2);
+  std::vector<std::string> lines;
+  EXPECT_EQ(queue.PopBatch(lines, 5, 0), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c"}));
+
+  // The strings of lines handed back hold the next lines, a string too large
+  // to keep and those beyond the number kept go.
+  std::vector<std::string> done = lines;
+  done.push_back(std::string(tTK_LogQueue::kSpareBytes + 1, 'x'));
+  for (size_t i = 0; i < tTK_LogQueue::kSpareLines; ++i) done.push_back(std::string(100, 'y'));
+  std::vector<const char*> rooms;
+  for (const std::string& line : done) rooms.push_back(line.data());
+  std::vector<std::string> none;
+  EXPECT_EQ(queue.PopBatch(none, 5, 0, &done), tTK_LogQueue::PopResult::Timeout);
+  EXPECT_TRUE(done.empty());
+  EXPECT_TRUE(queue.PushWritten(10, written("e")));
+  std::string line;
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(line, "e");
+  // (the last string kept is taken first: the 29th of the "y" lines)
+  EXPECT_EQ(line.data(), rooms[3 + 1 + tTK_LogQueue::kSpareLines - 4]);
+  queue.Shutdown();
+  EXPECT_TRUE(queue.PushWritten(10, written("f")));  // accepted but not added, nor written
+  EXPECT_EQ(writes, 3);
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Empty);
+}
+
 TEST(LogQueue, GatheringEndsWhenTheBatchIsFullOrTheQueueShutsDown) {
   for (const bool shutDown : {false, true}) {
     tTK_LogQueue queue(10, 300);
