@@ -2,10 +2,12 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 
 #include "base/application.h"
 #include "display/korvane/display_driver.h"
 #include "helpers/byte_scan.h"
+#include "helpers/utf.h"
 #include "platform/error.h"
 
 namespace korvane {
@@ -134,20 +136,26 @@ void Store(platform::Bstr* aTarget, platform::Bstr aValue) {
 // name): no UTF-8 envelope first, no second pass to count its units.
 class AsciiEnvelope {
  public:
-  // Appends aText; false (and from then on) when a character is not ASCII
-  // or the text does not fit.
-  bool Add(std::string_view aText) {
-    if (!fOk || aText.size() > kUnits - fSize) return fOk = false;
-    unsigned bits = 0;
-    char16_t* at = fUnits + fSize;
-    for (const char c : aText) {
-      const unsigned char byte = static_cast<unsigned char>(c);
-      bits |= byte;
-      *at++ = byte;
+  // Appends the envelope's own text.
+  void Add(std::u16string_view aText) {
+    if (!fOk || aText.size() > kUnits - fSize) {
+      fOk = false;
+      return;
     }
+    std::memcpy(fUnits + fSize, aText.data(), aText.size() * sizeof(char16_t));
     fSize += aText.size();
-    return fOk = bits < 0x80;
   }
+  // Appends aText; from then on nothing when a character of it is not ASCII
+  // or it does not fit.
+  void AddAscii(std::string_view aText) {
+    if (!fOk || aText.size() > kUnits - fSize) {
+      fOk = false;
+      return;
+    }
+    fOk = platform::AsciiToUtf16(aText, fUnits + fSize);
+    fSize += aText.size();
+  }
+  bool Ok() const { return fOk; }
   // The BSTR of what was added; null when memory runs out.
   platform::Bstr Take() const { return platform::BstrAlloc(fUnits, static_cast<uint32_t>(fSize)); }
 
@@ -163,19 +171,21 @@ platform::Bstr EnvelopeBstr(const int32_t* aHandle, bool aError, const std::stri
                             const std::string& aLogFileName) {
   if (FindXmlSpecial(aErrorText, 0) == aErrorText.size() &&
       FindXmlSpecial(aLogFileName, 0) == aLogFileName.size()) {
+    using namespace std::string_view_literals;
     AsciiEnvelope envelope;
     if (aHandle) {
       char digits[16];
       const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, *aHandle);
-      envelope.Add("<Handle>");
-      envelope.Add(std::string_view(digits, static_cast<size_t>(end.ptr - digits)));
-      envelope.Add("</Handle>\r\n");
+      envelope.Add(u"<Handle>"sv);
+      envelope.AddAscii(std::string_view(digits, static_cast<size_t>(end.ptr - digits)));
+      envelope.Add(u"</Handle>\r\n"sv);
     }
-    envelope.Add(aError ? "<Error>True</Error>\r\n<ErrorText>" : "<Error>False</Error>\r\n<ErrorText>");
-    envelope.Add(aErrorText);
-    envelope.Add("</ErrorText>\r\n<LogFileName>");
-    envelope.Add(aLogFileName);
-    if (envelope.Add("</LogFileName>")) return envelope.Take();
+    envelope.Add(aError ? u"<Error>True</Error>\r\n<ErrorText>"sv : u"<Error>False</Error>\r\n<ErrorText>"sv);
+    envelope.AddAscii(aErrorText);
+    envelope.Add(u"</ErrorText>\r\n<LogFileName>"sv);
+    envelope.AddAscii(aLogFileName);
+    envelope.Add(u"</LogFileName>"sv);
+    if (envelope.Ok()) return envelope.Take();
   }
   return platform::BstrFromUtf8(FormatEnvelope(aHandle, aError, aErrorText, aLogFileName));
 }

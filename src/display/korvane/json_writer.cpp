@@ -100,33 +100,39 @@ void kJsonObject::DropLead() {
   fLeadLength = 0;
 }
 
-void kJsonObject::AddName(std::string_view aName) {
+void kJsonObject::AddName(kJsonName aName) {
   if (fText.size() > fPrefixLength) fText += ',';
-  AppendJsonString(fText, aName);
+  if (aName.Plain()) {
+    fText += '"';
+    fText += aName.Text();
+    fText += "\":";
+    return;
+  }
+  AppendJsonString(fText, aName.Text());
   fText += ':';
 }
 
-void kJsonObject::AddString(std::string_view aName, std::string_view aValue) {
+void kJsonObject::AddString(kJsonName aName, std::string_view aValue) {
   AddName(aName);
   AppendJsonString(fText, aValue);
 }
 
-void kJsonObject::AddBool(std::string_view aName, bool aValue) {
+void kJsonObject::AddBool(kJsonName aName, bool aValue) {
   AddName(aName);
   fText += aValue ? "true" : "false";
 }
 
-void kJsonObject::AddInteger(std::string_view aName, int64_t aValue) {
+void kJsonObject::AddInteger(kJsonName aName, int64_t aValue) {
   AddName(aName);
   fText += std::to_string(aValue);
 }
 
-void kJsonObject::AddAmount(std::string_view aName, int64_t aValue) {
+void kJsonObject::AddAmount(kJsonName aName, int64_t aValue) {
   AddName(aName);
   AppendJsonAmount(fText, aValue);
 }
 
-void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
+void kJsonObject::AddBase64(kJsonName aName, std::string_view aBytes) {
   AddName(aName);
   const size_t encoded = Base64Length(aBytes.size());
   // About one character in 64 is a "/", which takes two.
@@ -144,13 +150,13 @@ void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
   fText += '"';
 }
 
-void kJsonObject::AddObject(std::string_view aName, const kJsonObject& aValue) {
+void kJsonObject::AddObject(kJsonName aName, const kJsonObject& aValue) {
   AddName(aName);
   fText += aValue.fText;
   fText += '}';
 }
 
-void kJsonObject::AddArray(std::string_view aName, const std::vector<kJsonObject>& aValues) {
+void kJsonObject::AddArray(kJsonName aName, const std::vector<kJsonObject>& aValues) {
   AddName(aName);
   fText += '[';
   for (size_t i = 0; i < aValues.size(); ++i) {

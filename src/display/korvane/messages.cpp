@@ -25,32 +25,32 @@ class MessagePair {
     fSend.Reserve(std::max(aSize, kUsualSize));
   }
 
-  void String(const char* aName, const std::string& aValue) {
+  void String(kJsonName aName, const std::string& aValue) {
     fSend.AddString(aName, aValue);
     if (fLog) fLog->AddString(aName, aValue);
   }
-  void StringIfAny(const char* aName, const std::string& aValue) {
+  void StringIfAny(kJsonName aName, const std::string& aValue) {
     if (!aValue.empty()) String(aName, aValue);
   }
-  void Bool(const char* aName, bool aValue) {
+  void Bool(kJsonName aName, bool aValue) {
     fSend.AddBool(aName, aValue);
     if (fLog) fLog->AddBool(aName, aValue);
   }
-  void Integer(const char* aName, int64_t aValue) {
+  void Integer(kJsonName aName, int64_t aValue) {
     fSend.AddInteger(aName, aValue);
     if (fLog) fLog->AddInteger(aName, aValue);
   }
-  void Amount(const char* aName, const Currency& aValue) {
+  void Amount(kJsonName aName, const Currency& aValue) {
     fSend.AddAmount(aName, aValue.Raw());
     if (fLog) fLog->AddAmount(aName, aValue.Raw());
   }
-  void Array(const char* aName, const std::vector<kJsonObject>& aItems) {
+  void Array(kJsonName aName, const std::vector<kJsonObject>& aItems) {
     fSend.AddArray(aName, aItems);
     if (fLog) fLog->AddArray(aName, aItems);
   }
   // Inline image text supplied by the request: sent as it is, logged as
   // "..." or in full.
-  void InlineImage(const char* aName, const std::string& aValue, bool aLogInFull = false) {
+  void InlineImage(kJsonName aName, const std::string& aValue, bool aLogInFull = false) {
     if (aValue.empty()) return;
     if (aLogInFull) return String(aName, aValue);
     Log().AddString(aName, "...");
@@ -58,7 +58,7 @@ class MessagePair {
   }
   // An image loaded from a source: sent as Base64, logged as the source.
   // (The bytes are Base64-encoded straight into the message text.)
-  void LoadedImage(const char* aName, const std::string& aSource) {
+  void LoadedImage(kJsonName aName, const std::string& aSource) {
     if (aSource.empty()) return;
     const std::optional<std::string> bytes = OpenImageStream(aSource);
     if (!bytes || bytes->empty()) {
