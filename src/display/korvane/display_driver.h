@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "display/display_device.h"
+#include "display/korvane/json_writer.h"
 
 namespace korvane {
 
@@ -29,7 +30,7 @@ kKorvaneMessage BuildOpenMessage(const kOpen& aOpen, std::string aBuffer = {});
 kKorvaneMessage BuildCloseMessage(const kOpen& aOpen, std::string aBuffer = {});
 kKorvaneMessage BuildCloseMessage(const kMessage& aMessage, std::string aBuffer = {});
 // "Message", "Thankyou" or "Idle".
-kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage, std::string aBuffer = {});
+kKorvaneMessage BuildTextMessage(kJsonName aName, const kMessage& aMessage, std::string aBuffer = {});
 kKorvaneMessage BuildReceiptMessage(const kCDReceipt& aReceipt, std::string aBuffer = {});
 
 class kCustomerDisplay_KORVANE : public kCustomerDisplayDevice {

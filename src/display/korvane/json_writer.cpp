@@ -13,10 +13,10 @@ namespace korvane {
 void AppendJsonString(std::string& aOut, std::string_view aText) {
   static constexpr char kHex[] = "0123456789abcdef";
   size_t i = FindJsonEscaped(aText, 0);
-  if (i == aText.size()) {  // the usual text, written as it is: quotes and text in one step
-    const size_t at = aOut.size();
-    aOut.append(aText.size() + 2, '"');
-    if (!aText.empty()) std::memcpy(aOut.data() + at + 1, aText.data(), aText.size());
+  if (i == aText.size()) {  // the usual text, written as it is
+    aOut += '"';
+    aOut += aText;
+    aOut += '"';
     return;
   }
   aOut += '"';
@@ -79,17 +79,17 @@ void AppendJsonAmount(std::string& aOut, int64_t aValue) {
   aOut.append(at, static_cast<size_t>(end - at));
 }
 
-kJsonObject::kJsonObject(std::string_view aWrapperName) : fText("{"), fWrapped(true) {
-  AppendJsonString(fText, aWrapperName);
+kJsonObject::kJsonObject(kJsonName aWrapperName) : fText("{"), fWrapped(true) {
+  AppendName(aWrapperName);
   fText += ":{";
   fPrefixLength = fText.size();
 }
 
-kJsonObject::kJsonObject(std::string_view aWrapperName, std::string aBuffer, std::string_view aLead)
+kJsonObject::kJsonObject(kJsonName aWrapperName, std::string aBuffer, std::string_view aLead)
     : fText(std::move(aBuffer)), fWrapped(true), fLeadLength(aLead.size()) {
   fText.assign(aLead);
   fText += '{';
-  AppendJsonString(fText, aWrapperName);
+  AppendName(aWrapperName);
   fText += ":{";
   fPrefixLength = fText.size();
 }
@@ -100,15 +100,16 @@ void kJsonObject::DropLead() {
   fLeadLength = 0;
 }
 
+void kJsonObject::AppendName(kJsonName aName) {
+  if (!aName.Plain()) return AppendJsonString(fText, aName.Text());
+  fText += '"';
+  fText += aName.Text();
+  fText += '"';
+}
+
 void kJsonObject::AddName(kJsonName aName) {
   if (fText.size() > fPrefixLength) fText += ',';
-  if (aName.Plain()) {
-    fText += '"';
-    fText += aName.Text();
-    fText += "\":";
-    return;
-  }
-  AppendJsonString(fText, aName.Text());
+  AppendName(aName);
   fText += ':';
 }
 

@@ -41,10 +41,10 @@ class kJsonObject {
   // An object that is the value of the one member aWrapperName of an outer
   // object: its text is {"aWrapperName":{...}}. Members go straight into the
   // final text, so a large member is never copied to wrap it.
-  explicit kJsonObject(std::string_view aWrapperName);
+  explicit kJsonObject(kJsonName aWrapperName);
   // The same, written into aBuffer (whose room is kept, its text dropped)
   // after aLead: the text is aLead{"aWrapperName":{...}}.
-  kJsonObject(std::string_view aWrapperName, std::string aBuffer, std::string_view aLead);
+  kJsonObject(kJsonName aWrapperName, std::string aBuffer, std::string_view aLead);
 
   void AddString(kJsonName aName, std::string_view aValue);
   void AddBool(kJsonName aName, bool aValue);
@@ -70,6 +70,8 @@ class kJsonObject {
 
  private:
   void AddName(kJsonName aName);
+  // aName as a JSON string, quotes included.
+  void AppendName(kJsonName aName);
   std::string fText;  // "{" and the members so far
   bool fWrapped = false;
   size_t fPrefixLength = 1;

@@ -20,7 +20,7 @@ class MessagePair {
  public:
   // aSize: room for a message larger than one of texts (a receipt's lines).
   // The frame is written into aBuffer, STX first.
-  MessagePair(const char* aName, std::string aBuffer, size_t aSize = 0)
+  MessagePair(kJsonName aName, std::string aBuffer, size_t aSize = 0)
       : fSend(aName, std::move(aBuffer), std::string_view(&kSTX, 1)) {
     fSend.Reserve(std::max(aSize, kUsualSize));
   }
@@ -150,7 +150,7 @@ kKorvaneMessage BuildCloseMessage(const kMessage& aMessage, std::string aBuffer)
   return m.Take();
 }
 
-kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage, std::string aBuffer) {
+kKorvaneMessage BuildTextMessage(kJsonName aName, const kMessage& aMessage, std::string aBuffer) {
   MessagePair m(aName, std::move(aBuffer));
   m.StringIfAny("Text1", aMessage.fText1);
   m.StringIfAny("Text2", aMessage.fText2);
