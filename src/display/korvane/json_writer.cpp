@@ -108,7 +108,23 @@ void kJsonObject::AppendName(kJsonName aName) {
 }
 
 void kJsonObject::AddName(kJsonName aName) {
-  if (fText.size() > fPrefixLength) fText += ',';
+  const bool comma = fText.size() > fPrefixLength;
+  const std::string_view name = aName.Text();
+  // A plain name of the usual length goes in with its comma, quotes and
+  // colon in one step.
+  char buffer[64];
+  if (aName.Plain() && name.size() <= sizeof buffer - 4) {
+    char* at = buffer;
+    if (comma) *at++ = ',';
+    *at++ = '"';
+    std::memcpy(at, name.data(), name.size());
+    at += name.size();
+    *at++ = '"';
+    *at++ = ':';
+    fText.append(buffer, static_cast<size_t>(at - buffer));
+    return;
+  }
+  if (comma) fText += ',';
   AppendName(aName);
   fText += ':';
 }
