@@ -184,6 +184,29 @@ void kJsonObject::AddArray(kJsonName aName, const std::vector<kJsonObject>& aVal
   fText += ']';
 }
 
+void kJsonObject::BeginArray(kJsonName aName) {
+  AddName(aName);
+  fText += '[';
+}
+
+void kJsonObject::BeginItem() {
+  fText += fText.back() == '[' ? "{" : ",{";
+  fOuterPrefixLength = fPrefixLength;
+  fPrefixLength = fText.size();
+}
+
+void kJsonObject::EndItem() {
+  fText += '}';
+  fPrefixLength = fOuterPrefixLength;
+}
+
+void kJsonObject::AppendMembers(std::string_view aMembers) {
+  if (!aMembers.empty() && aMembers.front() == ',') aMembers.remove_prefix(1);
+  if (aMembers.empty()) return;
+  if (fText.size() > fPrefixLength) fText += ',';
+  fText += aMembers;
+}
+
 std::string kJsonObject::TakeText() {
   fText += fWrapped ? "}}" : "}";
   std::string text;

@@ -57,6 +57,21 @@ class kJsonObject {
   void AddObject(kJsonName aName, const kJsonObject& aValue);
   void AddArray(kJsonName aName, const std::vector<kJsonObject>& aValues);
 
+  // An array of objects written in place: BeginArray, then for each item
+  // BeginItem, the item's members, EndItem; then EndArray. (Items hold no
+  // arrays of their own.)
+  void BeginArray(kJsonName aName);
+  void BeginItem();
+  void EndItem();
+  void EndArray() { fText += ']'; }
+
+  // The text written from the size aFrom on.
+  std::string_view TextFrom(size_t aFrom) const { return std::string_view(fText).substr(aFrom); }
+  size_t Size() const { return fText.size(); }
+  // Appends members as another object wrote them (a comma before them
+  // dropped): a copy of the members that both objects hold.
+  void AppendMembers(std::string_view aMembers);
+
   bool Empty() const { return fText.size() == fPrefixLength; }
   // The object's JSON text (its lead first).
   std::string Text() const { return fText + (fWrapped ? "}}" : "}"); }
@@ -76,6 +91,7 @@ class kJsonObject {
   bool fWrapped = false;
   size_t fPrefixLength = 1;
   size_t fLeadLength = 0;
+  size_t fOuterPrefixLength = 0;  // while an item of an array is written
 };
 
 // Appends aText to aOut as a JSON string, quotes included.

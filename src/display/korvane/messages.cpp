@@ -44,9 +44,20 @@ class MessagePair {
     fSend.AddAmount(aName, aValue.Raw());
     if (fLog) fLog->AddAmount(aName, aValue.Raw());
   }
-  void Array(kJsonName aName, const std::vector<kJsonObject>& aItems) {
-    fSend.AddArray(aName, aItems);
-    if (fLog) fLog->AddArray(aName, aItems);
+  // An array of aCount objects, item i written by aItem(kJsonObject&, i)
+  // straight into the text; the logged copy, if one of its own, takes the
+  // same text.
+  template <class TItem>
+  void Array(kJsonName aName, size_t aCount, TItem&& aItem) {
+    const size_t from = fSend.Size();
+    fSend.BeginArray(aName);
+    for (size_t i = 0; i < aCount; ++i) {
+      fSend.BeginItem();
+      aItem(fSend, i);
+      fSend.EndItem();
+    }
+    fSend.EndArray();
+    if (fLog) fLog->AppendMembers(fSend.TextFrom(from));
   }
   // Inline image text supplied by the request: sent as it is, logged as
   // "..." or in full.
@@ -191,33 +202,23 @@ kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r, std::string aBuffer) {
   m.StringIfAny("Text2", r.fText2);
   m.InlineImage("Image", r.fImage, /*aLogInFull=*/true);
   m.LoadedImage("Image", r.fImageUrl);
-  std::vector<kJsonObject> lines;
-  lines.reserve(r.fLines.Count());
-  for (size_t i = 0; i < r.fLines.Count(); ++i) {
-    const kCDReceiptLine& line = r.fLines[i];
-    kJsonObject& item = lines.emplace_back();
-    item.Reserve(LineSize(line));
-    item.AddString("Type", line.fType);
-    item.AddString("Code", line.fCode);
-    item.AddString("Description", line.fDescription);
-    item.AddAmount("Quantity", line.fQuantity.Raw());
-    item.AddAmount("Price", line.fPrice.Raw());
-    item.AddAmount("Amount", line.fAmount.Raw());
-  }
-  m.Array("Lines", lines);
+  m.Array("Lines", r.fLines.Count(), [&r](kJsonObject& aItem, size_t aIndex) {
+    const kCDReceiptLine& line = r.fLines[aIndex];
+    aItem.AddString("Type", line.fType);
+    aItem.AddString("Code", line.fCode);
+    aItem.AddString("Description", line.fDescription);
+    aItem.AddAmount("Quantity", line.fQuantity.Raw());
+    aItem.AddAmount("Price", line.fPrice.Raw());
+    aItem.AddAmount("Amount", line.fAmount.Raw());
+  });
   m.Bool("ShowPayments", r.fShowPayments);
-  std::vector<kJsonObject> payments;
-  payments.reserve(r.fPayments.Count());
-  for (size_t i = 0; i < r.fPayments.Count(); ++i) {
-    const kCDReceiptPayment& payment = r.fPayments[i];
-    kJsonObject& item = payments.emplace_back();
-    item.Reserve(PaymentSize(payment));
-    item.AddString("Type", payment.fType);
-    item.AddString("Text1", payment.fText1);
-    item.AddString("Text2", payment.fText2);
-    item.AddAmount("Amount", payment.fAmount.Raw());
-  }
-  m.Array("Payments", payments);
+  m.Array("Payments", r.fPayments.Count(), [&r](kJsonObject& aItem, size_t aIndex) {
+    const kCDReceiptPayment& payment = r.fPayments[aIndex];
+    aItem.AddString("Type", payment.fType);
+    aItem.AddString("Text1", payment.fText1);
+    aItem.AddString("Text2", payment.fText2);
+    aItem.AddAmount("Amount", payment.fAmount.Raw());
+  });
   return m.Take();
 }
 
