@@ -68,6 +68,39 @@ void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
 
 }  // namespace
 
+namespace {
+
+// The same; a second already in aStamp gives its text from there, and a new
+// one of the usual width is kept there.
+void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t, tTK_LogWriter::SecondStamp* aStamp) {
+  tTK_LogWriter::SecondStamp& c = *aStamp;
+  if (t.second == c.second && t.minute == c.minute && t.hour == c.hour && t.day == c.day &&
+      t.month == c.month && t.year == c.year && t.millisecond >= 0 && t.millisecond <= 999) {
+    char out[23];
+    std::memcpy(out, c.text, sizeof c.text);
+    out[19] = ':';
+    out[20] = static_cast<char>('0' + t.millisecond / 100);
+    out[21] = static_cast<char>('0' + t.millisecond / 10 % 10);
+    out[22] = static_cast<char>('0' + t.millisecond % 10);
+    aOut.append(out, sizeof out);
+    return;
+  }
+  const size_t at = aOut.size();
+  AppendLogTimestamp(aOut, t);
+  // Every field at its own width: the first 19 characters depend on the
+  // fields to the second alone.
+  if (aOut.size() - at != 23) return;
+  std::memcpy(c.text, aOut.data() + at, sizeof c.text);
+  c.year = t.year;
+  c.month = t.month;
+  c.day = t.day;
+  c.hour = t.hour;
+  c.minute = t.minute;
+  c.second = t.second;
+}
+
+}  // namespace
+
 std::string FormatLogTimestamp(const platform::LocalTime& t) {
   std::string out;
   AppendLogTimestamp(out, t);
@@ -693,9 +726,12 @@ size_t tTK_LogWriter::LineSize(std::string_view aMessage) const {
   return 23 + (fShowInstanceGuid.load() ? 3 + 38 : 0) + 11 + aMessage.size();
 }
 
-void tTK_LogWriter::AppendLine(std::string& aLine, tTK_MessageType aEntryType,
-                               std::string_view aMessage) const {
-  AppendLogTimestamp(aLine, platform::Now());
+void tTK_LogWriter::AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage,
+                               SecondStamp* aStamp) const {
+  if (aStamp)
+    AppendLogTimestamp(aLine, platform::Now(), aStamp);
+  else
+    AppendLogTimestamp(aLine, platform::Now());
   if (fShowInstanceGuid.load()) {
     aLine += " - ";
     aLine += platform::FormatUuid(fGuid);
@@ -711,7 +747,7 @@ std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, std::string_vi
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
   std::string line;
   line.reserve(LineSize(aMessage));
-  AppendLine(line, aEntryType, aMessage);
+  AppendLine(line, aEntryType, aMessage, nullptr);
   return line;
 }
 
@@ -722,7 +758,7 @@ void tTK_LogWriter::Write(tTK_MessageType aEntryType, std::string_view aMessage)
   // Written straight into the queue: this runs on the caller's thread for
   // every line.
   if (!fState->fQueue.PushWritten(
-          LineSize(aMessage), [&](std::string& aLine) { AppendLine(aLine, aEntryType, aMessage); },
+          LineSize(aMessage), [&](std::string& aLine) { AppendLine(aLine, aEntryType, aMessage, &fStamp); },
           &startRun))
     fState->fDroppedTotal.fetch_add(1);
   if (startRun) fThread->StartRun();

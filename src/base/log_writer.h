@@ -331,11 +331,22 @@ class tTK_LogWriter {
   void SetIsDLLFinalization(bool aValue) { fIsDLLFinalization = aValue; }
   uint64_t Counter() const { return fState->fCounter.load(); }
 
+  // The date and time to the second of the last line written, and their
+  // text "yyyy-mm-dd hh:mm:ss" (the calendar fields compared, not the clock:
+  // a change of time zone or clock gives other fields, and a new text).
+  struct SecondStamp {
+    int year = -1, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char text[19] = {};
+  };
+
  private:
   std::string FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const;
   // The room a line of aMessage takes, and the line appended to aLine.
   size_t LineSize(std::string_view aMessage) const;
-  void AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage) const;
+  // (with aStamp, the time stamp of a second already written is taken from
+  // it; only under the queue's lock)
+  void AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage,
+                  SecondStamp* aStamp) const;
 
   platform::Uuid fGuid;
   int32_t fMaxMessageLength = 0;
@@ -345,6 +356,7 @@ class tTK_LogWriter {
   std::atomic<bool> fShowInstanceGuid{false};
   std::atomic<int32_t> fClosing{0};
   bool fIsDLLFinalization = false;
+  SecondStamp fStamp;  // under the queue's lock
 };
 
 // "yyyy-mm-dd hh:mm:ss:zzz"

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <regex>
 #include <thread>
 
@@ -151,6 +152,52 @@ TEST(LogWriter, WritesTimestampsWithFixedWidthFields) {
       {{12345, 1, 1, 1, 1, 1, 1}, "12345-01-01 01:01:01:001"},  // wider than its field: not cut
   };
   for (const auto& c : cases) EXPECT_EQ(FormatLogTimestamp(c.time), c.text);
+}
+
+TEST(LogWriter, StampsEachLineWithItsOwnTimeWhateverTheLineBefore) {
+  // Lines of one second, of the next, of a clock set back, of another time
+  // zone (only the hour differs) and of fields wider than their place, one
+  // after another: each line's stamp is that of its own time.
+  const struct {
+    platform::LocalTime time;
+    const char* stamp;
+  } lines[] = {
+      {{2024, 9, 17, 14, 3, 59, 123}, "2024-09-17 14:03:59:123"},
+      {{2024, 9, 17, 14, 3, 59, 124}, "2024-09-17 14:03:59:124"},
+      {{2024, 9, 17, 14, 4, 0, 5}, "2024-09-17 14:04:00:005"},
+      {{2024, 9, 17, 14, 3, 59, 999}, "2024-09-17 14:03:59:999"},
+      {{2024, 9, 17, 16, 3, 59, 999}, "2024-09-17 16:03:59:999"},
+      {{2024, 9, 18, 16, 3, 59, 0}, "2024-09-18 16:03:59:000"},
+      {{2025, 9, 18, 16, 3, 59, 0}, "2025-09-18 16:03:59:000"},
+      {{12345, 9, 18, 16, 3, 59, 0}, "12345-09-18 16:03:59:000"},
+      {{12345, 9, 18, 16, 3, 59, 1}, "12345-09-18 16:03:59:001"},
+      {{2025, 9, 18, 16, 3, 59, 1000}, "2025-09-18 16:03:59:1000"},
+      {{2025, 9, 18, 16, 3, 59, 1}, "2025-09-18 16:03:59:001"},
+  };
+  std::mutex lock;
+  size_t next = 0;
+  platform::SetNowForTesting([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    return lines[next].time;
+  });
+  TempDir dir;
+  std::string path;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    path = writer.FileName();
+    for (size_t i = 0; i < std::size(lines); ++i) {
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        next = i;
+      }
+      writer.Write(let_info, "line " + std::to_string(i));
+    }
+  }
+  platform::SetNowForTesting(nullptr);
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < std::size(lines); ++i)
+    expected.push_back(std::string(lines[i].stamp) + " - line " + std::to_string(i));
+  EXPECT_EQ(LinesOf(path), expected);
 }
 
 TEST(LogWriter, ShowsTheInstanceGuidWhenAsked) {
