@@ -248,8 +248,8 @@ constexpr auto kNameLockWait = std::chrono::milliseconds(200);
 
 std::string tTK_LogState::FileName() const {
   // (no name: appending to it fails, and the lines count as dropped)
-  std::unique_lock<std::mutex> guard(fNameLock, std::defer_lock);
-  return LockWithin(guard, kNameLockWait) ? fFileName : std::string();
+  std::unique_lock<std::mutex> guard(fNameLock, std::try_to_lock);
+  return guard.owns_lock() || LockWithin(guard, kNameLockWait) ? fFileName : std::string();
 }
 
 std::string tTK_LogState::Directory() const {
@@ -391,7 +391,7 @@ void tTK_LogState::WriteQueuedLine(const std::string& aLine) {
   }
 }
 
-void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines) {
+void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread) {
   if (aLines.size() == 1) return WriteQueuedLine(aLines.front());
   const int64_t count = static_cast<int64_t>(aLines.size());
   if (fFailing) {
@@ -409,7 +409,19 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines) {
   }
   const int attempts = fFailing ? 1 : kAppendAttempts;
   const std::string fileName = FileName();
-  std::string data;
+  // The batch's text; on the log thread in a buffer kept for the next batch
+  // (unless it grew large). (Elsewhere a buffer of its own: at the end of
+  // the process the log thread may have been stopped half-way through
+  // changing the kept one.)
+  std::string local;
+  std::string& data = aOnLogThread ? fBatchData : local;
+  struct DropLarge {
+    std::string& data;
+    ~DropLarge() {
+      if (data.capacity() > kKeptBatchBytes) std::string().swap(data);
+    }
+  } dropLarge{data};
+  data.clear();
   size_t bytes = 0;
   for (const std::string& line : aLines) bytes += line.size() + 2;
   data.reserve(bytes);
@@ -650,7 +662,7 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
         std::lock_guard<std::mutex> guard(s.fInFlightLock);
         s.fInFlight.swap(lines);
       }
-      s.WriteQueuedLines(s.fInFlight);  // only this thread changes it
+      s.WriteQueuedLines(s.fInFlight, true);  // only this thread changes it
       {
         std::lock_guard<std::mutex> guard(s.fInFlightLock);
         s.fInFlight.swap(lines);

@@ -172,7 +172,8 @@ struct tTK_LogState {
   // twentieth line, and the file rotated there. The attempts, the failing
   // state and its probes count per batch: lines that cannot be written are
   // dropped and counted together.
-  void WriteQueuedLines(const std::vector<std::string>& aLines);
+  // aOnLogThread: called by the log thread, which keeps a buffer for it.
+  void WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread = false);
   void ReportDrops();  // the periodic report, and the probe while failing
   void Finish();       // a last report of drops, then the last line
   void MarkProgress();
@@ -237,6 +238,8 @@ struct tTK_LogState {
   bool fHasLastLine = false;
 
   // Log thread only.
+  static constexpr size_t kKeptBatchBytes = 64 * 1024;
+  std::string fBatchData;  // the text of the batch being written, on the log thread
   bool fFailing = false;
   bool fFolderMade = false;  // the folder was made again since the last success or probe
   std::chrono::steady_clock::time_point fLastProbe;
