@@ -1,10 +1,13 @@
 #include "api/driver_api.h"
 
 #include <array>
+#include <charconv>
+#include <cstring>
 
 #include "base/application.h"
 #include "display/korvane/display_driver.h"
 #include "helpers/byte_scan.h"
+#include "helpers/utf.h"
 #include "platform/error.h"
 
 namespace korvane {
@@ -128,13 +131,71 @@ void Store(platform::Bstr* aTarget, platform::Bstr aValue) {
   *aTarget = aValue;
 }
 
+// The envelope made straight in UTF-16, on the stack, for texts of ASCII
+// without XML special characters (the usual envelope: no error, the log's
+// name): no UTF-8 envelope first, no second pass to count its units.
+class AsciiEnvelope {
+ public:
+  // Appends the envelope's own text.
+  void Add(std::u16string_view aText) {
+    if (!fOk || aText.size() > kUnits - fSize) {
+      fOk = false;
+      return;
+    }
+    std::memcpy(fUnits + fSize, aText.data(), aText.size() * sizeof(char16_t));
+    fSize += aText.size();
+  }
+  // Appends aText; from then on nothing when a character of it is not ASCII
+  // or it does not fit.
+  void AddAscii(std::string_view aText) {
+    if (!fOk || aText.size() > kUnits - fSize) {
+      fOk = false;
+      return;
+    }
+    fOk = platform::AsciiToUtf16(aText, fUnits + fSize);
+    fSize += aText.size();
+  }
+  bool Ok() const { return fOk; }
+  // The BSTR of what was added; null when memory runs out.
+  platform::Bstr Take() const { return platform::BstrAlloc(fUnits, static_cast<uint32_t>(fSize)); }
+
+ private:
+  static constexpr size_t kUnits = 1024;
+  char16_t fUnits[kUnits];
+  size_t fSize = 0;
+  bool fOk = true;
+};
+
+// The result envelope as a BSTR: FormatEnvelope's text in UTF-16.
+platform::Bstr EnvelopeBstr(const int32_t* aHandle, bool aError, const std::string& aErrorText,
+                            const std::string& aLogFileName) {
+  if (FindXmlSpecial(aErrorText, 0) == aErrorText.size() &&
+      FindXmlSpecial(aLogFileName, 0) == aLogFileName.size()) {
+    using namespace std::string_view_literals;
+    AsciiEnvelope envelope;
+    if (aHandle) {
+      char digits[16];
+      const std::to_chars_result end = std::to_chars(digits, digits + sizeof digits, *aHandle);
+      envelope.Add(u"<Handle>"sv);
+      envelope.AddAscii(std::string_view(digits, static_cast<size_t>(end.ptr - digits)));
+      envelope.Add(u"</Handle>\r\n"sv);
+    }
+    envelope.Add(aError ? u"<Error>True</Error>\r\n<ErrorText>"sv : u"<Error>False</Error>\r\n<ErrorText>"sv);
+    envelope.AddAscii(aErrorText);
+    envelope.Add(u"</ErrorText>\r\n<LogFileName>"sv);
+    envelope.AddAscii(aLogFileName);
+    envelope.Add(u"</LogFileName>"sv);
+    if (envelope.Ok()) return envelope.Take();
+  }
+  return platform::BstrFromUtf8(FormatEnvelope(aHandle, aError, aErrorText, aLogFileName));
+}
+
 }  // namespace
 
 template <class TResult>
 void kCustomerDisplayWrapperOf<TResult>::Format(platform::Bstr* aOutput, platform::Bstr* aErrorMessage,
                                                 int16_t* aResult) {
-  Store(aOutput, platform::BstrFromUtf8(FormatEnvelope(HandleOf(fResult), fResult.Error, fResult.ErrorText,
-                                                       fResult.LogFileName)));
+  Store(aOutput, EnvelopeBstr(HandleOf(fResult), fResult.Error, fResult.ErrorText, fResult.LogFileName));
   Store(aErrorMessage, fResult.ErrorText.empty() ? nullptr : platform::BstrFromUtf8(fResult.ErrorText));
   if (aResult) *aResult = fResult.Error ? -1 : 0;
 }

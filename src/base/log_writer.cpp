@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 #include "base/bounded_lock.h"
@@ -45,20 +46,57 @@ void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
     aOut += buffer;
     return;
   }
-  // Digit by digit: every logged line starts with one, made on the caller's
-  // thread.
+  // Two digits at a time from a table: every logged line starts with one,
+  // made on the caller's thread.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
   char out[] = "0000-00-00 00:00:00:000";
-  auto put = [&out](size_t aLast, int aValue, int aWidth) {
-    for (int k = 0; k < aWidth; ++k, aValue /= 10) out[aLast - k] = static_cast<char>('0' + aValue % 10);
-  };
-  put(3, t.year, 4);
-  put(6, t.month, 2);
-  put(9, t.day, 2);
-  put(12, t.hour, 2);
-  put(15, t.minute, 2);
-  put(18, t.second, 2);
-  put(22, t.millisecond, 3);
+  auto pair = [&out](size_t aAt, int aValue) { std::memcpy(out + aAt, kPairs + 2 * aValue, 2); };
+  pair(0, t.year / 100);
+  pair(2, t.year % 100);
+  pair(5, t.month);
+  pair(8, t.day);
+  pair(11, t.hour);
+  pair(14, t.minute);
+  pair(17, t.second);
+  out[20] = static_cast<char>('0' + t.millisecond / 100);
+  pair(21, t.millisecond % 100);
   aOut.append(out, sizeof out - 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The same; a second already in aStamp gives its text from there, and a new
+// one of the usual width is kept there.
+void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t, tTK_LogWriter::SecondStamp* aStamp) {
+  tTK_LogWriter::SecondStamp& c = *aStamp;
+  if (t.second == c.second && t.minute == c.minute && t.hour == c.hour && t.day == c.day &&
+      t.month == c.month && t.year == c.year && t.millisecond >= 0 && t.millisecond <= 999) {
+    char out[23];
+    std::memcpy(out, c.text, sizeof c.text);
+    out[19] = ':';
+    out[20] = static_cast<char>('0' + t.millisecond / 100);
+    out[21] = static_cast<char>('0' + t.millisecond / 10 % 10);
+    out[22] = static_cast<char>('0' + t.millisecond % 10);
+    aOut.append(out, sizeof out);
+    return;
+  }
+  const size_t at = aOut.size();
+  AppendLogTimestamp(aOut, t);
+  // Every field at its own width: the first 19 characters depend on the
+  // fields to the second alone.
+  if (aOut.size() - at != 23) return;
+  std::memcpy(c.text, aOut.data() + at, sizeof c.text);
+  c.year = t.year;
+  c.month = t.month;
+  c.day = t.day;
+  c.hour = t.hour;
+  c.minute = t.minute;
+  c.second = t.second;
 }
 
 }  // namespace
@@ -74,19 +112,24 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
 tTK_LogQueue::tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs)
     : fCapacity(aCapacity), fPopTimeoutMs(aPopTimeoutMs) {}
 
+bool tTK_LogQueue::AddLocked(std::string&& aLine, bool* aStartConsumer) {
+  fLines.push_back(std::move(aLine));
+  if (aStartConsumer != nullptr && !fConsumer) {
+    fConsumer = true;
+    *aStartConsumer = true;
+  }
+  return fLines.size() == 1 || fLines.size() == fBatchSize;
+}
+
 bool tTK_LogQueue::Push(std::string aLine, bool* aStartConsumer) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> guard(fLock);
     if (fShutdown) return true;
     if (fLines.size() >= fCapacity) return false;
-    fLines.push_back(std::move(aLine));
-    if (aStartConsumer != nullptr && !fConsumer) {
-      fConsumer = true;
-      *aStartConsumer = true;
-    }
-    if (fLines.size() != 1 && fLines.size() != fBatchSize) return true;
+    wake = AddLocked(std::move(aLine), aStartConsumer);
   }
-  fNotEmpty.notify_one();
+  if (wake) fNotEmpty.notify_one();
   return true;
 }
 
@@ -101,8 +144,18 @@ tTK_LogQueue::PopResult tTK_LogQueue::Pop(std::string& aLine) {
   return PopResult::Line;
 }
 
-tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs) {
+tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs,
+                                               std::vector<std::string>* aWritten) {
   std::unique_lock<std::mutex> guard(fLock);
+  if (aWritten) {
+    for (std::string& line : *aWritten) {
+      if (fSpare.size() >= kSpareLines) break;
+      if (line.capacity() > kSpareBytes) continue;
+      line.clear();
+      fSpare.push_back(std::move(line));
+    }
+    aWritten->clear();
+  }
   fBatchSize = aMax;
   if (!fNotEmpty.wait_for(guard, std::chrono::milliseconds(fPopTimeoutMs),
                           [this] { return !fLines.empty() || fShutdown; }))
@@ -195,8 +248,8 @@ constexpr auto kNameLockWait = std::chrono::milliseconds(200);
 
 std::string tTK_LogState::FileName() const {
   // (no name: appending to it fails, and the lines count as dropped)
-  std::unique_lock<std::mutex> guard(fNameLock, std::defer_lock);
-  return LockWithin(guard, kNameLockWait) ? fFileName : std::string();
+  std::unique_lock<std::mutex> guard(fNameLock, std::try_to_lock);
+  return guard.owns_lock() || LockWithin(guard, kNameLockWait) ? fFileName : std::string();
 }
 
 std::string tTK_LogState::Directory() const {
@@ -338,7 +391,7 @@ void tTK_LogState::WriteQueuedLine(const std::string& aLine) {
   }
 }
 
-void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines) {
+void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread) {
   if (aLines.size() == 1) return WriteQueuedLine(aLines.front());
   const int64_t count = static_cast<int64_t>(aLines.size());
   if (fFailing) {
@@ -356,7 +409,19 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines) {
   }
   const int attempts = fFailing ? 1 : kAppendAttempts;
   const std::string fileName = FileName();
-  std::string data;
+  // The batch's text; on the log thread in a buffer kept for the next batch
+  // (unless it grew large). (Elsewhere a buffer of its own: at the end of
+  // the process the log thread may have been stopped half-way through
+  // changing the kept one.)
+  std::string local;
+  std::string& data = aOnLogThread ? fBatchData : local;
+  struct DropLarge {
+    std::string& data;
+    ~DropLarge() {
+      if (data.capacity() > kKeptBatchBytes) std::string().swap(data);
+    }
+  } dropLarge{data};
+  data.clear();
   size_t bytes = 0;
   for (const std::string& line : aLines) bytes += line.size() + 2;
   data.reserve(bytes);
@@ -574,7 +639,9 @@ void tTK_LogThread::FinishHere() {
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   using Clock = std::chrono::steady_clock;
   tTK_LogState& s = *aState;
-  std::vector<std::string> lines;
+  // The lines of a batch, and those of the one before, written: their
+  // strings go back to the queue for the next lines.
+  std::vector<std::string> lines, written;
   Clock::time_point lastLine = Clock::now();
   for (;;) {
     {
@@ -588,18 +655,19 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
     }
     lines.clear();
     const tTK_LogQueue::PopResult result =
-        s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs);
+        s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs, &written);
     s.MarkProgress();
     if (result == tTK_LogQueue::PopResult::Line) {
       {
         std::lock_guard<std::mutex> guard(s.fInFlightLock);
         s.fInFlight.swap(lines);
       }
-      s.WriteQueuedLines(s.fInFlight);  // only this thread changes it
+      s.WriteQueuedLines(s.fInFlight, true);  // only this thread changes it
       {
         std::lock_guard<std::mutex> guard(s.fInFlightLock);
         s.fInFlight.swap(lines);
       }
+      written.swap(lines);  // (lines is empty now: the queue emptied written)
       s.ReportDrops();
       s.MarkProgress();
       lastLine = Clock::now();
@@ -666,29 +734,45 @@ void tTK_LogWriter::SetFileName(const std::string& aFileName) {
   fState->SetFileName(platform::CombinePath(Directory(), platform::ExtractFileName(aFileName)));
 }
 
+size_t tTK_LogWriter::LineSize(std::string_view aMessage) const {
+  return 23 + (fShowInstanceGuid.load() ? 3 + 38 : 0) + 11 + aMessage.size();
+}
+
+void tTK_LogWriter::AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage,
+                               SecondStamp* aStamp) const {
+  if (aStamp)
+    AppendLogTimestamp(aLine, platform::Now(), aStamp);
+  else
+    AppendLogTimestamp(aLine, platform::Now());
+  if (fShowInstanceGuid.load()) {
+    aLine += " - ";
+    aLine += platform::FormatUuid(fGuid);
+  }
+  aLine += aEntryType == let_error ? " - ERROR - " : " - ";
+  if (fMaxMessageLength > 0)
+    aLine += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
+  else
+    aLine += aMessage;
+}
+
 std::string tTK_LogWriter::FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const {
   if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
-  // Made in one allocation: this runs on the caller's thread for every line.
-  const bool guid = fShowInstanceGuid.load();
   std::string line;
-  line.reserve(23 + (guid ? 3 + 38 : 0) + 11 + aMessage.size());
-  AppendLogTimestamp(line, platform::Now());
-  if (guid) {
-    line += " - ";
-    line += platform::FormatUuid(fGuid);
-  }
-  line += aEntryType == let_error ? " - ERROR - " : " - ";
-  if (fMaxMessageLength > 0)
-    line += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
-  else
-    line += aMessage;
+  line.reserve(LineSize(aMessage));
+  AppendLine(line, aEntryType, aMessage, nullptr);
   return line;
 }
 
 void tTK_LogWriter::Write(tTK_MessageType aEntryType, std::string_view aMessage) {
   if (fClosing.load() != 0) return;
+  if (fState->fFileNameEmpty.load()) throw Error("Log filename is empty");
   bool startRun = false;
-  if (!fState->fQueue.Push(FormatLine(aEntryType, aMessage), &startRun)) fState->fDroppedTotal.fetch_add(1);
+  // Written straight into the queue: this runs on the caller's thread for
+  // every line.
+  if (!fState->fQueue.PushWritten(
+          LineSize(aMessage), [&](std::string& aLine) { AppendLine(aLine, aEntryType, aMessage, &fStamp); },
+          &startRun))
+    fState->fDroppedTotal.fetch_add(1);
   if (startRun) fThread->StartRun();
 }
 

@@ -39,11 +39,20 @@ class tTK_LogQueue {
   // Adds aLine. With aStartConsumer, it is set when the queue had no
   // consumer: the caller now holds that role and is to start one.
   bool Push(std::string aLine, bool* aStartConsumer = nullptr);
+  // Adds the line aWrite(std::string&) writes, like Push, into a string
+  // the queue kept from lines already written (room for aSize taken), under
+  // the queue's lock: a line costs no allocation of its own. aWrite runs only
+  // when the line is added.
+  template <class TWrite>
+  bool PushWritten(size_t aSize, TWrite&& aWrite, bool* aStartConsumer = nullptr);
   PopResult Pop(std::string& aLine);
   // Waits like Pop; once a line is there, waits up to aGatherMs more while
   // fewer than aMax are queued (not once shut down), then moves up to aMax
   // queued lines, oldest first, to the end of aLines; Line when it moved any.
-  PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs);
+  // aWritten, if given, holds lines the caller is done with: the queue
+  // keeps some of their strings for PushWritten and empties it.
+  PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs,
+                     std::vector<std::string>* aWritten = nullptr);
   void Shutdown();
   // Shuts the queue down and moves every queued line to the end of aLines,
   // for a thread other than the log thread when that thread is gone (it
@@ -66,7 +75,15 @@ class tTK_LogQueue {
   void DropConsumer();
   bool HasConsumer() const;
 
+  // The strings kept for PushWritten: at most this many, each of at most
+  // this size.
+  static constexpr size_t kSpareLines = 32;
+  static constexpr size_t kSpareBytes = 4096;
+
  private:
+  // Adds aLine under the lock; true when a waiting pop is to be woken.
+  bool AddLocked(std::string&& aLine, bool* aStartConsumer);
+
   const size_t fCapacity;
   const int fPopTimeoutMs;
   mutable std::mutex fLock;
@@ -75,7 +92,28 @@ class tTK_LogQueue {
   size_t fBatchSize = 0;  // of the last PopBatch: a push reaching it wakes the gathering
   bool fShutdown = false;
   bool fConsumer = false;
+  std::vector<std::string> fSpare;
 };
+
+template <class TWrite>
+bool tTK_LogQueue::PushWritten(size_t aSize, TWrite&& aWrite, bool* aStartConsumer) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> guard(fLock);
+    if (fShutdown) return true;
+    if (fLines.size() >= fCapacity) return false;
+    std::string line;
+    if (!fSpare.empty()) {
+      line.swap(fSpare.back());
+      fSpare.pop_back();
+    }
+    line.reserve(aSize);
+    aWrite(line);
+    wake = AddLocked(std::move(line), aStartConsumer);
+  }
+  if (wake) fNotEmpty.notify_one();
+  return true;
+}
 
 // Everything the log thread touches. The writer and its thread share it, so
 // that a thread still running after its writer was destroyed (possible when
@@ -134,7 +172,8 @@ struct tTK_LogState {
   // twentieth line, and the file rotated there. The attempts, the failing
   // state and its probes count per batch: lines that cannot be written are
   // dropped and counted together.
-  void WriteQueuedLines(const std::vector<std::string>& aLines);
+  // aOnLogThread: called by the log thread, which keeps a buffer for it.
+  void WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread = false);
   void ReportDrops();  // the periodic report, and the probe while failing
   void Finish();       // a last report of drops, then the last line
   void MarkProgress();
@@ -199,6 +238,8 @@ struct tTK_LogState {
   bool fHasLastLine = false;
 
   // Log thread only.
+  static constexpr size_t kKeptBatchBytes = 64 * 1024;
+  std::string fBatchData;  // the text of the batch being written, on the log thread
   bool fFailing = false;
   bool fFolderMade = false;  // the folder was made again since the last success or probe
   std::chrono::steady_clock::time_point fLastProbe;
@@ -293,8 +334,22 @@ class tTK_LogWriter {
   void SetIsDLLFinalization(bool aValue) { fIsDLLFinalization = aValue; }
   uint64_t Counter() const { return fState->fCounter.load(); }
 
+  // The date and time to the second of the last line written, and their
+  // text "yyyy-mm-dd hh:mm:ss" (the calendar fields compared, not the clock:
+  // a change of time zone or clock gives other fields, and a new text).
+  struct SecondStamp {
+    int year = -1, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char text[19] = {};
+  };
+
  private:
   std::string FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const;
+  // The room a line of aMessage takes, and the line appended to aLine.
+  size_t LineSize(std::string_view aMessage) const;
+  // (with aStamp, the time stamp of a second already written is taken from
+  // it; only under the queue's lock)
+  void AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage,
+                  SecondStamp* aStamp) const;
 
   platform::Uuid fGuid;
   int32_t fMaxMessageLength = 0;
@@ -304,6 +359,7 @@ class tTK_LogWriter {
   std::atomic<bool> fShowInstanceGuid{false};
   std::atomic<int32_t> fClosing{0};
   bool fIsDLLFinalization = false;
+  SecondStamp fStamp;  // under the queue's lock
 };
 
 // "yyyy-mm-dd hh:mm:ss:zzz"

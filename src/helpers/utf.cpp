@@ -171,6 +171,24 @@ size_t Utf8ToUtf16(std::string_view aText, char16_t* aOut) {
   return n;
 }
 
+bool AsciiToUtf16(std::string_view aText, char16_t* aOut) {
+  const size_t n = aText.size();
+  if (n < kBlock) {
+    unsigned bits = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const unsigned char c = static_cast<unsigned char>(aText[i]);
+      bits |= c;
+      aOut[i] = c;
+    }
+    return bits < 0x80;
+  }
+  size_t i = 0;
+  for (; i + kBlock <= n; i += kBlock)
+    if (!AsciiBlockToUtf16(aText.data() + i, aOut + i)) return false;
+  // The rest as the last block of the text, which overlaps the one before.
+  return i == n || AsciiBlockToUtf16(aText.data() + n - kBlock, aOut + n - kBlock);
+}
+
 std::u16string Utf8ToUtf16(std::string_view aText) {
   std::u16string out(Utf8ToUtf16(aText, nullptr), u'\0');
   Utf8ToUtf16(aText, out.data());

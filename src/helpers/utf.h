@@ -15,6 +15,10 @@ std::u16string Utf8ToUtf16(std::string_view aText);
 // counts); the number of UTF-16 units.
 size_t Utf8ToUtf16(std::string_view aText, char16_t* aOut);
 
+// ASCII text to UTF-16 into aOut, which has room for aText.size() units;
+// false, with aOut's units undefined, when a byte of aText is not ASCII.
+bool AsciiToUtf16(std::string_view aText, char16_t* aOut);
+
 // UTF-16 to UTF-8. Fails with "Invalid UTF-16 text: unpaired surrogate" when
 // aText holds a lone surrogate.
 std::string Utf16ToUtf8(std::u16string_view aText);

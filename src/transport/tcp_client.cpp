@@ -28,38 +28,55 @@ const char kReplacementCharacter[] = "\xEF\xBF\xBD";
 constexpr auto kProgressLook = std::chrono::milliseconds(50);
 
 // Whether the peer takes bytes: the send queue shrinks, or a send goes on.
-// Stalled once it has taken none for the time-out.
+// Stalled once it has taken none for the time-out. The send queue and the
+// clock are read from the first wait on (a send that takes everything at
+// once, the usual case, needs neither), and again after each send that went
+// on.
 class PeerProgress {
  public:
   PeerProgress(platform::TcpSocket& aSocket, std::chrono::milliseconds aTimeout)
-      : fSocket(aSocket),
-        fTimeout(aTimeout),
-        fQueued(aSocket.UnsentBytes()),
-        fStall(Clock::now() + aTimeout) {}
+      : fSocket(aSocket), fTimeout(aTimeout) {}
 
-  // A send went on: the peer made room.
-  void Took() {
-    fQueued = fSocket.UnsentBytes();
-    fStall = Clock::now() + fTimeout;
-  }
+  // A send went on: the peer made room; the time-out starts again at the
+  // next wait.
+  void Took() { fLooked = false; }
   // How long the next wait may last: until the next look at the queue.
-  int32_t NextLook() const {
+  int32_t NextLook() {
+    Look();
     return std::min(platform::MillisecondsUntil(fStall), static_cast<int32_t>(kProgressLook.count()));
   }
   // The bytes the peer has not taken yet; 0 where the system cannot tell.
-  size_t Queued() const { return fQueued.value_or(0); }
+  size_t Queued() {
+    Look();
+    return fKnown ? fQueued : 0;
+  }
   // Looks at the queue: true when the peer has taken nothing for the time-out.
   bool Stalled() {
+    Look();
     const std::optional<size_t> queued = fSocket.UnsentBytes();
-    if (queued && fQueued && *queued < *fQueued) fStall = Clock::now() + fTimeout;
-    fQueued = queued;
+    if (queued && fKnown && *queued < fQueued) fStall = Clock::now() + fTimeout;
+    Take(queued);
     return Clock::now() >= fStall;
   }
 
  private:
+  void Look() {
+    if (fLooked) return;
+    fLooked = true;
+    Take(fSocket.UnsentBytes());
+    fStall = Clock::now() + fTimeout;
+  }
+  void Take(std::optional<size_t> aQueued) {
+    fKnown = aQueued.has_value();
+    fQueued = aQueued.value_or(0);
+  }
+
   platform::TcpSocket& fSocket;
   std::chrono::milliseconds fTimeout;
-  std::optional<size_t> fQueued;
+  bool fLooked = false;
+  // The send queue at the last look, where the system can tell (fKnown).
+  bool fKnown = false;
+  size_t fQueued = 0;
   Clock::time_point fStall;
 };
 

@@ -61,6 +61,58 @@ TEST(ModuleState, EnvelopeIsExactToTheByte) {
   EXPECT_EQ(kCustomerDisplayWrapper::EscapeXml("&amp; <>\"'"), "&amp;amp; &lt;&gt;&quot;&apos;");
 }
 
+namespace {
+
+// A wrapper whose result record a test sets, to see what Format makes of it.
+template <class TResult>
+class FormatOnly : public kCustomerDisplayWrapperOf<TResult> {
+ public:
+  void Process(std::u16string_view) override {}
+  TResult& Record() { return this->fResult; }
+};
+
+}  // namespace
+
+TEST(ModuleState, FormatAnswersTheEnvelopeAndTheErrorTextInUtf16) {
+  const struct {
+    int32_t handle;
+    bool error;
+    std::string errorText;
+    std::string logFileName;
+  } cases[] = {
+      {1, false, "", "/var/log/LogFiles/CustomerDisplay/QORD_KORVANE_10_1_20240917.log"},
+      {-2147483647 - 1, true, "Read timed out.", "C:\\Till\\LogFiles\\CustomerDisplay\\x.log"},
+      {2147483647, true, "a<b & \"c\" 'd'>", "/x/y&z.log"},
+      {7, true, "Caf\xC3\xA9 \xF0\x9F\x98\x80",
+       "/logs/Gr\xC3\xBC\xC3\x9F"
+       "e.log"},
+      {0, false, "", ""},
+      {3, false, "", "/" + std::string(3000, 'l') + ".log"},  // longer than the envelope's room on the stack
+      {4, true, std::string(600, 'e'), std::string(600, 'n')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.errorText + " | " + c.logFileName.substr(0, 80));
+    FormatOnly<_int_OPEN_result> open;
+    open.Record() = {c.handle, c.error, c.errorText, c.logFileName};
+    FormatOnly<_int_CUSTOMERDISPLAY_result> message;
+    message.Record() = {c.error, c.errorText, c.logFileName};
+    for (kCustomerDisplayWrapper* wrapper :
+         {static_cast<kCustomerDisplayWrapper*>(&open), static_cast<kCustomerDisplayWrapper*>(&message)}) {
+      platform::Bstr envelope = nullptr, errorText = nullptr;
+      int16_t result = 1;
+      wrapper->Format(&envelope, &errorText, &result);
+      const int32_t* handle = wrapper == &open ? &c.handle : nullptr;
+      EXPECT_EQ(std::u16string(platform::BstrView(envelope)),
+                platform::Utf8ToUtf16(FormatEnvelope(handle, c.error, c.errorText, c.logFileName)));
+      EXPECT_EQ(std::u16string(platform::BstrView(errorText)), platform::Utf8ToUtf16(c.errorText));
+      EXPECT_EQ(errorText == nullptr, c.errorText.empty());
+      EXPECT_EQ(result, c.error ? -1 : 0);
+      platform::BstrFree(envelope);
+      platform::BstrFree(errorText);
+    }
+  }
+}
+
 TEST(ModuleState, AFreshRequestHolderIsEmpty) {
   kCustomerDisplayWrapper_MESSAGE wrapper;
   EXPECT_EQ(wrapper.Handler().fDriver, "");

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 #include <regex>
 #include <thread>
 
@@ -151,6 +152,52 @@ TEST(LogWriter, WritesTimestampsWithFixedWidthFields) {
       {{12345, 1, 1, 1, 1, 1, 1}, "12345-01-01 01:01:01:001"},  // wider than its field: not cut
   };
   for (const auto& c : cases) EXPECT_EQ(FormatLogTimestamp(c.time), c.text);
+}
+
+TEST(LogWriter, StampsEachLineWithItsOwnTimeWhateverTheLineBefore) {
+  // Lines of one second, of the next, of a clock set back, of another time
+  // zone (only the hour differs) and of fields wider than their place, one
+  // after another: each line's stamp is that of its own time.
+  const struct {
+    platform::LocalTime time;
+    const char* stamp;
+  } lines[] = {
+      {{2024, 9, 17, 14, 3, 59, 123}, "2024-09-17 14:03:59:123"},
+      {{2024, 9, 17, 14, 3, 59, 124}, "2024-09-17 14:03:59:124"},
+      {{2024, 9, 17, 14, 4, 0, 5}, "2024-09-17 14:04:00:005"},
+      {{2024, 9, 17, 14, 3, 59, 999}, "2024-09-17 14:03:59:999"},
+      {{2024, 9, 17, 16, 3, 59, 999}, "2024-09-17 16:03:59:999"},
+      {{2024, 9, 18, 16, 3, 59, 0}, "2024-09-18 16:03:59:000"},
+      {{2025, 9, 18, 16, 3, 59, 0}, "2025-09-18 16:03:59:000"},
+      {{12345, 9, 18, 16, 3, 59, 0}, "12345-09-18 16:03:59:000"},
+      {{12345, 9, 18, 16, 3, 59, 1}, "12345-09-18 16:03:59:001"},
+      {{2025, 9, 18, 16, 3, 59, 1000}, "2025-09-18 16:03:59:1000"},
+      {{2025, 9, 18, 16, 3, 59, 1}, "2025-09-18 16:03:59:001"},
+  };
+  std::mutex lock;
+  size_t next = 0;
+  platform::SetNowForTesting([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    return lines[next].time;
+  });
+  TempDir dir;
+  std::string path;
+  {
+    tTK_LogWriter writer("ABC", dir.Path(), 0, false);
+    path = writer.FileName();
+    for (size_t i = 0; i < std::size(lines); ++i) {
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        next = i;
+      }
+      writer.Write(let_info, "line " + std::to_string(i));
+    }
+  }
+  platform::SetNowForTesting(nullptr);
+  std::vector<std::string> expected;
+  for (size_t i = 0; i < std::size(lines); ++i)
+    expected.push_back(std::string(lines[i].stamp) + " - line " + std::to_string(i));
+  EXPECT_EQ(LinesOf(path), expected);
 }
 
 TEST(LogWriter, ShowsTheInstanceGuidWhenAsked) {
@@ -682,6 +729,47 @@ TEST(LogQueue, PopsBatchesInOrderUpToTheirLimit) {
   EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c"}));  // added at the end
   queue.Shutdown();
   EXPECT_EQ(queue.PopBatch(lines, 5, 0), tTK_LogQueue::PopResult::Empty);
+}
+
+TEST(LogQueue, LinesWrittenIntoTheQueueReuseTheStringsOfLinesWritten) {
+  tTK_LogQueue queue(3, 300);
+  int writes = 0;
+  auto written = [&writes](const char* aText) {
+    return [&writes, aText](std::string& aLine) {
+      ++writes;
+      EXPECT_TRUE(aLine.empty());
+      aLine += aText;
+    };
+  };
+  EXPECT_TRUE(queue.PushWritten(10, written("a")));
+  EXPECT_TRUE(queue.Push("b"));
+  EXPECT_TRUE(queue.PushWritten(10, written("c")));
+  EXPECT_FALSE(queue.PushWritten(10, written("d")));  // full: refused, not written
+  EXPECT_EQ(writes, 2);
+  std::vector<std::string> lines;
+  EXPECT_EQ(queue.PopBatch(lines, 5, 0), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a", "b", "c"}));
+
+  // The strings of lines handed back hold the next lines, a string too large
+  // to keep and those beyond the number kept go.
+  std::vector<std::string> done = lines;
+  done.push_back(std::string(tTK_LogQueue::kSpareBytes + 1, 'x'));
+  for (size_t i = 0; i < tTK_LogQueue::kSpareLines; ++i) done.push_back(std::string(100, 'y'));
+  std::vector<const char*> rooms;
+  for (const std::string& line : done) rooms.push_back(line.data());
+  std::vector<std::string> none;
+  EXPECT_EQ(queue.PopBatch(none, 5, 0, &done), tTK_LogQueue::PopResult::Timeout);
+  EXPECT_TRUE(done.empty());
+  EXPECT_TRUE(queue.PushWritten(10, written("e")));
+  std::string line;
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Line);
+  EXPECT_EQ(line, "e");
+  // (the last string kept is taken first: the 29th of the "y" lines)
+  EXPECT_EQ(line.data(), rooms[3 + 1 + tTK_LogQueue::kSpareLines - 4]);
+  queue.Shutdown();
+  EXPECT_TRUE(queue.PushWritten(10, written("f")));  // accepted but not added, nor written
+  EXPECT_EQ(writes, 3);
+  EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Empty);
 }
 
 TEST(LogQueue, GatheringEndsWhenTheBatchIsFullOrTheQueueShutsDown) {

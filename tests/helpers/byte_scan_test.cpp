@@ -25,13 +25,13 @@ TEST(ByteScan, FindsTheFirstByteToEscapeAtEveryPosition) {
   const std::string plain = "ab\xC3\xA9z%=;?.0\x7F\xFF\x80!#";
   const std::string candidates = std::string("&<>\"'\\/\x1F\t\n", 11) + std::string(1, '\0') + "\x20\x21";
   for (const char candidate : candidates) {
-    for (size_t length : {0, 1, 15, 16, 17, 31, 32, 33, 47}) {
+    for (size_t length : {0, 1, 15, 16, 17, 18, 31, 32, 33, 40, 47}) {
       std::string text;
       for (size_t i = 0; i < length; ++i) text += plain[i % plain.size()];
       for (size_t at = 0; at <= length; ++at) {
         std::string probe = text;
         if (at < length) probe[at] = candidate;
-        for (size_t from : {size_t{0}, size_t{1}, at}) {
+        for (size_t from : {size_t{0}, size_t{1}, at, at + 1}) {
           if (from > probe.size()) continue;
           EXPECT_EQ(FindXmlSpecial(probe, from), ByteByByte(probe, from, IsXmlSpecial))
               << int(candidate) << " at " << at << " of " << length << " from " << from;

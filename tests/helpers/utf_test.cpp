@@ -52,6 +52,23 @@ TEST(Unicode, ConvertsEveryCharacterWhereverItStandsInALongText) {
   }
 }
 
+TEST(Unicode, WidensAsciiAndRefusesAnyOtherByteWhereverItStands) {
+  for (size_t length = 0; length <= 40; ++length) {
+    std::string text;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>(0x20 + (i * 7) % 0x60);
+    std::u16string wide(length, u'?');
+    ASSERT_TRUE(AsciiToUtf16(text, wide.data())) << length;
+    EXPECT_EQ(wide, Utf8ToUtf16(text)) << length;
+    for (size_t at = 0; at < length; ++at) {
+      for (const char other : {'\x80', '\xC3', '\xFF'}) {
+        std::string mixed = text;
+        mixed[at] = other;
+        EXPECT_FALSE(AsciiToUtf16(mixed, wide.data())) << length << " " << at;
+      }
+    }
+  }
+}
+
 TEST(Unicode, RefusesALoneSurrogate) {
   for (std::u16string bad :
        {std::u16string{0xD800}, std::u16string{u'a', 0xDC00, u'b'}, std::u16string{0xD800, u'x'}}) {

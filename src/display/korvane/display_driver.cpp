@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <typeinfo>
 
 #include "platform/clock.h"
 #include "platform/error.h"
@@ -11,10 +12,10 @@
 namespace korvane {
 namespace {
 
-constexpr char kSTX = '\x02';
 constexpr char kETX = '\x03';
-// Messages up to this size go out in one write together with their frame.
-constexpr size_t kOneWriteLimit = 64 * 1024;
+// A message buffer up to this size is kept for the next message; a larger
+// one (a message with images) goes with its message.
+constexpr size_t kKeptBufferBytes = 64 * 1024;
 // A reply longer than this without its ETX is not a display's reply.
 constexpr size_t kMaxReplyBytes = 1024 * 1024;
 
@@ -49,9 +50,19 @@ std::unique_ptr<kCustomerDisplayDevice> kCustomerDisplay_KORVANE::Create(
 }
 
 template <class TResult>
-bool kCustomerDisplay_KORVANE::Exchange(const kKorvaneMessage& aMessage, TResult& aResult) {
+bool kCustomerDisplay_KORVANE::Exchange(kKorvaneMessage aMessage, TResult& aResult) {
+  struct KeepBuffer {
+    kKorvaneMessage& message;
+    std::string& buffer;
+    ~KeepBuffer() {
+      if (message.fFrame.capacity() <= kKeptBufferBytes) buffer = std::move(message.fFrame);
+    }
+  } keep{aMessage, fMessageBuffer};
   fIOHandler->Debug(let_info, aMessage.Logged());
-  auto* tcp = dynamic_cast<kIOHandler_TCP*>(fIOHandler.get());
+  kIOHandler* handler = fIOHandler.get();
+  // (the cast only where the handler is not the TCP transport itself)
+  auto* tcp = typeid(*handler) == typeid(kIOHandler_TCP) ? static_cast<kIOHandler_TCP*>(handler)
+                                                         : dynamic_cast<kIOHandler_TCP*>(handler);
   if (!tcp) {
     aResult.Error = true;
     aResult.ErrorText = "Connection type not supported";
@@ -59,7 +70,7 @@ bool kCustomerDisplay_KORVANE::Exchange(const kKorvaneMessage& aMessage, TResult
   }
   if (tcp->Connected()) tcp->Disconnect();
   std::string error;
-  const bool ok = SendRequest(aMessage.fSend, error);
+  const bool ok = SendRequest(aMessage.fFrame, error);
   if (!error.empty()) {
     aResult.Error = true;
     aResult.ErrorText = error;
@@ -67,7 +78,7 @@ bool kCustomerDisplay_KORVANE::Exchange(const kKorvaneMessage& aMessage, TResult
   return ok;
 }
 
-bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::string& aError) {
+bool kCustomerDisplay_KORVANE::SendRequest(std::string_view aFrame, std::string& aError) {
   aError.clear();
   kTCPClient& link = static_cast<kIOHandler_TCP&>(*fIOHandler).TCPClient();
   try {
@@ -82,18 +93,7 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
     // (A connection always has one above 0; its default stands in otherwise.)
     const int32_t readTimeout = fIOHandler->ReadTimeout() > 0 ? fIOHandler->ReadTimeout() : kDefaultTimeout;
     link.SetReadTimeout(readTimeout);
-    if (aMessage.size() <= kOneWriteLimit) {
-      std::string frame;
-      frame.reserve(aMessage.size() + 2);
-      frame += kSTX;
-      frame += aMessage;
-      frame += kETX;
-      link.Write(frame);
-    } else {
-      link.Write(std::string_view(&kSTX, 1));
-      link.Write(aMessage);
-      link.Write(std::string_view(&kETX, 1));
-    }
+    link.Write(aFrame);
     // The reply window opens once the display has taken the whole frame
     // (not when the last byte reached the local send buffer, with megabytes
     // perhaps still queued there); taking nothing for the read time-out
@@ -124,32 +124,32 @@ bool kCustomerDisplay_KORVANE::SendRequest(const std::string& aMessage, std::str
 }
 
 bool kCustomerDisplay_KORVANE::DoOpen(const kOpen& aOpen, _int_OPEN_result& aResult) {
-  return Exchange(BuildOpenMessage(aOpen), aResult);
+  return Exchange(BuildOpenMessage(aOpen, TakeMessageBuffer()), aResult);
 }
 
 bool kCustomerDisplay_KORVANE::DoClose(const kOpen& aOpen, _int_CLOSE_result& aResult) {
-  return Exchange(BuildCloseMessage(aOpen), aResult);
+  return Exchange(BuildCloseMessage(aOpen, TakeMessageBuffer()), aResult);
 }
 
 bool kCustomerDisplay_KORVANE::DoCloseMessage(const kMessage& aMessage,
                                               _int_CUSTOMERDISPLAY_result& aResult) {
-  return Exchange(BuildCloseMessage(aMessage), aResult);
+  return Exchange(BuildCloseMessage(aMessage, TakeMessageBuffer()), aResult);
 }
 
 bool kCustomerDisplay_KORVANE::DoMessage(const kMessage& aMessage, _int_CUSTOMERDISPLAY_result& aResult) {
-  return Exchange(BuildTextMessage("Message", aMessage), aResult);
+  return Exchange(BuildTextMessage("Message", aMessage, TakeMessageBuffer()), aResult);
 }
 
 bool kCustomerDisplay_KORVANE::DoThankyou(const kThankyou& aThankyou, _int_CUSTOMERDISPLAY_result& aResult) {
-  return Exchange(BuildTextMessage("Thankyou", aThankyou), aResult);
+  return Exchange(BuildTextMessage("Thankyou", aThankyou, TakeMessageBuffer()), aResult);
 }
 
 bool kCustomerDisplay_KORVANE::DoIdle(const kIdle& aIdle, _int_CUSTOMERDISPLAY_result& aResult) {
-  return Exchange(BuildTextMessage("Idle", aIdle), aResult);
+  return Exchange(BuildTextMessage("Idle", aIdle, TakeMessageBuffer()), aResult);
 }
 
 bool kCustomerDisplay_KORVANE::DoReceipt(const kCDReceipt& aReceipt, _int_CUSTOMERDISPLAY_result& aResult) {
-  return Exchange(BuildReceiptMessage(aReceipt), aResult);
+  return Exchange(BuildReceiptMessage(aReceipt, TakeMessageBuffer()), aResult);
 }
 
 }  // namespace korvane

@@ -8,25 +8,30 @@
 #include <string_view>
 
 #include "display/display_device.h"
+#include "display/korvane/json_writer.h"
 
 namespace korvane {
 
 inline constexpr const char* kKorvaneDriverName = "QORD_KORVANE_10";
 
-// One display message: the text that is sent and the copy for the log
-// (inline image data shown as "...", loaded images as their source).
+// One display message: the frame that is sent (STX, the message's text,
+// ETX) and the copy for the log (inline image data shown as "...", loaded
+// images as their source).
 struct kKorvaneMessage {
-  std::string fSend;
+  std::string fFrame;
   std::string fLog;  // empty where it is the text sent (a message is never empty)
-  std::string_view Logged() const { return fLog.empty() ? std::string_view(fSend) : std::string_view(fLog); }
+  std::string_view Text() const { return std::string_view(fFrame).substr(1, fFrame.size() - 2); }
+  std::string_view Logged() const { return fLog.empty() ? Text() : std::string_view(fLog); }
 };
 
-kKorvaneMessage BuildOpenMessage(const kOpen& aOpen);
-kKorvaneMessage BuildCloseMessage(const kOpen& aOpen);
-kKorvaneMessage BuildCloseMessage(const kMessage& aMessage);
+// Each message is written into aBuffer, whose room is kept (its text
+// dropped), so that a device sending message after message reuses one.
+kKorvaneMessage BuildOpenMessage(const kOpen& aOpen, std::string aBuffer = {});
+kKorvaneMessage BuildCloseMessage(const kOpen& aOpen, std::string aBuffer = {});
+kKorvaneMessage BuildCloseMessage(const kMessage& aMessage, std::string aBuffer = {});
 // "Message", "Thankyou" or "Idle".
-kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage);
-kKorvaneMessage BuildReceiptMessage(const kCDReceipt& aReceipt);
+kKorvaneMessage BuildTextMessage(kJsonName aName, const kMessage& aMessage, std::string aBuffer = {});
+kKorvaneMessage BuildReceiptMessage(const kCDReceipt& aReceipt, std::string aBuffer = {});
 
 class kCustomerDisplay_KORVANE : public kCustomerDisplayDevice {
  public:
@@ -45,12 +50,16 @@ class kCustomerDisplay_KORVANE : public kCustomerDisplayDevice {
 
  private:
   // Logs the message, sends it and waits for the reply; the failure, if any,
-  // goes into aResult.
+  // goes into aResult. The message's buffer is kept for the next one.
   template <class TResult>
-  bool Exchange(const kKorvaneMessage& aMessage, TResult& aResult);
-  // One framed exchange on a connection of its own; aError receives the
-  // failure's message.
-  bool SendRequest(const std::string& aMessage, std::string& aError);
+  bool Exchange(kKorvaneMessage aMessage, TResult& aResult);
+  // One exchange of aFrame (STX, the message, ETX) on a connection of its
+  // own; aError receives the failure's message.
+  bool SendRequest(std::string_view aFrame, std::string& aError);
+  // The buffer of the last message sent, for the next one.
+  std::string TakeMessageBuffer() { return std::move(fMessageBuffer); }
+
+  std::string fMessageBuffer;
 };
 
 // Library file name to module handle. The first device pins this library in

@@ -13,10 +13,10 @@ namespace korvane {
 void AppendJsonString(std::string& aOut, std::string_view aText) {
   static constexpr char kHex[] = "0123456789abcdef";
   size_t i = FindJsonEscaped(aText, 0);
-  if (i == aText.size()) {  // the usual text, written as it is: quotes and text in one step
-    const size_t at = aOut.size();
-    aOut.append(aText.size() + 2, '"');
-    if (!aText.empty()) std::memcpy(aOut.data() + at + 1, aText.data(), aText.size());
+  if (i == aText.size()) {  // the usual text, written as it is
+    aOut += '"';
+    aOut += aText;
+    aOut += '"';
     return;
   }
   aOut += '"';
@@ -79,39 +79,77 @@ void AppendJsonAmount(std::string& aOut, int64_t aValue) {
   aOut.append(at, static_cast<size_t>(end - at));
 }
 
-kJsonObject::kJsonObject(std::string_view aWrapperName) : fText("{"), fWrapped(true) {
-  AppendJsonString(fText, aWrapperName);
+kJsonObject::kJsonObject(kJsonName aWrapperName) : fText("{"), fWrapped(true) {
+  AppendName(aWrapperName);
   fText += ":{";
   fPrefixLength = fText.size();
 }
 
-void kJsonObject::AddName(std::string_view aName) {
-  if (fText.size() > fPrefixLength) fText += ',';
-  AppendJsonString(fText, aName);
+kJsonObject::kJsonObject(kJsonName aWrapperName, std::string aBuffer, std::string_view aLead)
+    : fText(std::move(aBuffer)), fWrapped(true), fLeadLength(aLead.size()) {
+  fText.assign(aLead);
+  fText += '{';
+  AppendName(aWrapperName);
+  fText += ":{";
+  fPrefixLength = fText.size();
+}
+
+void kJsonObject::DropLead() {
+  fText.erase(0, fLeadLength);
+  fPrefixLength -= fLeadLength;
+  fLeadLength = 0;
+}
+
+void kJsonObject::AppendName(kJsonName aName) {
+  if (!aName.Plain()) return AppendJsonString(fText, aName.Text());
+  fText += '"';
+  fText += aName.Text();
+  fText += '"';
+}
+
+void kJsonObject::AddName(kJsonName aName) {
+  const bool comma = fText.size() > fPrefixLength;
+  const std::string_view name = aName.Text();
+  // A plain name of the usual length goes in with its comma, quotes and
+  // colon in one step.
+  char buffer[64];
+  if (aName.Plain() && name.size() <= sizeof buffer - 4) {
+    char* at = buffer;
+    if (comma) *at++ = ',';
+    *at++ = '"';
+    std::memcpy(at, name.data(), name.size());
+    at += name.size();
+    *at++ = '"';
+    *at++ = ':';
+    fText.append(buffer, static_cast<size_t>(at - buffer));
+    return;
+  }
+  if (comma) fText += ',';
+  AppendName(aName);
   fText += ':';
 }
 
-void kJsonObject::AddString(std::string_view aName, std::string_view aValue) {
+void kJsonObject::AddString(kJsonName aName, std::string_view aValue) {
   AddName(aName);
   AppendJsonString(fText, aValue);
 }
 
-void kJsonObject::AddBool(std::string_view aName, bool aValue) {
+void kJsonObject::AddBool(kJsonName aName, bool aValue) {
   AddName(aName);
   fText += aValue ? "true" : "false";
 }
 
-void kJsonObject::AddInteger(std::string_view aName, int64_t aValue) {
+void kJsonObject::AddInteger(kJsonName aName, int64_t aValue) {
   AddName(aName);
   fText += std::to_string(aValue);
 }
 
-void kJsonObject::AddAmount(std::string_view aName, int64_t aValue) {
+void kJsonObject::AddAmount(kJsonName aName, int64_t aValue) {
   AddName(aName);
   AppendJsonAmount(fText, aValue);
 }
 
-void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
+void kJsonObject::AddBase64(kJsonName aName, std::string_view aBytes) {
   AddName(aName);
   const size_t encoded = Base64Length(aBytes.size());
   // About one character in 64 is a "/", which takes two.
@@ -129,13 +167,13 @@ void kJsonObject::AddBase64(std::string_view aName, std::string_view aBytes) {
   fText += '"';
 }
 
-void kJsonObject::AddObject(std::string_view aName, const kJsonObject& aValue) {
+void kJsonObject::AddObject(kJsonName aName, const kJsonObject& aValue) {
   AddName(aName);
   fText += aValue.fText;
   fText += '}';
 }
 
-void kJsonObject::AddArray(std::string_view aName, const std::vector<kJsonObject>& aValues) {
+void kJsonObject::AddArray(kJsonName aName, const std::vector<kJsonObject>& aValues) {
   AddName(aName);
   fText += '[';
   for (size_t i = 0; i < aValues.size(); ++i) {
@@ -146,6 +184,29 @@ void kJsonObject::AddArray(std::string_view aName, const std::vector<kJsonObject
   fText += ']';
 }
 
+void kJsonObject::BeginArray(kJsonName aName) {
+  AddName(aName);
+  fText += '[';
+}
+
+void kJsonObject::BeginItem() {
+  fText += fText.back() == '[' ? "{" : ",{";
+  fOuterPrefixLength = fPrefixLength;
+  fPrefixLength = fText.size();
+}
+
+void kJsonObject::EndItem() {
+  fText += '}';
+  fPrefixLength = fOuterPrefixLength;
+}
+
+void kJsonObject::AppendMembers(std::string_view aMembers) {
+  if (!aMembers.empty() && aMembers.front() == ',') aMembers.remove_prefix(1);
+  if (aMembers.empty()) return;
+  if (fText.size() > fPrefixLength) fText += ',';
+  fText += aMembers;
+}
+
 std::string kJsonObject::TakeText() {
   fText += fWrapped ? "}}" : "}";
   std::string text;
@@ -153,6 +214,7 @@ std::string kJsonObject::TakeText() {
   fText.push_back('{');
   fWrapped = false;
   fPrefixLength = 1;
+  fLeadLength = 0;
   return text;
 }
 

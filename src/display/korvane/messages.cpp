@@ -10,42 +10,58 @@
 namespace korvane {
 namespace {
 
+constexpr char kSTX = '\x02';
+constexpr char kETX = '\x03';
+
 // Builds the sent object and the logged copy side by side. The logged copy
 // is a text of its own only from the first member where the two differ (an
 // image); until then both are one text, copied once at the end.
 class MessagePair {
  public:
   // aSize: room for a message larger than one of texts (a receipt's lines).
-  explicit MessagePair(const char* aName, size_t aSize = 0) : fSend(aName) {
+  // The frame is written into aBuffer, STX first.
+  MessagePair(kJsonName aName, std::string aBuffer, size_t aSize = 0)
+      : fSend(aName, std::move(aBuffer), std::string_view(&kSTX, 1)) {
     fSend.Reserve(std::max(aSize, kUsualSize));
   }
 
-  void String(const char* aName, const std::string& aValue) {
+  void String(kJsonName aName, const std::string& aValue) {
     fSend.AddString(aName, aValue);
     if (fLog) fLog->AddString(aName, aValue);
   }
-  void StringIfAny(const char* aName, const std::string& aValue) {
+  void StringIfAny(kJsonName aName, const std::string& aValue) {
     if (!aValue.empty()) String(aName, aValue);
   }
-  void Bool(const char* aName, bool aValue) {
+  void Bool(kJsonName aName, bool aValue) {
     fSend.AddBool(aName, aValue);
     if (fLog) fLog->AddBool(aName, aValue);
   }
-  void Integer(const char* aName, int64_t aValue) {
+  void Integer(kJsonName aName, int64_t aValue) {
     fSend.AddInteger(aName, aValue);
     if (fLog) fLog->AddInteger(aName, aValue);
   }
-  void Amount(const char* aName, const Currency& aValue) {
+  void Amount(kJsonName aName, const Currency& aValue) {
     fSend.AddAmount(aName, aValue.Raw());
     if (fLog) fLog->AddAmount(aName, aValue.Raw());
   }
-  void Array(const char* aName, const std::vector<kJsonObject>& aItems) {
-    fSend.AddArray(aName, aItems);
-    if (fLog) fLog->AddArray(aName, aItems);
+  // An array of aCount objects, item i written by aItem(kJsonObject&, i)
+  // straight into the text; the logged copy, if one of its own, takes the
+  // same text.
+  template <class TItem>
+  void Array(kJsonName aName, size_t aCount, TItem&& aItem) {
+    const size_t from = fSend.Size();
+    fSend.BeginArray(aName);
+    for (size_t i = 0; i < aCount; ++i) {
+      fSend.BeginItem();
+      aItem(fSend, i);
+      fSend.EndItem();
+    }
+    fSend.EndArray();
+    if (fLog) fLog->AppendMembers(fSend.TextFrom(from));
   }
   // Inline image text supplied by the request: sent as it is, logged as
   // "..." or in full.
-  void InlineImage(const char* aName, const std::string& aValue, bool aLogInFull = false) {
+  void InlineImage(kJsonName aName, const std::string& aValue, bool aLogInFull = false) {
     if (aValue.empty()) return;
     if (aLogInFull) return String(aName, aValue);
     Log().AddString(aName, "...");
@@ -53,7 +69,7 @@ class MessagePair {
   }
   // An image loaded from a source: sent as Base64, logged as the source.
   // (The bytes are Base64-encoded straight into the message text.)
-  void LoadedImage(const char* aName, const std::string& aSource) {
+  void LoadedImage(kJsonName aName, const std::string& aSource) {
     if (aSource.empty()) return;
     const std::optional<std::string> bytes = OpenImageStream(aSource);
     if (!bytes || bytes->empty()) {
@@ -65,14 +81,19 @@ class MessagePair {
   }
 
   kKorvaneMessage Take() {
-    if (fLog) return kKorvaneMessage{fSend.TakeText(), fLog->TakeText()};
-    return kKorvaneMessage{fSend.TakeText(), {}};  // the logged copy is the text itself
+    kKorvaneMessage message{fSend.TakeText(), {}};  // the logged copy: the text itself, unless it differs
+    message.fFrame += kETX;
+    if (fLog) message.fLog = fLog->TakeText();
+    return message;
   }
 
  private:
   // The logged copy as a text of its own, from what both hold so far.
   kJsonObject& Log() {
-    if (!fLog) fLog.emplace(fSend);
+    if (!fLog) {
+      fLog.emplace(fSend);
+      fLog->DropLead();
+    }
     return *fLog;
   }
 
@@ -86,8 +107,8 @@ class MessagePair {
 
 }  // namespace
 
-kKorvaneMessage BuildOpenMessage(const kOpen& o) {
-  MessagePair m("Open");
+kKorvaneMessage BuildOpenMessage(const kOpen& o, std::string aBuffer) {
+  MessagePair m("Open", std::move(aBuffer));
   m.String("Mode", o.fMode);
   m.String("Layout", o.fLayout);
   m.StringIfAny("ContentRatio", o.fContentRatio);
@@ -126,22 +147,22 @@ kKorvaneMessage BuildOpenMessage(const kOpen& o) {
   return m.Take();
 }
 
-kKorvaneMessage BuildCloseMessage(const kOpen& aOpen) {
-  MessagePair m("Close");
+kKorvaneMessage BuildCloseMessage(const kOpen& aOpen, std::string aBuffer) {
+  MessagePair m("Close", std::move(aBuffer));
   m.StringIfAny("Text1", aOpen.fCloseText1);
   m.StringIfAny("Text2", aOpen.fCloseText2);
   return m.Take();
 }
 
-kKorvaneMessage BuildCloseMessage(const kMessage& aMessage) {
-  MessagePair m("Close");
+kKorvaneMessage BuildCloseMessage(const kMessage& aMessage, std::string aBuffer) {
+  MessagePair m("Close", std::move(aBuffer));
   m.StringIfAny("Text1", aMessage.fText1);
   m.StringIfAny("Text2", aMessage.fText2);
   return m.Take();
 }
 
-kKorvaneMessage BuildTextMessage(const char* aName, const kMessage& aMessage) {
-  MessagePair m(aName);
+kKorvaneMessage BuildTextMessage(kJsonName aName, const kMessage& aMessage, std::string aBuffer) {
+  MessagePair m(aName, std::move(aBuffer));
   m.StringIfAny("Text1", aMessage.fText1);
   m.StringIfAny("Text2", aMessage.fText2);
   m.InlineImage("Image", aMessage.fImage);
@@ -166,13 +187,13 @@ size_t PaymentSize(const kCDReceiptPayment& aPayment) {
 
 }  // namespace
 
-kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r) {
+kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r, std::string aBuffer) {
   // The message's room taken at once: texts without escapes take their own
   // size, so the text grows only for escaped characters.
   size_t size = 256 + r.fCurrency.size() + r.fText1.size() + r.fText2.size() + r.fImage.size();
   for (size_t i = 0; i < r.fLines.Count(); ++i) size += LineSize(r.fLines[i]);
   for (size_t i = 0; i < r.fPayments.Count(); ++i) size += PaymentSize(r.fPayments[i]);
-  MessagePair m("Receipt", size);
+  MessagePair m("Receipt", std::move(aBuffer), size);
   m.String("Currency", r.fCurrency);
   m.Amount("Subtotal", r.fSubtotal);
   m.Amount("Taxes", r.fTaxes);
@@ -181,33 +202,23 @@ kKorvaneMessage BuildReceiptMessage(const kCDReceipt& r) {
   m.StringIfAny("Text2", r.fText2);
   m.InlineImage("Image", r.fImage, /*aLogInFull=*/true);
   m.LoadedImage("Image", r.fImageUrl);
-  std::vector<kJsonObject> lines;
-  lines.reserve(r.fLines.Count());
-  for (size_t i = 0; i < r.fLines.Count(); ++i) {
-    const kCDReceiptLine& line = r.fLines[i];
-    kJsonObject& item = lines.emplace_back();
-    item.Reserve(LineSize(line));
-    item.AddString("Type", line.fType);
-    item.AddString("Code", line.fCode);
-    item.AddString("Description", line.fDescription);
-    item.AddAmount("Quantity", line.fQuantity.Raw());
-    item.AddAmount("Price", line.fPrice.Raw());
-    item.AddAmount("Amount", line.fAmount.Raw());
-  }
-  m.Array("Lines", lines);
+  m.Array("Lines", r.fLines.Count(), [&r](kJsonObject& aItem, size_t aIndex) {
+    const kCDReceiptLine& line = r.fLines[aIndex];
+    aItem.AddString("Type", line.fType);
+    aItem.AddString("Code", line.fCode);
+    aItem.AddString("Description", line.fDescription);
+    aItem.AddAmount("Quantity", line.fQuantity.Raw());
+    aItem.AddAmount("Price", line.fPrice.Raw());
+    aItem.AddAmount("Amount", line.fAmount.Raw());
+  });
   m.Bool("ShowPayments", r.fShowPayments);
-  std::vector<kJsonObject> payments;
-  payments.reserve(r.fPayments.Count());
-  for (size_t i = 0; i < r.fPayments.Count(); ++i) {
-    const kCDReceiptPayment& payment = r.fPayments[i];
-    kJsonObject& item = payments.emplace_back();
-    item.Reserve(PaymentSize(payment));
-    item.AddString("Type", payment.fType);
-    item.AddString("Text1", payment.fText1);
-    item.AddString("Text2", payment.fText2);
-    item.AddAmount("Amount", payment.fAmount.Raw());
-  }
-  m.Array("Payments", payments);
+  m.Array("Payments", r.fPayments.Count(), [&r](kJsonObject& aItem, size_t aIndex) {
+    const kCDReceiptPayment& payment = r.fPayments[aIndex];
+    aItem.AddString("Type", payment.fType);
+    aItem.AddString("Text1", payment.fText1);
+    aItem.AddString("Text2", payment.fText2);
+    aItem.AddAmount("Amount", payment.fAmount.Raw());
+  });
   return m.Take();
 }
 

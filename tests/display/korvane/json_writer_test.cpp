@@ -93,3 +93,61 @@ TEST(KorvaneJson, WritesBase64StraightIntoTheText) {
   small.AddBase64("B", "");
   EXPECT_EQ(small.Text(), "{\"A\":\"\\/\\/79\",\"B\":\"\"}");
 }
+
+TEST(KorvaneJson, WritesIntoAGivenBufferAfterALead) {
+  std::string buffer = "left over from the last message";
+  buffer.reserve(4096);
+  const char* const room = buffer.data();
+  kJsonObject message("Message", std::move(buffer), "\x02");
+  EXPECT_TRUE(message.Empty());
+  message.AddString("Text1", "a/b");
+  kJsonObject copy = message;
+  copy.DropLead();
+  copy.AddString("Image", "...");
+  EXPECT_EQ(copy.Text(), "{\"Message\":{\"Text1\":\"a\\/b\",\"Image\":\"...\"}}");
+  const std::string text = message.TakeText();
+  EXPECT_EQ(text, "\x02{\"Message\":{\"Text1\":\"a\\/b\"}}");
+  EXPECT_EQ(text.data(), room);  // the buffer's own room
+  EXPECT_EQ(message.TakeText(), "{}");
+
+  kJsonObject empty("Idle", std::string(), "");
+  EXPECT_EQ(empty.TakeText(), "{\"Idle\":{}}");
+}
+
+TEST(KorvaneJson, WritesArraysOfObjectsInPlaceAsAddArrayDoes) {
+  for (const size_t count : {0, 1, 3}) {
+    kJsonObject item;
+    item.AddString("Type", "Sale");
+    item.AddAmount("Amount", 15000);
+    kJsonObject expected("Receipt");
+    expected.AddString("Currency", "EUR");
+    expected.AddArray("Lines", std::vector<kJsonObject>(count, item));
+    expected.AddBool("Show", true);
+
+    kJsonObject streamed("Receipt");
+    streamed.AddString("Currency", "EUR");
+    const size_t from = streamed.Size();
+    streamed.BeginArray("Lines");
+    for (size_t i = 0; i < count; ++i) {
+      streamed.BeginItem();
+      streamed.AddString("Type", "Sale");
+      streamed.AddAmount("Amount", 15000);
+      streamed.EndItem();
+    }
+    streamed.EndArray();
+    // A copy with members of its own takes the array's text after them;
+    // one without, without the comma before it.
+    kJsonObject copy("Receipt");
+    copy.AddString("Currency", "EUR");
+    copy.AppendMembers(streamed.TextFrom(from));
+    kJsonObject bare("Receipt");
+    bare.AppendMembers(streamed.TextFrom(from));
+    streamed.AddBool("Show", true);
+    copy.AddBool("Show", true);
+    EXPECT_EQ(streamed.Text(), expected.Text()) << count;
+    EXPECT_EQ(copy.Text(), expected.Text()) << count;
+    kJsonObject expectedBare("Receipt");
+    expectedBare.AddArray("Lines", std::vector<kJsonObject>(count, item));
+    EXPECT_EQ(bare.Text(), expectedBare.Text()) << count;
+  }
+}
