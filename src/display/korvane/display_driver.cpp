@@ -16,6 +16,9 @@ constexpr char kETX = '\x03';
 // A message buffer up to this size is kept for the next message; a larger
 // one (a message with images) goes with its message.
 constexpr size_t kKeptBufferBytes = 64 * 1024;
+// From this size on, a frame's being taken by the display is waited for
+// before the reply's time runs.
+constexpr size_t kAskWhetherTakenFrom = 16 * 1024;
 // A reply longer than this without its ETX is not a display's reply.
 constexpr size_t kMaxReplyBytes = 1024 * 1024;
 
@@ -97,8 +100,10 @@ bool kCustomerDisplay_KORVANE::SendRequest(std::string_view aFrame, std::string&
     // The reply window opens once the display has taken the whole frame
     // (not when the last byte reached the local send buffer, with megabytes
     // perhaps still queued there); taking nothing for the read time-out
-    // fails like a write.
-    link.WaitUntilTaken();
+    // fails like a write. A frame of a few kilobytes (every message of
+    // texts) is on the wire at once: asking after it would cost a system
+    // call per message for a difference of the network's transit time.
+    if (aFrame.size() > kAskWhetherTakenFrom) link.WaitUntilTaken();
     // The reply is only waited for, not examined: read up to its ETX (a byte
     // that never occurs inside a UTF-8 sequence). The whole reply must come
     // within kWholeReadTimeouts of the frame having been taken.
