@@ -27,8 +27,7 @@ class krptUtil {
   static std::string GetNodeValueAsString(XmlNode aParentNode, std::string_view aNodeName);
   static int32_t GetNodeValueAsInteger(XmlNode aParentNode, std::string_view aNodeName);
   static Currency GetNodeValueAsCurrency(XmlNode aParentNode, std::string_view aNodeName);
-  static bool GetNodeValueAsBoolean(XmlNode aParentNode, std::string_view aNodeName,
-                                    bool aDefaultValue);
+  static bool GetNodeValueAsBoolean(XmlNode aParentNode, std::string_view aNodeName, bool aDefaultValue);
   // The currency and boolean getters for a child already found (null:
   // absent), aNodeName naming it in the errors.
   static Currency ChildAsCurrency(XmlNode aChild, std::string_view aNodeName);

@@ -30,8 +30,7 @@ Currency krptUtil::ChildAsCurrency(XmlNode aChild, std::string_view aNodeName) {
   });
 }
 
-bool krptUtil::GetNodeValueAsBoolean(XmlNode aParentNode, std::string_view aNodeName,
-                                     bool aDefaultValue) {
+bool krptUtil::GetNodeValueAsBoolean(XmlNode aParentNode, std::string_view aNodeName, bool aDefaultValue) {
   return ChildAsBoolean(XmlFindChild(aParentNode, aNodeName), aNodeName, aDefaultValue);
 }
 
