@@ -148,7 +148,7 @@ inline size_t SkipToQuestionMark(const char16_t* aAt, const char16_t* aEnd) {
     skipped += 8;
   }
 #else
-  (void)aEnd;
+  (void)aAt, (void)aEnd;
 #endif
   return skipped;
 }
