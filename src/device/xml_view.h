@@ -72,7 +72,6 @@ class XmlNameSet {
  public:
   explicit XmlNameSet(std::span<const std::string_view> aNames);
   size_t Size() const { return fCount; }
-  std::string_view operator[](size_t aIndex) const { return fNames[aIndex]; }
   // Finds, in one pass over the children of aParent, the first child for
   // each name; aFound (of Size() nodes) is null where none is found.
   void Find(XmlNode aParent, std::span<XmlNode> aFound) const;
