@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/application.h"
+#include "device/xml_tree.h"
 #include "display/korvane/display_driver.h"
 #include "helpers/byte_scan.h"
 #include "helpers/utf.h"
@@ -30,6 +31,7 @@ void FinalizeDriverApi() {
   delete DriverRegistry;
   DriverRegistry = nullptr;
   DestroyApplication(true);
+  ReleaseKeptXmlTree();
 }
 
 // ---- wrapper base ---------------------------------------------------------------

@@ -126,8 +126,8 @@ void XmlTree::AppendAttributeRange(uint32_t aNode, size_t aNameAt, size_t aNameS
 namespace {
 
 // The tree kept from one request to the next (a pointer with nothing to
-// destroy: it serves until the module's end, where the tree it may hold goes
-// with the process).
+// destroy, so that it serves until the module's very end; the library frees
+// the tree it holds when it is unloaded).
 constexpr size_t kMaxKeptBytes = 256 * 1024;
 std::atomic<XmlTree*> gSpareTree{nullptr};
 
@@ -137,6 +137,8 @@ void XmlTreeRelease::operator()(XmlTree* aTree) const {
   XmlTree* none = nullptr;
   if (aTree->Capacity() > kMaxKeptBytes || !gSpareTree.compare_exchange_strong(none, aTree)) delete aTree;
 }
+
+void ReleaseKeptXmlTree() { delete gSpareTree.exchange(nullptr); }
 
 XmlTreeHandle NewXmlTree() {
   if (XmlTree* spare = gSpareTree.exchange(nullptr)) {

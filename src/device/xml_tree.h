@@ -201,5 +201,7 @@ using XmlTreeHandle = std::unique_ptr<XmlTree, XmlTreeRelease>;
 
 // An empty tree: the one kept, or a new one.
 XmlTreeHandle NewXmlTree();
+// Frees the tree kept, if any (when the library is unloaded).
+void ReleaseKeptXmlTree();
 
 }  // namespace korvane
