@@ -76,7 +76,7 @@ void BM_HolderOpen(benchmark::State& state) {
   for (auto _ : state) {
     kCustomerDisplayHandler h;
     h.Deserialize(text, {dt_Open});
-    benchmark::DoNotOptimize(h.fOpen.fIdleTimeout);
+    benchmark::DoNotOptimize(h.Open().fIdleTimeout);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size() * 2));
 }
@@ -107,7 +107,7 @@ void BM_HolderOpenWithSettingsFile(benchmark::State& state) {
   for (auto _ : state) {
     kCustomerDisplayHandler h;
     h.Deserialize(text, {dt_Open});
-    benchmark::DoNotOptimize(h.fOpen.fFontName);
+    benchmark::DoNotOptimize(h.Open().fFontName);
   }
   std::filesystem::remove(kOpen::kSettingsFileName);
 }

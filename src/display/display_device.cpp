@@ -52,14 +52,14 @@ void kCustomerDisplayDevice::LogLeftOutTexts(const kCustomerDisplayHandler& aHan
 
 void kCustomerDisplayDevice::Pub_Open(const kCustomerDisplayHandler& aHandler, _int_OPEN_result& aResult) {
   Frame("Open", aResult);
-  for (const std::string& note : aHandler.fOpen.fSettingsFileNotes) fIOHandler->Debug(let_error, note);
-  DoOpen(aHandler.fOpen, aResult);
+  for (const std::string& note : aHandler.Open().fSettingsFileNotes) fIOHandler->Debug(let_error, note);
+  DoOpen(aHandler.Open(), aResult);
 }
 
 void kCustomerDisplayDevice::Pub_Close(const kCustomerDisplayHandler& aHandler, _int_CLOSE_result& aResult) {
   Frame("Close", aResult);
   LogLeftOutTexts(aHandler);
-  DoClose(aHandler.fOpen, aResult);
+  DoClose(aHandler.Open(), aResult);
 }
 
 void kCustomerDisplayDevice::Pub_Message(const kCustomerDisplayHandler& aHandler,
@@ -78,7 +78,7 @@ void kCustomerDisplayDevice::Pub_CloseMessage(const kCustomerDisplayHandler& aHa
 void kCustomerDisplayDevice::Pub_Receipt(const kCustomerDisplayHandler& aHandler,
                                          _int_CUSTOMERDISPLAY_result& aResult) {
   Frame("Receipt", aResult);
-  DoReceipt(aHandler.fReceipt, aResult);
+  DoReceipt(aHandler.Receipt(), aResult);
 }
 
 void kCustomerDisplayDevice::Pub_Thankyou(const kCustomerDisplayHandler& aHandler,

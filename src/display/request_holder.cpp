@@ -104,11 +104,13 @@ void kCustomerDisplayHandler::ReadDocuments(const kEnvelopeNodes& aNodes,
   }
 
   if (aDocumentTypes.Contains(dt_Open)) {
-    fOpen.Deserialize(fParameters);  // the entries of this document's Parameters
+    fOpen = std::make_unique<kOpen>();
+    fOpen->Deserialize(fParameters);  // the entries of this document's Parameters
   } else if (aDocumentTypes.Contains(dt_Message)) {
     fMessage.Deserialize("Message", aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Receipt)) {
-    fReceipt.Deserialize(aNodes.fDocument);
+    fReceipt = std::make_unique<kCDReceipt>();
+    fReceipt->Deserialize(aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Thankyou)) {
     fThankyou.Deserialize("Thankyou", aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Idle)) {
@@ -118,7 +120,8 @@ void kCustomerDisplayHandler::ReadDocuments(const kEnvelopeNodes& aNodes,
     // optional close texts of the parameters.
     // A text that cannot be read is left out (noted in fLeftOutTexts).
     fMessage.DeserializeOptional("Message", aNodes.fDocument, &fLeftOutTexts);
-    fOpen.DeserializeCloseTexts(fParameters);
+    fOpen = std::make_unique<kOpen>();
+    fOpen->DeserializeCloseTexts(fParameters);
   }
 }
 

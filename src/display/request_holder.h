@@ -50,9 +50,12 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   void Deserialize(std::u16string_view aXml, tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   void Deserialize(std::string_view aXml, tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
 
-  kOpen fOpen;
+  // The OPEN settings (OPEN), or the close texts (CLOSE); the RECEIPT
+  // document. A call of another kind never makes them (they are large) and
+  // sees them empty.
+  const kOpen& Open() const { return fOpen ? *fOpen : Empty<kOpen>(); }
+  const kCDReceipt& Receipt() const { return fReceipt ? *fReceipt : Empty<kCDReceipt>(); }
   kMessage fMessage;
-  kCDReceipt fReceipt;
   kThankyou fThankyou;
   kIdle fIdle;
   // The display-side texts, as read. fType hides the envelope's
@@ -76,6 +79,14 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   std::string fProtocol;
 
  private:
+  template <class T>
+  static const T& Empty() {
+    static const T kEmpty;
+    return kEmpty;
+  }
+  std::unique_ptr<kOpen> fOpen;
+  std::unique_ptr<kCDReceipt> fReceipt;
+
   static MalformedText MalformedTextsOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   // aParameterChildren: the children of Parameters, as the envelope read them.
   // aNodes: the Parameters element and the document element as the

@@ -33,7 +33,7 @@ TEST(ReceiptDocument, ReadsTotalsLinesAndPaymentsInOrder) {
           "<Payments><Payment><Type>cash</Type><Text1>Cash</Text1><Amount>10.00</Amount></Payment>"
           "<Payment><Type>card</Type><Text2>x</Text2><Amount>2.50</Amount></Payment></Payments></Receipt>"),
       {dt_Receipt});
-  const kCDReceipt& r = h.fReceipt;
+  const kCDReceipt& r = h.Receipt();
   EXPECT_EQ(r.fCurrency, "EUR");
   EXPECT_EQ(r.fSubtotal.ToString(), "10.0");
   EXPECT_EQ(r.fTaxes.ToString(), "2.3");
@@ -65,10 +65,10 @@ TEST(ReceiptDocument, EmptyReceiptAndShowPaymentsTexts) {
         Case{"<ShowPayments>1</ShowPayments>", true}, Case{"<ShowPayments>0</ShowPayments>", false}}) {
     kCustomerDisplayHandler h;
     h.Deserialize(Request(std::string("<Receipt>") + c.element + "</Receipt>"), {dt_Receipt});
-    EXPECT_EQ(h.fReceipt.fShowPayments, c.value) << c.element;
-    EXPECT_EQ(h.fReceipt.fLines.Count(), 0u);
-    EXPECT_EQ(h.fReceipt.fPayments.Count(), 0u);
-    EXPECT_EQ(h.fReceipt.fPayments.Total(), Currency());
+    EXPECT_EQ(h.Receipt().fShowPayments, c.value) << c.element;
+    EXPECT_EQ(h.Receipt().fLines.Count(), 0u);
+    EXPECT_EQ(h.Receipt().fPayments.Count(), 0u);
+    EXPECT_EQ(h.Receipt().fPayments.Total(), Currency());
   }
 }
 
@@ -101,7 +101,7 @@ TEST(ReceiptDocument, ManyLinesStayLinear) {
   for (int i = 0; i < 20000; ++i) lines += "<L><Amount>1.5</Amount></L>";
   kCustomerDisplayHandler h;
   h.Deserialize(Request("<Receipt><Lines>" + lines + "</Lines></Receipt>"), {dt_Receipt});
-  EXPECT_EQ(h.fReceipt.fLines.Count(), 20000u);
+  EXPECT_EQ(h.Receipt().fLines.Count(), 20000u);
 }
 
 }  // namespace

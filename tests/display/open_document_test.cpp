@@ -34,7 +34,7 @@ class OpenSettings : public ::testing::Test {
     h.Deserialize(
         "<Request><Driver>QORD_KORVANE_10</Driver><Parameters>" + aParameters + "</Parameters></Request>",
         {dt_Open});
-    return std::move(h.fOpen);
+    return h.Open();
   }
 
   fs::path fOldDir;

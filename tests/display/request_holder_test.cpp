@@ -31,10 +31,10 @@ TEST(RequestHolder, StartsEmpty) {
   kCustomerDisplayHandler h;
   EXPECT_EQ(h.fDriver, "");
   EXPECT_EQ(h.fDeviceHandle, 0);
-  EXPECT_EQ(h.fOpen.fMode, "");
-  EXPECT_EQ(h.fOpen.fIdleTimeout, 0);
+  EXPECT_EQ(h.Open().fMode, "");
+  EXPECT_EQ(h.Open().fIdleTimeout, 0);
   EXPECT_EQ(h.fMessage.fText1, "");
-  EXPECT_EQ(h.fReceipt.fLines.Count(), 0u);
+  EXPECT_EQ(h.Receipt().fLines.Count(), 0u);
 }
 
 TEST(RequestHolder, ReadsTheSeventeenDisplayTextsByExactName) {
@@ -120,8 +120,8 @@ TEST(RequestHolder, CloseReadsOnlyTheEnvelopeUnlessTextsAreGiven) {
   bare.Deserialize("<R><Driver>QORD_KORVANE_10</Driver><Handle>3</Handle><Parameters/></R>", {dt_Close});
   EXPECT_EQ(bare.fDeviceHandle, 3);
   EXPECT_EQ(bare.fMessage.fText1, "");
-  EXPECT_EQ(bare.fOpen.fCloseText1, "");
-  EXPECT_EQ(bare.fOpen.fMode, "");  // no OPEN settings, no settings file
+  EXPECT_EQ(bare.Open().fCloseText1, "");
+  EXPECT_EQ(bare.Open().fMode, "");  // no OPEN settings, no settings file
 
   kCustomerDisplayHandler texts;
   texts.Deserialize(Request("<Message><Text1>Bye</Text1><Text2>See you</Text2></Message>",
@@ -130,9 +130,9 @@ TEST(RequestHolder, CloseReadsOnlyTheEnvelopeUnlessTextsAreGiven) {
                     {dt_Close});
   EXPECT_EQ(texts.fMessage.fText1, "Bye");
   EXPECT_EQ(texts.fMessage.fText2, "See you");
-  EXPECT_EQ(texts.fOpen.fCloseText1, "Closed");
-  EXPECT_EQ(texts.fOpen.fCloseText2, "Next till");
-  EXPECT_EQ(texts.fOpen.fMode, "");
+  EXPECT_EQ(texts.Open().fCloseText1, "Closed");
+  EXPECT_EQ(texts.Open().fCloseText2, "Next till");
+  EXPECT_EQ(texts.Open().fMode, "");
 }
 
 TEST(RequestHolder, CloseLeavesOutTextsItCannotReadAndNotesThem) {
@@ -144,8 +144,8 @@ TEST(RequestHolder, CloseLeavesOutTextsItCannotReadAndNotesThem) {
   kCustomerDisplayHandler h;
   h.Deserialize(Request(body, parameters), {dt_Close});
   EXPECT_EQ(h.fDeviceHandle, 1);
-  EXPECT_EQ(h.fOpen.fCloseText1, "");
-  EXPECT_EQ(h.fOpen.fCloseText2, "Bye");
+  EXPECT_EQ(h.Open().fCloseText1, "");
+  EXPECT_EQ(h.Open().fCloseText2, "Bye");
   EXPECT_EQ(h.fMessage.fText1, "");
   EXPECT_EQ(h.fMessage.fText2, "kept");
   EXPECT_EQ(h.fMessage.fImage, "");
@@ -187,7 +187,7 @@ TEST(RequestHolder, OpenWithoutConnectionMakesAnOposLink) {
   kCustomerDisplayHandler h;
   h.Deserialize(Request("", "<Parameters><Mode>Idle</Mode></Parameters>"), {dt_Open});
   std::filesystem::current_path(old);
-  EXPECT_EQ(h.fOpen.fMode, "Idle");
+  EXPECT_EQ(h.Open().fMode, "Idle");
   EXPECT_EQ(h.fConnection.ConnectionType(), tkConnectionType::OPOS);
 }
 
@@ -204,7 +204,7 @@ TEST(RequestHolder, LargeAndDeepRequestsParseOrFailCleanly) {
     h.Deserialize(Request("", "<Parameters>" + params + "<Mode>Idle</Mode></Parameters>"), {dt_Open});
     EXPECT_EQ(h.fParameters.Count(), 100001u);
     EXPECT_EQ(h.fParameters[99999], "p4=value 4");  // the first child of that name
-    EXPECT_EQ(h.fOpen.fMode, "Idle");
+    EXPECT_EQ(h.Open().fMode, "Idle");
   }
   {  // 10,000 levels below a Message text.
     std::string deep;
