@@ -192,11 +192,11 @@ void kDeviceHandler::ReadEnvelope(XmlTree& aDocument, MalformedText aMalformed,
     aNodes->fParameters = found[6];
     aNodes->fDocument = found[7];
   }
-  fType = XmlChildAsString(found[0], names[0]);
-  fDriver = XmlChildAsString(found[1], names[1]);
-  fMethod = XmlChildAsString(found[2], names[2]);
+  fType.assign(XmlChildAsStringView(found[0], names[0]));
+  fDriver.assign(XmlChildAsStringView(found[1], names[1]));
+  fMethod.assign(XmlChildAsStringView(found[2], names[2]));
   fDeviceHandle = XmlChildAsInteger(found[3], names[3]);
-  fLogId = XmlChildAsString(found[4], names[4]);
+  fLogId.assign(XmlChildAsStringView(found[4], names[4]));
   if (found[5]) ReadConnection(found[5]);
   if (found[6]) AppendParameterEntries(found[6], fParameters, leftOut, aParameterChildren);
   if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));

@@ -483,9 +483,9 @@ std::string_view XmlNodeTextView(XmlNode aNode) {
 
 std::string XmlNodeText(XmlNode aNode) { return std::string(XmlNodeTextView(aNode)); }
 
-std::string XmlChildAsStringWrapped(XmlNode aChild, std::string_view aNodeName) {
+std::string_view XmlChildAsStringViewWrapped(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return {};
-  return XmlReadWrapped("string", aNodeName, [&] { return XmlNodeText(aChild); });
+  return XmlReadWrapped("string", aNodeName, [&] { return XmlNodeTextView(aChild); });
 }
 
 int32_t XmlChildAsInteger(XmlNode aChild, std::string_view aNodeName) {

@@ -126,6 +126,8 @@ auto XmlReadWrapped(const char* aKind, std::string_view aNodeName, F&& aRead) {
 // A child already found (null: absent), read as krptUtil's string and
 // integer getters read it, with their wrapped errors.
 inline std::string XmlChildAsString(XmlNode aChild, std::string_view aNodeName);
+// The same string without a copy (valid while the document lives).
+inline std::string_view XmlChildAsStringView(XmlNode aChild, std::string_view aNodeName);
 int32_t XmlChildAsInteger(XmlNode aChild, std::string_view aNodeName);
 
 // Date texts of the request layer (fixed positions, see the .cpp). They fail
@@ -134,17 +136,20 @@ TDateTime XmlStrToDate(std::string_view aText);
 TDateTime XmlStrToDateTime(std::string_view aText);
 
 // The common case in line: an absent child, or an element holding one text.
-std::string XmlChildAsStringWrapped(XmlNode aChild, std::string_view aNodeName);
-inline std::string XmlChildAsString(XmlNode aChild, std::string_view aNodeName) {
+std::string_view XmlChildAsStringViewWrapped(XmlNode aChild, std::string_view aNodeName);
+inline std::string_view XmlChildAsStringView(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return {};
   if (aChild.Type() == XmlNodeType::Element) {
     const XmlNode first = aChild.FirstChild();
     if (!first) return {};
     const XmlNodeType type = first.Type();
     if ((type == XmlNodeType::Text || type == XmlNodeType::CData) && !first.NextSibling())
-      return std::string(first.Value());
+      return first.Value();
   }
-  return XmlChildAsStringWrapped(aChild, aNodeName);
+  return XmlChildAsStringViewWrapped(aChild, aNodeName);
+}
+inline std::string XmlChildAsString(XmlNode aChild, std::string_view aNodeName) {
+  return std::string(XmlChildAsStringView(aChild, aNodeName));
 }
 
 }  // namespace korvane

@@ -36,11 +36,11 @@ void kMessage::Read(XmlNode aNode, std::string_view aTag, std::vector<std::strin
   for (size_t i = 0; i < std::size(kNames); ++i) {
     std::string& field = this->*fields[i];
     if (!aLeftOut) {
-      field = XmlChildAsString(found[i], kNames[i]);
+      field.assign(XmlChildAsStringView(found[i], kNames[i]));
       continue;
     }
     try {
-      field = found[i] ? XmlNodeText(found[i]) : std::string();
+      field.assign(found[i] ? XmlNodeTextView(found[i]) : std::string_view());
     } catch (const std::exception& e) {
       field.clear();
       NoteLeftOutText(*aLeftOut, std::string(aTag) + "/" + std::string(kNames[i]), e.what());

@@ -92,11 +92,11 @@ void kCustomerDisplayHandler::ReadDocuments(const kEnvelopeNodes& aNodes,
   const bool leaveOut = MalformedTextsOf(aDocumentTypes) == MalformedText::LeaveOut;
   for (size_t i = 0; any && i < found.size(); ++i) {
     if (!leaveOut) {
-      this->*kTexts[i].field = XmlChildAsString(found[i], kNames[i]);
+      (this->*kTexts[i].field).assign(XmlChildAsStringView(found[i], kNames[i]));
       continue;
     }
     try {
-      this->*kTexts[i].field = found[i] ? XmlNodeText(found[i]) : std::string();
+      (this->*kTexts[i].field).assign(found[i] ? XmlNodeTextView(found[i]) : std::string_view());
     } catch (const std::exception& e) {
       (this->*kTexts[i].field).clear();
       NoteLeftOutText(fLeftOutTexts, "Parameters/" + std::string(XmlNodeNameView(found[i])), e.what());

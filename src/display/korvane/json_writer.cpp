@@ -130,6 +130,26 @@ void kJsonObject::AddName(kJsonName aName) {
 }
 
 void kJsonObject::AddString(kJsonName aName, std::string_view aValue) {
+  // The usual member (a plain name, a short text that needs no escape) goes
+  // in whole, comma, name and quotes with it, in one step.
+  const std::string_view name = aName.Text();
+  char buffer[192];
+  if (aName.Plain() && name.size() + aValue.size() <= sizeof buffer - 6 &&
+      FindJsonEscaped(aValue, 0) == aValue.size()) {
+    char* at = buffer;
+    if (fText.size() > fPrefixLength) *at++ = ',';
+    *at++ = '"';
+    std::memcpy(at, name.data(), name.size());
+    at += name.size();
+    *at++ = '"';
+    *at++ = ':';
+    *at++ = '"';
+    std::memcpy(at, aValue.data(), aValue.size());
+    at += aValue.size();
+    *at++ = '"';
+    fText.append(buffer, static_cast<size_t>(at - buffer));
+    return;
+  }
   AddName(aName);
   AppendJsonString(fText, aValue);
 }
