@@ -57,6 +57,7 @@ class XmlNode {
 
  private:
   friend class XmlTree;
+  friend class XmlNameSet;
   XmlNode(XmlTree* aTree, uint32_t aIndex) : fTree(aTree), fIndex(aIndex) {}
   XmlTree* fTree = nullptr;
   uint32_t fIndex = 0;
@@ -126,6 +127,7 @@ class XmlTree {
  private:
   friend class XmlNode;
   friend class XmlAttribute;
+  friend class XmlNameSet;
   struct Node {
     uint32_t fTextAt = 0;  // the name of an element, the text of the others
     uint32_t fTextSize = 0;

@@ -443,21 +443,30 @@ XmlNameSet::XmlNameSet(std::span<const std::string_view> aNames) : fCount(aNames
 void XmlNameSet::Find(XmlNode aParent, std::span<XmlNode> aFound) const {
   std::fill(aFound.begin(), aFound.end(), XmlNode());
   size_t missing = fCount;
-  auto take = [&](std::string_view aName, XmlNode aChild) {
+  XmlTree* const tree = aParent.fTree;
+  auto take = [&](std::string_view aName, uint32_t aChild) {
     const int i = IndexOf(aName);
     if (i < 0 || aFound[static_cast<size_t>(i)]) return;
-    aFound[static_cast<size_t>(i)] = aChild;
+    aFound[static_cast<size_t>(i)] = XmlNode(tree, aChild);
     --missing;
   };
-  for (XmlNode child = aParent.FirstChild(); child && missing != 0; child = child.NextSibling()) {
-    if (child.Type() != XmlNodeType::Element) {
-      take(XmlNodeNameView(child), child);
+  // Straight over the tree's nodes: this runs for every element of every
+  // request that is searched.
+  const XmlTree::Node* const nodes = tree->fNodes.data();
+  const char* const text = tree->fText.data();
+  for (uint32_t child = nodes[aParent.fIndex].fFirstChild; child != 0 && missing != 0;
+       child = nodes[child].fNextSibling) {
+    const XmlTree::Node& node = nodes[child];
+    if (node.fType != XmlNodeType::Element) {
+      take(XmlNodeNameView(XmlNode(tree, child)), child);
       continue;
     }
-    const std::string_view name = child.Name();
+    const std::string_view name(text + node.fTextAt, node.fTextSize);
     take(name, child);
-    const std::string_view local = child.LocalName();
-    if (local.size() != name.size()) take(local, child);
+    if (node.fLocalFrom != 0 || node.fTextSize > 255) {
+      const std::string_view local = XmlNode(tree, child).LocalName();
+      if (local.size() != name.size()) take(local, child);
+    }
   }
 }
 

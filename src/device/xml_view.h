@@ -82,8 +82,19 @@ class XmlNameSet {
     for (size_t slot = SlotOf(aName);; slot = (slot + 1) % kSlots) {
       const uint8_t entry = fSlots[slot];
       if (entry == 0) return -1;
-      if (SameName(fNames[entry - 1], aName)) return entry - 1;
+      if (SameShortName(fNames[entry - 1], aName)) return entry - 1;
     }
+  }
+  // SameName, with the bytes of a short name compared in line.
+  static bool SameShortName(std::string_view a, std::string_view b) {
+    const size_t n = a.size();
+    if (n != b.size()) return false;
+    if (n == 0) return true;
+    if (a.front() != b.front() || a.back() != b.back()) return false;
+    if (n > 16) return a == b;
+    for (size_t i = 1; i + 1 < n; ++i)
+      if (a[i] != b[i]) return false;
+    return true;
   }
   static size_t SlotOf(std::string_view aName) {
     return aName.empty() ? 0

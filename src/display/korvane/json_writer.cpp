@@ -87,10 +87,27 @@ kJsonObject::kJsonObject(kJsonName aWrapperName) : fText("{"), fWrapped(true) {
 
 kJsonObject::kJsonObject(kJsonName aWrapperName, std::string aBuffer, std::string_view aLead)
     : fText(std::move(aBuffer)), fWrapped(true), fLeadLength(aLead.size()) {
-  fText.assign(aLead);
-  fText += '{';
-  AppendName(aWrapperName);
-  fText += ":{";
+  // The usual lead and name (short, plain) in one step.
+  const std::string_view name = aWrapperName.Text();
+  char buffer[64];
+  if (aWrapperName.Plain() && aLead.size() + name.size() <= sizeof buffer - 5) {
+    char* at = buffer;
+    std::memcpy(at, aLead.data(), aLead.size());
+    at += aLead.size();
+    *at++ = '{';
+    *at++ = '"';
+    std::memcpy(at, name.data(), name.size());
+    at += name.size();
+    *at++ = '"';
+    *at++ = ':';
+    *at++ = '{';
+    fText.assign(buffer, static_cast<size_t>(at - buffer));
+  } else {
+    fText.assign(aLead);
+    fText += '{';
+    AppendName(aWrapperName);
+    fText += ":{";
+  }
   fPrefixLength = fText.size();
 }
 
