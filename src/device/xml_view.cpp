@@ -434,7 +434,8 @@ XmlNameSet::XmlNameSet(std::span<const std::string_view> aNames) : fCount(aNames
   for (size_t i = 0; i < aNames.size(); ++i) {
     if (IndexOf(aNames[i]) >= 0) throw Error("The name " + std::string(aNames[i]) + " is in the set twice");
     fNames[i] = aNames[i];
-    size_t slot = SlotOf(aNames[i]);
+    fKeys[i] = KeyOf(aNames[i]);
+    size_t slot = SlotOf(fKeys[i]);
     while (fSlots[slot] != 0) slot = (slot + 1) % kSlots;
     fSlots[slot] = static_cast<uint8_t>(i + 1);
   }

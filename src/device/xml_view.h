@@ -4,6 +4,7 @@
 // its single text (or CDATA) child.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -77,34 +78,47 @@ class XmlNameSet {
   void Find(XmlNode aParent, std::span<XmlNode> aFound) const;
 
  private:
-  // The index of aName, or -1.
+  // The index of aName, or -1. A name is looked up by its key (its size,
+  // first and last byte), and only a name of the same key is compared.
   int IndexOf(std::string_view aName) const {
-    for (size_t slot = SlotOf(aName);; slot = (slot + 1) % kSlots) {
+    const uint32_t key = KeyOf(aName);
+    for (size_t slot = SlotOf(key);; slot = (slot + 1) % kSlots) {
       const uint8_t entry = fSlots[slot];
       if (entry == 0) return -1;
-      if (SameShortName(fNames[entry - 1], aName)) return entry - 1;
+      if (fKeys[entry - 1] == key && SameWithKey(fNames[entry - 1], aName)) return entry - 1;
     }
   }
-  // SameName, with the bytes of a short name compared in line.
-  static bool SameShortName(std::string_view a, std::string_view b) {
+  static uint32_t KeyOf(std::string_view aName) {
+    if (aName.empty()) return 0;
+    return static_cast<uint32_t>(std::min<size_t>(aName.size(), 255)) |
+           uint32_t{static_cast<unsigned char>(aName.front())} << 8 |
+           uint32_t{static_cast<unsigned char>(aName.back())} << 16;
+  }
+  static size_t SlotOf(uint32_t aKey) { return (aKey * 0x9E3779B1u) >> 26; }  // of the 64 slots
+  // Whether two names of the same key are the same; a short name is
+  // compared as two words that overlap where it is shorter than both.
+  static bool SameWithKey(std::string_view a, std::string_view b) {
     const size_t n = a.size();
     if (n != b.size()) return false;
-    if (n == 0) return true;
-    if (a.front() != b.front() || a.back() != b.back()) return false;
     if (n > 16) return a == b;
-    for (size_t i = 1; i + 1 < n; ++i)
-      if (a[i] != b[i]) return false;
-    return true;
+    if (n >= 8)
+      return Word<uint64_t>(a, 0) == Word<uint64_t>(b, 0) &&
+             Word<uint64_t>(a, n - 8) == Word<uint64_t>(b, n - 8);
+    if (n >= 4)
+      return Word<uint32_t>(a, 0) == Word<uint32_t>(b, 0) &&
+             Word<uint32_t>(a, n - 4) == Word<uint32_t>(b, n - 4);
+    return n < 3 || a[1] == b[1];  // the first and last byte are in the key
   }
-  static size_t SlotOf(std::string_view aName) {
-    return aName.empty() ? 0
-                         : (aName.size() * 31 + static_cast<unsigned char>(aName.front()) * 7 +
-                            static_cast<unsigned char>(aName.back())) %
-                               kSlots;
+  template <class T>
+  static T Word(std::string_view aText, size_t aAt) {
+    T word;
+    std::memcpy(&word, aText.data() + aAt, sizeof word);
+    return word;
   }
   static constexpr size_t kMaxNames = 32;
   static constexpr size_t kSlots = 64;
   std::string_view fNames[kMaxNames];
+  uint32_t fKeys[kMaxNames] = {};
   uint8_t fSlots[kSlots] = {};  // index + 1 into fNames; 0: free
   size_t fCount = 0;
 };

@@ -64,6 +64,37 @@ TEST(XmlView, FindsChildrenInOnePassAsOneByOne) {
   }
 }
 
+TEST(XmlView, NameSetsFindWhatTheSearchOneByOneFinds) {
+  // Names of every length up to 18 that agree in size, first and last byte
+  // and differ in one byte between (each position in turn), some prefixed,
+  // some only in the set, some only in the document.
+  std::vector<std::string> setNames;
+  std::string xml = "<R><!--c-->";
+  for (size_t size = 1; size <= 18; ++size) {
+    const std::string base = "N" + std::string(size > 2 ? size - 2 : 0, 'm') + (size > 1 ? "Z" : "");
+    const std::string name = base.substr(0, size);
+    if (setNames.size() < 31) setNames.push_back(name);
+    for (size_t at = 1; at + 1 < size; ++at) {
+      std::string other = name;
+      other[at] = 'q';
+      xml += "<" + other + ">" + other + "</" + other + ">";
+      if (at == size / 2) xml += "<p:" + other + "/>";
+    }
+    if (size % 3 == 0) xml += "<x:" + name + ">" + name + "</x:" + name + ">";
+    if (size % 4 == 0) xml += "<" + name + "/>";
+  }
+  xml += "</R>";
+  setNames.push_back("#comment");
+  const std::vector<std::string_view> views(setNames.begin(), setNames.end());
+  const XmlNameSet set(views);
+  auto doc = ParseXmlDocumentUtf8(xml);
+  std::vector<XmlNode> found(views.size());
+  set.Find(Root(doc), found);
+  for (size_t i = 0; i < views.size(); ++i)
+    EXPECT_EQ(found[i], XmlFindChild(Root(doc), views[i])) << views[i];
+  EXPECT_THROW(XmlNameSet(std::vector<std::string_view>{"Ab", "Ab"}), Error);
+}
+
 TEST(XmlView, KeepsCommentsAndCdataAndDropsWhiteSpaceText) {
   auto doc = ParseXmlDocumentUtf8(
       "<R>\n  <!-- c -->\n  <A><![CDATA[<raw> & text]]></A>\n  <B>  padded  </B>\n  <C>   </C>\n</R>");
