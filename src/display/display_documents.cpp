@@ -36,7 +36,11 @@ void kMessage::Read(XmlNode aNode, std::string_view aTag, std::vector<std::strin
   for (size_t i = 0; i < std::size(kNames); ++i) {
     std::string& field = this->*fields[i];
     if (!aLeftOut) {
-      field.assign(XmlChildAsStringView(found[i], kNames[i]));
+      const std::string_view text = XmlChildAsStringView(found[i], kNames[i]);
+      if (text.empty())
+        field.clear();  // (in line: the usual absent image)
+      else
+        field.assign(text);
       continue;
     }
     try {

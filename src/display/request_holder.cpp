@@ -85,10 +85,16 @@ void kCustomerDisplayHandler::ReadDocuments(const kEnvelopeNodes& aNodes,
     return c.fName.starts_with("FP") || c.fLocalName.starts_with("FP");
   });
   if (!any) {
-    for (const Text& text : kTexts) (this->*text.field).clear();
+    // (Cleared only where an earlier request of this holder read some.)
+    if (fDisplaySideTextsRead)
+      for (const Text& text : kTexts) (this->*text.field).clear();
+    fDisplaySideTextsRead = false;
   }
   std::array<XmlNode, std::size(kTexts)> found;
-  if (any) XmlFindChildren(aParameterChildren, kNames, found);  // among the children read with the envelope
+  if (any) {
+    XmlFindChildren(aParameterChildren, kNames, found);  // among the children read with the envelope
+    fDisplaySideTextsRead = true;
+  }
   const bool leaveOut = MalformedTextsOf(aDocumentTypes) == MalformedText::LeaveOut;
   for (size_t i = 0; any && i < found.size(); ++i) {
     if (!leaveOut) {

@@ -86,6 +86,7 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   }
   std::unique_ptr<kOpen> fOpen;
   std::unique_ptr<kCDReceipt> fReceipt;
+  bool fDisplaySideTextsRead = false;  // whether a display-side text may be non-empty
 
   static MalformedText MalformedTextsOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   // aParameterChildren: the children of Parameters, as the envelope read them.

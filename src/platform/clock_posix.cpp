@@ -12,12 +12,19 @@ LocalTime clock_system::Now() {
   // The calendar fields change once a second: each thread keeps the last
   // second's, and converts again only when the second has changed (every
   // logged line asks for them).
-  thread_local time_t lastSecond = -1;
-  thread_local struct tm parts;
-  if (ts.tv_sec != lastSecond) {
-    ::localtime_r(&ts.tv_sec, &parts);
-    lastSecond = ts.tv_sec;
+  // (One thread-local object: each is looked up through a call in a shared
+  // library.)
+  struct LastSecond {
+    time_t second = -1;
+    struct tm parts;
+  };
+  thread_local LastSecond last;
+  LastSecond& cache = last;
+  if (ts.tv_sec != cache.second) {
+    ::localtime_r(&ts.tv_sec, &cache.parts);
+    cache.second = ts.tv_sec;
   }
+  const struct tm& parts = cache.parts;
   LocalTime t;
   t.year = parts.tm_year + 1900;
   t.month = parts.tm_mon + 1;

@@ -50,6 +50,10 @@ TEST(RequestHolder, ReadsTheSeventeenDisplayTextsByExactName) {
   EXPECT_EQ(h.fPassword, "secret");
   EXPECT_EQ(h.fAuthType, "Basic");
   EXPECT_EQ(h.fConnection.Port(), 0);  // the texts never reach the connection
+  // The same holder with a request that has none: all empty again.
+  h.Deserialize(Request("", "<Parameters><Other>1</Other></Parameters>"), {dt_Close});
+  EXPECT_EQ(h.fPort, "");
+  EXPECT_EQ(h.fAuthType, "");
 
   kCustomerDisplayHandler both;
   both.Deserialize("<R><Type>root</Type><Parameters><FPType>fp</FPType></Parameters></R>", {dt_Close});
