@@ -220,13 +220,27 @@ void kTCPClient::ReceiveMore(Clock::time_point aDeadline) {
     if (fLostMessage.empty()) throw kTCPClosedGracefully();
     throw Error(fLostMessage);
   }
-  const Clock::time_point deadline =
-      std::min(aDeadline, Clock::now() + std::chrono::milliseconds(EffectiveReadTimeout()));
+  // Without a deadline of the caller's, the first wait is the read time-out
+  // itself, and the clock is read only for a wait after a wake-up that
+  // brought nothing.
+  const bool ownDeadline = aDeadline == Clock::time_point::max();
+  Clock::time_point deadline = aDeadline;
+  int32_t wait = EffectiveReadTimeout();
+  if (ownDeadline) {
+    deadline = Clock::time_point::min();  // set when needed
+  } else {
+    deadline = std::min(aDeadline, Clock::now() + std::chrono::milliseconds(wait));
+    wait = platform::MillisecondsUntil(deadline);
+  }
   for (;;) {
     // Wait first: a reply is rarely there the moment it is asked for.
-    if (!fLink->fSocket->WaitReadable(platform::MillisecondsUntil(deadline))) throw Error(kReadTimedOut);
+    if (!fLink->fSocket->WaitReadable(wait)) throw Error(kReadTimedOut);
     const std::optional<size_t> n = fLink->fSocket->ReceiveSome(fLink->fChunk.data(), kChunkSize);
-    if (!n) continue;  // woken without data
+    if (!n) {  // woken without data: the rest of the time-out
+      if (deadline == Clock::time_point::min()) deadline = Clock::now() + std::chrono::milliseconds(wait);
+      wait = platform::MillisecondsUntil(deadline);
+      continue;
+    }
     if (*n > 0) {
       TakeIn(*n);
       return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <typeinfo>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/error.h"
@@ -110,10 +111,12 @@ bool kCustomerDisplay_KORVANE::SendRequest(std::string_view aFrame, std::string&
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(int64_t{readTimeout} * kWholeReadTimeouts);
     size_t replyBytes = 0;
+    bool waited = false;
     for (;;) {
       // A byte already received is taken without a wait, and so without
-      // the clock.
-      if (link.InputBufferSize() == 0) {
+      // the clock; so is the first wait, which the whole read's bound
+      // always leaves a full read time-out.
+      if (link.InputBufferSize() == 0 && std::exchange(waited, true)) {
         const int32_t left = platform::MillisecondsUntil(deadline);
         if (left == 0) throw Error("Read timed out.");
         link.SetReadTimeout(std::max<int32_t>(1, std::min(readTimeout, left)));
