@@ -54,21 +54,22 @@ std::string FormatJsonAmount(int64_t aValue) {
   return text;
 }
 
-void AppendJsonAmount(std::string& aOut, int64_t aValue) {
+namespace {
+
+// The amount in 1/10000 units written to end at aEnd: its first character.
+char* WriteJsonAmount(char* aEnd, int64_t aValue) {
   const bool negative = aValue < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(aValue) : static_cast<uint64_t>(aValue);
   // Written from the right: the fraction's four digits without the zeros
   // that end it (at least one digit), the point, the whole units, the sign.
-  char buffer[32];
-  char* end = buffer + sizeof buffer;
-  char* at = end;
-  uint32_t fraction = static_cast<uint32_t>(magnitude % 10000);
-  int digits = 4;
-  while (digits > 1 && fraction % 10 == 0) {
-    fraction /= 10;
-    --digits;
-  }
-  for (int k = 0; k < digits; ++k, fraction /= 10) *--at = static_cast<char>('0' + fraction % 10);
+  char* at = aEnd;
+  const uint32_t fraction = static_cast<uint32_t>(magnitude % 10000);
+  const char digits[4] = {static_cast<char>('0' + fraction / 1000), static_cast<char>('0' + fraction / 100 % 10),
+                          static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
+  size_t count = 4;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  at -= count;
+  for (size_t k = 0; k < count; ++k) at[k] = digits[k];
   *--at = '.';
   uint64_t units = magnitude / 10000;
   do {
@@ -76,7 +77,18 @@ void AppendJsonAmount(std::string& aOut, int64_t aValue) {
     units /= 10;
   } while (units != 0);
   if (negative) *--at = '-';
-  aOut.append(at, static_cast<size_t>(end - at));
+  return at;
+}
+
+// Room for any amount: a sign, 15 whole digits, the point and 4 digits.
+constexpr size_t kAmountRoom = 24;
+
+}  // namespace
+
+void AppendJsonAmount(std::string& aOut, int64_t aValue) {
+  char buffer[kAmountRoom];
+  const char* at = WriteJsonAmount(buffer + sizeof buffer, aValue);
+  aOut.append(at, static_cast<size_t>(buffer + sizeof buffer - at));
 }
 
 kJsonObject::kJsonObject(kJsonName aWrapperName) : fText("{"), fWrapped(true) {
@@ -182,6 +194,23 @@ void kJsonObject::AddInteger(kJsonName aName, int64_t aValue) {
 }
 
 void kJsonObject::AddAmount(kJsonName aName, int64_t aValue) {
+  // The usual member (a plain name) goes in whole, in one step.
+  const std::string_view name = aName.Text();
+  char buffer[64 + kAmountRoom];
+  if (aName.Plain() && name.size() <= 60) {
+    char* at = buffer;
+    if (fText.size() > fPrefixLength) *at++ = ',';
+    *at++ = '"';
+    std::memcpy(at, name.data(), name.size());
+    at += name.size();
+    *at++ = '"';
+    *at++ = ':';
+    char* const amount = WriteJsonAmount(buffer + sizeof buffer, aValue);
+    const size_t amountSize = static_cast<size_t>(buffer + sizeof buffer - amount);
+    std::memmove(at, amount, amountSize);
+    fText.append(buffer, static_cast<size_t>(at + amountSize - buffer));
+    return;
+  }
   AddName(aName);
   AppendJsonAmount(fText, aValue);
 }

@@ -43,7 +43,13 @@ TEST(KorvaneJson, WritesAmountsInShortestFormWithOneFractionDigit) {
                {10000, "1.0"},
                {INT64_MIN, "-922337203685477.5808"},
                {INT64_MAX, "922337203685477.5807"}};
-  for (const auto& c : cases) EXPECT_EQ(FormatJsonAmount(c.value), c.text) << c.value;
+  for (const auto& c : cases) {
+    EXPECT_EQ(FormatJsonAmount(c.value), c.text) << c.value;
+    kJsonObject member;  // the same as a member, after another
+    member.AddBool("B", true);
+    member.AddAmount("Amount", c.value);
+    EXPECT_EQ(member.Text(), "{\"B\":true,\"Amount\":" + c.text + "}") << c.value;
+  }
 }
 
 TEST(KorvaneJson, KeepsMemberOrderAndDuplicates) {
