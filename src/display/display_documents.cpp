@@ -62,6 +62,16 @@ void kCDReceipt::Deserialize(XmlTree& aXmlDocument) {
   Deserialize(XmlFindChild(aXmlDocument.DocumentElement(), "Receipt"));
 }
 
+namespace {
+
+size_t CountChildren(XmlNode aParent) {
+  size_t count = 0;
+  for (XmlNode child = aParent.FirstChild(); child; child = child.NextSibling()) ++count;
+  return count;
+}
+
+}  // namespace
+
 void kCDReceipt::Deserialize(XmlNode aReceipt) {
   using U = krptUtil;
   if (!aReceipt) throw Error("Receipt node not found");
@@ -86,14 +96,14 @@ void kCDReceipt::Deserialize(XmlNode aReceipt) {
   static const XmlNameSet kNameSet(kNames);
   XmlNode found[std::size(kNames)];
   kNameSet.Find(aReceipt, found);
-  fCurrency = XmlChildAsString(found[kCurrency], kNames[kCurrency]);
+  fCurrency.assign(XmlChildAsStringView(found[kCurrency], kNames[kCurrency]));
   fSubtotal = U::ChildAsCurrency(found[kSubtotal], kNames[kSubtotal]);
   fTaxes = U::ChildAsCurrency(found[kTaxes], kNames[kTaxes]);
   fTotal = U::ChildAsCurrency(found[kTotal], kNames[kTotal]);
-  fImage = XmlChildAsString(found[kImage], kNames[kImage]);
-  fText1 = XmlChildAsString(found[kText1], kNames[kText1]);
-  fText2 = XmlChildAsString(found[kText2], kNames[kText2]);
-  fImageUrl = XmlChildAsString(found[kImageUrl], kNames[kImageUrl]);
+  fImage.assign(XmlChildAsStringView(found[kImage], kNames[kImage]));
+  fText1.assign(XmlChildAsStringView(found[kText1], kNames[kText1]));
+  fText2.assign(XmlChildAsStringView(found[kText2], kNames[kText2]));
+  fImageUrl.assign(XmlChildAsStringView(found[kImageUrl], kNames[kImageUrl]));
   fShowPayments = U::ChildAsBoolean(found[kShow], kNames[kShow], false);
 
   // Every child node counts, whatever its name or kind.
@@ -102,32 +112,42 @@ void kCDReceipt::Deserialize(XmlNode aReceipt) {
     static constexpr std::string_view kLineNames[] = {"Type",     "Code",  "Description",
                                                       "Quantity", "Price", "Amount"};
     static const XmlNameSet kLineSet(kLineNames);
+    fLines.Reserve(fLines.Count() + CountChildren(lines));
     for (XmlNode child = lines.FirstChild(); child; child = child.NextSibling()) {
       XmlNode field[std::size(kLineNames)];
       kLineSet.Find(child, field);
-      auto line = std::make_unique<kCDReceiptLine>();
-      line->fType = XmlChildAsString(field[kType], kLineNames[kType]);
-      line->fCode = XmlChildAsString(field[kCode], kLineNames[kCode]);
-      line->fDescription = XmlChildAsString(field[kDescription], kLineNames[kDescription]);
-      line->fQuantity = U::ChildAsCurrency(field[kQuantity], kLineNames[kQuantity]);
-      line->fPrice = U::ChildAsCurrency(field[kPrice], kLineNames[kPrice]);
-      line->fAmount = U::ChildAsCurrency(field[kAmount], kLineNames[kAmount]);
-      fLines.Add(std::move(line));
+      kCDReceiptLine& line = fLines.Add();
+      try {  // a line that cannot be read is not kept
+        line.fType.assign(XmlChildAsStringView(field[kType], kLineNames[kType]));
+        line.fCode.assign(XmlChildAsStringView(field[kCode], kLineNames[kCode]));
+        line.fDescription.assign(XmlChildAsStringView(field[kDescription], kLineNames[kDescription]));
+        line.fQuantity = U::ChildAsCurrency(field[kQuantity], kLineNames[kQuantity]);
+        line.fPrice = U::ChildAsCurrency(field[kPrice], kLineNames[kPrice]);
+        line.fAmount = U::ChildAsCurrency(field[kAmount], kLineNames[kAmount]);
+      } catch (...) {
+        fLines.RemoveLast();
+        throw;
+      }
     }
   }
   if (const XmlNode payments = found[kPayments]) {
     enum : size_t { kType, kText1, kText2, kAmount };
     static constexpr std::string_view kPaymentNames[] = {"Type", "Text1", "Text2", "Amount"};
     static const XmlNameSet kPaymentSet(kPaymentNames);
+    fPayments.Reserve(fPayments.Count() + CountChildren(payments));
     for (XmlNode child = payments.FirstChild(); child; child = child.NextSibling()) {
       XmlNode field[std::size(kPaymentNames)];
       kPaymentSet.Find(child, field);
-      auto payment = std::make_unique<kCDReceiptPayment>();
-      payment->fType = XmlChildAsString(field[kType], kPaymentNames[kType]);
-      payment->fText1 = XmlChildAsString(field[kText1], kPaymentNames[kText1]);
-      payment->fText2 = XmlChildAsString(field[kText2], kPaymentNames[kText2]);
-      payment->fAmount = U::ChildAsCurrency(field[kAmount], kPaymentNames[kAmount]);
-      fPayments.Add(std::move(payment));
+      kCDReceiptPayment& payment = fPayments.Add();
+      try {  // a payment that cannot be read is not kept
+        payment.fType.assign(XmlChildAsStringView(field[kType], kPaymentNames[kType]));
+        payment.fText1.assign(XmlChildAsStringView(field[kText1], kPaymentNames[kText1]));
+        payment.fText2.assign(XmlChildAsStringView(field[kText2], kPaymentNames[kText2]));
+        payment.fAmount = U::ChildAsCurrency(field[kAmount], kPaymentNames[kAmount]);
+      } catch (...) {
+        fPayments.RemoveLast();
+        throw;
+      }
     }
   }
 }

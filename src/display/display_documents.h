@@ -63,21 +63,23 @@ class kCDReceiptPayment {
   Currency fAmount;
 };
 
-// An ordered list that owns its items.
+// An ordered list that owns its items, held in one block. An item added may
+// move the others: a reference to one holds until the next Add.
 template <class T>
 class kOwningList {
  public:
-  T& Add(std::unique_ptr<T> aItem) {
-    fItems.push_back(std::move(aItem));
-    return *fItems.back();
-  }
+  // A new item at the end, empty.
+  T& Add() { return fItems.emplace_back(); }
+  void RemoveLast() { fItems.pop_back(); }
+  // Room for aCount items in all, taken at once.
+  void Reserve(size_t aCount) { fItems.reserve(aCount); }
   size_t Count() const { return fItems.size(); }
-  T& operator[](size_t aIndex) { return *fItems[aIndex]; }
-  const T& operator[](size_t aIndex) const { return *fItems[aIndex]; }
+  T& operator[](size_t aIndex) { return fItems[aIndex]; }
+  const T& operator[](size_t aIndex) const { return fItems[aIndex]; }
   void Clear() { fItems.clear(); }
 
  private:
-  std::vector<std::unique_ptr<T>> fItems;
+  std::vector<T> fItems;
 };
 
 class kCDReceiptLines : public kOwningList<kCDReceiptLine> {};
