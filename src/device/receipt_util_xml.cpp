@@ -24,6 +24,15 @@ Currency krptUtil::GetNodeValueAsCurrency(XmlNode aParentNode, std::string_view 
 
 Currency krptUtil::ChildAsCurrency(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return {};
+  // The usual amount, an element holding one text that reads as one, in
+  // line; anything else the way below, which gives the same value or error.
+  if (aChild.Type() == XmlNodeType::Element) {
+    const XmlNode first = aChild.FirstChild();
+    Currency value;
+    if (first && first.Type() == XmlNodeType::Text && !first.NextSibling() &&
+        Currency::TryParse(first.Value(), value))
+      return value;
+  }
   return XmlReadWrapped("currency", aNodeName, [&] {
     const std::string_view text = XmlNodeTextView(aChild);
     return text.empty() ? Currency() : StrToCurr(text);
