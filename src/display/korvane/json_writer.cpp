@@ -56,26 +56,42 @@ std::string FormatJsonAmount(int64_t aValue) {
 
 namespace {
 
-// The amount in 1/10000 units written to end at aEnd: its first character.
-char* WriteJsonAmount(char* aEnd, int64_t aValue) {
+// "00" to "99".
+constexpr std::array<char, 200> kTwoDigits = [] {
+  std::array<char, 200> digits{};
+  for (size_t i = 0; i < 100; ++i) {
+    digits[2 * i] = static_cast<char>('0' + i / 10);
+    digits[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return digits;
+}();
+
+// The amount in 1/10000 units written before aEnd, two digits at a time: the
+// text is [its first character (returned), aStop).
+char* WriteJsonAmount(char* aEnd, int64_t aValue, char*& aStop) {
   const bool negative = aValue < 0;
   const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(aValue) : static_cast<uint64_t>(aValue);
-  // Written from the right: the fraction's four digits without the zeros
-  // that end it (at least one digit), the point, the whole units, the sign.
-  char* at = aEnd;
+  // The fraction's four digits, of which the zeros that end it are dropped
+  // (at least one digit stays), the point, the whole units, the sign.
+  char* at = aEnd - 4;
   const uint32_t fraction = static_cast<uint32_t>(magnitude % 10000);
-  const char digits[4] = {static_cast<char>('0' + fraction / 1000), static_cast<char>('0' + fraction / 100 % 10),
-                          static_cast<char>('0' + fraction / 10 % 10), static_cast<char>('0' + fraction % 10)};
+  std::memcpy(at, kTwoDigits.data() + 2 * (fraction / 100), 2);
+  std::memcpy(at + 2, kTwoDigits.data() + 2 * (fraction % 100), 2);
   size_t count = 4;
-  while (count > 1 && digits[count - 1] == '0') --count;
-  at -= count;
-  for (size_t k = 0; k < count; ++k) at[k] = digits[k];
+  while (count > 1 && at[count - 1] == '0') --count;
+  aStop = at + count;
   *--at = '.';
   uint64_t units = magnitude / 10000;
-  do {
-    *--at = static_cast<char>('0' + units % 10);
-    units /= 10;
-  } while (units != 0);
+  for (; units >= 100; units /= 100) {
+    at -= 2;
+    std::memcpy(at, kTwoDigits.data() + 2 * (units % 100), 2);
+  }
+  if (units >= 10) {
+    at -= 2;
+    std::memcpy(at, kTwoDigits.data() + 2 * units, 2);
+  } else {
+    *--at = static_cast<char>('0' + units);
+  }
   if (negative) *--at = '-';
   return at;
 }
@@ -87,8 +103,9 @@ constexpr size_t kAmountRoom = 24;
 
 void AppendJsonAmount(std::string& aOut, int64_t aValue) {
   char buffer[kAmountRoom];
-  const char* at = WriteJsonAmount(buffer + sizeof buffer, aValue);
-  aOut.append(at, static_cast<size_t>(buffer + sizeof buffer - at));
+  char* stop = nullptr;
+  const char* at = WriteJsonAmount(buffer + sizeof buffer, aValue, stop);
+  aOut.append(at, static_cast<size_t>(stop - at));
 }
 
 kJsonObject::kJsonObject(kJsonName aWrapperName) : fText("{"), fWrapped(true) {
@@ -205,8 +222,9 @@ void kJsonObject::AddAmount(kJsonName aName, int64_t aValue) {
     at += name.size();
     *at++ = '"';
     *at++ = ':';
-    char* const amount = WriteJsonAmount(buffer + sizeof buffer, aValue);
-    const size_t amountSize = static_cast<size_t>(buffer + sizeof buffer - amount);
+    char* stop = nullptr;
+    char* const amount = WriteJsonAmount(buffer + sizeof buffer, aValue, stop);
+    const size_t amountSize = static_cast<size_t>(stop - amount);
     std::memmove(at, amount, amountSize);
     fText.append(buffer, static_cast<size_t>(at + amountSize - buffer));
     return;
