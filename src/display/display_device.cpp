@@ -84,13 +84,13 @@ void kCustomerDisplayDevice::Pub_Receipt(const kCustomerDisplayHandler& aHandler
 void kCustomerDisplayDevice::Pub_Thankyou(const kCustomerDisplayHandler& aHandler,
                                           _int_CUSTOMERDISPLAY_result& aResult) {
   Frame("Thankyou", aResult);
-  DoThankyou(aHandler.fThankyou, aResult);
+  DoThankyou(aHandler.Thankyou(), aResult);
 }
 
 void kCustomerDisplayDevice::Pub_Idle(const kCustomerDisplayHandler& aHandler,
                                       _int_CUSTOMERDISPLAY_result& aResult) {
   Frame("Idle", aResult);
-  DoIdle(aHandler.fIdle, aResult);
+  DoIdle(aHandler.Idle(), aResult);
 }
 
 }  // namespace korvane

@@ -118,9 +118,11 @@ void kCustomerDisplayHandler::ReadDocuments(const kEnvelopeNodes& aNodes,
     fReceipt = std::make_unique<kCDReceipt>();
     fReceipt->Deserialize(aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Thankyou)) {
-    fThankyou.Deserialize("Thankyou", aNodes.fDocument);
+    fThankyou = std::make_unique<kThankyou>();
+    fThankyou->Deserialize("Thankyou", aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Idle)) {
-    fIdle.Deserialize("Idle", aNodes.fDocument);
+    fIdle = std::make_unique<kIdle>();
+    fIdle->Deserialize("Idle", aNodes.fDocument);
   } else if (aDocumentTypes.Contains(dt_Close)) {
     // CLOSEMESSAGE shows the texts of an optional Message element, CLOSE the
     // optional close texts of the parameters.

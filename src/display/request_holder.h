@@ -50,14 +50,14 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   void Deserialize(std::u16string_view aXml, tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   void Deserialize(std::string_view aXml, tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
 
-  // The OPEN settings (OPEN), or the close texts (CLOSE); the RECEIPT
-  // document. A call of another kind never makes them (they are large) and
-  // sees them empty.
+  // The OPEN settings (OPEN), or the close texts (CLOSE); the RECEIPT,
+  // THANKYOU and IDLE documents. A call of another kind never makes them
+  // and sees them empty.
   const kOpen& Open() const { return fOpen ? *fOpen : Empty<kOpen>(); }
   const kCDReceipt& Receipt() const { return fReceipt ? *fReceipt : Empty<kCDReceipt>(); }
+  const kThankyou& Thankyou() const { return fThankyou ? *fThankyou : Empty<kThankyou>(); }
+  const kIdle& Idle() const { return fIdle ? *fIdle : Empty<kIdle>(); }
   kMessage fMessage;
-  kThankyou fThankyou;
-  kIdle fIdle;
   // The display-side texts, as read. fType hides the envelope's
   // kDeviceHandler::fType (the root Type element), which keeps its value.
   std::string fType;
@@ -86,6 +86,8 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   }
   std::unique_ptr<kOpen> fOpen;
   std::unique_ptr<kCDReceipt> fReceipt;
+  std::unique_ptr<kThankyou> fThankyou;
+  std::unique_ptr<kIdle> fIdle;
   bool fDisplaySideTextsRead = false;  // whether a display-side text may be non-empty
 
   static MalformedText MalformedTextsOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);

@@ -90,15 +90,15 @@ TEST(RequestHolder, ReadsTheDocumentOfTheCall) {
   EXPECT_EQ(m.fMessage.fText2, "m2");
   EXPECT_EQ(m.fMessage.fImage, "res:MSG_INFO");
   EXPECT_EQ(m.fMessage.fImageUrl, "http://x");
-  EXPECT_EQ(m.fIdle.fText1, "");
+  EXPECT_EQ(m.Idle().fText1, "");
   i.Deserialize(Request(body), {dt_Idle});
-  EXPECT_EQ(i.fIdle.fText1, "i1");
+  EXPECT_EQ(i.Idle().fText1, "i1");
   EXPECT_EQ(i.fMessage.fText1, "");
   t.Deserialize(Request(body), {dt_Thankyou});
-  EXPECT_EQ(t.fThankyou.fText2, "t2");
+  EXPECT_EQ(t.Thankyou().fText2, "t2");
   first.Deserialize(Request(body), {dt_Idle, dt_Message});  // only the first in order
   EXPECT_EQ(first.fMessage.fText1, "m1");
-  EXPECT_EQ(first.fIdle.fText1, "");
+  EXPECT_EQ(first.Idle().fText1, "");
 
   kCustomerDisplayHandler empty;
   empty.Deserialize(Request("<Message/>"), {dt_Message});
