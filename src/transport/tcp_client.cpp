@@ -128,10 +128,10 @@ void kTCPClient::Connect() {
     throw Error("Port " + std::to_string(fPort) + " is out of range (1 to 65535).");
   const uint16_t port = static_cast<uint16_t>(fPort);
   const int32_t connectTimeout = fConnectTimeout > 0 ? fConnectTimeout : kDefaultTimeout;
-  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(connectTimeout);
   // A literal address is the same at every connect: it is taken apart once
   // (a name is looked up each time). The name lookup counts against the
-  // connect time-out.
+  // connect time-out; a literal, one address, has the whole time-out
+  // without a look at the clock.
   if (fLiteralHost != fHost || fLiteralPort != port) {
     fLiteral.clear();
     if (std::optional<platform::TcpAddress> literal = platform::LiteralTcpAddress(fHost, port))
@@ -139,6 +139,9 @@ void kTCPClient::Connect() {
     fLiteralHost = fHost;
     fLiteralPort = port;
   }
+  const Clock::time_point deadline = fLiteral.empty()
+                                         ? Clock::now() + std::chrono::milliseconds(connectTimeout)
+                                         : Clock::time_point::max();
   std::optional<std::vector<platform::TcpAddress>> lookedUp;
   if (fLiteral.empty()) {
     lookedUp = platform::ResolveTcpHost(fHost, port, connectTimeout);
@@ -147,7 +150,7 @@ void kTCPClient::Connect() {
   const std::vector<platform::TcpAddress>& addresses = fLiteral.empty() ? *lookedUp : fLiteral;
   std::string failure = "Host not found";
   for (const platform::TcpAddress& address : addresses) {
-    const int32_t timeout = platform::MillisecondsUntil(deadline);
+    const int32_t timeout = fLiteral.empty() ? platform::MillisecondsUntil(deadline) : connectTimeout;
     if (timeout == 0) throw Error(kConnectTimedOut);
     try {
       fLink->fSocket = platform::ConnectTcpSocket(address.fBytes.data(), address.fBytes.size(), timeout);
