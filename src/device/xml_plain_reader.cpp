@@ -53,9 +53,11 @@ inline bool StartsWith(const char16_t* aAt, const char16_t* aEnd, std::string_vi
 // bytes at aOut whatever it takes (the reader's room allows for it) and
 // returns how many units it took; the caller goes on one unit at a time.
 #if defined(__SSE2__)
-inline __m128i InRange(__m128i aUnits, short aLow, short aHigh) {
-  return _mm_and_si128(_mm_cmpgt_epi16(aUnits, _mm_set1_epi16(static_cast<short>(aLow - 1))),
-                       _mm_cmplt_epi16(aUnits, _mm_set1_epi16(static_cast<short>(aHigh + 1))));
+// The lanes of aUnits from aLow to aLow + aCount - 1, with one comparison:
+// moved by 0x8000 - aLow, those are the lowest aCount signed values.
+inline __m128i InRange(__m128i aUnits, char aLow, int aCount) {
+  return _mm_cmplt_epi16(_mm_add_epi16(aUnits, _mm_set1_epi16(static_cast<short>(0x8000 - aLow))),
+                         _mm_set1_epi16(static_cast<short>(0x8000 + aCount)));
 }
 
 inline __m128i Is(__m128i aUnits, char aCharacter) {
@@ -77,18 +79,27 @@ inline size_t TakeWhile(const char16_t* aAt, const char16_t* aEnd, char* aOut, T
 }
 #endif
 
-// ASCII characters of a name, copied.
+// ASCII characters of a name, copied; one unit at a time only for the last
+// few units of the text (without SSE2, for all of them).
 inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
+  size_t taken = 0;
 #if defined(__SSE2__)
-  return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
-    return _mm_or_si128(
-        _mm_or_si128(InRange(u, 'a', 'z'), InRange(u, 'A', 'Z')),
-        _mm_or_si128(_mm_or_si128(InRange(u, '0', '9'), Is(u, '_')), _mm_or_si128(Is(u, '-'), Is(u, '.'))));
-  });
-#else
-  (void)aAt, (void)aEnd, (void)aOut;
-  return 0;
+  while (aEnd - (aAt + taken) >= 8) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + taken));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(aOut + taken), _mm_packus_epi16(units, units));
+    // Letters of either case (0x20 set makes the capitals small ones and
+    // no other unit a letter); "-", "." and the digits, which are the units
+    // from "-" to "9" but "/"; and "_".
+    const __m128i letter = InRange(_mm_or_si128(units, _mm_set1_epi16(0x20)), 'a', 26);
+    const __m128i digitOrMark = _mm_andnot_si128(Is(units, '/'), InRange(units, '-', '9' - '-' + 1));
+    const __m128i name = _mm_or_si128(_mm_or_si128(letter, digitOrMark), Is(units, '_'));
+    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(name));
+    if (kept != 0xFFFF) return taken + static_cast<size_t>(__builtin_ctz(~kept)) / 2;
+    taken += 8;
+  }
 #endif
+  for (; aAt + taken < aEnd && IsNameChar(aAt[taken]); ++taken) aOut[taken] = static_cast<char>(aAt[taken]);
+  return taken;
 }
 
 // ASCII text that stands for itself, copied.
@@ -114,7 +125,15 @@ inline bool IsNameAt(const char16_t* aAt, const char16_t* aEnd, std::string_view
   size_t i = 0;
 #if defined(__SSE2__)
   // Eight bytes of the name are read at a time: the tree's text has room
-  // past its end for that.
+  // past its end for that. The usual name takes one step.
+  if (aName.size() <= 8 && available >= 8) {
+    const __m128i name = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data())),
+                                           _mm_setzero_si128());
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt));
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(name, units)));
+    const unsigned wanted = (1u << (2 * aName.size())) - 1;
+    return (same & wanted) == wanted;
+  }
   for (; i + 8 <= available; i += 8) {
     const __m128i name = _mm_unpacklo_epi8(
         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data() + i)), _mm_setzero_si128());
@@ -198,214 +217,211 @@ inline char Entity(const char16_t*& aAt, const char16_t* aEnd) {
   return 0;
 }
 
-class PlainReader {
- public:
-  PlainReader(std::u16string_view aXml, XmlTree& aTree)
-      : fAt(aXml.data()), fEnd(aXml.data() + aXml.size()), fTree(aTree) {
-    // A unit gives at most three bytes (a surrogate pair four for two
-    // units); eight bytes more let a copy of eight units write past the end.
-    fOut = fTree.ReserveText(aXml.size() * 3 + 16);
-    fUsed = fTree.TextSize();
-  }
+inline const char16_t* SkipSpace(const char16_t* aAt, const char16_t* aEnd) {
+  while (aAt < aEnd && IsSpace(*aAt)) ++aAt;
+  return aAt;
+}
 
-  bool Read() {
-    if (fAt < fEnd && *fAt == u'\xFEFF') ++fAt;
-    // Before the root: white space and processing instructions (the
-    // declaration among them), which the full parser passes over.
-    for (;;) {
-      SkipSpace();
-      if (!StartsWith(fAt, fEnd, "<?")) break;
-      if (!SkipProcessingInstruction()) return false;
+// "<?" name ... "?>" at aAt, with nothing in it that the full way must
+// report; aAt past it.
+inline bool SkipProcessingInstruction(const char16_t*& aAt, const char16_t* aEnd) {
+  const char16_t* at = aAt + 2;
+  if (at == aEnd || !IsNameStart(*at)) return false;
+  for (; at + 1 < aEnd; ++at) {
+    at += SkipToQuestionMark(at, aEnd);
+    if (at + 1 >= aEnd) break;
+    const char16_t c = *at;
+    if (c == u'\0' || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    if (c == u'?' && at[1] == u'>') {
+      aAt = at + 2;
+      return true;
     }
-    if (fAt == fEnd || *fAt != u'<') return false;
-    uint32_t cursor = XmlTree::kDocument;
-    do {
-      if (*fAt == u'<') {
-        if (!Tag(cursor)) return false;
+  }
+  return false;
+}
+
+// name = "value" (or 'value') at aAt, at its name, as an attribute of
+// aElement written at aText + aUsed; aAt and aUsed past it. White space in
+// the value becomes blanks (CR LF one), the five entities their characters.
+inline bool Attribute(const char16_t*& aAt, const char16_t* aEnd, char* aText, size_t& aUsed, XmlTree& aTree,
+                      uint32_t aElement) {
+  const char16_t* at = aAt;
+  const char16_t* const end = aEnd;
+  const size_t nameAt = aUsed;
+  char* out = aText + nameAt;
+  size_t size = 0;
+  for (; at < end && IsNameChar(*at); ++at) out[size++] = static_cast<char>(*at);
+  at = SkipSpace(at, end);
+  if (at == end || *at != u'=') return false;
+  at = SkipSpace(at + 1, end);
+  if (at == end || (*at != u'"' && *at != u'\'')) return false;
+  const char16_t quote = *at++;
+  char* const value = out + size;
+  out = value;
+  for (;;) {
+    if (at == end) return false;
+    const char16_t c = *at;
+    if (c == quote) break;
+    if (c >= 0x80) {
+      if (!PutNonAscii(at, end, out)) return false;
+      continue;
+    }
+    if (c == u'<' || c == u'\0') return false;
+    ++at;
+    if (c == u'&') {
+      --at;
+      const char entity = Entity(at, end);
+      if (!entity) return false;
+      *out++ = entity;
+    } else if (IsSpace(c)) {
+      *out++ = ' ';
+      if (c == u'\r' && at < end && *at == u'\n') ++at;
+    } else {
+      *out++ = static_cast<char>(c);
+    }
+  }
+  aAt = at + 1;
+  const size_t valueSize = static_cast<size_t>(out - value);
+  aTree.AppendAttributeRange(aElement, nameAt, size, nameAt + size, valueSize);
+  aUsed = nameAt + size + valueSize;
+  return true;
+}
+
+// Text at aAt up to the next "<", written at aOut; both moved past it.
+inline bool Text(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
+  const char16_t* at = aAt;
+  const char16_t* const end = aEnd;
+  char* out = aOut;
+  for (;;) {
+    const size_t plain = TakePlainText(at, end, out);
+    at += plain;
+    out += plain;
+    if (at == end) return false;  // an element left open
+    const char16_t c = *at;
+    if (c == u'<') break;  // where the copy above stops most often
+    if (c < 0x80) {
+      if (kPlainText[c]) {
+        *out++ = static_cast<char>(c);
+        ++at;
         continue;
       }
-      if (IsSpace(*fAt)) {
-        const char16_t* mark = fAt;
-        SkipSpace();
-        if (fAt == fEnd) return false;  // an element left open
-        if (*fAt == u'<') continue;     // white space alone is no text
-        fAt = mark;
+      if (c == u'\r') {  // CR LF and a lone CR are both LF
+        *out++ = '\n';
+        ++at;
+        if (at < end && *at == u'\n') ++at;
+        continue;
       }
-      if (!Text(cursor)) return false;
-    } while (cursor != XmlTree::kDocument && fAt < fEnd);
-    if (cursor != XmlTree::kDocument) return false;
-    // After the root: white space only.
-    SkipSpace();
-    if (fAt != fEnd) return false;
-    fTree.CommitText(fUsed);
-    return true;
+      if (c != u'&') return false;  // U+0000
+      const char entity = Entity(at, end);
+      if (!entity) return false;
+      *out++ = entity;
+      continue;
+    }
+    if (!PutNonAscii(at, end, out)) return false;
   }
+  aAt = at;
+  aOut = out;
+  return true;
+}
 
- private:
-  void SkipSpace() {
-    while (fAt < fEnd && IsSpace(*fAt)) ++fAt;
+// aXml into aTree (empty but for its document node). The positions are kept
+// in locals throughout: a store through a char pointer could change any
+// member or anything a pointer reaches, which would then be read again.
+bool Read(std::u16string_view aXml, XmlTree& aTree) {
+  const char16_t* at = aXml.data();
+  const char16_t* const end = at + aXml.size();
+  // A unit gives at most three bytes (a surrogate pair four for two units);
+  // eight bytes more let a copy of eight units write past the end.
+  char* const text = aTree.ReserveText(aXml.size() * 3 + 16);
+  size_t used = aTree.TextSize();
+  if (at < end && *at == u'\xFEFF') ++at;
+  // Before the root: white space and processing instructions (the
+  // declaration among them), which the full parser passes over.
+  for (;;) {
+    at = SkipSpace(at, end);
+    if (!StartsWith(at, end, "<?")) break;
+    if (!SkipProcessingInstruction(at, end)) return false;
   }
-
-  // "<?" name ... "?>", with nothing in it that the full way must report.
-  bool SkipProcessingInstruction() {
-    fAt += 2;
-    if (fAt == fEnd || !IsNameStart(*fAt)) return false;
-    for (; fAt + 1 < fEnd; ++fAt) {
-      fAt += SkipToQuestionMark(fAt, fEnd);
-      if (fAt + 1 >= fEnd) break;
-      const char16_t c = *fAt;
-      if (c == u'\0' || (c >= 0xD800 && c <= 0xDFFF)) return false;
-      if (c == u'?' && fAt[1] == u'>') {
-        fAt += 2;
-        return true;
+  if (at == end || *at != u'<') return false;
+  // The tree's node count stays within its limit: each node takes at least
+  // one unit of a text of at most kMaxUnits.
+  uint32_t cursor = XmlTree::kDocument;  // the open element
+  uint32_t last = 0;                     // its last child so far
+  for (;;) {
+    // Here at < end.
+    if (*at != u'<') {
+      // Text up to the next "<", as a text node of the open element (there
+      // is one here: text before or after the root ends the loop below),
+      // unless it is white space alone.
+      if (IsSpace(*at)) {
+        const char16_t* const spaced = SkipSpace(at, end);
+        if (spaced == end) return false;  // an element left open
+        if (*spaced == u'<') at = spaced;
+      }
+      if (*at != u'<') {
+        char* const first = text + used;
+        char* out = first;
+        if (!Text(at, end, out)) return false;
+        const size_t size = static_cast<size_t>(out - first);
+        last = aTree.AppendNodeAfter(cursor, last, XmlNodeType::Text, used, size);
+        used += size;
       }
     }
-    return false;
-  }
-
-  // A start or end tag at "<"; aCursor is the open element (its parent
-  // after an end tag).
-  bool Tag(uint32_t& aCursor) {
-    ++fAt;
-    if (fAt == fEnd) return false;
-    if (*fAt == u'/') {
-      if (aCursor == XmlTree::kDocument) return false;
-      ++fAt;
-      const std::string_view name = fTree.TextOf(aCursor);
-      if (!IsNameAt(fAt, fEnd, name)) return false;
-      fAt += name.size();
-      SkipSpace();
-      if (fAt == fEnd || *fAt != u'>') return false;  // a longer name too
-      ++fAt;
-      aCursor = fTree.ParentOf(aCursor);
-      return true;
+    // A tag at "<".
+    ++at;
+    if (at == end) return false;
+    if (*at == u'/') {  // the end tag of the open element
+      if (cursor == XmlTree::kDocument) return false;
+      ++at;
+      const std::string_view name = aTree.TextOf(cursor);
+      if (!IsNameAt(at, end, name)) return false;
+      at = SkipSpace(at + name.size(), end);
+      if (at == end || *at != u'>') return false;  // a longer name too
+      ++at;
+      aTree.SetLastChild(cursor, last);
+      last = cursor;
+      cursor = aTree.ParentOf(cursor);
+      if (cursor == XmlTree::kDocument) break;
+      if (at == end) return false;  // an element left open
+      continue;
     }
-    if (!IsNameStart(*fAt)) return false;
-    char* const out = fOut + fUsed;
-    size_t size = TakeNameChars(fAt, fEnd, out);
-    for (; fAt + size < fEnd && IsNameChar(fAt[size]); ++size) out[size] = static_cast<char>(fAt[size]);
-    fAt += size;
-    if (fAt == fEnd) return false;
-    const uint32_t element = fTree.AppendNode(aCursor, XmlNodeType::Element);
-    fTree.SetTextRange(element, fUsed, size);
-    fUsed += size;
+    if (!IsNameStart(*at)) return false;
+    const size_t size = TakeNameChars(at, end, text + used);
+    at += size;
+    if (at == end) return false;
+    const uint32_t element = aTree.AppendNodeAfter(cursor, last, XmlNodeType::Element, used, size);
+    used += size;
     // Attributes, each after white space.
-    for (;;) {
-      if (fAt == fEnd) return false;
-      if (*fAt == u'>') break;
-      const bool spaced = IsSpace(*fAt);
-      SkipSpace();
-      if (fAt == fEnd) return false;
-      if (!IsNameStart(*fAt)) break;
-      if (!spaced || !Attribute(element)) return false;
+    while (*at != u'>') {
+      const bool spaced = IsSpace(*at);
+      at = SkipSpace(at, end);
+      if (at == end) return false;
+      if (!IsNameStart(*at)) break;
+      if (!spaced || !Attribute(at, end, text, used, aTree, element)) return false;
+      if (at == end) return false;
     }
-    if (*fAt == u'>') {
-      ++fAt;
-      aCursor = element;
-      return true;
+    if (*at == u'>') {
+      ++at;
+      if (at == end) return false;  // an element left open
+      cursor = element;
+      last = 0;
+      continue;
     }
-    if (*fAt == u'/' && fAt + 1 < fEnd && fAt[1] == u'>') {
-      fAt += 2;
-      return true;
+    if (*at == u'/' && at + 1 < end && at[1] == u'>') {
+      at += 2;
+      last = element;
+      if (cursor == XmlTree::kDocument) break;
+      if (at == end) return false;  // an element left open
+      continue;
     }
     return false;  // a character the full way must judge
   }
-
-  // name = "value" (or 'value'), at its name; white space in the value
-  // becomes blanks (CR LF one), the five entities their characters.
-  bool Attribute(uint32_t aElement) {
-    char* out = fOut + fUsed;
-    const size_t nameAt = fUsed;
-    size_t size = 0;
-    for (; fAt < fEnd && IsNameChar(*fAt); ++fAt) out[size++] = static_cast<char>(*fAt);
-    SkipSpace();
-    if (fAt == fEnd || *fAt != u'=') return false;
-    ++fAt;
-    SkipSpace();
-    if (fAt == fEnd || (*fAt != u'"' && *fAt != u'\'')) return false;
-    const char16_t quote = *fAt++;
-    const char16_t* at = fAt;
-    const char16_t* const end = fEnd;
-    char* const value = out + size;
-    out = value;
-    for (;;) {
-      if (at == end) return false;
-      const char16_t c = *at;
-      if (c == quote) break;
-      if (c >= 0x80) {
-        if (!PutNonAscii(at, end, out)) return false;
-        continue;
-      }
-      if (c == u'<' || c == u'\0') return false;
-      ++at;
-      if (c == u'&') {
-        --at;
-        const char entity = Entity(at, end);
-        if (!entity) return false;
-        *out++ = entity;
-      } else if (IsSpace(c)) {
-        *out++ = ' ';
-        if (c == u'\r' && at < end && *at == u'\n') ++at;
-      } else {
-        *out++ = static_cast<char>(c);
-      }
-    }
-    fAt = at + 1;
-    const size_t valueSize = static_cast<size_t>(out - value);
-    fTree.AppendAttributeRange(aElement, nameAt, size, nameAt + size, valueSize);
-    fUsed = nameAt + size + valueSize;
-    return true;
-  }
-
-  // Text up to the next "<", as a text node of aCursor.
-  bool Text(uint32_t aCursor) {
-    // The positions are kept in locals: a store through a char pointer
-    // could change any member, which would then be read again each time.
-    const char16_t* at = fAt;
-    const char16_t* const end = fEnd;
-    char* const first = fOut + fUsed;
-    char* out = first;
-    for (;;) {
-      const size_t plain = TakePlainText(at, end, out);
-      at += plain;
-      out += plain;
-      if (at == end) return false;  // an element left open
-      const char16_t c = *at;
-      if (c < 0x80) {
-        if (kPlainText[c]) {
-          *out++ = static_cast<char>(c);
-          ++at;
-          continue;
-        }
-        if (c == u'<') break;
-        if (c == u'\r') {  // CR LF and a lone CR are both LF
-          *out++ = '\n';
-          ++at;
-          if (at < end && *at == u'\n') ++at;
-          continue;
-        }
-        if (c != u'&') return false;  // U+0000
-        const char entity = Entity(at, end);
-        if (!entity) return false;
-        *out++ = entity;
-        continue;
-      }
-      if (!PutNonAscii(at, end, out)) return false;
-    }
-    fAt = at;
-    const uint32_t text = fTree.AppendNode(aCursor, XmlNodeType::Text);
-    const size_t start = fUsed;
-    fUsed += static_cast<size_t>(out - first);
-    fTree.SetTextRange(text, start, fUsed - start);
-    return true;
-  }
-
-  const char16_t* fAt;
-  const char16_t* fEnd;
-  XmlTree& fTree;
-  char* fOut = nullptr;
-  size_t fUsed = 0;
-};
+  // After the root: white space only.
+  if (SkipSpace(at, end) != end) return false;
+  aTree.SetLastChild(XmlTree::kDocument, last);
+  aTree.CommitText(used);
+  return true;
+}
 
 // Texts beyond this go the full way (whose tree then refuses what it cannot
 // place): the offsets of the tree's texts must stay within 32 bits.
@@ -418,8 +434,7 @@ XmlTreeHandle ReadPlainXml(std::u16string_view aXml) {
   XmlTreeHandle tree = NewXmlTree();
   // About one node for every twelve characters of a usual request.
   tree->Reserve(aXml.size() / 12 + 8, 0);
-  PlainReader reader(aXml, *tree);
-  if (!reader.Read()) return nullptr;
+  if (!Read(aXml, *tree)) return nullptr;
   return tree;
 }
 

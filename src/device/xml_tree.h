@@ -86,6 +86,22 @@ class XmlTree {
     parent.fLastChild = index;
     return index;
   }
+  // The same for a reader that keeps the links itself and gives the text at
+  // once: aPrevious is the last child of aParent so far (0: none, the new
+  // node is its first). Such a reader notes each element's last child once
+  // the element is complete (SetLastChild), keeps within kMaxNodes and gives
+  // offsets within 32 bits.
+  uint32_t AppendNodeAfter(uint32_t aParent, uint32_t aPrevious, XmlNodeType aType, size_t aTextAt,
+                           size_t aTextSize) {
+    const uint32_t index = static_cast<uint32_t>(fNodes.size());
+    fNodes.push_back(Node{.fTextAt = static_cast<uint32_t>(aTextAt),
+                          .fTextSize = static_cast<uint32_t>(aTextSize),
+                          .fParent = aParent,
+                          .fType = aType});
+    (aPrevious ? fNodes[aPrevious].fNextSibling : fNodes[aParent].fFirstChild) = index;
+    return index;
+  }
+  void SetLastChild(uint32_t aNode, uint32_t aChild) { fNodes[aNode].fLastChild = aChild; }
   void SetText(uint32_t aNode, std::string_view aText);
   // Notes where the local part of the element aNode's name begins (after
   // its last ":"); a name without one needs no note.
