@@ -348,7 +348,9 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
   uint32_t cursor = XmlTree::kDocument;  // the open element
   uint32_t last = 0;                     // its last child so far
   for (;;) {
-    // Here at < end.
+    // Here at < end. A round appends at most two nodes (a text and an
+    // element).
+    if (!aTree.HasRoomForNodes(2)) aTree.GrowNodes(2);
     if (*at != u'<') {
       // Text up to the next "<", as a text node of the open element (there
       // is one here: text before or after the root ends the loop below),

@@ -1,6 +1,7 @@
 // The parsed form of a request.
 #include "device/xml_tree.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <limits>
@@ -54,7 +55,7 @@ void XmlNode::SetValue(std::string_view aValue) const {
 
 // ---- the tree ---------------------------------------------------------------
 
-XmlTree::XmlTree() : fNodes(1), fAttributes(1) {}
+XmlTree::XmlTree() : fNodes(new Node[1]), fNodeCount(1), fNodeRoom(1), fAttributes(1) {}
 
 XmlNode XmlTree::DocumentElement() {
   for (uint32_t child = fNodes[kDocument].fFirstChild; child; child = fNodes[child].fNextSibling)
@@ -63,19 +64,27 @@ XmlNode XmlTree::DocumentElement() {
 }
 
 void XmlTree::Reserve(size_t aNodes, size_t aTextBytes) {
-  fNodes.reserve(aNodes);
+  if (aNodes > fNodeRoom) GrowNodes(aNodes - fNodeCount);
   fText.reserve(aTextBytes);
 }
 
 void XmlTree::Clear() {
-  fNodes.resize(1);
+  fNodeCount = 1;
   fNodes[kDocument] = Node();
   fAttributes.resize(1);
   fTextSize = 0;
 }
 
 size_t XmlTree::Capacity() const {
-  return fNodes.capacity() * sizeof(Node) + fAttributes.capacity() * sizeof(Attribute) + fText.capacity();
+  return fNodeRoom * sizeof(Node) + fAttributes.capacity() * sizeof(Attribute) + fText.capacity();
+}
+
+void XmlTree::GrowNodes(size_t aMore) {
+  const size_t room = std::max(fNodeRoom * 2, fNodeCount + aMore);
+  std::unique_ptr<Node[]> nodes(new Node[room]);
+  std::copy_n(fNodes.get(), fNodeCount, nodes.get());
+  fNodes = std::move(nodes);
+  fNodeRoom = room;
 }
 
 void XmlTree::TooLarge() { throw Error("The request is too large"); }

@@ -76,9 +76,11 @@ class XmlTree {
   // Building. A node goes after the last child of aParent; texts are
   // appended to the tree's text (AppendText) or given whole.
   uint32_t AppendNode(uint32_t aParent, XmlNodeType aType) {
-    if (fNodes.size() >= kMaxNodes) TooLarge();
-    const uint32_t index = static_cast<uint32_t>(fNodes.size());
-    Node& node = fNodes.emplace_back();
+    if (fNodeCount >= kMaxNodes) TooLarge();
+    if (fNodeCount == fNodeRoom) GrowNodes(1);
+    const uint32_t index = static_cast<uint32_t>(fNodeCount++);
+    Node& node = fNodes[index];
+    node = Node();
     node.fType = aType;
     node.fParent = aParent;
     Node& parent = fNodes[aParent];
@@ -86,19 +88,24 @@ class XmlTree {
     parent.fLastChild = index;
     return index;
   }
-  // The same for a reader that keeps the links itself and gives the text at
-  // once: aPrevious is the last child of aParent so far (0: none, the new
-  // node is its first). Such a reader notes each element's last child once
-  // the element is complete (SetLastChild), keeps within kMaxNodes and gives
-  // offsets within 32 bits.
+  // Whether aMore nodes can be appended without the tree growing; room for
+  // them when not.
+  bool HasRoomForNodes(uint32_t aMore) const { return fNodeRoom - fNodeCount >= aMore; }
+  void GrowNodes(size_t aMore);
+  // The same as AppendNode where there is room, for a reader that keeps the
+  // links itself and gives the text at once: aPrevious is the last child of
+  // aParent so far (0: none, the new node is its first). Such a reader notes
+  // each element's last child once the element is complete (SetLastChild),
+  // keeps within kMaxNodes and gives offsets within 32 bits.
   uint32_t AppendNodeAfter(uint32_t aParent, uint32_t aPrevious, XmlNodeType aType, size_t aTextAt,
                            size_t aTextSize) {
-    const uint32_t index = static_cast<uint32_t>(fNodes.size());
-    fNodes.push_back(Node{.fTextAt = static_cast<uint32_t>(aTextAt),
-                          .fTextSize = static_cast<uint32_t>(aTextSize),
-                          .fParent = aParent,
-                          .fType = aType});
-    (aPrevious ? fNodes[aPrevious].fNextSibling : fNodes[aParent].fFirstChild) = index;
+    Node* const nodes = fNodes.get();
+    const uint32_t index = static_cast<uint32_t>(fNodeCount++);
+    nodes[index] = Node{.fTextAt = static_cast<uint32_t>(aTextAt),
+                        .fTextSize = static_cast<uint32_t>(aTextSize),
+                        .fParent = aParent,
+                        .fType = aType};
+    (aPrevious ? nodes[aPrevious].fNextSibling : nodes[aParent].fFirstChild) = index;
     return index;
   }
   void SetLastChild(uint32_t aNode, uint32_t aChild) { fNodes[aNode].fLastChild = aChild; }
@@ -162,7 +169,9 @@ class XmlTree {
   [[noreturn]] static void TooLarge();
   uint32_t Store(std::string_view aText);
 
-  std::vector<Node> fNodes;
+  std::unique_ptr<Node[]> fNodes;  // fNodeCount in use, room for fNodeRoom
+  size_t fNodeCount = 0;
+  size_t fNodeRoom = 0;
   std::vector<Attribute> fAttributes;
   std::string fText;  // of which the first fTextSize bytes are in use
   size_t fTextSize = 0;
