@@ -4,6 +4,7 @@
 // at the first thing of any other kind: that text then goes the full way.
 #include "device/xml_plain_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #if defined(__SSE2__)
@@ -343,14 +344,28 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
     if (!SkipProcessingInstruction(at, end)) return false;
   }
   if (at == end || *at != u'<') return false;
-  // The tree's node count stays within its limit: each node takes at least
-  // one unit of a text of at most kMaxUnits.
+  // A round of the loop below reads a tag, and the text before it if any:
+  // it appends at most two nodes and reads at least three units (a tag)
+  // and one more for a text; so at most one node for every two units. The
+  // tree's node count stays within its limit (a text of at most kMaxUnits),
+  // and the rounds that begin before stop have room for their nodes.
+  const auto roomUntil = [&aTree, end](const char16_t* aAt) {
+    if (aTree.NodeRoomLeft() < 3) aTree.GrowNodes(3);
+    const size_t units = 2 * (aTree.NodeRoomLeft() - 2);
+    return static_cast<size_t>(end - aAt) <= units ? end : aAt + units;
+  };
+  const char16_t* stop = roomUntil(at);
+  // Whether another round follows (one is due): not at the end, room made.
+  const auto nextRound = [&] {
+    if (at < stop) return true;
+    if (at == end) return false;  // an element left open
+    stop = roomUntil(at);
+    return true;
+  };
   uint32_t cursor = XmlTree::kDocument;  // the open element
   uint32_t last = 0;                     // its last child so far
   for (;;) {
-    // Here at < end. A round appends at most two nodes (a text and an
-    // element).
-    if (!aTree.HasRoomForNodes(2)) aTree.GrowNodes(2);
+    // Here at < end.
     if (*at != u'<') {
       // Text up to the next "<", as a text node of the open element (there
       // is one here: text before or after the root ends the loop below),
@@ -384,7 +399,7 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
       last = cursor;
       cursor = aTree.ParentOf(cursor);
       if (cursor == XmlTree::kDocument) break;
-      if (at == end) return false;  // an element left open
+      if (!nextRound()) return false;
       continue;
     }
     if (!IsNameStart(*at)) return false;
@@ -404,7 +419,7 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
     }
     if (*at == u'>') {
       ++at;
-      if (at == end) return false;  // an element left open
+      if (!nextRound()) return false;
       cursor = element;
       last = 0;
       continue;
@@ -413,7 +428,7 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
       at += 2;
       last = element;
       if (cursor == XmlTree::kDocument) break;
-      if (at == end) return false;  // an element left open
+      if (!nextRound()) return false;
       continue;
     }
     return false;  // a character the full way must judge
@@ -428,14 +443,18 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
 // Texts beyond this go the full way (whose tree then refuses what it cannot
 // place): the offsets of the tree's texts must stay within 32 bits.
 constexpr size_t kMaxUnits = std::numeric_limits<uint32_t>::max() / 4;
+// The most nodes room is made for at once (about 150 kB).
+constexpr size_t kNodesAtOnce = 4096;
 
 }  // namespace
 
 XmlTreeHandle ReadPlainXml(std::u16string_view aXml) {
   if (aXml.size() > kMaxUnits) return nullptr;
   XmlTreeHandle tree = NewXmlTree();
-  // About one node for every twelve characters of a usual request.
-  tree->Reserve(aXml.size() / 12 + 8, 0);
+  // Room for as many nodes as the text can hold (one for every two units,
+  // see Read), so that a usual request is read without looking for room
+  // again; a large one makes room as it goes.
+  tree->Reserve(std::min(aXml.size() / 2 + 3, kNodesAtOnce), 0);
   if (!Read(aXml, *tree)) return nullptr;
   return tree;
 }

@@ -88,9 +88,9 @@ class XmlTree {
     parent.fLastChild = index;
     return index;
   }
-  // Whether aMore nodes can be appended without the tree growing; room for
-  // them when not.
-  bool HasRoomForNodes(uint32_t aMore) const { return fNodeRoom - fNodeCount >= aMore; }
+  // How many nodes can be appended without the tree growing; room for
+  // aMore of them at least.
+  size_t NodeRoomLeft() const { return fNodeRoom - fNodeCount; }
   void GrowNodes(size_t aMore);
   // The same as AppendNode where there is room, for a reader that keeps the
   // links itself and gives the text at once: aPrevious is the last child of
