@@ -49,54 +49,53 @@ inline bool StartsWith(const char16_t* aAt, const char16_t* aEnd, std::string_vi
   return true;
 }
 
-// Eight units at a time where the processor has SSE2: the names and texts of
-// a request are mostly runs of ASCII letters. Each of these writes eight
-// bytes at aOut whatever it takes (the reader's room allows for it) and
-// returns how many units it took; the caller goes on one unit at a time.
+// Sixteen units at a time where the processor has SSE2: the names and texts
+// of a request are mostly runs of ASCII letters. Each of these writes
+// sixteen bytes at aOut whatever it takes (the reader's room allows for
+// it) and returns how many units it took; the caller goes on one unit at a
+// time.
 #if defined(__SSE2__)
-// The lanes of aUnits from aLow to aLow + aCount - 1, with one comparison:
-// moved by 0x8000 - aLow, those are the lowest aCount signed values.
-inline __m128i InRange(__m128i aUnits, char aLow, int aCount) {
-  return _mm_cmplt_epi16(_mm_add_epi16(aUnits, _mm_set1_epi16(static_cast<short>(0x8000 - aLow))),
-                         _mm_set1_epi16(static_cast<short>(0x8000 + aCount)));
+// Sixteen units at aAt as bytes: the ASCII ones as they are, the others as
+// 0x00 (from U+8000 up) or 0x80 and above, none of them ASCII but U+0000.
+inline __m128i Bytes(const char16_t* aAt) {
+  return _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + 8)));
 }
 
-inline __m128i Is(__m128i aUnits, char aCharacter) {
-  return _mm_cmpeq_epi16(aUnits, _mm_set1_epi16(aCharacter));
+// The bytes of aBytes from aLow to aLow + aCount - 1, with one comparison:
+// moved by 0x80 - aLow - aCount, those are the highest aCount signed values.
+inline __m128i InRange(__m128i aBytes, char aLow, int aCount) {
+  return _mm_cmpgt_epi8(_mm_add_epi8(aBytes, _mm_set1_epi8(static_cast<char>(0x80 - aLow - aCount))),
+                        _mm_set1_epi8(static_cast<char>(0x7F - aCount)));
 }
 
-// Takes units while aKeep (a mask of 16-bit lanes) holds for them.
-template <class TKeep>
-inline size_t TakeWhile(const char16_t* aAt, const char16_t* aEnd, char* aOut, TKeep aKeep) {
-  size_t taken = 0;
-  while (aEnd - (aAt + taken) >= 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + taken));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(aOut + taken), _mm_packus_epi16(units, units));
-    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(aKeep(units)));
-    if (kept != 0xFFFF) return taken + static_cast<size_t>(__builtin_ctz(~kept)) / 2;
-    taken += 8;
-  }
-  return taken;
+inline __m128i Is(__m128i aBytes, char aCharacter) {
+  return _mm_cmpeq_epi8(aBytes, _mm_set1_epi8(aCharacter));
+}
+
+// The number of bytes before the first of aBytes that aKept (a mask of
+// bytes) leaves out, 16 for none.
+inline size_t KeptBefore(__m128i aKept) {
+  const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(aKept));
+  return kept == 0xFFFF ? 16 : static_cast<unsigned>(__builtin_ctz(~kept));
 }
 #endif
 
-// ASCII characters of a name, copied; one unit at a time only for the last
-// few units of the text (without SSE2, for all of them).
+// ASCII characters of a name, copied.
 inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
   size_t taken = 0;
 #if defined(__SSE2__)
-  while (aEnd - (aAt + taken) >= 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + taken));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(aOut + taken), _mm_packus_epi16(units, units));
+  while (aEnd - (aAt + taken) >= 16) {
+    const __m128i bytes = Bytes(aAt + taken);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(aOut + taken), bytes);
     // Letters of either case (0x20 set makes the capitals small ones and
-    // no other unit a letter); "-", "." and the digits, which are the units
+    // no other byte a letter); "-", "." and the digits, which are the bytes
     // from "-" to "9" but "/"; and "_".
-    const __m128i letter = InRange(_mm_or_si128(units, _mm_set1_epi16(0x20)), 'a', 26);
-    const __m128i digitOrMark = _mm_andnot_si128(Is(units, '/'), InRange(units, '-', '9' - '-' + 1));
-    const __m128i name = _mm_or_si128(_mm_or_si128(letter, digitOrMark), Is(units, '_'));
-    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(name));
-    if (kept != 0xFFFF) return taken + static_cast<size_t>(__builtin_ctz(~kept)) / 2;
-    taken += 8;
+    const __m128i letter = InRange(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 26);
+    const __m128i digitOrMark = _mm_andnot_si128(Is(bytes, '/'), InRange(bytes, '-', '9' - '-' + 1));
+    const size_t kept = KeptBefore(_mm_or_si128(_mm_or_si128(letter, digitOrMark), Is(bytes, '_')));
+    taken += kept;
+    if (kept < 16) return taken;
   }
 #endif
   for (; aAt + taken < aEnd && IsNameChar(aAt[taken]); ++taken) aOut[taken] = static_cast<char>(aAt[taken]);
@@ -105,18 +104,22 @@ inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOu
 
 // ASCII text that stands for itself, copied.
 inline size_t TakePlainText(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
+  size_t taken = 0;
 #if defined(__SSE2__)
-  return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
-    const __m128i ascii =
-        _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
-    const __m128i special =
-        _mm_or_si128(_mm_or_si128(Is(u, '<'), Is(u, '&')), _mm_or_si128(Is(u, '\r'), Is(u, '\0')));
-    return _mm_andnot_si128(special, ascii);
-  });
+  while (aEnd - (aAt + taken) >= 16) {
+    const __m128i bytes = Bytes(aAt + taken);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(aOut + taken), bytes);
+    const __m128i ascii = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-1));
+    const __m128i special = _mm_or_si128(_mm_or_si128(Is(bytes, '<'), Is(bytes, '&')),
+                                         _mm_or_si128(Is(bytes, '\r'), Is(bytes, '\0')));
+    const size_t kept = KeptBefore(_mm_andnot_si128(special, ascii));
+    taken += kept;
+    if (kept < 16) return taken;
+  }
 #else
   (void)aAt, (void)aEnd, (void)aOut;
-  return 0;
 #endif
+  return taken;
 }
 
 // Whether the units at aAt are the ASCII name aName.
@@ -162,7 +165,9 @@ inline size_t SkipToQuestionMark(const char16_t* aAt, const char16_t* aEnd) {
     const __m128i surrogate =
         _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xF800))),
                         _mm_set1_epi16(static_cast<short>(0xD800)));
-    const __m128i stop = _mm_or_si128(_mm_or_si128(Is(units, '?'), Is(units, '\0')), surrogate);
+    const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('?')),
+                                                   _mm_cmpeq_epi16(units, _mm_setzero_si128())),
+                                      surrogate);
     const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(stop));
     if (found != 0) return skipped + static_cast<size_t>(__builtin_ctz(found)) / 2;
     skipped += 8;
@@ -332,7 +337,7 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
   const char16_t* at = aXml.data();
   const char16_t* const end = at + aXml.size();
   // A unit gives at most three bytes (a surrogate pair four for two units);
-  // eight bytes more let a copy of eight units write past the end.
+  // sixteen bytes more let a copy of sixteen units write past the end.
   char* const text = aTree.ReserveText(aXml.size() * 3 + 16);
   size_t used = aTree.TextSize();
   if (at < end && *at == u'\xFEFF') ++at;

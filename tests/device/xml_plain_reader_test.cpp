@@ -28,6 +28,20 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
       {"<Request><Type>CustomerDisplay</Type><Parameters></Parameters></Request>", true},
       {"<R a='1' b = \"2\"><A/><B\t/></R>", true},
       {"<R><T>line\r\nnext\rlast</T></R>", true},
+      // Names and texts read sixteen units at a time: ends just before, at
+      // and after a block, other characters right after one, and blocks
+      // that reach the end of the text.
+      {"<ABCDEFGHIJKLMNO>0123456789abcde</ABCDEFGHIJKLMNO>", true},
+      {"<ABCDEFGHIJKLMNOP>0123456789abcdef</ABCDEFGHIJKLMNOP>", true},
+      {"<ABCDEFGHIJKLMNOPQ>0123456789abcdefg</ABCDEFGHIJKLMNOPQ>", true},
+      {"<A_b-c.9_d-e.f_g-h><Z0123456789abcde/></A_b-c.9_d-e.f_g-h>", true},
+      {"<R>0123456789abcdef\xC3\xA9\xC4\x80\xE8\x80\x80\xEF\xBF\xBD</R>", true},
+      {"<R>0123456789abcdef&amp;x</R>", true},
+      {"<R>0123456789abcdef\r\nx</R>", true},
+      {"<R><ABCDEFGHIJKLMNOP\xC3\xA9/></R>", false},
+      {"<R><ABCDEFGHIJKLMNOP\xE8\x81\x81/></R>", false},
+      {"<R><ABCDEFGHIJKLMNOP:Q/></R>", false},
+      {"<R>0123456789abcdef<", false},
       // Left to the parser: what the plain form does not hold, and errors.
       {"<R><!-- c --></R>", false},
       {"<R><![CDATA[x]]></R>", false},
