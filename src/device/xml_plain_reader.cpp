@@ -20,8 +20,14 @@ inline bool IsSpace(char16_t c) {
   return c <= u' ' && (kSpaces >> c & 1) != 0;
 }
 
+inline const char16_t* SkipSpace(const char16_t* aAt, const char16_t* aEnd) {
+  while (aAt < aEnd && IsSpace(*aAt)) ++aAt;
+  return aAt;
+}
+
 constexpr bool IsNameStart(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+  // 0x20 set makes the capitals small ones and no other unit a letter.
+  return static_cast<char16_t>((c | 0x20) - u'a') < 26 || c == u'_';
 }
 
 // ASCII characters a name may hold after its first.
@@ -156,6 +162,36 @@ inline bool IsNameAt(const char16_t* aAt, const char16_t* aEnd, std::string_view
   return true;
 }
 
+// Whether the units at aAt are the ASCII name aName, then white space if
+// any and ">"; aAt at the ">".
+inline bool IsEndTagAt(const char16_t*& aAt, const char16_t* aEnd, std::string_view aName) {
+  const char16_t* at = aAt;
+#if defined(__SSE2__)
+  // The usual name is compared in one step, with ">" right after it.
+  if (aEnd - at > 8 && aName.size() <= 8) {
+    static constexpr uint16_t kFirst[] = {0, 0x3, 0xF, 0x3F, 0xFF, 0x3FF, 0xFFF, 0x3FFF, 0xFFFF};
+    const __m128i name = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data())),
+                                           _mm_setzero_si128());
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(name, units)));
+    const unsigned wanted = kFirst[aName.size()];
+    if ((same & wanted) != wanted) return false;
+    at += aName.size();
+    if (*at != u'>') {
+      at = SkipSpace(at, aEnd);
+      if (at == aEnd || *at != u'>') return false;  // a longer name too
+    }
+    aAt = at;
+    return true;
+  }
+#endif
+  if (!IsNameAt(at, aEnd, aName)) return false;
+  at = SkipSpace(at + aName.size(), aEnd);
+  if (at == aEnd || *at != u'>') return false;  // a longer name too
+  aAt = at;
+  return true;
+}
+
 // The units before the first "?", U+0000 or surrogate at aAt, eight at a time.
 inline size_t SkipToQuestionMark(const char16_t* aAt, const char16_t* aEnd) {
   size_t skipped = 0;
@@ -221,11 +257,6 @@ inline char Entity(const char16_t*& aAt, const char16_t* aEnd) {
     }
   }
   return 0;
-}
-
-inline const char16_t* SkipSpace(const char16_t* aAt, const char16_t* aEnd) {
-  while (aAt < aEnd && IsSpace(*aAt)) ++aAt;
-  return aAt;
 }
 
 // "<?" name ... "?>" at aAt, with nothing in it that the full way must
@@ -367,8 +398,9 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
     stop = roomUntil(at);
     return true;
   };
-  uint32_t cursor = XmlTree::kDocument;  // the open element
-  uint32_t last = 0;                     // its last child so far
+  if (at + 1 < end && at[1] == u'/') return false;  // an end tag first
+  uint32_t cursor = XmlTree::kDocument;             // the open element
+  uint32_t last = 0;                                // its last child so far
   for (;;) {
     // Here at < end.
     if (*at != u'<') {
@@ -392,13 +424,10 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
     // A tag at "<".
     ++at;
     if (at == end) return false;
-    if (*at == u'/') {  // the end tag of the open element
-      if (cursor == XmlTree::kDocument) return false;
+    if (*at == u'/') {  // the end tag of the open element (there is one)
       ++at;
       const std::string_view name = aTree.TextOf(cursor);
-      if (!IsNameAt(at, end, name)) return false;
-      at = SkipSpace(at + name.size(), end);
-      if (at == end || *at != u'>') return false;  // a longer name too
+      if (!IsEndTagAt(at, end, name)) return false;
       ++at;
       aTree.SetLastChild(cursor, last);
       last = cursor;
