@@ -79,53 +79,62 @@ inline __m128i Is(__m128i aBytes, char aCharacter) {
   return _mm_cmpeq_epi8(aBytes, _mm_set1_epi8(aCharacter));
 }
 
-// The number of bytes before the first of aBytes that aKept (a mask of
-// bytes) leaves out, 16 for none.
-inline size_t KeptBefore(__m128i aKept) {
-  const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(aKept));
-  return kept == 0xFFFF ? 16 : static_cast<unsigned>(__builtin_ctz(~kept));
-}
+// The index of the lowest bit of aStop (16 bits), 16 for none.
+inline size_t FirstOf(unsigned aStop) { return static_cast<unsigned>(__builtin_ctz(aStop | 0x10000)); }
 #endif
 
-// ASCII characters of a name, copied.
-inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
-  size_t taken = 0;
+// ASCII characters of a name at aAt copied to aOut, both moved past them.
+inline void TakeNameChars(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
+  const char16_t* at = aAt;
+  char* out = aOut;
 #if defined(__SSE2__)
-  while (aEnd - (aAt + taken) >= 16) {
-    const __m128i bytes = Bytes(aAt + taken);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(aOut + taken), bytes);
+  while (aEnd - at >= 16) {
+    const __m128i bytes = Bytes(at);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
     // Letters of either case (0x20 set makes the capitals small ones and
     // no other byte a letter); "-", "." and the digits, which are the bytes
     // from "-" to "9" but "/"; and "_".
     const __m128i letter = InRange(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 26);
     const __m128i digitOrMark = _mm_andnot_si128(Is(bytes, '/'), InRange(bytes, '-', '9' - '-' + 1));
-    const size_t kept = KeptBefore(_mm_or_si128(_mm_or_si128(letter, digitOrMark), Is(bytes, '_')));
-    taken += kept;
-    if (kept < 16) return taken;
+    const __m128i name = _mm_or_si128(_mm_or_si128(letter, digitOrMark), Is(bytes, '_'));
+    const size_t kept = FirstOf(~static_cast<unsigned>(_mm_movemask_epi8(name)));
+    at += kept;
+    out += kept;
+    if (kept < 16) {
+      aAt = at;
+      aOut = out;
+      return;
+    }
   }
 #endif
-  for (; aAt + taken < aEnd && IsNameChar(aAt[taken]); ++taken) aOut[taken] = static_cast<char>(aAt[taken]);
-  return taken;
+  for (; at < aEnd && IsNameChar(*at); ++at) *out++ = static_cast<char>(*at);
+  aAt = at;
+  aOut = out;
 }
 
-// ASCII text that stands for itself, copied.
-inline size_t TakePlainText(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
-  size_t taken = 0;
+// ASCII text at aAt that stands for itself copied to aOut, both moved past
+// it (where it takes sixteen units at a time).
+inline void TakePlainText(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
 #if defined(__SSE2__)
-  while (aEnd - (aAt + taken) >= 16) {
-    const __m128i bytes = Bytes(aAt + taken);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(aOut + taken), bytes);
-    const __m128i ascii = _mm_cmpgt_epi8(bytes, _mm_set1_epi8(-1));
+  const char16_t* at = aAt;
+  char* out = aOut;
+  while (aEnd - at >= 16) {
+    const __m128i bytes = Bytes(at);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    // The copy stops at one of these, or at a byte with its high bit set
+    // (a unit that is not ASCII).
     const __m128i special = _mm_or_si128(_mm_or_si128(Is(bytes, '<'), Is(bytes, '&')),
                                          _mm_or_si128(Is(bytes, '\r'), Is(bytes, '\0')));
-    const size_t kept = KeptBefore(_mm_andnot_si128(special, ascii));
-    taken += kept;
-    if (kept < 16) return taken;
+    const size_t kept = FirstOf(static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(special, bytes))));
+    at += kept;
+    out += kept;
+    if (kept < 16) break;
   }
+  aAt = at;
+  aOut = out;
 #else
   (void)aAt, (void)aEnd, (void)aOut;
 #endif
-  return taken;
 }
 
 // Whether the units at aAt are the ASCII name aName.
@@ -330,9 +339,7 @@ inline bool Text(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
   const char16_t* const end = aEnd;
   char* out = aOut;
   for (;;) {
-    const size_t plain = TakePlainText(at, end, out);
-    at += plain;
-    out += plain;
+    TakePlainText(at, end, out);
     if (at == end) return false;  // an element left open
     const char16_t c = *at;
     if (c == u'<') break;  // where the copy above stops most often
@@ -437,8 +444,10 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
       continue;
     }
     if (!IsNameStart(*at)) return false;
-    const size_t size = TakeNameChars(at, end, text + used);
-    at += size;
+    char* const name = text + used;
+    char* out = name;
+    TakeNameChars(at, end, out);
+    const size_t size = static_cast<size_t>(out - name);
     if (at == end) return false;
     const uint32_t element = aTree.AppendNodeAfter(cursor, last, XmlNodeType::Element, used, size);
     used += size;
