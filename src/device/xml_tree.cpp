@@ -63,11 +63,6 @@ XmlNode XmlTree::DocumentElement() {
   return {};
 }
 
-void XmlTree::Reserve(size_t aNodes, size_t aTextBytes) {
-  if (aNodes > fNodeRoom) GrowNodes(aNodes - fNodeCount);
-  fText.reserve(aTextBytes);
-}
-
 void XmlTree::Clear() {
   fNodeCount = 1;
   fNodes[kDocument] = Node();
@@ -89,10 +84,7 @@ void XmlTree::GrowNodes(size_t aMore) {
 
 void XmlTree::TooLarge() { throw Error("The request is too large"); }
 
-char* XmlTree::ReserveText(size_t aMore) {
-  if (fText.size() < fTextSize + aMore) fText.resize(fTextSize + aMore);
-  return fText.data();
-}
+void XmlTree::GrowText(size_t aMore) { fText.resize(fTextSize + aMore); }
 
 uint32_t XmlTree::Store(std::string_view aText) {
   const uint32_t at = Offset(fTextSize);

@@ -132,11 +132,17 @@ class XmlTree {
   // The texts of all nodes, for a reader that writes them in place: at most
   // aMore bytes are written after TextSize() before the next Commit, whose
   // size is at most 2^32 - 1.
-  char* ReserveText(size_t aMore);
+  char* ReserveText(size_t aMore) {
+    if (fText.size() < fTextSize + aMore) GrowText(aMore);
+    return fText.data();
+  }
   size_t TextSize() const { return fTextSize; }
   void CommitText(size_t aSize) { fTextSize = aSize; }
   std::string_view TextAt(size_t aAt, size_t aSize) const { return {fText.data() + aAt, aSize}; }
-  void Reserve(size_t aNodes, size_t aTextBytes);
+  void Reserve(size_t aNodes, size_t aTextBytes) {
+    if (aNodes > fNodeRoom) GrowNodes(aNodes - fNodeCount);
+    if (aTextBytes > fText.capacity()) fText.reserve(aTextBytes);
+  }
   // Back to the document node alone, keeping the room taken.
   void Clear();
   // The bytes the tree holds room for.
@@ -167,6 +173,7 @@ class XmlTree {
   };
   static constexpr size_t kMaxNodes = UINT32_MAX;
   [[noreturn]] static void TooLarge();
+  void GrowText(size_t aMore);
   uint32_t Store(std::string_view aText);
 
   std::unique_ptr<Node[]> fNodes;  // fNodeCount in use, room for fNodeRoom
