@@ -201,26 +201,23 @@ inline bool IsEndTagAt(const char16_t*& aAt, const char16_t* aEnd, std::string_v
   return true;
 }
 
-// The units before the first "?", U+0000 or surrogate at aAt, eight at a time.
+// The units at aAt before the first "?", U+0000 or surrogate, sixteen at a
+// time; as bytes those from U+8000 up stop it too, which the caller then
+// passes.
 inline size_t SkipToQuestionMark(const char16_t* aAt, const char16_t* aEnd) {
-  size_t skipped = 0;
+  const char16_t* at = aAt;
 #if defined(__SSE2__)
-  while (aEnd - (aAt + skipped) >= 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + skipped));
-    const __m128i surrogate =
-        _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xF800))),
-                        _mm_set1_epi16(static_cast<short>(0xD800)));
-    const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('?')),
-                                                   _mm_cmpeq_epi16(units, _mm_setzero_si128())),
-                                      surrogate);
-    const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(stop));
-    if (found != 0) return skipped + static_cast<size_t>(__builtin_ctz(found)) / 2;
-    skipped += 8;
+  while (aEnd - at >= 16) {
+    const __m128i bytes = Bytes(at);
+    const size_t skipped = FirstOf(static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(Is(bytes, '?'), _mm_cmpeq_epi8(bytes, _mm_setzero_si128())))));
+    at += skipped;
+    if (skipped < 16) break;
   }
 #else
-  (void)aAt, (void)aEnd;
+  (void)aEnd;
 #endif
-  return skipped;
+  return static_cast<size_t>(at - aAt);
 }
 
 // A character of U+0080 or above at aAt in UTF-8 at aOut, both moved past
@@ -443,12 +440,12 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
       if (!nextRound()) return false;
       continue;
     }
-    if (!IsNameStart(*at)) return false;
     char* const name = text + used;
     char* out = name;
     TakeNameChars(at, end, out);
     const size_t size = static_cast<size_t>(out - name);
-    if (at == end) return false;
+    // A name begins with a letter or "_", the characters of a name above "9".
+    if (size == 0 || name[0] <= '9' || at == end) return false;
     const uint32_t element = aTree.AppendNodeAfter(cursor, last, XmlNodeType::Element, used, size);
     used += size;
     // Attributes, each after white space.

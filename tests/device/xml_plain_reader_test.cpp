@@ -27,6 +27,7 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
        true},
       {"<Request><Type>CustomerDisplay</Type><Parameters></Parameters></Request>", true},
       {"<R a='1' b = \"2\"><A/><B\t/></R>", true},
+      {"<_R><_a-.9/><z.-_0 /></_R\r\n>", true},
       {"<R><T>line\r\nnext\rlast</T></R>", true},
       // Names and texts read sixteen units at a time: ends just before, at
       // and after a block, other characters right after one, and blocks
@@ -49,6 +50,11 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
       {"<R>&nbsp;</R>", false},
       {"<R><p:A/></R>", false},
       {"<R><\xC3\xA9/></R>", false},
+      {"<R><9A/></R>", false},
+      {"<R><-A/></R>", false},
+      {"<R><.A/></R>", false},
+      {"<R></R ></R>", false},
+      {"</R>", false},
       {"<!DOCTYPE R><R/>", false},
       {"<R/><S/>", false},
       {"<R/>x", false},
