@@ -72,6 +72,18 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
       EXPECT_EQ(tree->Outline(), ParseXmlDocumentUtf8(c.text)->Outline()) << c.text;
     }
   }
+  // Requests with more nodes than the room made at first, as densely packed
+  // as nodes come: texts between empty elements, and texts in nested ones.
+  std::string flat = "<R>", nested;
+  for (int i = 0; i < 20000; ++i) flat += "x<a/>";
+  flat += "</R>";
+  for (int i = 0; i < 2500; ++i) nested += "<a>x";
+  for (int i = 0; i < 2500; ++i) nested += "</a>";
+  for (const std::string& text : {flat, nested}) {
+    const XmlTreeHandle tree = ReadPlainXml(platform::Utf8ToUtf16(text));
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(tree->Outline(), ParseXmlDocumentUtf8(text)->Outline());
+  }
   // A lone surrogate and U+0000 are for the parser to report.
   EXPECT_FALSE(ReadPlainXml(u"<R>\xD800</R>"));
   EXPECT_FALSE(ReadPlainXml(std::u16string(u"<R>\0</R>", 8)));
