@@ -56,13 +56,13 @@ inline bool StartsWith(const char16_t* aAt, const char16_t* aEnd, std::string_vi
 }
 
 // Sixteen units at a time where the processor has SSE2: the names and texts
-// of a request are mostly runs of ASCII letters. Each of these writes
+// of a request are mostly runs of ASCII letters. Each copy below writes
 // sixteen bytes at aOut whatever it takes (the reader's room allows for
-// it) and returns how many units it took; the caller goes on one unit at a
-// time.
+// it); the caller goes on one unit at a time where it stops.
 #if defined(__SSE2__)
 // Sixteen units at aAt as bytes: the ASCII ones as they are, the others as
-// 0x00 (from U+8000 up) or 0x80 and above, none of them ASCII but U+0000.
+// 0x00 (from U+8000 up) or 0x80 and above, so that none of them passes for
+// an ASCII character but U+0000.
 inline __m128i Bytes(const char16_t* aAt) {
   return _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt)),
                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + 8)));
