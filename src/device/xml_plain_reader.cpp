@@ -4,6 +4,7 @@
 // at the first thing of any other kind: that text then goes the full way.
 #include "device/xml_plain_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #if defined(__SSE2__)
@@ -19,8 +20,14 @@ inline bool IsSpace(char16_t c) {
   return c <= u' ' && (kSpaces >> c & 1) != 0;
 }
 
+inline const char16_t* SkipSpace(const char16_t* aAt, const char16_t* aEnd) {
+  while (aAt < aEnd && IsSpace(*aAt)) ++aAt;
+  return aAt;
+}
+
 constexpr bool IsNameStart(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+  // 0x20 set makes the capitals small ones and no other unit a letter.
+  return static_cast<char16_t>((c | 0x20) - u'a') < 26 || c == u'_';
 }
 
 // ASCII characters a name may hold after its first.
@@ -48,62 +55,85 @@ inline bool StartsWith(const char16_t* aAt, const char16_t* aEnd, std::string_vi
   return true;
 }
 
-// Eight units at a time where the processor has SSE2: the names and texts of
-// a request are mostly runs of ASCII letters. Each of these writes eight
-// bytes at aOut whatever it takes (the reader's room allows for it) and
-// returns how many units it took; the caller goes on one unit at a time.
+// Sixteen units at a time where the processor has SSE2: the names and texts
+// of a request are mostly runs of ASCII letters. Each copy below writes
+// sixteen bytes at aOut whatever it takes (the reader's room allows for
+// it); the caller goes on one unit at a time where it stops.
 #if defined(__SSE2__)
-inline __m128i InRange(__m128i aUnits, short aLow, short aHigh) {
-  return _mm_and_si128(_mm_cmpgt_epi16(aUnits, _mm_set1_epi16(static_cast<short>(aLow - 1))),
-                       _mm_cmplt_epi16(aUnits, _mm_set1_epi16(static_cast<short>(aHigh + 1))));
+// Sixteen units at aAt as bytes: the ASCII ones as they are, the others as
+// 0x00 (from U+8000 up) or 0x80 and above, so that none of them passes for
+// an ASCII character but U+0000.
+inline __m128i Bytes(const char16_t* aAt) {
+  return _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt)),
+                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + 8)));
 }
 
-inline __m128i Is(__m128i aUnits, char aCharacter) {
-  return _mm_cmpeq_epi16(aUnits, _mm_set1_epi16(aCharacter));
+// The bytes of aBytes from aLow to aLow + aCount - 1, with one comparison:
+// moved by 0x80 - aLow - aCount, those are the highest aCount signed values.
+inline __m128i InRange(__m128i aBytes, char aLow, int aCount) {
+  return _mm_cmpgt_epi8(_mm_add_epi8(aBytes, _mm_set1_epi8(static_cast<char>(0x80 - aLow - aCount))),
+                        _mm_set1_epi8(static_cast<char>(0x7F - aCount)));
 }
 
-// Takes units while aKeep (a mask of 16-bit lanes) holds for them.
-template <class TKeep>
-inline size_t TakeWhile(const char16_t* aAt, const char16_t* aEnd, char* aOut, TKeep aKeep) {
-  size_t taken = 0;
-  while (aEnd - (aAt + taken) >= 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + taken));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(aOut + taken), _mm_packus_epi16(units, units));
-    const unsigned kept = static_cast<unsigned>(_mm_movemask_epi8(aKeep(units)));
-    if (kept != 0xFFFF) return taken + static_cast<size_t>(__builtin_ctz(~kept)) / 2;
-    taken += 8;
+inline __m128i Is(__m128i aBytes, char aCharacter) {
+  return _mm_cmpeq_epi8(aBytes, _mm_set1_epi8(aCharacter));
+}
+
+// The index of the lowest bit of aStop (16 bits), 16 for none.
+inline size_t FirstOf(unsigned aStop) { return static_cast<unsigned>(__builtin_ctz(aStop | 0x10000)); }
+#endif
+
+// ASCII characters of a name at aAt copied to aOut, both moved past them.
+inline void TakeNameChars(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
+  const char16_t* at = aAt;
+  char* out = aOut;
+#if defined(__SSE2__)
+  while (aEnd - at >= 16) {
+    const __m128i bytes = Bytes(at);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    // Letters of either case (0x20 set makes the capitals small ones and
+    // no other byte a letter); "-", "." and the digits, which are the bytes
+    // from "-" to "9" but "/"; and "_".
+    const __m128i letter = InRange(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), 'a', 26);
+    const __m128i digitOrMark = _mm_andnot_si128(Is(bytes, '/'), InRange(bytes, '-', '9' - '-' + 1));
+    const __m128i name = _mm_or_si128(_mm_or_si128(letter, digitOrMark), Is(bytes, '_'));
+    const size_t kept = FirstOf(~static_cast<unsigned>(_mm_movemask_epi8(name)));
+    at += kept;
+    out += kept;
+    if (kept < 16) {
+      aAt = at;
+      aOut = out;
+      return;
+    }
   }
-  return taken;
-}
 #endif
-
-// ASCII characters of a name, copied.
-inline size_t TakeNameChars(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
-#if defined(__SSE2__)
-  return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
-    return _mm_or_si128(
-        _mm_or_si128(InRange(u, 'a', 'z'), InRange(u, 'A', 'Z')),
-        _mm_or_si128(_mm_or_si128(InRange(u, '0', '9'), Is(u, '_')), _mm_or_si128(Is(u, '-'), Is(u, '.'))));
-  });
-#else
-  (void)aAt, (void)aEnd, (void)aOut;
-  return 0;
-#endif
+  for (; at < aEnd && IsNameChar(*at); ++at) *out++ = static_cast<char>(*at);
+  aAt = at;
+  aOut = out;
 }
 
-// ASCII text that stands for itself, copied.
-inline size_t TakePlainText(const char16_t* aAt, const char16_t* aEnd, char* aOut) {
+// ASCII text at aAt that stands for itself copied to aOut, both moved past
+// it (where it takes sixteen units at a time).
+inline void TakePlainText(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
 #if defined(__SSE2__)
-  return TakeWhile(aAt, aEnd, aOut, [](__m128i u) {
-    const __m128i ascii =
-        _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFF80))), _mm_setzero_si128());
-    const __m128i special =
-        _mm_or_si128(_mm_or_si128(Is(u, '<'), Is(u, '&')), _mm_or_si128(Is(u, '\r'), Is(u, '\0')));
-    return _mm_andnot_si128(special, ascii);
-  });
+  const char16_t* at = aAt;
+  char* out = aOut;
+  while (aEnd - at >= 16) {
+    const __m128i bytes = Bytes(at);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    // The copy stops at one of these, or at a byte with its high bit set
+    // (a unit that is not ASCII).
+    const __m128i special = _mm_or_si128(_mm_or_si128(Is(bytes, '<'), Is(bytes, '&')),
+                                         _mm_or_si128(Is(bytes, '\r'), Is(bytes, '\0')));
+    const size_t kept = FirstOf(static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(special, bytes))));
+    at += kept;
+    out += kept;
+    if (kept < 16) break;
+  }
+  aAt = at;
+  aOut = out;
 #else
   (void)aAt, (void)aEnd, (void)aOut;
-  return 0;
 #endif
 }
 
@@ -114,7 +144,15 @@ inline bool IsNameAt(const char16_t* aAt, const char16_t* aEnd, std::string_view
   size_t i = 0;
 #if defined(__SSE2__)
   // Eight bytes of the name are read at a time: the tree's text has room
-  // past its end for that.
+  // past its end for that. The usual name takes one step.
+  if (aName.size() <= 8 && available >= 8) {
+    const __m128i name = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data())),
+                                           _mm_setzero_si128());
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt));
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(name, units)));
+    const unsigned wanted = (1u << (2 * aName.size())) - 1;
+    return (same & wanted) == wanted;
+  }
   for (; i + 8 <= available; i += 8) {
     const __m128i name = _mm_unpacklo_epi8(
         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data() + i)), _mm_setzero_si128());
@@ -133,24 +171,53 @@ inline bool IsNameAt(const char16_t* aAt, const char16_t* aEnd, std::string_view
   return true;
 }
 
-// The units before the first "?", U+0000 or surrogate at aAt, eight at a time.
-inline size_t SkipToQuestionMark(const char16_t* aAt, const char16_t* aEnd) {
-  size_t skipped = 0;
+// Whether the units at aAt are the ASCII name aName, then white space if
+// any and ">"; aAt at the ">".
+inline bool IsEndTagAt(const char16_t*& aAt, const char16_t* aEnd, std::string_view aName) {
+  const char16_t* at = aAt;
 #if defined(__SSE2__)
-  while (aEnd - (aAt + skipped) >= 8) {
-    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + skipped));
-    const __m128i surrogate =
-        _mm_cmpeq_epi16(_mm_and_si128(units, _mm_set1_epi16(static_cast<short>(0xF800))),
-                        _mm_set1_epi16(static_cast<short>(0xD800)));
-    const __m128i stop = _mm_or_si128(_mm_or_si128(Is(units, '?'), Is(units, '\0')), surrogate);
-    const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(stop));
-    if (found != 0) return skipped + static_cast<size_t>(__builtin_ctz(found)) / 2;
-    skipped += 8;
+  // The usual name is compared in one step, with ">" right after it.
+  if (aEnd - at > 8 && aName.size() <= 8) {
+    static constexpr uint16_t kFirst[] = {0, 0x3, 0xF, 0x3F, 0xFF, 0x3FF, 0xFFF, 0x3FFF, 0xFFFF};
+    const __m128i name = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(aName.data())),
+                                           _mm_setzero_si128());
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(name, units)));
+    const unsigned wanted = kFirst[aName.size()];
+    if ((same & wanted) != wanted) return false;
+    at += aName.size();
+    if (*at != u'>') {
+      at = SkipSpace(at, aEnd);
+      if (at == aEnd || *at != u'>') return false;  // a longer name too
+    }
+    aAt = at;
+    return true;
+  }
+#endif
+  if (!IsNameAt(at, aEnd, aName)) return false;
+  at = SkipSpace(at + aName.size(), aEnd);
+  if (at == aEnd || *at != u'>') return false;  // a longer name too
+  aAt = at;
+  return true;
+}
+
+// The units at aAt before the first "?", U+0000 or surrogate, sixteen at a
+// time; as bytes those from U+8000 up stop it too, which the caller then
+// passes.
+inline size_t SkipToQuestionMark(const char16_t* aAt, const char16_t* aEnd) {
+  const char16_t* at = aAt;
+#if defined(__SSE2__)
+  while (aEnd - at >= 16) {
+    const __m128i bytes = Bytes(at);
+    const size_t skipped = FirstOf(static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(Is(bytes, '?'), _mm_cmpeq_epi8(bytes, _mm_setzero_si128())))));
+    at += skipped;
+    if (skipped < 16) break;
   }
 #else
-  (void)aAt, (void)aEnd;
+  (void)aEnd;
 #endif
-  return skipped;
+  return static_cast<size_t>(at - aAt);
 }
 
 // A character of U+0080 or above at aAt in UTF-8 at aOut, both moved past
@@ -198,228 +265,237 @@ inline char Entity(const char16_t*& aAt, const char16_t* aEnd) {
   return 0;
 }
 
-class PlainReader {
- public:
-  PlainReader(std::u16string_view aXml, XmlTree& aTree)
-      : fAt(aXml.data()), fEnd(aXml.data() + aXml.size()), fTree(aTree) {
-    // A unit gives at most three bytes (a surrogate pair four for two
-    // units); eight bytes more let a copy of eight units write past the end.
-    fOut = fTree.ReserveText(aXml.size() * 3 + 16);
-    fUsed = fTree.TextSize();
-  }
-
-  bool Read() {
-    if (fAt < fEnd && *fAt == u'\xFEFF') ++fAt;
-    // Before the root: white space and processing instructions (the
-    // declaration among them), which the full parser passes over.
-    for (;;) {
-      SkipSpace();
-      if (!StartsWith(fAt, fEnd, "<?")) break;
-      if (!SkipProcessingInstruction()) return false;
+// "<?" name ... "?>" at aAt, with nothing in it that the full way must
+// report; aAt past it.
+inline bool SkipProcessingInstruction(const char16_t*& aAt, const char16_t* aEnd) {
+  const char16_t* at = aAt + 2;
+  if (at == aEnd || !IsNameStart(*at)) return false;
+  for (; at + 1 < aEnd; ++at) {
+    at += SkipToQuestionMark(at, aEnd);
+    if (at + 1 >= aEnd) break;
+    const char16_t c = *at;
+    if (c == u'\0' || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    if (c == u'?' && at[1] == u'>') {
+      aAt = at + 2;
+      return true;
     }
-    if (fAt == fEnd || *fAt != u'<') return false;
-    uint32_t cursor = XmlTree::kDocument;
-    do {
-      if (*fAt == u'<') {
-        if (!Tag(cursor)) return false;
+  }
+  return false;
+}
+
+// name = "value" (or 'value') at aAt, at its name, as an attribute of
+// aElement written at aText + aUsed; aAt and aUsed past it. White space in
+// the value becomes blanks (CR LF one), the five entities their characters.
+inline bool Attribute(const char16_t*& aAt, const char16_t* aEnd, char* aText, size_t& aUsed, XmlTree& aTree,
+                      uint32_t aElement) {
+  const char16_t* at = aAt;
+  const char16_t* const end = aEnd;
+  const size_t nameAt = aUsed;
+  char* out = aText + nameAt;
+  size_t size = 0;
+  for (; at < end && IsNameChar(*at); ++at) out[size++] = static_cast<char>(*at);
+  at = SkipSpace(at, end);
+  if (at == end || *at != u'=') return false;
+  at = SkipSpace(at + 1, end);
+  if (at == end || (*at != u'"' && *at != u'\'')) return false;
+  const char16_t quote = *at++;
+  char* const value = out + size;
+  out = value;
+  for (;;) {
+    if (at == end) return false;
+    const char16_t c = *at;
+    if (c == quote) break;
+    if (c >= 0x80) {
+      if (!PutNonAscii(at, end, out)) return false;
+      continue;
+    }
+    if (c == u'<' || c == u'\0') return false;
+    ++at;
+    if (c == u'&') {
+      --at;
+      const char entity = Entity(at, end);
+      if (!entity) return false;
+      *out++ = entity;
+    } else if (IsSpace(c)) {
+      *out++ = ' ';
+      if (c == u'\r' && at < end && *at == u'\n') ++at;
+    } else {
+      *out++ = static_cast<char>(c);
+    }
+  }
+  aAt = at + 1;
+  const size_t valueSize = static_cast<size_t>(out - value);
+  aTree.AppendAttributeRange(aElement, nameAt, size, nameAt + size, valueSize);
+  aUsed = nameAt + size + valueSize;
+  return true;
+}
+
+// Text at aAt up to the next "<", written at aOut; both moved past it.
+inline bool Text(const char16_t*& aAt, const char16_t* aEnd, char*& aOut) {
+  const char16_t* at = aAt;
+  const char16_t* const end = aEnd;
+  char* out = aOut;
+  for (;;) {
+    TakePlainText(at, end, out);
+    if (at == end) return false;  // an element left open
+    const char16_t c = *at;
+    if (c == u'<') break;  // where the copy above stops most often
+    if (c < 0x80) {
+      if (kPlainText[c]) {
+        *out++ = static_cast<char>(c);
+        ++at;
         continue;
       }
-      if (IsSpace(*fAt)) {
-        const char16_t* mark = fAt;
-        SkipSpace();
-        if (fAt == fEnd) return false;  // an element left open
-        if (*fAt == u'<') continue;     // white space alone is no text
-        fAt = mark;
+      if (c == u'\r') {  // CR LF and a lone CR are both LF
+        *out++ = '\n';
+        ++at;
+        if (at < end && *at == u'\n') ++at;
+        continue;
       }
-      if (!Text(cursor)) return false;
-    } while (cursor != XmlTree::kDocument && fAt < fEnd);
-    if (cursor != XmlTree::kDocument) return false;
-    // After the root: white space only.
-    SkipSpace();
-    if (fAt != fEnd) return false;
-    fTree.CommitText(fUsed);
+      if (c != u'&') return false;  // U+0000
+      const char entity = Entity(at, end);
+      if (!entity) return false;
+      *out++ = entity;
+      continue;
+    }
+    if (!PutNonAscii(at, end, out)) return false;
+  }
+  aAt = at;
+  aOut = out;
+  return true;
+}
+
+// aXml into aTree (empty but for its document node). The positions are kept
+// in locals throughout: a store through a char pointer could change any
+// member or anything a pointer reaches, which would then be read again.
+bool Read(std::u16string_view aXml, XmlTree& aTree) {
+  const char16_t* at = aXml.data();
+  const char16_t* const end = at + aXml.size();
+  // A unit gives at most three bytes (a surrogate pair four for two units);
+  // sixteen bytes more let a copy of sixteen units write past the end.
+  char* const text = aTree.ReserveText(aXml.size() * 3 + 16);
+  size_t used = aTree.TextSize();
+  if (at < end && *at == u'\xFEFF') ++at;
+  // Before the root: white space and processing instructions (the
+  // declaration among them), which the full parser passes over.
+  for (;;) {
+    at = SkipSpace(at, end);
+    if (!StartsWith(at, end, "<?")) break;
+    if (!SkipProcessingInstruction(at, end)) return false;
+  }
+  if (at == end || *at != u'<') return false;
+  // A round of the loop below reads a tag, and the text before it if any:
+  // it appends at most two nodes and reads at least three units (a tag)
+  // and one more for a text; so at most one node for every two units. The
+  // tree's node count stays within its limit (a text of at most kMaxUnits),
+  // and the rounds that begin before stop have room for their nodes.
+  const auto roomUntil = [&aTree, end](const char16_t* aAt) {
+    if (aTree.NodeRoomLeft() < 3) aTree.GrowNodes(3);
+    const size_t units = 2 * (aTree.NodeRoomLeft() - 2);
+    return static_cast<size_t>(end - aAt) <= units ? end : aAt + units;
+  };
+  const char16_t* stop = roomUntil(at);
+  // Whether another round follows (one is due): not at the end, room made.
+  const auto nextRound = [&] {
+    if (at < stop) return true;
+    if (at == end) return false;  // an element left open
+    stop = roomUntil(at);
     return true;
-  }
-
- private:
-  void SkipSpace() {
-    while (fAt < fEnd && IsSpace(*fAt)) ++fAt;
-  }
-
-  // "<?" name ... "?>", with nothing in it that the full way must report.
-  bool SkipProcessingInstruction() {
-    fAt += 2;
-    if (fAt == fEnd || !IsNameStart(*fAt)) return false;
-    for (; fAt + 1 < fEnd; ++fAt) {
-      fAt += SkipToQuestionMark(fAt, fEnd);
-      if (fAt + 1 >= fEnd) break;
-      const char16_t c = *fAt;
-      if (c == u'\0' || (c >= 0xD800 && c <= 0xDFFF)) return false;
-      if (c == u'?' && fAt[1] == u'>') {
-        fAt += 2;
-        return true;
+  };
+  if (at + 1 < end && at[1] == u'/') return false;  // an end tag first
+  uint32_t cursor = XmlTree::kDocument;             // the open element
+  uint32_t last = 0;                                // its last child so far
+  for (;;) {
+    // Here at < end.
+    if (*at != u'<') {
+      // Text up to the next "<", as a text node of the open element (there
+      // is one here: text before or after the root ends the loop below),
+      // unless it is white space alone.
+      if (IsSpace(*at)) {
+        const char16_t* const spaced = SkipSpace(at, end);
+        if (spaced == end) return false;  // an element left open
+        if (*spaced == u'<') at = spaced;
+      }
+      if (*at != u'<') {
+        char* const first = text + used;
+        char* out = first;
+        if (!Text(at, end, out)) return false;
+        const size_t size = static_cast<size_t>(out - first);
+        last = aTree.AppendNodeAfter(cursor, last, XmlNodeType::Text, used, size);
+        used += size;
       }
     }
-    return false;
-  }
-
-  // A start or end tag at "<"; aCursor is the open element (its parent
-  // after an end tag).
-  bool Tag(uint32_t& aCursor) {
-    ++fAt;
-    if (fAt == fEnd) return false;
-    if (*fAt == u'/') {
-      if (aCursor == XmlTree::kDocument) return false;
-      ++fAt;
-      const std::string_view name = fTree.TextOf(aCursor);
-      if (!IsNameAt(fAt, fEnd, name)) return false;
-      fAt += name.size();
-      SkipSpace();
-      if (fAt == fEnd || *fAt != u'>') return false;  // a longer name too
-      ++fAt;
-      aCursor = fTree.ParentOf(aCursor);
-      return true;
+    // A tag at "<".
+    ++at;
+    if (at == end) return false;
+    if (*at == u'/') {  // the end tag of the open element (there is one)
+      ++at;
+      const std::string_view name = aTree.TextOf(cursor);
+      if (!IsEndTagAt(at, end, name)) return false;
+      ++at;
+      aTree.SetLastChild(cursor, last);
+      last = cursor;
+      cursor = aTree.ParentOf(cursor);
+      if (cursor == XmlTree::kDocument) break;
+      if (!nextRound()) return false;
+      continue;
     }
-    if (!IsNameStart(*fAt)) return false;
-    char* const out = fOut + fUsed;
-    size_t size = TakeNameChars(fAt, fEnd, out);
-    for (; fAt + size < fEnd && IsNameChar(fAt[size]); ++size) out[size] = static_cast<char>(fAt[size]);
-    fAt += size;
-    if (fAt == fEnd) return false;
-    const uint32_t element = fTree.AppendNode(aCursor, XmlNodeType::Element);
-    fTree.SetTextRange(element, fUsed, size);
-    fUsed += size;
+    char* const name = text + used;
+    char* out = name;
+    TakeNameChars(at, end, out);
+    const size_t size = static_cast<size_t>(out - name);
+    // A name begins with a letter or "_", the characters of a name above "9".
+    if (size == 0 || name[0] <= '9' || at == end) return false;
+    const uint32_t element = aTree.AppendNodeAfter(cursor, last, XmlNodeType::Element, used, size);
+    used += size;
     // Attributes, each after white space.
-    for (;;) {
-      if (fAt == fEnd) return false;
-      if (*fAt == u'>') break;
-      const bool spaced = IsSpace(*fAt);
-      SkipSpace();
-      if (fAt == fEnd) return false;
-      if (!IsNameStart(*fAt)) break;
-      if (!spaced || !Attribute(element)) return false;
+    while (*at != u'>') {
+      const bool spaced = IsSpace(*at);
+      at = SkipSpace(at, end);
+      if (at == end) return false;
+      if (!IsNameStart(*at)) break;
+      if (!spaced || !Attribute(at, end, text, used, aTree, element)) return false;
+      if (at == end) return false;
     }
-    if (*fAt == u'>') {
-      ++fAt;
-      aCursor = element;
-      return true;
+    if (*at == u'>') {
+      ++at;
+      if (!nextRound()) return false;
+      cursor = element;
+      last = 0;
+      continue;
     }
-    if (*fAt == u'/' && fAt + 1 < fEnd && fAt[1] == u'>') {
-      fAt += 2;
-      return true;
+    if (*at == u'/' && at + 1 < end && at[1] == u'>') {
+      at += 2;
+      last = element;
+      if (cursor == XmlTree::kDocument) break;
+      if (!nextRound()) return false;
+      continue;
     }
     return false;  // a character the full way must judge
   }
-
-  // name = "value" (or 'value'), at its name; white space in the value
-  // becomes blanks (CR LF one), the five entities their characters.
-  bool Attribute(uint32_t aElement) {
-    char* out = fOut + fUsed;
-    const size_t nameAt = fUsed;
-    size_t size = 0;
-    for (; fAt < fEnd && IsNameChar(*fAt); ++fAt) out[size++] = static_cast<char>(*fAt);
-    SkipSpace();
-    if (fAt == fEnd || *fAt != u'=') return false;
-    ++fAt;
-    SkipSpace();
-    if (fAt == fEnd || (*fAt != u'"' && *fAt != u'\'')) return false;
-    const char16_t quote = *fAt++;
-    const char16_t* at = fAt;
-    const char16_t* const end = fEnd;
-    char* const value = out + size;
-    out = value;
-    for (;;) {
-      if (at == end) return false;
-      const char16_t c = *at;
-      if (c == quote) break;
-      if (c >= 0x80) {
-        if (!PutNonAscii(at, end, out)) return false;
-        continue;
-      }
-      if (c == u'<' || c == u'\0') return false;
-      ++at;
-      if (c == u'&') {
-        --at;
-        const char entity = Entity(at, end);
-        if (!entity) return false;
-        *out++ = entity;
-      } else if (IsSpace(c)) {
-        *out++ = ' ';
-        if (c == u'\r' && at < end && *at == u'\n') ++at;
-      } else {
-        *out++ = static_cast<char>(c);
-      }
-    }
-    fAt = at + 1;
-    const size_t valueSize = static_cast<size_t>(out - value);
-    fTree.AppendAttributeRange(aElement, nameAt, size, nameAt + size, valueSize);
-    fUsed = nameAt + size + valueSize;
-    return true;
-  }
-
-  // Text up to the next "<", as a text node of aCursor.
-  bool Text(uint32_t aCursor) {
-    // The positions are kept in locals: a store through a char pointer
-    // could change any member, which would then be read again each time.
-    const char16_t* at = fAt;
-    const char16_t* const end = fEnd;
-    char* const first = fOut + fUsed;
-    char* out = first;
-    for (;;) {
-      const size_t plain = TakePlainText(at, end, out);
-      at += plain;
-      out += plain;
-      if (at == end) return false;  // an element left open
-      const char16_t c = *at;
-      if (c < 0x80) {
-        if (kPlainText[c]) {
-          *out++ = static_cast<char>(c);
-          ++at;
-          continue;
-        }
-        if (c == u'<') break;
-        if (c == u'\r') {  // CR LF and a lone CR are both LF
-          *out++ = '\n';
-          ++at;
-          if (at < end && *at == u'\n') ++at;
-          continue;
-        }
-        if (c != u'&') return false;  // U+0000
-        const char entity = Entity(at, end);
-        if (!entity) return false;
-        *out++ = entity;
-        continue;
-      }
-      if (!PutNonAscii(at, end, out)) return false;
-    }
-    fAt = at;
-    const uint32_t text = fTree.AppendNode(aCursor, XmlNodeType::Text);
-    const size_t start = fUsed;
-    fUsed += static_cast<size_t>(out - first);
-    fTree.SetTextRange(text, start, fUsed - start);
-    return true;
-  }
-
-  const char16_t* fAt;
-  const char16_t* fEnd;
-  XmlTree& fTree;
-  char* fOut = nullptr;
-  size_t fUsed = 0;
-};
+  // After the root: white space only.
+  if (SkipSpace(at, end) != end) return false;
+  aTree.SetLastChild(XmlTree::kDocument, last);
+  aTree.CommitText(used);
+  return true;
+}
 
 // Texts beyond this go the full way (whose tree then refuses what it cannot
 // place): the offsets of the tree's texts must stay within 32 bits.
 constexpr size_t kMaxUnits = std::numeric_limits<uint32_t>::max() / 4;
+// The most nodes room is made for at once (about 150 kB).
+constexpr size_t kNodesAtOnce = 4096;
 
 }  // namespace
 
 XmlTreeHandle ReadPlainXml(std::u16string_view aXml) {
   if (aXml.size() > kMaxUnits) return nullptr;
   XmlTreeHandle tree = NewXmlTree();
-  // About one node for every twelve characters of a usual request.
-  tree->Reserve(aXml.size() / 12 + 8, 0);
-  PlainReader reader(aXml, *tree);
-  if (!reader.Read()) return nullptr;
+  // Room for as many nodes as the text can hold (one for every two units,
+  // see Read), so that a usual request is read without looking for room
+  // again; a large one makes room as it goes.
+  tree->Reserve(std::min(aXml.size() / 2 + 3, kNodesAtOnce), 0);
+  if (!Read(aXml, *tree)) return nullptr;
   return tree;
 }
 

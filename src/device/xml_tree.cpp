@@ -1,6 +1,7 @@
 // The parsed form of a request.
 #include "device/xml_tree.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <limits>
@@ -54,7 +55,7 @@ void XmlNode::SetValue(std::string_view aValue) const {
 
 // ---- the tree ---------------------------------------------------------------
 
-XmlTree::XmlTree() : fNodes(1), fAttributes(1) {}
+XmlTree::XmlTree() : fNodes(new Node[1]), fNodeCount(1), fNodeRoom(1), fAttributes(1) {}
 
 XmlNode XmlTree::DocumentElement() {
   for (uint32_t child = fNodes[kDocument].fFirstChild; child; child = fNodes[child].fNextSibling)
@@ -62,28 +63,28 @@ XmlNode XmlTree::DocumentElement() {
   return {};
 }
 
-void XmlTree::Reserve(size_t aNodes, size_t aTextBytes) {
-  fNodes.reserve(aNodes);
-  fText.reserve(aTextBytes);
-}
-
 void XmlTree::Clear() {
-  fNodes.resize(1);
+  fNodeCount = 1;
   fNodes[kDocument] = Node();
   fAttributes.resize(1);
   fTextSize = 0;
 }
 
 size_t XmlTree::Capacity() const {
-  return fNodes.capacity() * sizeof(Node) + fAttributes.capacity() * sizeof(Attribute) + fText.capacity();
+  return fNodeRoom * sizeof(Node) + fAttributes.capacity() * sizeof(Attribute) + fText.capacity();
+}
+
+void XmlTree::GrowNodes(size_t aMore) {
+  const size_t room = std::max(fNodeRoom * 2, fNodeCount + aMore);
+  std::unique_ptr<Node[]> nodes(new Node[room]);
+  std::copy_n(fNodes.get(), fNodeCount, nodes.get());
+  fNodes = std::move(nodes);
+  fNodeRoom = room;
 }
 
 void XmlTree::TooLarge() { throw Error("The request is too large"); }
 
-char* XmlTree::ReserveText(size_t aMore) {
-  if (fText.size() < fTextSize + aMore) fText.resize(fTextSize + aMore);
-  return fText.data();
-}
+void XmlTree::GrowText(size_t aMore) { fText.resize(fTextSize + aMore); }
 
 uint32_t XmlTree::Store(std::string_view aText) {
   const uint32_t at = Offset(fTextSize);

@@ -77,9 +77,11 @@ class XmlTree {
   // Building. A node goes after the last child of aParent; texts are
   // appended to the tree's text (AppendText) or given whole.
   uint32_t AppendNode(uint32_t aParent, XmlNodeType aType) {
-    if (fNodes.size() >= kMaxNodes) TooLarge();
-    const uint32_t index = static_cast<uint32_t>(fNodes.size());
-    Node& node = fNodes.emplace_back();
+    if (fNodeCount >= kMaxNodes) TooLarge();
+    if (fNodeCount == fNodeRoom) GrowNodes(1);
+    const uint32_t index = static_cast<uint32_t>(fNodeCount++);
+    Node& node = fNodes[index];
+    node = Node();
     node.fType = aType;
     node.fParent = aParent;
     Node& parent = fNodes[aParent];
@@ -87,6 +89,27 @@ class XmlTree {
     parent.fLastChild = index;
     return index;
   }
+  // How many nodes can be appended without the tree growing; room for
+  // aMore of them at least.
+  size_t NodeRoomLeft() const { return fNodeRoom - fNodeCount; }
+  void GrowNodes(size_t aMore);
+  // The same as AppendNode where there is room, for a reader that keeps the
+  // links itself and gives the text at once: aPrevious is the last child of
+  // aParent so far (0: none, the new node is its first). Such a reader notes
+  // each element's last child once the element is complete (SetLastChild),
+  // keeps within kMaxNodes and gives offsets within 32 bits.
+  uint32_t AppendNodeAfter(uint32_t aParent, uint32_t aPrevious, XmlNodeType aType, size_t aTextAt,
+                           size_t aTextSize) {
+    Node* const nodes = fNodes.get();
+    const uint32_t index = static_cast<uint32_t>(fNodeCount++);
+    nodes[index] = Node{.fTextAt = static_cast<uint32_t>(aTextAt),
+                        .fTextSize = static_cast<uint32_t>(aTextSize),
+                        .fParent = aParent,
+                        .fType = aType};
+    (aPrevious ? nodes[aPrevious].fNextSibling : nodes[aParent].fFirstChild) = index;
+    return index;
+  }
+  void SetLastChild(uint32_t aNode, uint32_t aChild) { fNodes[aNode].fLastChild = aChild; }
   void SetText(uint32_t aNode, std::string_view aText);
   // Notes where the local part of the element aNode's name begins (after
   // its last ":"); a name without one needs no note.
@@ -110,11 +133,17 @@ class XmlTree {
   // The texts of all nodes, for a reader that writes them in place: at most
   // aMore bytes are written after TextSize() before the next Commit, whose
   // size is at most 2^32 - 1.
-  char* ReserveText(size_t aMore);
+  char* ReserveText(size_t aMore) {
+    if (fText.size() < fTextSize + aMore) GrowText(aMore);
+    return fText.data();
+  }
   size_t TextSize() const { return fTextSize; }
   void CommitText(size_t aSize) { fTextSize = aSize; }
   std::string_view TextAt(size_t aAt, size_t aSize) const { return {fText.data() + aAt, aSize}; }
-  void Reserve(size_t aNodes, size_t aTextBytes);
+  void Reserve(size_t aNodes, size_t aTextBytes) {
+    if (aNodes > fNodeRoom) GrowNodes(aNodes - fNodeCount);
+    if (aTextBytes > fText.capacity()) fText.reserve(aTextBytes);
+  }
   // Back to the document node alone, keeping the room taken.
   void Clear();
   // The bytes the tree holds room for.
@@ -146,9 +175,12 @@ class XmlTree {
   };
   static constexpr size_t kMaxNodes = UINT32_MAX;
   [[noreturn]] static void TooLarge();
+  void GrowText(size_t aMore);
   uint32_t Store(std::string_view aText);
 
-  std::vector<Node> fNodes;
+  std::unique_ptr<Node[]> fNodes;  // fNodeCount in use, room for fNodeRoom
+  size_t fNodeCount = 0;
+  size_t fNodeRoom = 0;
   std::vector<Attribute> fAttributes;
   std::string fText;  // of which the first fTextSize bytes are in use
   size_t fTextSize = 0;

@@ -27,7 +27,22 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
        true},
       {"<Request><Type>CustomerDisplay</Type><Parameters></Parameters></Request>", true},
       {"<R a='1' b = \"2\"><A/><B\t/></R>", true},
+      {"<_R><_a-.9/><z.-_0 /></_R\r\n>", true},
       {"<R><T>line\r\nnext\rlast</T></R>", true},
+      // Names and texts read sixteen units at a time: ends just before, at
+      // and after a block, other characters right after one, and blocks
+      // that reach the end of the text.
+      {"<ABCDEFGHIJKLMNO>0123456789abcde</ABCDEFGHIJKLMNO>", true},
+      {"<ABCDEFGHIJKLMNOP>0123456789abcdef</ABCDEFGHIJKLMNOP>", true},
+      {"<ABCDEFGHIJKLMNOPQ>0123456789abcdefg</ABCDEFGHIJKLMNOPQ>", true},
+      {"<A_b-c.9_d-e.f_g-h><Z0123456789abcde/></A_b-c.9_d-e.f_g-h>", true},
+      {"<R>0123456789abcdef\xC3\xA9\xC4\x80\xE8\x80\x80\xEF\xBF\xBD</R>", true},
+      {"<R>0123456789abcdef&amp;x</R>", true},
+      {"<R>0123456789abcdef\r\nx</R>", true},
+      {"<R><ABCDEFGHIJKLMNOP\xC3\xA9/></R>", false},
+      {"<R><ABCDEFGHIJKLMNOP\xE8\x81\x81/></R>", false},
+      {"<R><ABCDEFGHIJKLMNOP:Q/></R>", false},
+      {"<R>0123456789abcdef<", false},
       // Left to the parser: what the plain form does not hold, and errors.
       {"<R><!-- c --></R>", false},
       {"<R><![CDATA[x]]></R>", false},
@@ -35,6 +50,11 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
       {"<R>&nbsp;</R>", false},
       {"<R><p:A/></R>", false},
       {"<R><\xC3\xA9/></R>", false},
+      {"<R><9A/></R>", false},
+      {"<R><-A/></R>", false},
+      {"<R><.A/></R>", false},
+      {"<R></R ></R>", false},
+      {"</R>", false},
       {"<!DOCTYPE R><R/>", false},
       {"<R/><S/>", false},
       {"<R/>x", false},
@@ -51,6 +71,18 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
     if (tree) {
       EXPECT_EQ(tree->Outline(), ParseXmlDocumentUtf8(c.text)->Outline()) << c.text;
     }
+  }
+  // Requests with more nodes than the room made at first, as densely packed
+  // as nodes come: texts between empty elements, and texts in nested ones.
+  std::string flat = "<R>", nested;
+  for (int i = 0; i < 20000; ++i) flat += "x<a/>";
+  flat += "</R>";
+  for (int i = 0; i < 2500; ++i) nested += "<a>x";
+  for (int i = 0; i < 2500; ++i) nested += "</a>";
+  for (const std::string& text : {flat, nested}) {
+    const XmlTreeHandle tree = ReadPlainXml(platform::Utf8ToUtf16(text));
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(tree->Outline(), ParseXmlDocumentUtf8(text)->Outline());
   }
   // A lone surrogate and U+0000 are for the parser to report.
   EXPECT_FALSE(ReadPlainXml(u"<R>\xD800</R>"));
