@@ -453,7 +453,7 @@ void XmlNameSet::Find(XmlNode aParent, std::span<XmlNode> aFound) const {
   };
   // Straight over the tree's nodes: this runs for every element of every
   // request that is searched.
-  const XmlTree::Node* const nodes = tree->fNodes.data();
+  const XmlTree::Node* const nodes = tree->fNodes.get();
   const char* const text = tree->fText.data();
   for (uint32_t child = nodes[aParent.fIndex].fFirstChild; child != 0 && missing != 0;
        child = nodes[child].fNextSibling) {
