@@ -57,9 +57,10 @@ void RenameFile(const std::string& aFrom, const std::string& aTo) {
 }
 
 void AppendToFile(const std::string& aPath, std::string_view aData) {
-  const std::string context = "Cannot append to \"" + aPath + "\": ";
+  // (The failure's context is made only for a failure: a log line comes here.)
+  auto context = [&aPath] { return "Cannot append to \"" + aPath + "\": "; };
   const int fd = ::open(aPath.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) ThrowOsError(errno, context);
+  if (fd < 0) ThrowOsError(errno, context());
   int error = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
   // The size before the append, taken under the lock: nobody else appends now.
   struct stat before;
@@ -82,7 +83,7 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
   }
   // close() releases the lock; the data is in the file for every reader.
   if (::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) ThrowOsError(error, context);
+  if (error != 0) ThrowOsError(error, context());
 }
 
 std::string ReadFileBytes(const std::string& aPath, size_t aMaxBytes) {

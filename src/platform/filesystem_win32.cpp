@@ -102,13 +102,14 @@ void RenameFile(const std::string& aFrom, const std::string& aTo) {
 }
 
 void AppendToFile(const std::string& aPath, std::string_view aData) {
-  const std::string context = "Cannot append to \"" + aPath + "\": ";
+  // (The failure's context is made only for a failure: a log line comes here.)
+  auto context = [&aPath] { return "Cannot append to \"" + aPath + "\": "; };
   // Other processes may read, append and rotate the file meanwhile; the lock
   // below keeps the writers apart.
   FileHandle file(CreateFileW(LongPath(aPath).c_str(), GENERIC_WRITE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context);
+  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOsError(Code(GetLastError()), context());
   // The writers' lock is one byte far beyond any data: a lock on the data
   // itself would also keep readers out while a line goes in.
   OVERLAPPED lockByte{};
@@ -142,7 +143,7 @@ void AppendToFile(const std::string& aPath, std::string_view aData) {
   // Closing releases the lock; the data is in the file for every reader.
   const DWORD closed = file.Close();
   if (error == 0) error = closed;
-  if (error != 0) ThrowOsError(Code(error), context);
+  if (error != 0) ThrowOsError(Code(error), context());
 }
 
 std::string ReadFileBytes(const std::string& aPath, size_t aMaxBytes) {
