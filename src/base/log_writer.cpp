@@ -261,6 +261,21 @@ void tTK_LogState::SetFileName(std::string aFileName) {
   std::lock_guard<std::mutex> guard(fNameLock);
   fFileNameEmpty.store(aFileName.empty());
   fFileName = std::move(aFileName);
+  fNameChanges.fetch_add(1);
+}
+
+const std::string& tTK_LogState::LogThreadFileName() {
+  if (fNameChanges.load() == fLogThreadNameChanges) return fLogThreadFileName;
+  // (no name when the lock cannot be had, as FileName; taken again next time)
+  std::unique_lock<std::mutex> guard(fNameLock, std::try_to_lock);
+  if (guard.owns_lock() || LockWithin(guard, kNameLockWait)) {
+    fLogThreadFileName = fFileName;
+    fLogThreadNameChanges = fNameChanges.load();
+  } else {
+    fLogThreadFileName.clear();
+    fLogThreadNameChanges = UINT64_MAX;
+  }
+  return fLogThreadFileName;
 }
 
 void tTK_LogState::SetLocation(std::string aDirectory, std::string aFileName) {
@@ -268,6 +283,7 @@ void tTK_LogState::SetLocation(std::string aDirectory, std::string aFileName) {
   fFileNameEmpty.store(aFileName.empty());
   fDirectory = std::move(aDirectory);
   fFileName = std::move(aFileName);
+  fNameChanges.fetch_add(1);
 }
 
 void tTK_LogState::SetLastLine(std::string aLine) {
@@ -408,7 +424,8 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool
     }
   }
   const int attempts = fFailing ? 1 : kAppendAttempts;
-  const std::string fileName = FileName();
+  std::string otherThreadName;
+  const std::string& fileName = aOnLogThread ? LogThreadFileName() : (otherThreadName = FileName());
   // The batch's text; on the log thread in a buffer kept for the next batch
   // (unless it grew large). (Elsewhere a buffer of its own: at the end of
   // the process the log thread may have been stopped half-way through

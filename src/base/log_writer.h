@@ -233,11 +233,17 @@ struct tTK_LogState {
   mutable std::mutex fNameLock;
   std::string fDirectory;
   std::string fFileName;
+  std::atomic<uint64_t> fNameChanges{0};  // counts the changes of fFileName, under fNameLock
   std::mutex fLastLineLock;
   std::string fLastLine;
   bool fHasLastLine = false;
 
   // Log thread only.
+  // The file name as the log thread last took it, taken again when it has
+  // changed since: a batch costs no copy of it.
+  const std::string& LogThreadFileName();
+  std::string fLogThreadFileName;
+  uint64_t fLogThreadNameChanges = UINT64_MAX;  // of fNameChanges when taken (none: never)
   static constexpr size_t kKeptBatchBytes = 64 * 1024;
   std::string fBatchData;  // the text of the batch being written, on the log thread
   bool fFailing = false;
