@@ -1,11 +1,14 @@
 // The JSON messages of the display protocol, built from the request
 // documents: the text that is sent and the copy that is logged.
 #include <algorithm>
+#include <cstring>
 #include <optional>
+#include <utility>
 
 #include "display/korvane/display_driver.h"
 #include "display/korvane/image_sources.h"
 #include "display/korvane/json_writer.h"
+#include "helpers/byte_scan.h"
 
 namespace korvane {
 namespace {
@@ -161,7 +164,54 @@ kKorvaneMessage BuildCloseMessage(const kMessage& aMessage, std::string aBuffer)
   return m.Take();
 }
 
+namespace {
+
+// The usual text message (a plain name, texts that need no escape, no image)
+// written into aFrame in one step; false, with aFrame untouched, for any
+// other, which MessagePair writes.
+bool WritePlainTextMessage(kJsonName aName, const kMessage& aMessage, std::string& aFrame) {
+  if (!aName.Plain() || !aMessage.fImage.empty() || !aMessage.fImageUrl.empty()) return false;
+  const std::string_view name = aName.Text();
+  const std::string_view texts[] = {aMessage.fText1, aMessage.fText2};
+  static constexpr std::string_view kTextNames[] = {"\"Text1\":\"", "\"Text2\":\""};
+  char buffer[512];
+  size_t size = 1 + 5 + name.size() + 2 + 1;  // STX {"name":{ }} ETX
+  for (const std::string_view text : texts) {
+    if (text.empty()) continue;
+    if (FindJsonEscaped(text, 0) != text.size()) return false;
+    size += 1 + 9 + text.size() + 1;  // , "TextN":" text "
+  }
+  if (size > sizeof buffer) return false;
+  char* at = buffer;
+  *at++ = kSTX;
+  *at++ = '{';
+  *at++ = '"';
+  std::memcpy(at, name.data(), name.size());
+  at += name.size();
+  *at++ = '"';
+  *at++ = ':';
+  *at++ = '{';
+  bool first = true;
+  for (size_t i = 0; i < std::size(texts); ++i) {
+    if (texts[i].empty()) continue;
+    if (!std::exchange(first, false)) *at++ = ',';
+    std::memcpy(at, kTextNames[i].data(), kTextNames[i].size());
+    at += kTextNames[i].size();
+    std::memcpy(at, texts[i].data(), texts[i].size());
+    at += texts[i].size();
+    *at++ = '"';
+  }
+  *at++ = '}';
+  *at++ = '}';
+  *at++ = kETX;
+  aFrame.assign(buffer, static_cast<size_t>(at - buffer));
+  return true;
+}
+
+}  // namespace
+
 kKorvaneMessage BuildTextMessage(kJsonName aName, const kMessage& aMessage, std::string aBuffer) {
+  if (WritePlainTextMessage(aName, aMessage, aBuffer)) return {std::move(aBuffer), {}};
   MessagePair m(aName, std::move(aBuffer));
   m.StringIfAny("Text1", aMessage.fText1);
   m.StringIfAny("Text2", aMessage.fText2);
