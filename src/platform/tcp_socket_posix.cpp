@@ -26,8 +26,9 @@ using Clock = std::chrono::steady_clock;
 // Polls aHandle for aEvents; false when aTimeoutMs (negative: no bound)
 // passes first. A signal does not cut the wait short.
 bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(aTimeoutMs < 0 ? 0 : aTimeoutMs);
+  // The clock is read only once a signal has cut a wait short: the rest of
+  // the wait then ends where the time-out, counted from there, ends.
+  Clock::time_point deadline = Clock::time_point::min();
   int32_t left = aTimeoutMs;
   for (;;) {
     pollfd entry{aHandle, aEvents, 0};
@@ -35,7 +36,9 @@ bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
     if (n > 0) return true;
     if (n == 0) return false;
     if (errno != EINTR) ThrowOsError(errno);
-    if (aTimeoutMs >= 0) left = MillisecondsUntil(deadline);
+    if (aTimeoutMs < 0) continue;
+    if (deadline == Clock::time_point::min()) deadline = Clock::now() + std::chrono::milliseconds(left);
+    left = MillisecondsUntil(deadline);
   }
 }
 
