@@ -500,6 +500,19 @@ std::string_view XmlChildAsStringViewWrapped(XmlNode aChild, std::string_view aN
 
 int32_t XmlChildAsInteger(XmlNode aChild, std::string_view aNodeName) {
   if (!aChild) return 0;
+  // The usual number (a handle, a time-out): up to nine decimal digits, read
+  // in line; anything else the way below, which reads these the same.
+  if (aChild.Type() == XmlNodeType::Element) {
+    const XmlNode first = aChild.FirstChild();
+    if (first && first.Type() == XmlNodeType::Text && !first.NextSibling()) {
+      const std::string_view text = first.Value();
+      int32_t value = 0;
+      size_t i = 0;
+      for (; i < text.size() && i < 9 && text[i] >= '0' && text[i] <= '9'; ++i)
+        value = value * 10 + (text[i] - '0');
+      if (i == text.size() && i > 0) return value;
+    }
+  }
   return XmlReadWrapped("integer", aNodeName, [&] {
     const std::string_view text = XmlNodeTextView(aChild);
     return text.empty() ? 0 : krptUtil::StrToInt(text);

@@ -34,6 +34,10 @@ TEST(IntegerText, ReadsDecimalAndHexadecimalWithinInt32) {
       {"-$10", -16},
       {"0", 0},
       {"007", 7},
+      {"123456789", 123456789},
+      {"999999999", 999999999},
+      {"1234567890", 1234567890},
+      {"000000000012", 12},
       {"2147483647", 2147483647},
       {"-2147483648", std::numeric_limits<int32_t>::min()},
       {"2147483648", {}},
@@ -55,6 +59,17 @@ TEST(IntegerText, ReadsDecimalAndHexadecimalWithinInt32) {
     } else {
       EXPECT_EQ(ErrorOf([&] { krptUtil::StrToInt(c.text); }),
                 std::string("'") + c.text + "' is not a valid integer value");
+    }
+    // The same text as an element's (white space alone is no text there).
+    const std::string text = c.text;
+    if (text.find_first_not_of(" \t") == std::string::npos) continue;
+    const kXmlDocument doc = ParseXmlDocumentUtf8("<R><N>" + text + "</N></R>");
+    const XmlNode root = doc->DocumentElement();
+    if (c.value) {
+      EXPECT_EQ(krptUtil::GetNodeValueAsInteger(root, "N"), *c.value) << c.text;
+    } else {
+      EXPECT_EQ(ErrorOf([&] { krptUtil::GetNodeValueAsInteger(root, "N"); }),
+                "Error in processing node N as integer.\r\n'" + text + "' is not a valid integer value");
     }
   }
 }
