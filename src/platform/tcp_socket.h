@@ -32,6 +32,9 @@ class TcpSocket {
   // tell. Where it cannot, the send queue is kept short instead, so that a
   // send goes on only as the peer takes bytes.
   virtual std::optional<size_t> UnsentBytes() = 0;
+  // Closes the connection now. The socket then serves for nothing but a
+  // later ConnectTcpSocket, which may take it again.
+  virtual void Close() = 0;
 };
 
 // One address a TCP connection can be made to: a socket address, its bytes
@@ -57,6 +60,10 @@ std::optional<std::vector<TcpAddress>> ResolveTcpHost(const std::string& aHost, 
 // system defines it); Nagle's delay never holds a send back. Nothing when aTimeoutMs (> 0)
 // passes first; 0 or less waits as long as the system does. Fails with the
 // system's text ("Connection refused").
-std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs);
+// aClosed, a socket of an earlier connection closed by Close, is taken again
+// for the new one (so that a connection per message costs no memory of its
+// own); without it a new one is made.
+std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs,
+                                            std::unique_ptr<TcpSocket> aClosed = nullptr);
 
 }  // namespace korvane::platform

@@ -45,7 +45,7 @@ bool PollFor(int aHandle, short aEvents, int32_t aTimeoutMs) {
 class PosixTcpSocket : public TcpSocket {
  public:
   explicit PosixTcpSocket(int aHandle) : fHandle(aHandle) {}
-  ~PosixTcpSocket() override { ::close(fHandle); }
+  ~PosixTcpSocket() override { Close(); }
   PosixTcpSocket(const PosixTcpSocket&) = delete;
   PosixTcpSocket& operator=(const PosixTcpSocket&) = delete;
 
@@ -75,6 +75,17 @@ class PosixTcpSocket : public TcpSocket {
       if (errno == EAGAIN || errno == EWOULDBLOCK) return std::nullopt;
       if (errno != EINTR) ThrowOsError(errno);
     }
+  }
+
+  void Close() override {
+    if (fHandle >= 0) ::close(fHandle);
+    fHandle = -1;
+  }
+  // The socket, closed, for the connection aHandle.
+  void Reopen(int aHandle) {
+    fHandle = aHandle;
+    fNoDelay = false;
+    fSentBefore = false;
   }
 
   bool WaitReadable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLIN, aTimeoutMs); }
@@ -122,14 +133,22 @@ std::vector<TcpAddress> tcp_lookup::LookUp(const std::string& aHost, uint16_t aP
   return addresses;
 }
 
-std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs) {
+std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs,
+                                            std::unique_ptr<TcpSocket> aClosed) {
   const sockaddr* address = static_cast<const sockaddr*>(aAddress);
   // The socket stays in blocking mode: sends and receives pass MSG_DONTWAIT,
   // and the connect itself may block, bounded by the send time-out (Linux
   // applies it to connect, which then gives EINPROGRESS).
   const int handle = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (handle < 0) ThrowOsError(errno);
-  auto socket = std::make_unique<PosixTcpSocket>(handle);
+  std::unique_ptr<PosixTcpSocket> socket;
+  if (aClosed) {  // (every socket of this system is one of these)
+    socket.reset(static_cast<PosixTcpSocket*>(aClosed.release()));
+    socket->Close();
+    socket->Reopen(handle);
+  } else {
+    socket = std::make_unique<PosixTcpSocket>(handle);
+  }
   const Clock::time_point deadline =
       Clock::now() + std::chrono::milliseconds(aTimeoutMs > 0 ? aTimeoutMs : 0);
   if (aTimeoutMs > 0) {

@@ -46,7 +46,7 @@ bool PollFor(SOCKET aHandle, short aEvents, int32_t aTimeoutMs) {
 class WinsockTcpSocket : public TcpSocket {
  public:
   explicit WinsockTcpSocket(SOCKET aHandle) : fHandle(aHandle) {}
-  ~WinsockTcpSocket() override { closesocket(fHandle); }
+  ~WinsockTcpSocket() override { Close(); }
   WinsockTcpSocket(const WinsockTcpSocket&) = delete;
   WinsockTcpSocket& operator=(const WinsockTcpSocket&) = delete;
 
@@ -67,6 +67,13 @@ class WinsockTcpSocket : public TcpSocket {
     if (WSAGetLastError() == WSAEWOULDBLOCK) return std::nullopt;
     ThrowSocketError();
   }
+
+  void Close() override {
+    if (fHandle != INVALID_SOCKET) closesocket(fHandle);
+    fHandle = INVALID_SOCKET;
+  }
+  // The socket, closed, for the connection aHandle.
+  void Reopen(SOCKET aHandle) { fHandle = aHandle; }
 
   bool WaitReadable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLRDNORM, aTimeoutMs); }
   bool WaitWritable(int32_t aTimeoutMs) override { return PollFor(fHandle, POLLWRNORM, aTimeoutMs); }
@@ -108,13 +115,21 @@ std::vector<TcpAddress> tcp_lookup::LookUp(const std::string& aHost, uint16_t aP
   return addresses;
 }
 
-std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs) {
+std::unique_ptr<TcpSocket> ConnectTcpSocket(const void* aAddress, size_t aLength, int32_t aTimeoutMs,
+                                            std::unique_ptr<TcpSocket> aClosed) {
   StartWinsock();
   const sockaddr* address = static_cast<const sockaddr*>(aAddress);
   const SOCKET handle =
       WSASocketW(address->sa_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
   if (handle == INVALID_SOCKET) ThrowSocketError();
-  auto socket = std::make_unique<WinsockTcpSocket>(handle);
+  std::unique_ptr<WinsockTcpSocket> socket;
+  if (aClosed) {  // (every socket of this system is one of these)
+    socket.reset(static_cast<WinsockTcpSocket*>(aClosed.release()));
+    socket->Close();
+    socket->Reopen(handle);
+  } else {
+    socket = std::make_unique<WinsockTcpSocket>(handle);
+  }
   // Nagle's delay off before connecting: the first frame leaves at once.
   const BOOL one = TRUE;
   if (setsockopt(handle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one) != 0)

@@ -86,9 +86,14 @@ kTCPClosedGracefully::kTCPClosedGracefully() : Error("Connection Closed Graceful
 
 struct kTCPClient::Link {
   std::unique_ptr<platform::TcpSocket> fSocket;
+  std::unique_ptr<platform::TcpSocket> fClosed;  // the last one, closed, for the next connection
   std::vector<char> fChunk = std::vector<char>(kChunkSize);
 
-  void Close() { fSocket.reset(); }
+  void Close() {
+    if (!fSocket) return;
+    fSocket->Close();
+    fClosed = std::move(fSocket);
+  }
 };
 
 kTCPClient::kTCPClient(const std::string& aHost, int32_t aPort, int32_t aConnectTimeout)
@@ -139,9 +144,8 @@ void kTCPClient::Connect() {
     fLiteralHost = fHost;
     fLiteralPort = port;
   }
-  const Clock::time_point deadline = fLiteral.empty()
-                                         ? Clock::now() + std::chrono::milliseconds(connectTimeout)
-                                         : Clock::time_point::max();
+  const Clock::time_point deadline =
+      fLiteral.empty() ? Clock::now() + std::chrono::milliseconds(connectTimeout) : Clock::time_point::max();
   std::optional<std::vector<platform::TcpAddress>> lookedUp;
   if (fLiteral.empty()) {
     lookedUp = platform::ResolveTcpHost(fHost, port, connectTimeout);
@@ -153,7 +157,8 @@ void kTCPClient::Connect() {
     const int32_t timeout = fLiteral.empty() ? platform::MillisecondsUntil(deadline) : connectTimeout;
     if (timeout == 0) throw Error(kConnectTimedOut);
     try {
-      fLink->fSocket = platform::ConnectTcpSocket(address.fBytes.data(), address.fBytes.size(), timeout);
+      fLink->fSocket = platform::ConnectTcpSocket(address.fBytes.data(), address.fBytes.size(), timeout,
+                                                  std::move(fLink->fClosed));
     } catch (const Error& e) {
       failure = e.what();  // the next address may answer
       continue;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <string>
 #include <thread>
 
 #include "platform/error.h"
@@ -83,6 +84,40 @@ TEST(TcpSocket, ExchangesBytesWithoutWaitingAndSeesThePeersClose) {
   CloseSocket(peer);
   EXPECT_TRUE(socket->WaitReadable(1000));
   EXPECT_EQ(socket->ReceiveSome(buffer, sizeof buffer), std::optional<size_t>(0));
+}
+
+TEST(TcpSocket, AClosedSocketServesTheNextConnection) {
+  Connected c;
+  ASSERT_TRUE(c.socket);
+  const NativeSocket first = AcceptOne(c.listener);
+  ASSERT_NE(first, kNoSocket);
+  ASSERT_EQ(c.socket->SendSome("one", 3), 3u);  // Nagle's state of this connection
+  c.socket->Close();
+  c.socket->Close();  // twice: nothing more
+  char buffer[16];
+  ASSERT_TRUE(WaitReadable(first, 1000));
+  EXPECT_EQ(ReceiveSome(first, buffer, sizeof buffer), 3);
+  ASSERT_TRUE(WaitReadable(first, 1000));
+  EXPECT_EQ(ReceiveSome(first, buffer, sizeof buffer), 0);  // the close reached the peer
+  CloseSocket(first);
+
+  const sockaddr_in address = Loopback(c.port);
+  TcpSocket* const object = c.socket.get();
+  std::unique_ptr<TcpSocket> again = ConnectTcpSocket(&address, sizeof address, 1000, std::move(c.socket));
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again.get(), object);  // the same object, a new connection
+  const NativeSocket second = AcceptOne(c.listener);
+  ASSERT_NE(second, kNoSocket);
+  for (const char* text : {"two", "three"}) {  // a first short send and one after it
+    const size_t size = std::char_traits<char>::length(text);
+    ASSERT_EQ(again->SendSome(text, size), size);
+    ASSERT_TRUE(WaitReadable(second, 1000));
+    EXPECT_EQ(ReceiveSome(second, buffer, sizeof buffer), static_cast<long>(size));
+  }
+  ASSERT_EQ(SendSome(second, "back", 4), 4);
+  EXPECT_TRUE(again->WaitReadable(1000));
+  EXPECT_EQ(again->ReceiveSome(buffer, sizeof buffer), std::optional<size_t>(4));
+  CloseSocket(second);
 }
 
 TEST(TcpSocket, WaitsToSendWhenThePeerReadsNothing) {
