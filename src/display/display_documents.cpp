@@ -116,18 +116,14 @@ void kCDReceipt::Deserialize(XmlNode aReceipt) {
     for (XmlNode child = lines.FirstChild(); child; child = child.NextSibling()) {
       XmlNode field[std::size(kLineNames)];
       kLineSet.Find(child, field);
-      kCDReceiptLine& line = fLines.Add();
-      try {  // a line that cannot be read is not kept
+      fLines.Add([&](kCDReceiptLine& line) {
         line.fType.assign(XmlChildAsStringView(field[kType], kLineNames[kType]));
         line.fCode.assign(XmlChildAsStringView(field[kCode], kLineNames[kCode]));
         line.fDescription.assign(XmlChildAsStringView(field[kDescription], kLineNames[kDescription]));
         line.fQuantity = U::ChildAsCurrency(field[kQuantity], kLineNames[kQuantity]);
         line.fPrice = U::ChildAsCurrency(field[kPrice], kLineNames[kPrice]);
         line.fAmount = U::ChildAsCurrency(field[kAmount], kLineNames[kAmount]);
-      } catch (...) {
-        fLines.RemoveLast();
-        throw;
-      }
+      });
     }
   }
   if (const XmlNode payments = found[kPayments]) {
@@ -138,16 +134,12 @@ void kCDReceipt::Deserialize(XmlNode aReceipt) {
     for (XmlNode child = payments.FirstChild(); child; child = child.NextSibling()) {
       XmlNode field[std::size(kPaymentNames)];
       kPaymentSet.Find(child, field);
-      kCDReceiptPayment& payment = fPayments.Add();
-      try {  // a payment that cannot be read is not kept
+      fPayments.Add([&](kCDReceiptPayment& payment) {
         payment.fType.assign(XmlChildAsStringView(field[kType], kPaymentNames[kType]));
         payment.fText1.assign(XmlChildAsStringView(field[kText1], kPaymentNames[kText1]));
         payment.fText2.assign(XmlChildAsStringView(field[kText2], kPaymentNames[kText2]));
         payment.fAmount = U::ChildAsCurrency(field[kAmount], kPaymentNames[kAmount]);
-      } catch (...) {
-        fPayments.RemoveLast();
-        throw;
-      }
+      });
     }
   }
 }

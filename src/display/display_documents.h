@@ -68,9 +68,19 @@ class kCDReceiptPayment {
 template <class T>
 class kOwningList {
  public:
-  // A new item at the end, empty.
-  T& Add() { return fItems.emplace_back(); }
-  void RemoveLast() { fItems.pop_back(); }
+  // A new item at the end, filled by aRead(T&); an item that aRead fails
+  // to fill is not kept.
+  template <class TRead>
+  T& Add(TRead&& aRead) {
+    T& item = fItems.emplace_back();
+    try {
+      aRead(item);
+    } catch (...) {
+      fItems.pop_back();
+      throw;
+    }
+    return item;
+  }
   // Room for aCount items in all, taken at once.
   void Reserve(size_t aCount) { fItems.reserve(aCount); }
   size_t Count() const { return fItems.size(); }

@@ -86,6 +86,8 @@ TEST(ReceiptDocument, BadValuesFailWithWrappedMessages) {
        "Error in processing node ShowPayments as boolean.\r\n'' is not a valid boolean value"},
       {"<Payments><P><Type><x/></Type></P></Payments>",
        "Error in processing node Type as string.\r\nElement \"Type\" does not contain a single text node"},
+      {"<Lines><Line><Price>1.5</Price></Line><Line><Price>x</Price></Line></Lines>",
+       "Error in processing node Price as currency.\r\n'x' is not a valid floating point value"},
   };
   for (const Case& c : cases) {
     kCustomerDisplayHandler h;
@@ -93,6 +95,10 @@ TEST(ReceiptDocument, BadValuesFailWithWrappedMessages) {
                 h.Deserialize(Request(std::string("<Receipt>") + c.receipt + "</Receipt>"), {dt_Receipt});
               }),
               c.message);
+    // Only the items read whole are kept.
+    EXPECT_EQ(h.Receipt().fLines.Count(),
+              std::string(c.receipt).find("<Price>1.5") != std::string::npos ? 1u : 0u);
+    EXPECT_EQ(h.Receipt().fPayments.Count(), 0u);
   }
 }
 
