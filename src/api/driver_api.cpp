@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <tuple>
 
 #include "base/application.h"
 #include "device/xml_tree.h"
@@ -25,6 +26,31 @@ void InitializeDriverApi() {
   (*DriverRegistry)[kKorvaneDriverName] = kCustomerDisplayClass{&kCustomerDisplay_KORVANE::Create};
 }
 
+namespace {
+using KeptWrappers = std::tuple<
+    std::unique_ptr<kCustomerDisplayWrapper_OPEN>, std::unique_ptr<kCustomerDisplayWrapper_CLOSE>,
+    std::unique_ptr<kCustomerDisplayWrapper_MESSAGE>, std::unique_ptr<kCustomerDisplayWrapper_CLOSEMESSAGE>,
+    std::unique_ptr<kCustomerDisplayWrapper_RECEIPT>, std::unique_ptr<kCustomerDisplayWrapper_THANKYOU>,
+    std::unique_ptr<kCustomerDisplayWrapper_IDLE>>;
+KeptWrappers* gKeptWrappers = nullptr;
+}  // namespace
+
+template <class TWrapper>
+TWrapper& KeptWrapper() {
+  if (!gKeptWrappers) gKeptWrappers = new KeptWrappers();
+  std::unique_ptr<TWrapper>& kept = std::get<std::unique_ptr<TWrapper>>(*gKeptWrappers);
+  if (!kept) kept = std::make_unique<TWrapper>();
+  return *kept;
+}
+
+template kCustomerDisplayWrapper_OPEN& KeptWrapper();
+template kCustomerDisplayWrapper_CLOSE& KeptWrapper();
+template kCustomerDisplayWrapper_MESSAGE& KeptWrapper();
+template kCustomerDisplayWrapper_CLOSEMESSAGE& KeptWrapper();
+template kCustomerDisplayWrapper_RECEIPT& KeptWrapper();
+template kCustomerDisplayWrapper_THANKYOU& KeptWrapper();
+template kCustomerDisplayWrapper_IDLE& KeptWrapper();
+
 void FinalizeDriverApi() {
   delete DeviceRegistry;  // closes every device still open, with its link and log
   DeviceRegistry = nullptr;
@@ -32,6 +58,8 @@ void FinalizeDriverApi() {
   DriverRegistry = nullptr;
   DestroyApplication(true);
   ReleaseKeptXmlTree();
+  delete gKeptWrappers;
+  gKeptWrappers = nullptr;
 }
 
 // ---- wrapper base ---------------------------------------------------------------
@@ -197,7 +225,19 @@ platform::Bstr EnvelopeBstr(const int32_t* aHandle, bool aError, const std::stri
 template <class TResult>
 void kCustomerDisplayWrapperOf<TResult>::Format(platform::Bstr* aOutput, platform::Bstr* aErrorMessage,
                                                 int16_t* aResult) {
-  Store(aOutput, EnvelopeBstr(HandleOf(fResult), fResult.Error, fResult.ErrorText, fResult.LogFileName));
+  if (!HandleOf(fResult) && !fResult.Error && fResult.ErrorText.empty()) {
+    // The answer without error is the same call after call but for the
+    // log's name: kept in UTF-16 with the name it carries.
+    if (fAnswered.empty() || fResult.LogFileName != fAnsweredLogFileName) {
+      std::u16string units = platform::Utf8ToUtf16(FormatEnvelope(nullptr, false, {}, fResult.LogFileName));
+      std::string name = fResult.LogFileName;
+      fAnswered = std::move(units);
+      fAnsweredLogFileName = std::move(name);
+    }
+    Store(aOutput, platform::BstrAlloc(fAnswered.data(), static_cast<uint32_t>(fAnswered.size())));
+  } else {
+    Store(aOutput, EnvelopeBstr(HandleOf(fResult), fResult.Error, fResult.ErrorText, fResult.LogFileName));
+  }
   Store(aErrorMessage, fResult.ErrorText.empty() ? nullptr : platform::BstrFromUtf8(fResult.ErrorText));
   if (aResult) *aResult = fResult.Error ? -1 : 0;
 }
@@ -211,35 +251,29 @@ template class kCustomerDisplayWrapperOf<_int_CUSTOMERDISPLAY_result>;
 namespace {
 
 // The part of Process that all wrappers share: parse, find the device, run
-// the operation on a fresh record, copy it. aAfter runs after the copy.
+// the operation on the wrapper's record (reset before). aAfter runs after
+// the operation. A failure leaves the record to Fail.
 template <class TResult, class TOperation, class TAfter>
 void RunCall(kCustomerDisplayWrapper& aWrapper, kCustomerDisplayHandler& aHandler, std::u16string_view aXml,
              tkCustomerDisplayHandlerDocumentType aDocument, bool aCreate, TResult& aResult,
              TOperation aOperation, TAfter aAfter, kCustomerDisplayDevice*& aDevice) {
   aHandler.Deserialize(aXml, tkCustomerDisplayHandlerDocumentTypes{aDocument});
   aDevice = aWrapper.GetDevice(aCreate);
-  TResult local;
-  (aDevice->*aOperation)(aHandler, local);
-  aResult = std::move(local);
+  (aDevice->*aOperation)(aHandler, aResult);
   aAfter(*aDevice);
-}
-
-void Fail(bool& aError, std::string& aErrorText, const char* aMessage) {
-  aError = true;
-  aErrorText = aMessage;
 }
 
 }  // namespace
 
 void kCustomerDisplayWrapper_OPEN::Process(std::u16string_view aXml) {
-  ResetResult();
+  Begin();
   kCustomerDisplayDevice* device = nullptr;
   try {
     RunCall(
         *this, fHandler, aXml, dt_Open, true, fResult, &kCustomerDisplayDevice::Pub_Open,
         [this](kCustomerDisplayDevice& aDevice) { fResult.Handle = aDevice.fHandle; }, device);
   } catch (const std::exception& e) {
-    Fail(fResult.Error, fResult.ErrorText, e.what());
+    Fail(e.what());
     if (device) {
       device->fIOHandler->Debug(let_error, e.what());
       fResult.LogFileName = device->fIOHandler->GetLogFileName();
@@ -248,36 +282,36 @@ void kCustomerDisplayWrapper_OPEN::Process(std::u16string_view aXml) {
       if (fCreatedDevice) DeviceRegistry->erase(device->fHandle);
     }
   } catch (...) {
-    Fail(fResult.Error, fResult.ErrorText, "Unknown failure");
+    Fail("Unknown failure");
   }
 }
 
 void kCustomerDisplayWrapper_CLOSE::Process(std::u16string_view aXml) {
-  ResetResult();
+  Begin();
   kCustomerDisplayDevice* device = nullptr;
   try {
     RunCall(
         *this, fHandler, aXml, dt_Close, false, fResult, &kCustomerDisplayDevice::Pub_Close,
         [](kCustomerDisplayDevice& aDevice) { DeviceRegistry->erase(aDevice.fHandle); }, device);
   } catch (const std::exception& e) {
-    Fail(fResult.Error, fResult.ErrorText, e.what());
+    Fail(e.what());
   } catch (...) {
-    Fail(fResult.Error, fResult.ErrorText, "Unknown failure");
+    Fail("Unknown failure");
   }
 }
 
 #define KORVANE_DEFINE_PROCESS(NAME, DOCUMENT, OPERATION)                                      \
   void NAME::Process(std::u16string_view aXml) {                                               \
-    ResetResult();                                                                             \
+    Begin();                                                                                   \
     kCustomerDisplayDevice* device = nullptr;                                                  \
     try {                                                                                      \
       RunCall(                                                                                 \
           *this, fHandler, aXml, DOCUMENT, false, fResult, &kCustomerDisplayDevice::OPERATION, \
           [](kCustomerDisplayDevice&) {}, device);                                             \
     } catch (const std::exception& e) {                                                        \
-      Fail(fResult.Error, fResult.ErrorText, e.what());                                        \
+      Fail(e.what());                                                                          \
     } catch (...) {                                                                            \
-      Fail(fResult.Error, fResult.ErrorText, "Unknown failure");                               \
+      Fail("Unknown failure");                                                                 \
     }                                                                                          \
   }
 

@@ -31,8 +31,8 @@ void InitializeDriverApi();
 // registry, then the application object.
 void FinalizeDriverApi();
 
-// The base of every call wrapper. A wrapper lives for one call and owns the
-// request holder of that call.
+// The base of every call wrapper. A wrapper runs one call at a time and owns
+// the request holder of that call.
 class kCustomerDisplayWrapper {
  public:
   kCustomerDisplayWrapper();
@@ -56,6 +56,12 @@ class kCustomerDisplayWrapper {
   const kCustomerDisplayHandler& Handler() const { return fHandler; }
 
  protected:
+  // The start of every call: no device made yet, the record reset.
+  void Begin() {
+    fCreatedDevice = false;
+    ResetResult();
+  }
+
   kCustomerDisplayHandler fHandler;  // held in place: no allocation of its own
   // Set by GetDevice when it made the device in this call.
   bool fCreatedDevice = false;
@@ -71,12 +77,32 @@ std::string FormatEnvelope(const int32_t* aHandle, bool aError, const std::strin
 template <class TResult>
 class kCustomerDisplayWrapperOf : public kCustomerDisplayWrapper {
  public:
-  void ResetResult() override { fResult = TResult(); }
+  // (keeping the room of its texts: a wrapper may serve call after call)
+  void ResetResult() override {
+    fResult.Error = false;
+    fResult.ErrorText.clear();
+    fResult.LogFileName.clear();
+    if constexpr (requires { fResult.Handle; }) fResult.Handle = 0;
+  }
   void Format(platform::Bstr* aOutput, platform::Bstr* aErrorMessage, int16_t* aResult) override;
   const TResult& Result() const { return fResult; }
 
  protected:
+  // The record of a failed call: the error alone (what the operation wrote
+  // before it failed is dropped).
+  void Fail(const char* aMessage) {
+    ResetResult();
+    fResult.Error = true;
+    fResult.ErrorText = aMessage;
+  }
+
   TResult fResult;
+
+ private:
+  // The last envelope without error or handle that Format answered, in
+  // UTF-16, and the log file name in it.
+  std::u16string fAnswered;
+  std::string fAnsweredLogFileName;
 };
 
 #define KORVANE_DECLARE_WRAPPER(NAME, RESULT)             \
@@ -94,6 +120,13 @@ KORVANE_DECLARE_WRAPPER(kCustomerDisplayWrapper_THANKYOU, _int_CUSTOMERDISPLAY_r
 KORVANE_DECLARE_WRAPPER(kCustomerDisplayWrapper_IDLE, _int_CUSTOMERDISPLAY_result);
 
 #undef KORVANE_DECLARE_WRAPPER
+
+// The wrapper of the kind TWrapper that the exports use, one of each kind
+// kept from call to call with the room its texts took (its request holder
+// and result begin every call afresh); only under the exports' call lock.
+// FinalizeDriverApi frees them.
+template <class TWrapper>
+TWrapper& KeptWrapper();
 
 // The VERSION call: the version text of the driver registered under
 // aDriverName (exact case), or nothing.

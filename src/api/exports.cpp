@@ -42,7 +42,7 @@ int16_t RunRequest(platform::Bstr aXml, platform::Bstr* aOutput, platform::Bstr*
     Clear(aOutput);
     Clear(aErrorMessage);
     std::lock_guard<std::mutex> guard(CallLock());
-    TWrapper wrapper;
+    TWrapper& wrapper = KeptWrapper<TWrapper>();
     wrapper.Process(xml);
     wrapper.Format(aOutput, aErrorMessage, &result);
   } catch (const std::exception& e) {

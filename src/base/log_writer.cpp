@@ -264,17 +264,21 @@ void tTK_LogState::SetFileName(std::string aFileName) {
   fNameChanges.fetch_add(1);
 }
 
-const std::string& tTK_LogState::LogThreadFileName() {
-  if (fNameChanges.load() == fLogThreadNameChanges) return fLogThreadFileName;
+void tTK_LogState::RefreshFileName(std::string& aName, uint64_t& aSeen) const {
+  if (fNameChanges.load() == aSeen) return;
   // (no name when the lock cannot be had, as FileName; taken again next time)
   std::unique_lock<std::mutex> guard(fNameLock, std::try_to_lock);
   if (guard.owns_lock() || LockWithin(guard, kNameLockWait)) {
-    fLogThreadFileName = fFileName;
-    fLogThreadNameChanges = fNameChanges.load();
+    aName = fFileName;
+    aSeen = fNameChanges.load();
   } else {
-    fLogThreadFileName.clear();
-    fLogThreadNameChanges = UINT64_MAX;
+    aName.clear();
+    aSeen = UINT64_MAX;
   }
+}
+
+const std::string& tTK_LogState::LogThreadFileName() {
+  RefreshFileName(fLogThreadFileName, fLogThreadNameChanges);
   return fLogThreadFileName;
 }
 

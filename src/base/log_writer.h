@@ -153,6 +153,10 @@ struct tTK_LogState {
   tTK_LogState();
 
   std::string FileName() const;
+  // The file name into aName when it changed since aSeen (what this gave
+  // before, or UINT64_MAX), which it then updates: for a caller that keeps
+  // the name and asks for it often.
+  void RefreshFileName(std::string& aName, uint64_t& aSeen) const;
   std::string Directory() const;
   void SetFileName(std::string aFileName);
   // The log folder and the full file name in it, changed together.
@@ -327,6 +331,7 @@ class tTK_LogWriter {
   std::string Directory() const;
   void SetDirectory(const std::string& aDirectory);
   std::string FileName() const { return fState->FileName(); }
+  void RefreshFileName(std::string& aName, uint64_t& aSeen) const { fState->RefreshFileName(aName, aSeen); }
   void SetFileName(const std::string& aFileName);
   int32_t MaxMessageLength() const { return fMaxMessageLength; }
   bool ShowInstanceGuid() const { return fShowInstanceGuid.load(); }

@@ -159,8 +159,21 @@ void AppendParameterEntries(XmlNode aParameters, kParameterList& aList, std::vec
 
 // ---- kDeviceHandler ----------------------------------------------------------
 
+void kDeviceHandler::Reset() {
+  fType.clear();
+  fDriver.clear();
+  fMethod.clear();
+  if (fConnectionRead) fConnection = kConnection();
+  fConnectionRead = false;
+  fDeviceHandle = 0;
+  fParameters.Clear();
+  fLogId.clear();
+  fLeftOutTexts.clear();
+}
+
 kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml, MalformedText aMalformed,
                                          std::vector<kXmlChild>* aParameterChildren, kEnvelopeNodes* aNodes) {
+  Reset();
   kXmlDocument doc = ParseXmlDocument(aXml);
   ReadEnvelope(*doc, aMalformed, aParameterChildren, aNodes);
   return doc;
@@ -168,6 +181,7 @@ kXmlDocument kDeviceHandler::Deserialize(std::u16string_view aXml, MalformedText
 
 kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml, MalformedText aMalformed,
                                          std::vector<kXmlChild>* aParameterChildren, kEnvelopeNodes* aNodes) {
+  Reset();
   kXmlDocument doc = ParseXmlDocumentUtf8(aXml);
   ReadEnvelope(*doc, aMalformed, aParameterChildren, aNodes);
   return doc;
@@ -176,7 +190,6 @@ kXmlDocument kDeviceHandler::Deserialize(std::string_view aXml, MalformedText aM
 void kDeviceHandler::ReadEnvelope(XmlTree& aDocument, MalformedText aMalformed,
                                   std::vector<kXmlChild>* aParameterChildren, kEnvelopeNodes* aNodes) {
   if (aParameterChildren) aParameterChildren->clear();
-  fLeftOutTexts.clear();
   std::vector<std::string>* leftOut = aMalformed == MalformedText::LeaveOut ? &fLeftOutTexts : nullptr;
   // The envelope's elements and, in the same pass, the caller's document.
   std::string_view names[] = {"Type", "Driver", "Method", "Handle", "LogId", "Connection", "Parameters", {}};
@@ -197,10 +210,17 @@ void kDeviceHandler::ReadEnvelope(XmlTree& aDocument, MalformedText aMalformed,
   fMethod.assign(XmlChildAsStringView(found[2], names[2]));
   fDeviceHandle = XmlChildAsInteger(found[3], names[3]);
   fLogId.assign(XmlChildAsStringView(found[4], names[4]));
-  if (found[5]) ReadConnection(found[5]);
+  if (found[5]) {
+    fConnectionRead = true;
+    ReadConnection(found[5]);
+  }
   if (found[6]) AppendParameterEntries(found[6], fParameters, leftOut, aParameterChildren);
-  if (ParameterExists("DeviceName")) fConnection.SetDeviceName(GetParameter("DeviceName"));
+  if (ParameterExists("DeviceName")) {
+    fConnectionRead = true;
+    fConnection.SetDeviceName(GetParameter("DeviceName"));
+  }
   if (ParameterExists("ConnectTimeout")) {
+    fConnectionRead = true;
     try {
       fConnection.SetConnectTimeOut(krptUtil::StrToInt(GetParameter("ConnectTimeout")));
     } catch (const std::exception& e) {

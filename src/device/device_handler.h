@@ -95,12 +95,18 @@ class kDeviceHandler {
   std::vector<std::string> fLeftOutTexts;
 
  protected:
+  // Brings every field back to a new holder's state, keeping the room its
+  // texts took: one holder may serve call after call. Each Deserialize
+  // begins with it.
+  void Reset();
   // Reads the envelope from a parsed document.
   void ReadEnvelope(XmlTree& aDocument, MalformedText aMalformed,
                     std::vector<kXmlChild>* aParameterChildren = nullptr, kEnvelopeNodes* aNodes = nullptr);
 
  private:
   void ReadConnection(XmlNode aConnection);
+
+  bool fConnectionRead = false;  // whether fConnection may differ from a new one's
 };
 
 }  // namespace korvane

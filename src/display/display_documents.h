@@ -31,6 +31,14 @@ class kMessage {
   bool DeserializeOptional(std::string_view aTag, XmlNode aNode,
                            std::vector<std::string>* aLeftOut = nullptr);
 
+  // Empties the texts, keeping their room.
+  void Clear() {
+    fText1.clear();
+    fText2.clear();
+    fImage.clear();
+    fImageUrl.clear();
+  }
+
   std::string fText1;
   std::string fText2;
   std::string fImage;

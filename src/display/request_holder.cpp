@@ -10,6 +10,7 @@ namespace korvane {
 
 void kCustomerDisplayHandler::Deserialize(std::u16string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
+  ResetDocuments();
   std::vector<kXmlChild> parameters;
   kEnvelopeNodes nodes{DocumentNameOf(aDocumentTypes), {}, {}};
   const kXmlDocument doc =
@@ -19,11 +20,20 @@ void kCustomerDisplayHandler::Deserialize(std::u16string_view aXml,
 
 void kCustomerDisplayHandler::Deserialize(std::string_view aXml,
                                           tkCustomerDisplayHandlerDocumentTypes aDocumentTypes) {
+  ResetDocuments();
   std::vector<kXmlChild> parameters;
   kEnvelopeNodes nodes{DocumentNameOf(aDocumentTypes), {}, {}};
   const kXmlDocument doc =
       kDeviceHandler::Deserialize(aXml, MalformedTextsOf(aDocumentTypes), &parameters, &nodes);
   ReadDocuments(nodes, parameters, aDocumentTypes);
+}
+
+void kCustomerDisplayHandler::ResetDocuments() {
+  fMessage.Clear();
+  fOpen.reset();
+  fReceipt.reset();
+  fThankyou.reset();
+  fIdle.reset();
 }
 
 MalformedText kCustomerDisplayHandler::MalformedTextsOf(

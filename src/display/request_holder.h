@@ -90,6 +90,9 @@ class kCustomerDisplayHandler : public kDeviceHandler {
   std::unique_ptr<kIdle> fIdle;
   bool fDisplaySideTextsRead = false;  // whether a display-side text may be non-empty
 
+  // The documents back to a new holder's state (the envelope's Reset does
+  // the rest; the display-side texts are cleared where they were read).
+  void ResetDocuments();
   static MalformedText MalformedTextsOf(tkCustomerDisplayHandlerDocumentTypes aDocumentTypes);
   // aParameterChildren: the children of Parameters, as the envelope read them.
   // aNodes: the Parameters element and the document element as the

@@ -59,7 +59,15 @@ void kIOHandler::WriteLog(tTK_MessageType aEntryType, const std::string& aTitle,
   fLogger->Write(aEntryType, line);
 }
 
-std::string kIOHandler::GetLogFileName() const { return fLogger ? fLogger->FileName() : std::string(); }
+const std::string& kIOHandler::GetLogFileName() const {
+  if (fLogger) {
+    fLogger->RefreshFileName(fLogFileName, fLogFileNameSeen);
+  } else {
+    fLogFileName.clear();
+    fLogFileNameSeen = UINT64_MAX;
+  }
+  return fLogFileName;
+}
 
 void kIOHandler::SetCustomError(int32_t aErrorCode, const std::string& aErrorMessage) {
   fErrorFound = true;

@@ -50,8 +50,9 @@ class kIOHandler {
   // The data line aTitle ":" aMessage, with " [" HexDump(aMessage) "]" after
   // it when HexLog is on.
   void WriteLog(tTK_MessageType aEntryType, const std::string& aTitle, const std::string& aMessage);
-  // The full path of the log file; empty without log writer.
-  std::string GetLogFileName() const;
+  // The full path of the log file; empty without log writer. (Kept here
+  // between calls and taken again when the log changed it.)
+  const std::string& GetLogFileName() const;
   bool HasLogWriter() const { return fLogger != nullptr; }
 
   // The error slot; nothing clears it but ResetCustomError.
@@ -107,6 +108,8 @@ class kIOHandler {
   int32_t fErrorCode = 0;
   std::string fErrorMessage;
   std::unique_ptr<tTK_LogWriter> fLogger;
+  mutable std::string fLogFileName;
+  mutable uint64_t fLogFileNameSeen = UINT64_MAX;
   bool fHexLog = false;
   int32_t fConnectTimeout = 0;
   int32_t fReadTimeout = 0;

@@ -173,6 +173,54 @@ TEST(RequestHolder, CloseLeavesOutTextsItCannotReadAndNotesThem) {
   }
 }
 
+TEST(RequestHolder, ServesCallAfterCallAsANewOneWould) {
+  // A holder that read everything a request can carry, then requests that
+  // carry none of it: each sees only its own.
+  kCustomerDisplayHandler h;
+  h.Deserialize(
+      "<R><Driver>QORD_KORVANE_10</Driver><Handle>7</Handle><LogId>L1</LogId><Connection><Type>TCP</Type>"
+      "<Address>10.0.0.9</Address><Port>9100</Port></Connection><Parameters><DeviceName>Dev</DeviceName>"
+      "<ConnectTimeout>oops</ConnectTimeout><CloseText1>Closed</CloseText1><FPPort>1</FPPort></Parameters>"
+      "<Message><Text1>Bye</Text1><Image><i/></Image></Message></R>",
+      {dt_Close});
+  ASSERT_EQ(h.fConnection.Address(), "10.0.0.9");
+  ASSERT_FALSE(h.fLeftOutTexts.empty());
+  ASSERT_EQ(h.Open().fCloseText1, "Closed");
+
+  const kCustomerDisplayHandler fresh;
+  auto expectFresh = [&](const char* aStep) {
+    SCOPED_TRACE(aStep);
+    EXPECT_EQ(h.fConnection.Address(), fresh.fConnection.Address());
+    EXPECT_EQ(h.fConnection.Port(), fresh.fConnection.Port());
+    EXPECT_EQ(h.fConnection.DeviceName(), fresh.fConnection.DeviceName());
+    EXPECT_EQ(h.fConnection.ConnectTimeOut(), fresh.fConnection.ConnectTimeOut());
+    EXPECT_EQ(h.fConnection.ConnectionType(), fresh.fConnection.ConnectionType());
+    EXPECT_FALSE(h.ParameterExists("DeviceName"));
+    EXPECT_EQ(h.fParameters.Count(), 0u);
+    EXPECT_EQ(h.fLogId, "");
+    EXPECT_TRUE(h.fLeftOutTexts.empty());
+    EXPECT_EQ(h.Open().fCloseText1, "");
+    EXPECT_EQ(h.fPort, "");
+  };
+  h.Deserialize(Request("<Message><Text2>Next</Text2></Message>"), {dt_Message});
+  expectFresh("message");
+  EXPECT_EQ(h.fMessage.fText1, "");
+  EXPECT_EQ(h.fMessage.fText2, "Next");
+  EXPECT_EQ(h.fDeviceHandle, 1);
+
+  h.Deserialize(Request("<Receipt><Total>1.00</Total></Receipt>"), {dt_Receipt});
+  expectFresh("receipt");
+  EXPECT_EQ(h.fMessage.fText2, "");
+  EXPECT_EQ(h.Receipt().fTotal, Currency::FromUnits(1));
+
+  // A request that cannot be read leaves nothing of the one before.
+  EXPECT_NE(ErrorOf([&] { h.Deserialize("<R><Handle>4</Handle>", {dt_Idle}); }), "");
+  expectFresh("unreadable");
+  EXPECT_EQ(h.fDriver, "");
+  EXPECT_EQ(h.fDeviceHandle, 0);
+  EXPECT_EQ(h.Receipt().fTotal, Currency());
+}
+
 TEST(RequestHolder, ReadsUtf16Requests) {
   kCustomerDisplayHandler h;
   h.Deserialize(std::u16string(u"<?xml version=\"1.0\" encoding=\"utf-16\"?><R><Parameters/>"

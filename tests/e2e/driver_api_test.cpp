@@ -110,6 +110,52 @@ TEST_F(DriverApi, OpenOnAnOpenHandleOpensThatDeviceAgain) {
   EXPECT_THAT(peer.Messages()[1], StartsWith("{\"Open\":{\"Mode\":\"Second\""));
 }
 
+TEST_F(DriverApi, EachCallSeesNothingOfTheCallBefore) {
+  const CallResult opened = Open("<Mode>Second</Mode>");
+  ASSERT_EQ(opened.fResult, 0) << opened.fEnvelope;
+  const std::string logPath = EnvelopeField(opened.fEnvelope, "LogFileName");
+  ASSERT_EQ(Open("", 1).fResult, 0);
+  ASSERT_EQ(peer.Messages().size(), 2u);
+  EXPECT_THAT(peer.Messages()[0], HasSubstr("Second"));
+  EXPECT_THAT(peer.Messages()[1], ::testing::Not(HasSubstr("Second")));
+
+  struct Step {
+    std::string request;
+    std::string envelope;
+  };
+  const Step steps[] = {
+      {CallRequest("MESSAGE", 99, "<Message/>"), Envelope("True", "Device Handle not found", "")},
+      {CallRequest("MESSAGE", 1, "<Message/>"), Envelope("False", "", logPath)},
+      {"<Request>", Envelope("True", "XML parse error: Start-end tags mismatch (line 1, column 9)", "")},
+      {CallRequest("MESSAGE", 1, "<Message/>"), Envelope("False", "", logPath)},
+  };
+  for (const Step& step : steps) {
+    const CallResult r = lib.Call("MESSAGE", step.request);
+    EXPECT_EQ(r.fEnvelope, step.envelope) << step.request;
+    EXPECT_EQ(r.fErrorTextIsNull, step.envelope.find("<Error>False") != std::string::npos);
+  }
+}
+
+TEST_F(DriverApi, EachDeviceAnswersWithItsOwnLog) {
+  // Two devices of different logs, called in turn: every answer names the
+  // log of its own device.
+  std::string logs[2];
+  for (int i = 0; i < 2; ++i) {
+    RequestSpec spec;
+    spec.method = "OPEN";
+    spec.logId = ProcessLogId() + "d" + std::to_string(i);
+    spec.connection = TcpConnection(peer.Port());
+    const CallResult r = lib.Call("OPEN", Request(spec));
+    ASSERT_EQ(r.fResult, 0) << r.fEnvelope;
+    logs[i] = EnvelopeField(r.fEnvelope, "LogFileName");
+  }
+  ASSERT_NE(logs[0], logs[1]);
+  for (int round = 0; round < 2; ++round)
+    for (int device = 1; device <= 2; ++device)
+      EXPECT_EQ(lib.Call("MESSAGE", CallRequest("MESSAGE", device, "<Message/>")).fEnvelope,
+                Envelope("False", "", logs[device - 1]));
+}
+
 TEST_F(DriverApi, EscapesTheErrorTextInTheEnvelopeOnly) {
   const CallResult r =
       lib.Call("MESSAGE", "<R><Driver>a&amp;b&lt;&gt;\"'</Driver><Parameters/><Message/></R>");
