@@ -200,7 +200,15 @@ tTK_LogQueue::PopResult tTK_LogQueue::PopBatchReusing(std::vector<std::string>& 
     std::unique_lock<std::mutex> guard(fLock);
     count = WaitForBatchLocked(guard, aMax, aGatherMs, result);
     if (count == 0) return result;
-    if (done < count) aLines.resize(count);
+    if (done < count) {
+      // (strings kept spare first: a string of no room gives its slot none)
+      aLines.reserve(count);
+      while (aLines.size() < count && !fSpare.empty()) {
+        aLines.push_back(std::move(fSpare.back()));
+        fSpare.pop_back();
+      }
+      aLines.resize(count);
+    }
     // Each line taken leaves its slot a string of a line done with.
     size_t at = fHead;
     for (size_t i = 0; i < count; ++i) {
