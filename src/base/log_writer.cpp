@@ -120,7 +120,9 @@ void tTK_LogQueue::GrowLocked() {
   // Full: the lines in order from the first slot, then the new slots.
   std::rotate(fSlots.begin(), fSlots.begin() + static_cast<std::ptrdiff_t>(fHead), fSlots.end());
   fHead = 0;
-  fSlots.resize(std::min(fCapacity, std::max(kFirstSlots, 2 * fSlots.size())));
+  const size_t size = std::min(fCapacity, std::max(kFirstSlots, 2 * fSlots.size()));
+  fSlots.reserve(size);
+  while (fSlots.size() < size) fSlots.push_back(std::make_unique<std::string>());
 }
 
 bool tTK_LogQueue::Push(std::string aLine, bool* aStartConsumer) {
@@ -142,7 +144,7 @@ tTK_LogQueue::PopResult tTK_LogQueue::Pop(std::string& aLine) {
                           [this] { return fCount != 0 || fShutdown; }))
     return PopResult::Timeout;
   if (fCount == 0) return PopResult::Empty;
-  aLine = std::move(SlotLocked(0));
+  aLine = std::move(*SlotLocked(0));
   fHead = fHead + 1 == fSlots.size() ? 0 : fHead + 1;
   --fCount;
   return PopResult::Line;
@@ -175,24 +177,23 @@ tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines,
       if (fSpare.size() >= kSpareLines) break;
       if (line.capacity() > kSpareBytes) continue;
       line.clear();
-      fSpare.push_back(std::move(line));
+      fSpare.push_back(std::make_unique<std::string>(std::move(line)));
     }
     aWritten->clear();
   }
   PopResult result;
   const size_t count = WaitForBatchLocked(guard, aMax, aGatherMs, result);
-  for (size_t i = 0; i < count; ++i) aLines.push_back(std::move(SlotLocked(i)));
+  for (size_t i = 0; i < count; ++i) aLines.push_back(std::move(*SlotLocked(i)));
   fHead = (fHead + count) % std::max<size_t>(fSlots.size(), 1);
   fCount -= count;
   return result;
 }
 
-tTK_LogQueue::PopResult tTK_LogQueue::PopBatchReusing(std::vector<std::string>& aLines, size_t aMax,
-                                                      int aGatherMs) {
+tTK_LogQueue::PopResult tTK_LogQueue::PopBatchReusing(Lines& aLines, size_t aMax, int aGatherMs) {
   // A string grown large goes (before the lock).
-  for (std::string& line : aLines)
-    if (line.capacity() > kSpareBytes) std::string().swap(line);
-  std::vector<std::string> shrunk;  // the slots of a ring grown by a burst, freed after the lock
+  for (Line& line : aLines)
+    if (line->capacity() > kSpareBytes) std::string().swap(*line);
+  Lines shrunk;  // the slots of a ring grown by a burst, freed after the lock
   size_t count = 0;
   const size_t done = aLines.size();
   PopResult result;
@@ -207,7 +208,7 @@ tTK_LogQueue::PopResult tTK_LogQueue::PopBatchReusing(std::vector<std::string>& 
         aLines.push_back(std::move(fSpare.back()));
         fSpare.pop_back();
       }
-      aLines.resize(count);
+      while (aLines.size() < count) aLines.push_back(std::make_unique<std::string>());
     }
     // Each line taken leaves its slot a string of a line done with.
     size_t at = fHead;
@@ -217,8 +218,8 @@ tTK_LogQueue::PopResult tTK_LogQueue::PopBatchReusing(std::vector<std::string>& 
     }
     fHead = at;
     fCount -= count;
-    // Those left over are kept as spares, as many as PopBatch keeps.
-    for (size_t i = count; i < done && fSpare.size() < kSpareLines; ++i)
+    // Those left over are kept as spares.
+    for (size_t i = count; i < done && fSpare.size() < kKeptSpares; ++i)
       fSpare.push_back(std::move(aLines[i]));
     if (fCount == 0 && fSlots.size() > kKeptSlots) {
       shrunk.swap(fSlots);
@@ -253,7 +254,7 @@ bool tTK_LogQueue::TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs) {
   std::unique_lock<std::mutex> guard(fLock, std::defer_lock);
   if (!LockWithin(guard, std::chrono::milliseconds(aMaxWaitMs))) return false;
   fShutdown = true;
-  for (size_t i = 0; i < fCount; ++i) aLines.push_back(std::move(SlotLocked(i)));
+  for (size_t i = 0; i < fCount; ++i) aLines.push_back(std::move(*SlotLocked(i)));
   fHead = 0;
   fCount = 0;
   // Nobody waits to be woken (the log thread is gone); and a thread the
@@ -470,8 +471,22 @@ void tTK_LogState::WriteQueuedLine(const std::string& aLine) {
   }
 }
 
+namespace {
+const std::string& LineText(const std::string& aLine) { return aLine; }
+const std::string& LineText(const tTK_LogQueue::Line& aLine) { return *aLine; }
+}  // namespace
+
 void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread) {
-  if (aLines.size() == 1) return WriteQueuedLine(aLines.front());
+  WriteLines(aLines, aOnLogThread);
+}
+
+void tTK_LogState::WriteQueuedLines(const tTK_LogQueue::Lines& aLines, bool aOnLogThread) {
+  WriteLines(aLines, aOnLogThread);
+}
+
+template <class TLines>
+void tTK_LogState::WriteLines(const TLines& aLines, bool aOnLogThread) {
+  if (aLines.size() == 1) return WriteQueuedLine(LineText(aLines.front()));
   const int64_t count = static_cast<int64_t>(aLines.size());
   if (fFailing) {
     // As for one line: no attempt unless a probe is due, and the report of
@@ -502,7 +517,7 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool
     }
   } dropLarge{data};
   size_t bytes = 0;
-  for (const std::string& line : aLines) bytes += line.size() + 2;
+  for (const auto& line : aLines) bytes += LineText(line).size() + 2;
   // (written from the start: what lies beyond is never read, and a kept
   // buffer is not filled again)
   if (data.size() < bytes) data.resize(bytes);
@@ -531,7 +546,7 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool
         RotateIfOversize(fileName);
       }
     }
-    const std::string& line = aLines[i];
+    const std::string& line = LineText(aLines[i]);
     std::memcpy(out + used, line.data(), line.size());
     used += line.size();
     out[used] = '\r';
@@ -546,10 +561,10 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool
   StartFailing();
 }
 
-bool tTK_LogState::EndsWithLines(const std::vector<std::string>& aLines) const {
+bool tTK_LogState::EndsWithLines(const tTK_LogQueue::Lines& aLines) const {
   std::string data;
-  for (const std::string& line : aLines) {
-    data += line;
+  for (const tTK_LogQueue::Line& line : aLines) {
+    data += *line;
     data += "\r\n";
   }
   try {
@@ -702,8 +717,10 @@ void tTK_LogThread::FinishHere() {
     // the file.
     std::unique_lock<std::mutex> guard(s.fInFlightLock, std::defer_lock);
     if (LockWithin(guard, std::chrono::milliseconds(kQueueLockWaitMs)) && !s.fInFlight.empty() &&
-        !s.EndsWithLines(s.fInFlight))
-      lines.swap(s.fInFlight);
+        !s.EndsWithLines(s.fInFlight)) {
+      for (tTK_LogQueue::Line& line : s.fInFlight) lines.push_back(std::move(*line));
+      s.fInFlight.clear();
+    }
   }
   // (a queue whose lock a stopped thread holds is given up, not what came before it)
   static_cast<void>(s.fQueue.TakeRest(lines, kQueueLockWaitMs));
@@ -733,7 +750,7 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   tTK_LogState& s = *aState;
   // The lines of a batch; once written, their strings go back to the queue
   // for the next lines.
-  std::vector<std::string> lines;
+  tTK_LogQueue::Lines lines;
   Clock::time_point lastLine = Clock::now();
   for (;;) {
     {

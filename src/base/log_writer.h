@@ -34,6 +34,10 @@ namespace korvane {
 class tTK_LogQueue {
  public:
   enum class PopResult { Line, Empty, Timeout };
+  // A line as the queue holds it: a string of its own that goes to the log
+  // thread and back without being moved.
+  using Line = std::unique_ptr<std::string>;
+  using Lines = std::vector<Line>;
 
   tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs);
   // Adds aLine. With aStartConsumer, it is set when the queue had no
@@ -58,7 +62,7 @@ class tTK_LogQueue {
   // (otherwise it is left as it was). Their strings hold the next lines
   // pushed, but for those grown over kSpareBytes: a line costs no
   // allocation, nor a copy, in the steady state.
-  PopResult PopBatchReusing(std::vector<std::string>& aLines, size_t aMax, int aGatherMs);
+  PopResult PopBatchReusing(Lines& aLines, size_t aMax, int aGatherMs);
   void Shutdown();
   // Shuts the queue down and moves every queued line to the end of aLines,
   // for a thread other than the log thread when that thread is gone (it
@@ -91,6 +95,9 @@ class tTK_LogQueue {
   // that many once the burst is taken.
   static constexpr size_t kFirstSlots = 64;
   static constexpr size_t kKeptSlots = 1024;
+  // Strings of a batch handed back beyond the lines taken are kept as
+  // spares, up to this many, for the batches that take more.
+  static constexpr size_t kKeptSpares = 256;
 
  private:
   // The string the next line is written into (under the lock, the queue
@@ -103,7 +110,7 @@ class tTK_LogQueue {
   // Waits for lines as PopBatch does; the number to take (0: none).
   size_t WaitForBatchLocked(std::unique_lock<std::mutex>& aGuard, size_t aMax, int aGatherMs,
                             PopResult& aResult);
-  std::string& SlotLocked(size_t aIndex) {  // the aIndex-th queued line
+  Line& SlotLocked(size_t aIndex) {  // the aIndex-th queued line
     const size_t at = fHead + aIndex;
     return fSlots[at < fSlots.size() ? at : at - fSlots.size()];
   }
@@ -112,25 +119,25 @@ class tTK_LogQueue {
   const int fPopTimeoutMs;
   mutable std::mutex fLock;
   std::condition_variable fNotEmpty;
-  std::vector<std::string> fSlots;
+  Lines fSlots;           // (never null)
   size_t fHead = 0;       // the slot of the oldest queued line
   size_t fCount = 0;      // lines queued, from fHead on
   size_t fBatchSize = 0;  // of the last PopBatch: a push reaching it wakes the gathering
   bool fShutdown = false;
   bool fConsumer = false;
-  std::vector<std::string> fSpare;
+  Lines fSpare;  // (never null)
 };
 
 inline std::string& tTK_LogQueue::NextSlotLocked() {
   if (fCount == fSlots.size()) GrowLocked();
-  std::string& slot = SlotLocked(fCount);
+  Line& slot = SlotLocked(fCount);
   // (a string of no room of its own: one never written, or whose line was
   // moved out)
-  if (!fSpare.empty() && slot.capacity() <= std::string().capacity()) {
+  if (!fSpare.empty() && slot->capacity() <= std::string().capacity()) {
     slot.swap(fSpare.back());
     fSpare.pop_back();
   }
-  return slot;
+  return *slot;
 }
 
 inline bool tTK_LogQueue::AddedLocked(bool* aStartConsumer) {
@@ -218,6 +225,7 @@ struct tTK_LogState {
   // dropped and counted together.
   // aOnLogThread: called by the log thread, which keeps a buffer for it.
   void WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread = false);
+  void WriteQueuedLines(const tTK_LogQueue::Lines& aLines, bool aOnLogThread = false);
   void ReportDrops();  // the periodic report, and the probe while failing
   void Finish();       // a last report of drops, then the last line
   void MarkProgress();
@@ -252,8 +260,8 @@ struct tTK_LogState {
   // process that ends stops the thread wherever it is, and the unloading
   // thread then appends them unless the file already ends with them.
   std::mutex fInFlightLock;
-  std::vector<std::string> fInFlight;
-  bool EndsWithLines(const std::vector<std::string>& aLines) const;
+  tTK_LogQueue::Lines fInFlight;
+  bool EndsWithLines(const tTK_LogQueue::Lines& aLines) const;
 
  private:
   // Appends aLine with its line end, up to aAttempts times kRetryDelayMs
@@ -262,6 +270,8 @@ struct tTK_LogState {
   // Appends aData, which holds aLineCount whole lines, with the attempts and
   // the folder rule of AppendLine.
   bool AppendData(const std::string& aFileName, std::string_view aData, uint64_t aLineCount, int aAttempts);
+  template <class TLines>
+  void WriteLines(const TLines& aLines, bool aOnLogThread);
   bool Oversize(int64_t aSize) const;
   // Renames the log file aside when it is over the limit.
   void RotateIfOversize(const std::string& aFileName);

@@ -795,7 +795,7 @@ TEST(LogQueue, BatchesHandedBackHoldTheNextLinesInOrder) {
       }));
     }
   };
-  std::vector<std::string> lines;
+  tTK_LogQueue::Lines lines;
   std::set<const char*> rooms;  // of the strings handed back
   // Takes what is queued in batches of at most aMax; with aSameRooms, every
   // line is in a string handed back before.
@@ -803,7 +803,8 @@ TEST(LogQueue, BatchesHandedBackHoldTheNextLinesInOrder) {
     while (queue.Count() > 0) {
       ASSERT_EQ(queue.PopBatchReusing(lines, aMax, 0), tTK_LogQueue::PopResult::Line);
       EXPECT_LE(lines.size(), aMax);
-      for (const std::string& line : lines) {
+      for (const tTK_LogQueue::Line& taken : lines) {
+        const std::string& line = *taken;
         EXPECT_EQ(line.substr(0, line.find('.')), text(popped++, 0));
         EXPECT_LE(line.capacity(), std::max(tTK_LogQueue::kSpareBytes, line.size()));
         if (aSameRooms) {
@@ -833,9 +834,14 @@ TEST(LogQueue, BatchesHandedBackHoldTheNextLinesInOrder) {
   }
   EXPECT_EQ(popped, pushed);
   // A batch not taken leaves what was handed back as it was.
-  const std::vector<std::string> before = lines;
+  auto texts = [&lines] {
+    std::vector<std::string> result;
+    for (const tTK_LogQueue::Line& line : lines) result.push_back(*line);
+    return result;
+  };
+  const std::vector<std::string> before = texts();
   EXPECT_EQ(queue.PopBatchReusing(lines, 5, 0), tTK_LogQueue::PopResult::Timeout);
-  EXPECT_EQ(lines, before);
+  EXPECT_EQ(texts(), before);
 }
 
 TEST(LogQueue, GatheringEndsWhenTheBatchIsFullOrTheQueueShutsDown) {
