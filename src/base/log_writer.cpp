@@ -36,6 +36,13 @@ namespace {
 
 constexpr size_t kStampSize = 23;  // "yyyy-mm-dd hh:mm:ss:zzz"
 
+// Two digits at a time from a table: every logged line starts with a time
+// stamp, made on the caller's thread.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // Writes "yyyy-mm-dd hh:mm:ss:zzz" to aOut (kStampSize characters); false,
 // with nothing written, when a field does not fit its width.
 bool WriteLogTimestamp(char* aOut, const platform::LocalTime& t) {
@@ -43,12 +50,6 @@ bool WriteLogTimestamp(char* aOut, const platform::LocalTime& t) {
                     t.day <= 99 && t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 &&
                     t.second >= 0 && t.second <= 99 && t.millisecond >= 0 && t.millisecond <= 999;
   if (!fits) return false;
-  // Two digits at a time from a table: every logged line starts with one,
-  // made on the caller's thread.
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
   std::memcpy(aOut, "0000-00-00 00:00:00:000", kStampSize);
   auto pair = [aOut](size_t aAt, int aValue) { std::memcpy(aOut + aAt, kPairs + 2 * aValue, 2); };
   pair(0, t.year / 100);
@@ -72,8 +73,7 @@ bool WriteLogTimestamp(char* aOut, const platform::LocalTime& t, tTK_LogWriter::
     std::memcpy(aOut, c.text, sizeof c.text);
     aOut[19] = ':';
     aOut[20] = static_cast<char>('0' + t.millisecond / 100);
-    aOut[21] = static_cast<char>('0' + t.millisecond / 10 % 10);
-    aOut[22] = static_cast<char>('0' + t.millisecond % 10);
+    std::memcpy(aOut + 21, kPairs + 2 * (t.millisecond % 100), 2);
     return true;
   }
   if (!WriteLogTimestamp(aOut, t)) return false;
