@@ -850,27 +850,26 @@ size_t tTK_LogWriter::LineSize(std::string_view aMessage) const {
 void tTK_LogWriter::AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage,
                                LineCache* aCache) const {
   const platform::LocalTime t = aCache ? platform::Now(aCache->now) : platform::Now();
-  // The time stamp and what follows it up to the message, appended at once.
+  static constexpr char kInfo[] = " - ";
   static constexpr char kError[] = " - ERROR - ";
+  // The usual line: the time stamp and what follows it up to the message,
+  // appended at once (as many characters as the entry type gives).
   char head[kStampSize + sizeof kError - 1];
-  size_t used = 0;
-  if (aCache ? WriteLogTimestamp(head, t, aCache->stamp) : WriteLogTimestamp(head, t))
-    used = kStampSize;
-  else
+  if (!(aCache ? WriteLogTimestamp(head, t, aCache->stamp) : WriteLogTimestamp(head, t))) {
     AppendLogTimestamp(aLine, t);
-  if (fShowInstanceGuid.load()) {
-    aLine.append(head, used);
+    if (fShowInstanceGuid.load()) aLine += fGuidText;
+    aLine += aEntryType == let_error ? kError : kInfo;
+  } else if (fShowInstanceGuid.load()) {
+    aLine.append(head, kStampSize);
     aLine += fGuidText;
-    used = 0;
-  }
-  if (aEntryType == let_error) {
-    std::memcpy(head + used, kError, sizeof kError - 1);
-    used += sizeof kError - 1;
+    aLine += aEntryType == let_error ? kError : kInfo;
+  } else if (aEntryType == let_error) {
+    std::memcpy(head + kStampSize, kError, sizeof kError - 1);
+    aLine.append(head, kStampSize + sizeof kError - 1);
   } else {
-    std::memcpy(head + used, " - ", 3);
-    used += 3;
+    std::memcpy(head + kStampSize, kInfo, sizeof kInfo - 1);
+    aLine.append(head, kStampSize + sizeof kInfo - 1);
   }
-  aLine.append(head, used);
   if (fMaxMessageLength > 0)
     aLine += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
   else
