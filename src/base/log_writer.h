@@ -85,8 +85,8 @@ class tTK_LogQueue {
   void DropConsumer();
   bool HasConsumer() const;
 
-  // The strings kept for PushWritten: at most this many, each of at most
-  // this size.
+  // The strings of lines handed to PopBatch kept for PushWritten: at most
+  // this many. No string over this size is kept, for either pop.
   static constexpr size_t kSpareLines = 32;
   static constexpr size_t kSpareBytes = 4096;
   // The queued lines are a ring of strings that keep their room from line
