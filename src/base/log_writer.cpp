@@ -34,26 +34,24 @@ std::string FormatStamp17(const platform::LocalTime& t) {
 
 namespace {
 
-// Appends "yyyy-mm-dd hh:mm:ss:zzz" to aOut.
-void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
+constexpr size_t kStampSize = 23;  // "yyyy-mm-dd hh:mm:ss:zzz"
+
+// Two digits at a time from a table: every logged line starts with a time
+// stamp, made on the caller's thread.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes "yyyy-mm-dd hh:mm:ss:zzz" to aOut (kStampSize characters); false,
+// with nothing written, when a field does not fit its width.
+bool WriteLogTimestamp(char* aOut, const platform::LocalTime& t) {
   const bool fits = t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 99 && t.day >= 0 &&
                     t.day <= 99 && t.hour >= 0 && t.hour <= 99 && t.minute >= 0 && t.minute <= 99 &&
                     t.second >= 0 && t.second <= 99 && t.millisecond >= 0 && t.millisecond <= 999;
-  if (!fits) {
-    char buffer[96];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second, t.millisecond);
-    aOut += buffer;
-    return;
-  }
-  // Two digits at a time from a table: every logged line starts with one,
-  // made on the caller's thread.
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
-  char out[] = "0000-00-00 00:00:00:000";
-  auto pair = [&out](size_t aAt, int aValue) { std::memcpy(out + aAt, kPairs + 2 * aValue, 2); };
+  if (!fits) return false;
+  std::memcpy(aOut, "0000-00-00 00:00:00:000", kStampSize);
+  auto pair = [aOut](size_t aAt, int aValue) { std::memcpy(aOut + aAt, kPairs + 2 * aValue, 2); };
   pair(0, t.year / 100);
   pair(2, t.year % 100);
   pair(5, t.month);
@@ -61,42 +59,48 @@ void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
   pair(11, t.hour);
   pair(14, t.minute);
   pair(17, t.second);
-  out[20] = static_cast<char>('0' + t.millisecond / 100);
+  aOut[20] = static_cast<char>('0' + t.millisecond / 100);
   pair(21, t.millisecond % 100);
-  aOut.append(out, sizeof out - 1);
+  return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The same; a second already in aStamp gives its text from there, and a new
-// one of the usual width is kept there.
-void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t, tTK_LogWriter::SecondStamp* aStamp) {
-  tTK_LogWriter::SecondStamp& c = *aStamp;
+// one is kept there.
+bool WriteLogTimestamp(char* aOut, const platform::LocalTime& t, tTK_LogWriter::SecondStamp& aStamp) {
+  tTK_LogWriter::SecondStamp& c = aStamp;
   if (t.second == c.second && t.minute == c.minute && t.hour == c.hour && t.day == c.day &&
       t.month == c.month && t.year == c.year && t.millisecond >= 0 && t.millisecond <= 999) {
-    char out[23];
-    std::memcpy(out, c.text, sizeof c.text);
-    out[19] = ':';
-    out[20] = static_cast<char>('0' + t.millisecond / 100);
-    out[21] = static_cast<char>('0' + t.millisecond / 10 % 10);
-    out[22] = static_cast<char>('0' + t.millisecond % 10);
-    aOut.append(out, sizeof out);
-    return;
+    std::memcpy(aOut, c.text, sizeof c.text);
+    aOut[19] = ':';
+    aOut[20] = static_cast<char>('0' + t.millisecond / 100);
+    std::memcpy(aOut + 21, kPairs + 2 * (t.millisecond % 100), 2);
+    return true;
   }
-  const size_t at = aOut.size();
-  AppendLogTimestamp(aOut, t);
+  if (!WriteLogTimestamp(aOut, t)) return false;
   // Every field at its own width: the first 19 characters depend on the
   // fields to the second alone.
-  if (aOut.size() - at != 23) return;
-  std::memcpy(c.text, aOut.data() + at, sizeof c.text);
+  std::memcpy(c.text, aOut, sizeof c.text);
   c.year = t.year;
   c.month = t.month;
   c.day = t.day;
   c.hour = t.hour;
   c.minute = t.minute;
   c.second = t.second;
+  return true;
+}
+
+// Appends "yyyy-mm-dd hh:mm:ss:zzz" to aOut (fields too wide for theirs at
+// their full width).
+void AppendLogTimestamp(std::string& aOut, const platform::LocalTime& t) {
+  char out[kStampSize];
+  if (WriteLogTimestamp(out, t)) {
+    aOut.append(out, sizeof out);
+    return;
+  }
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d:%03d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second, t.millisecond);
+  aOut += buffer;
 }
 
 }  // namespace
@@ -112,13 +116,13 @@ std::string FormatLogTimestamp(const platform::LocalTime& t) {
 tTK_LogQueue::tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs)
     : fCapacity(aCapacity), fPopTimeoutMs(aPopTimeoutMs) {}
 
-bool tTK_LogQueue::AddLocked(std::string&& aLine, bool* aStartConsumer) {
-  fLines.push_back(std::move(aLine));
-  if (aStartConsumer != nullptr && !fConsumer) {
-    fConsumer = true;
-    *aStartConsumer = true;
-  }
-  return fLines.size() == 1 || fLines.size() == fBatchSize;
+void tTK_LogQueue::GrowLocked() {
+  // Full: the lines in order from the first slot, then the new slots.
+  std::rotate(fSlots.begin(), fSlots.begin() + static_cast<std::ptrdiff_t>(fHead), fSlots.end());
+  fHead = 0;
+  const size_t size = std::min(fCapacity, std::max(kFirstSlots, 2 * fSlots.size()));
+  fSlots.reserve(size);
+  while (fSlots.size() < size) fSlots.push_back(std::make_unique<std::string>());
 }
 
 bool tTK_LogQueue::Push(std::string aLine, bool* aStartConsumer) {
@@ -126,8 +130,9 @@ bool tTK_LogQueue::Push(std::string aLine, bool* aStartConsumer) {
   {
     std::lock_guard<std::mutex> guard(fLock);
     if (fShutdown) return true;
-    if (fLines.size() >= fCapacity) return false;
-    wake = AddLocked(std::move(aLine), aStartConsumer);
+    if (fCount >= fCapacity) return false;
+    NextSlotLocked() = std::move(aLine);
+    wake = AddedLocked(aStartConsumer);
   }
   if (wake) fNotEmpty.notify_one();
   return true;
@@ -136,12 +141,32 @@ bool tTK_LogQueue::Push(std::string aLine, bool* aStartConsumer) {
 tTK_LogQueue::PopResult tTK_LogQueue::Pop(std::string& aLine) {
   std::unique_lock<std::mutex> guard(fLock);
   if (!fNotEmpty.wait_for(guard, std::chrono::milliseconds(fPopTimeoutMs),
-                          [this] { return !fLines.empty() || fShutdown; }))
+                          [this] { return fCount != 0 || fShutdown; }))
     return PopResult::Timeout;
-  if (fLines.empty()) return PopResult::Empty;
-  aLine = std::move(fLines.front());
-  fLines.pop_front();
+  if (fCount == 0) return PopResult::Empty;
+  aLine = std::move(*SlotLocked(0));
+  fHead = fHead + 1 == fSlots.size() ? 0 : fHead + 1;
+  --fCount;
   return PopResult::Line;
+}
+
+size_t tTK_LogQueue::WaitForBatchLocked(std::unique_lock<std::mutex>& aGuard, size_t aMax, int aGatherMs,
+                                        PopResult& aResult) {
+  fBatchSize = aMax;
+  if (!fNotEmpty.wait_for(aGuard, std::chrono::milliseconds(fPopTimeoutMs),
+                          [this] { return fCount != 0 || fShutdown; })) {
+    aResult = PopResult::Timeout;
+    return 0;
+  }
+  if (fCount == 0) {
+    aResult = PopResult::Empty;
+    return 0;
+  }
+  if (aGatherMs > 0)
+    fNotEmpty.wait_for(aGuard, std::chrono::milliseconds(aGatherMs),
+                       [this, aMax] { return fCount >= aMax || fShutdown; });
+  aResult = PopResult::Line;
+  return std::min(aMax, fCount);
 }
 
 tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs,
@@ -152,22 +177,60 @@ tTK_LogQueue::PopResult tTK_LogQueue::PopBatch(std::vector<std::string>& aLines,
       if (fSpare.size() >= kSpareLines) break;
       if (line.capacity() > kSpareBytes) continue;
       line.clear();
-      fSpare.push_back(std::move(line));
+      fSpare.push_back(std::make_unique<std::string>(std::move(line)));
     }
     aWritten->clear();
   }
-  fBatchSize = aMax;
-  if (!fNotEmpty.wait_for(guard, std::chrono::milliseconds(fPopTimeoutMs),
-                          [this] { return !fLines.empty() || fShutdown; }))
-    return PopResult::Timeout;
-  if (fLines.empty()) return PopResult::Empty;
-  if (aGatherMs > 0)
-    fNotEmpty.wait_for(guard, std::chrono::milliseconds(aGatherMs),
-                       [this, aMax] { return fLines.size() >= aMax || fShutdown; });
-  const size_t count = std::min(aMax, fLines.size());
-  std::move(fLines.begin(), fLines.begin() + static_cast<std::ptrdiff_t>(count), std::back_inserter(aLines));
-  fLines.erase(fLines.begin(), fLines.begin() + static_cast<std::ptrdiff_t>(count));
-  return PopResult::Line;
+  PopResult result;
+  const size_t count = WaitForBatchLocked(guard, aMax, aGatherMs, result);
+  for (size_t i = 0; i < count; ++i) aLines.push_back(std::move(*SlotLocked(i)));
+  fHead = (fHead + count) % std::max<size_t>(fSlots.size(), 1);
+  fCount -= count;
+  return result;
+}
+
+tTK_LogQueue::PopResult tTK_LogQueue::PopBatchReusing(Lines& aLines, size_t aMax, int aGatherMs) {
+  // A string grown large goes (before the lock).
+  for (Line& line : aLines)
+    if (line->capacity() > kSpareBytes) std::string().swap(*line);
+  Lines shrunk;  // the slots of a ring grown by a burst, freed after the lock
+  size_t count = 0;
+  const size_t done = aLines.size();
+  PopResult result;
+  {
+    std::unique_lock<std::mutex> guard(fLock);
+    count = WaitForBatchLocked(guard, aMax, aGatherMs, result);
+    if (count == 0) return result;
+    if (done < count) {
+      // (strings kept spare first: a string of no room gives its slot none)
+      aLines.reserve(count);
+      while (aLines.size() < count && !fSpare.empty()) {
+        aLines.push_back(std::move(fSpare.back()));
+        fSpare.pop_back();
+      }
+      while (aLines.size() < count) aLines.push_back(std::make_unique<std::string>());
+    }
+    // Each line taken leaves its slot a string of a line done with.
+    size_t at = fHead;
+    for (size_t i = 0; i < count; ++i) {
+      aLines[i].swap(fSlots[at]);
+      if (++at == fSlots.size()) at = 0;
+    }
+    fHead = at;
+    fCount -= count;
+    // Those left over are kept as spares.
+    for (size_t i = count; i < done && fSpare.size() < kKeptSpares; ++i)
+      fSpare.push_back(std::move(aLines[i]));
+    if (fCount == 0 && fSlots.size() > kKeptSlots) {
+      shrunk.swap(fSlots);
+      fSlots.reserve(kKeptSlots);
+      std::move(shrunk.begin(), shrunk.begin() + static_cast<std::ptrdiff_t>(kKeptSlots),
+                std::back_inserter(fSlots));
+      fHead = 0;
+    }
+  }
+  if (done > count) aLines.resize(count);
+  return result;
 }
 
 void tTK_LogQueue::Shutdown() {
@@ -191,8 +254,9 @@ bool tTK_LogQueue::TakeRest(std::vector<std::string>& aLines, int aMaxWaitMs) {
   std::unique_lock<std::mutex> guard(fLock, std::defer_lock);
   if (!LockWithin(guard, std::chrono::milliseconds(aMaxWaitMs))) return false;
   fShutdown = true;
-  std::move(fLines.begin(), fLines.end(), std::back_inserter(aLines));
-  fLines.clear();
+  for (size_t i = 0; i < fCount; ++i) aLines.push_back(std::move(*SlotLocked(i)));
+  fHead = 0;
+  fCount = 0;
   // Nobody waits to be woken (the log thread is gone); and a thread the
   // system stopped inside the condition's own bookkeeping would leave a
   // notification spinning for ever.
@@ -206,7 +270,7 @@ bool tTK_LogQueue::IsShutdown() const {
 
 size_t tTK_LogQueue::Count() const {
   std::lock_guard<std::mutex> guard(fLock);
-  return fLines.size();
+  return fCount;
 }
 
 bool tTK_LogQueue::ClaimConsumer() {
@@ -218,7 +282,7 @@ bool tTK_LogQueue::ClaimConsumer() {
 
 bool tTK_LogQueue::ReleaseConsumer() {
   std::lock_guard<std::mutex> guard(fLock);
-  if (!fLines.empty() || fShutdown) return false;
+  if (fCount != 0 || fShutdown) return false;
   fConsumer = false;
   return true;
 }
@@ -331,7 +395,7 @@ bool tTK_LogState::AppendLine(const std::string& aLine, int aAttempts) {
   return AppendData(fileName, aLine + "\r\n", 1, aAttempts);
 }
 
-bool tTK_LogState::AppendData(const std::string& aFileName, const std::string& aData, uint64_t aLineCount,
+bool tTK_LogState::AppendData(const std::string& aFileName, std::string_view aData, uint64_t aLineCount,
                               int aAttempts) {
   for (int attempt = 1;; ++attempt) {
     try {
@@ -411,8 +475,22 @@ void tTK_LogState::WriteQueuedLine(const std::string& aLine) {
   }
 }
 
+namespace {
+const std::string& LineText(const std::string& aLine) { return aLine; }
+const std::string& LineText(const tTK_LogQueue::Line& aLine) { return *aLine; }
+}  // namespace
+
 void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread) {
-  if (aLines.size() == 1) return WriteQueuedLine(aLines.front());
+  WriteLines(aLines, aOnLogThread);
+}
+
+void tTK_LogState::WriteQueuedLines(const tTK_LogQueue::Lines& aLines, bool aOnLogThread) {
+  WriteLines(aLines, aOnLogThread);
+}
+
+template <class TLines>
+void tTK_LogState::WriteLines(const TLines& aLines, bool aOnLogThread) {
+  if (aLines.size() == 1) return WriteQueuedLine(LineText(aLines.front()));
   const int64_t count = static_cast<int64_t>(aLines.size());
   if (fFailing) {
     // As for one line: no attempt unless a probe is due, and the report of
@@ -442,43 +520,55 @@ void tTK_LogState::WriteQueuedLines(const std::vector<std::string>& aLines, bool
       if (data.capacity() > kKeptBatchBytes) std::string().swap(data);
     }
   } dropLarge{data};
-  data.clear();
   size_t bytes = 0;
-  for (const std::string& line : aLines) bytes += line.size() + 2;
-  data.reserve(bytes);
+  for (const auto& line : aLines) bytes += LineText(line).size() + 2;
+  // (written from the start: what lies beyond is never read, and a kept
+  // buffer is not filled again)
+  if (data.size() < bytes) data.resize(bytes);
+  char* const out = data.data();
+  size_t used = 0;
   // The lines in data, and the counter's value when data reaches the file.
   uint64_t pending = 0;
   const uint64_t counter = fCounter.load();
   int64_t written = 0;
-  for (const std::string& line : aLines) {
-    if ((counter + pending + static_cast<uint64_t>(written)) % 20 == 0) {
+  // The line before which the size is checked next: the one that makes the
+  // counter a multiple of 20 (every line before it is pending or written).
+  size_t check = static_cast<size_t>((20 - counter % 20) % 20);
+  const size_t lineCount = aLines.size();
+  for (size_t i = 0; i < lineCount; ++i) {
+    if (i == check) {
+      check += 20;
       // The check a line written on its own would have had: the size counts
       // the lines still pending, and they go first when a rotation is due.
       if (pending == 0) {
         RotateIfOversize(fileName);
-      } else if (Oversize(std::max<int64_t>(platform::FileSize(fileName), 0) +
-                          static_cast<int64_t>(data.size()))) {
-        if (!AppendData(fileName, data, pending, attempts)) break;
+      } else if (Oversize(std::max<int64_t>(platform::FileSize(fileName), 0) + static_cast<int64_t>(used))) {
+        if (!AppendData(fileName, std::string_view(out, used), pending, attempts)) break;
         written += static_cast<int64_t>(pending);
         pending = 0;
-        data.clear();
+        used = 0;
         RotateIfOversize(fileName);
       }
     }
-    data += line;
-    data += "\r\n";
+    const std::string& line = LineText(aLines[i]);
+    std::memcpy(out + used, line.data(), line.size());
+    used += line.size();
+    out[used] = '\r';
+    out[used + 1] = '\n';
+    used += 2;
     ++pending;
   }
-  if (pending == static_cast<uint64_t>(count - written) && AppendData(fileName, data, pending, attempts))
+  if (pending == static_cast<uint64_t>(count - written) &&
+      AppendData(fileName, std::string_view(out, used), pending, attempts))
     return;
   fDroppedTotal.fetch_add(count - written);
   StartFailing();
 }
 
-bool tTK_LogState::EndsWithLines(const std::vector<std::string>& aLines) const {
+bool tTK_LogState::EndsWithLines(const tTK_LogQueue::Lines& aLines) const {
   std::string data;
-  for (const std::string& line : aLines) {
-    data += line;
+  for (const tTK_LogQueue::Line& line : aLines) {
+    data += *line;
     data += "\r\n";
   }
   try {
@@ -631,8 +721,10 @@ void tTK_LogThread::FinishHere() {
     // the file.
     std::unique_lock<std::mutex> guard(s.fInFlightLock, std::defer_lock);
     if (LockWithin(guard, std::chrono::milliseconds(kQueueLockWaitMs)) && !s.fInFlight.empty() &&
-        !s.EndsWithLines(s.fInFlight))
-      lines.swap(s.fInFlight);
+        !s.EndsWithLines(s.fInFlight)) {
+      for (tTK_LogQueue::Line& line : s.fInFlight) lines.push_back(std::move(*line));
+      s.fInFlight.clear();
+    }
   }
   // (a queue whose lock a stopped thread holds is given up, not what came before it)
   static_cast<void>(s.fQueue.TakeRest(lines, kQueueLockWaitMs));
@@ -660,9 +752,9 @@ void tTK_LogThread::FinishHere() {
 void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
   using Clock = std::chrono::steady_clock;
   tTK_LogState& s = *aState;
-  // The lines of a batch, and those of the one before, written: their
-  // strings go back to the queue for the next lines.
-  std::vector<std::string> lines, written;
+  // The lines of a batch; once written, their strings go back to the queue
+  // for the next lines.
+  tTK_LogQueue::Lines lines;
   Clock::time_point lastLine = Clock::now();
   for (;;) {
     {
@@ -674,9 +766,8 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
         s.fParked = false;
       }
     }
-    lines.clear();
     const tTK_LogQueue::PopResult result =
-        s.fQueue.PopBatch(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs, &written);
+        s.fQueue.PopBatchReusing(lines, tTK_LogState::kBatchLines, tTK_LogState::kGatherMs);
     s.MarkProgress();
     if (result == tTK_LogQueue::PopResult::Line) {
       {
@@ -688,7 +779,6 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
         std::lock_guard<std::mutex> guard(s.fInFlightLock);
         s.fInFlight.swap(lines);
       }
-      written.swap(lines);  // (lines is empty now: the queue emptied written)
       s.ReportDrops();
       s.MarkProgress();
       lastLine = Clock::now();
@@ -722,7 +812,9 @@ void tTK_LogThread::Execute(std::shared_ptr<tTK_LogState> aState) {
 
 tTK_LogWriter::tTK_LogWriter(const std::string& aFileName, const std::string& aDirectory,
                              int32_t aMaxMessageLength, bool aDaily)
-    : fGuid(platform::NewUuid()), fState(std::make_shared<tTK_LogState>()) {
+    : fGuid(platform::NewUuid()),
+      fGuidText(" - " + platform::FormatUuid(fGuid)),
+      fState(std::make_shared<tTK_LogState>()) {
   const std::string name =
       aDaily ? aFileName + "_" + FormatDate8(platform::Now()) + ".log" : aFileName + ".log";
   fState->SetFileName(platform::ExtractFileName(name));
@@ -760,16 +852,28 @@ size_t tTK_LogWriter::LineSize(std::string_view aMessage) const {
 }
 
 void tTK_LogWriter::AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage,
-                               SecondStamp* aStamp) const {
-  if (aStamp)
-    AppendLogTimestamp(aLine, platform::Now(), aStamp);
-  else
-    AppendLogTimestamp(aLine, platform::Now());
-  if (fShowInstanceGuid.load()) {
-    aLine += " - ";
-    aLine += platform::FormatUuid(fGuid);
+                               LineCache* aCache) const {
+  const platform::LocalTime t = aCache ? platform::Now(aCache->now) : platform::Now();
+  static constexpr char kInfo[] = " - ";
+  static constexpr char kError[] = " - ERROR - ";
+  // The usual line: the time stamp and what follows it up to the message,
+  // appended at once (as many characters as the entry type gives).
+  char head[kStampSize + sizeof kError - 1];
+  if (!(aCache ? WriteLogTimestamp(head, t, aCache->stamp) : WriteLogTimestamp(head, t))) {
+    AppendLogTimestamp(aLine, t);
+    if (fShowInstanceGuid.load()) aLine += fGuidText;
+    aLine += aEntryType == let_error ? kError : kInfo;
+  } else if (fShowInstanceGuid.load()) {
+    aLine.append(head, kStampSize);
+    aLine += fGuidText;
+    aLine += aEntryType == let_error ? kError : kInfo;
+  } else if (aEntryType == let_error) {
+    std::memcpy(head + kStampSize, kError, sizeof kError - 1);
+    aLine.append(head, kStampSize + sizeof kError - 1);
+  } else {
+    std::memcpy(head + kStampSize, kInfo, sizeof kInfo - 1);
+    aLine.append(head, kStampSize + sizeof kInfo - 1);
   }
-  aLine += aEntryType == let_error ? " - ERROR - " : " - ";
   if (fMaxMessageLength > 0)
     aLine += platform::Utf16Prefix(aMessage, static_cast<size_t>(fMaxMessageLength));
   else
@@ -791,7 +895,7 @@ void tTK_LogWriter::Write(tTK_MessageType aEntryType, std::string_view aMessage)
   // Written straight into the queue: this runs on the caller's thread for
   // every line.
   if (!fState->fQueue.PushWritten(
-          LineSize(aMessage), [&](std::string& aLine) { AppendLine(aLine, aEntryType, aMessage, &fStamp); },
+          LineSize(aMessage), [&](std::string& aLine) { AppendLine(aLine, aEntryType, aMessage, &fCache); },
           &startRun))
     fState->fDroppedTotal.fetch_add(1);
   if (startRun) fThread->StartRun();

@@ -7,7 +7,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "base/shared_types.h"
+#include "platform/clock.h"
 #include "platform/module_thread.h"
 #include "platform/uuid.h"
 
@@ -34,6 +34,10 @@ namespace korvane {
 class tTK_LogQueue {
  public:
   enum class PopResult { Line, Empty, Timeout };
+  // A line as the queue holds it: a string of its own that goes to the log
+  // thread and back without being moved.
+  using Line = std::unique_ptr<std::string>;
+  using Lines = std::vector<Line>;
 
   tTK_LogQueue(size_t aCapacity, int aPopTimeoutMs);
   // Adds aLine. With aStartConsumer, it is set when the queue had no
@@ -53,6 +57,12 @@ class tTK_LogQueue {
   // keeps some of their strings for PushWritten and empties it.
   PopResult PopBatch(std::vector<std::string>& aLines, size_t aMax, int aGatherMs,
                      std::vector<std::string>* aWritten = nullptr);
+  // The same for a caller that hands back the lines of its last batch, done
+  // with: aLines holds them, and on Line exactly the lines taken instead
+  // (otherwise it is left as it was). Their strings hold the next lines
+  // pushed, but for those grown over kSpareBytes: a line costs no
+  // allocation, nor a copy, in the steady state.
+  PopResult PopBatchReusing(Lines& aLines, size_t aMax, int aGatherMs);
   void Shutdown();
   // Shuts the queue down and moves every queued line to the end of aLines,
   // for a thread other than the log thread when that thread is gone (it
@@ -75,25 +85,69 @@ class tTK_LogQueue {
   void DropConsumer();
   bool HasConsumer() const;
 
-  // The strings kept for PushWritten: at most this many, each of at most
-  // this size.
+  // The strings of lines handed to PopBatch kept for PushWritten: at most
+  // this many. No string over this size is kept, for either pop.
   static constexpr size_t kSpareLines = 32;
   static constexpr size_t kSpareBytes = 4096;
+  // The queued lines are a ring of strings that keep their room from line
+  // to line. It starts with this many and doubles when full (up to the
+  // capacity); one grown over kKeptSlots by a burst of lines goes back to
+  // that many once the burst is taken.
+  static constexpr size_t kFirstSlots = 64;
+  static constexpr size_t kKeptSlots = 1024;
+  // Strings of a batch handed back beyond the lines taken are kept as
+  // spares, up to this many, for the batches that take more.
+  static constexpr size_t kKeptSpares = 256;
 
  private:
-  // Adds aLine under the lock; true when a waiting pop is to be woken.
-  bool AddLocked(std::string&& aLine, bool* aStartConsumer);
+  // The string the next line is written into (under the lock, the queue
+  // not full): a spare one when the slot's holds no room of its own.
+  std::string& NextSlotLocked();
+  // Counts the line now in NextSlotLocked(); true when a waiting pop is to
+  // be woken.
+  bool AddedLocked(bool* aStartConsumer);
+  void GrowLocked();
+  // Waits for lines as PopBatch does; the number to take (0: none).
+  size_t WaitForBatchLocked(std::unique_lock<std::mutex>& aGuard, size_t aMax, int aGatherMs,
+                            PopResult& aResult);
+  Line& SlotLocked(size_t aIndex) {  // the aIndex-th queued line
+    const size_t at = fHead + aIndex;
+    return fSlots[at < fSlots.size() ? at : at - fSlots.size()];
+  }
 
   const size_t fCapacity;
   const int fPopTimeoutMs;
   mutable std::mutex fLock;
   std::condition_variable fNotEmpty;
-  std::deque<std::string> fLines;
+  Lines fSlots;           // (never null)
+  size_t fHead = 0;       // the slot of the oldest queued line
+  size_t fCount = 0;      // lines queued, from fHead on
   size_t fBatchSize = 0;  // of the last PopBatch: a push reaching it wakes the gathering
   bool fShutdown = false;
   bool fConsumer = false;
-  std::vector<std::string> fSpare;
+  Lines fSpare;  // (never null)
 };
+
+inline std::string& tTK_LogQueue::NextSlotLocked() {
+  if (fCount == fSlots.size()) GrowLocked();
+  Line& slot = SlotLocked(fCount);
+  // (a string of no room of its own: one never written, or whose line was
+  // moved out)
+  if (!fSpare.empty() && slot->capacity() <= std::string().capacity()) {
+    slot.swap(fSpare.back());
+    fSpare.pop_back();
+  }
+  return *slot;
+}
+
+inline bool tTK_LogQueue::AddedLocked(bool* aStartConsumer) {
+  ++fCount;
+  if (aStartConsumer != nullptr && !fConsumer) {
+    fConsumer = true;
+    *aStartConsumer = true;
+  }
+  return fCount == 1 || fCount == fBatchSize;
+}
 
 template <class TWrite>
 bool tTK_LogQueue::PushWritten(size_t aSize, TWrite&& aWrite, bool* aStartConsumer) {
@@ -101,15 +155,12 @@ bool tTK_LogQueue::PushWritten(size_t aSize, TWrite&& aWrite, bool* aStartConsum
   {
     std::lock_guard<std::mutex> guard(fLock);
     if (fShutdown) return true;
-    if (fLines.size() >= fCapacity) return false;
-    std::string line;
-    if (!fSpare.empty()) {
-      line.swap(fSpare.back());
-      fSpare.pop_back();
-    }
+    if (fCount >= fCapacity) return false;
+    std::string& line = NextSlotLocked();
+    line.clear();
     line.reserve(aSize);
-    aWrite(line);
-    wake = AddLocked(std::move(line), aStartConsumer);
+    aWrite(line);  // (a line that throws half-way is not counted: the next one overwrites it)
+    wake = AddedLocked(aStartConsumer);
   }
   if (wake) fNotEmpty.notify_one();
   return true;
@@ -178,6 +229,7 @@ struct tTK_LogState {
   // dropped and counted together.
   // aOnLogThread: called by the log thread, which keeps a buffer for it.
   void WriteQueuedLines(const std::vector<std::string>& aLines, bool aOnLogThread = false);
+  void WriteQueuedLines(const tTK_LogQueue::Lines& aLines, bool aOnLogThread = false);
   void ReportDrops();  // the periodic report, and the probe while failing
   void Finish();       // a last report of drops, then the last line
   void MarkProgress();
@@ -212,8 +264,8 @@ struct tTK_LogState {
   // process that ends stops the thread wherever it is, and the unloading
   // thread then appends them unless the file already ends with them.
   std::mutex fInFlightLock;
-  std::vector<std::string> fInFlight;
-  bool EndsWithLines(const std::vector<std::string>& aLines) const;
+  tTK_LogQueue::Lines fInFlight;
+  bool EndsWithLines(const tTK_LogQueue::Lines& aLines) const;
 
  private:
   // Appends aLine with its line end, up to aAttempts times kRetryDelayMs
@@ -221,7 +273,9 @@ struct tTK_LogState {
   bool AppendLine(const std::string& aLine, int aAttempts);
   // Appends aData, which holds aLineCount whole lines, with the attempts and
   // the folder rule of AppendLine.
-  bool AppendData(const std::string& aFileName, const std::string& aData, uint64_t aLineCount, int aAttempts);
+  bool AppendData(const std::string& aFileName, std::string_view aData, uint64_t aLineCount, int aAttempts);
+  template <class TLines>
+  void WriteLines(const TLines& aLines, bool aOnLogThread);
   bool Oversize(int64_t aSize) const;
   // Renames the log file aside when it is over the limit.
   void RotateIfOversize(const std::string& aFileName);
@@ -357,12 +411,19 @@ class tTK_LogWriter {
   std::string FormatLine(tTK_MessageType aEntryType, std::string_view aMessage) const;
   // The room a line of aMessage takes, and the line appended to aLine.
   size_t LineSize(std::string_view aMessage) const;
-  // (with aStamp, the time stamp of a second already written is taken from
-  // it; only under the queue's lock)
+  // What the writer keeps from line to line, under the queue's lock: the
+  // clock's last second, and the text of the last line's.
+  struct LineCache {
+    platform::NowCache now;
+    SecondStamp stamp;
+  };
+  // (with aCache, the clock and the time stamp of a second already written
+  // are taken from it; only under the queue's lock)
   void AppendLine(std::string& aLine, tTK_MessageType aEntryType, std::string_view aMessage,
-                  SecondStamp* aStamp) const;
+                  LineCache* aCache) const;
 
   platform::Uuid fGuid;
+  std::string fGuidText;  // " - " and fGuid's text
   int32_t fMaxMessageLength = 0;
   bool fDaily = false;
   std::shared_ptr<tTK_LogState> fState;
@@ -370,7 +431,7 @@ class tTK_LogWriter {
   std::atomic<bool> fShowInstanceGuid{false};
   std::atomic<int32_t> fClosing{0};
   bool fIsDLLFinalization = false;
-  SecondStamp fStamp;  // under the queue's lock
+  LineCache fCache;  // under the queue's lock
 };
 
 // "yyyy-mm-dd hh:mm:ss:zzz"

@@ -23,6 +23,14 @@ LocalTime Now() {
   return clock_system::Now();
 }
 
+LocalTime Now(NowCache& aCache) {
+  if (gHasOverride.load(std::memory_order_acquire)) {
+    std::lock_guard<std::mutex> guard(gOverrideLock);
+    if (gOverride) return gOverride();
+  }
+  return clock_system::Now(aCache);
+}
+
 void SetNowForTesting(std::function<LocalTime()> aNow) {
   std::lock_guard<std::mutex> guard(gOverrideLock);
   gOverride = std::move(aNow);

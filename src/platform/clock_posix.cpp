@@ -6,34 +6,32 @@
 
 namespace korvane::platform {
 
-LocalTime clock_system::Now() {
+LocalTime clock_system::Now(NowCache& aCache) {
   struct timespec ts;
   ::clock_gettime(CLOCK_REALTIME, &ts);
-  // The calendar fields change once a second: each thread keeps the last
-  // second's, and converts again only when the second has changed (every
-  // logged line asks for them).
-  // (One thread-local object: each is looked up through a call in a shared
-  // library.)
-  struct LastSecond {
-    time_t second = -1;
+  // The calendar fields change once a second: they are converted again only
+  // when the second has changed (every logged line asks for them).
+  if (static_cast<int64_t>(ts.tv_sec) != aCache.second) {
     struct tm parts;
-  };
-  thread_local LastSecond last;
-  LastSecond& cache = last;
-  if (ts.tv_sec != cache.second) {
-    ::localtime_r(&ts.tv_sec, &cache.parts);
-    cache.second = ts.tv_sec;
+    ::localtime_r(&ts.tv_sec, &parts);
+    aCache.fields.year = parts.tm_year + 1900;
+    aCache.fields.month = parts.tm_mon + 1;
+    aCache.fields.day = parts.tm_mday;
+    aCache.fields.hour = parts.tm_hour;
+    aCache.fields.minute = parts.tm_min;
+    aCache.fields.second = parts.tm_sec;
+    aCache.second = static_cast<int64_t>(ts.tv_sec);
   }
-  const struct tm& parts = cache.parts;
-  LocalTime t;
-  t.year = parts.tm_year + 1900;
-  t.month = parts.tm_mon + 1;
-  t.day = parts.tm_mday;
-  t.hour = parts.tm_hour;
-  t.minute = parts.tm_min;
-  t.second = parts.tm_sec;
+  LocalTime t = aCache.fields;
   t.millisecond = static_cast<int>(ts.tv_nsec / 1000000);
   return t;
+}
+
+LocalTime clock_system::Now() {
+  // Each thread keeps the last second's fields. (One thread-local object:
+  // each is looked up through a call in a shared library.)
+  thread_local NowCache last;
+  return clock_system::Now(last);
 }
 
 uint32_t TickCount() {

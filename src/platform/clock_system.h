@@ -9,5 +9,7 @@ namespace korvane::platform::clock_system {
 
 // The wall clock's local date and time.
 LocalTime Now();
+// The same, with the calendar fields of the last second kept in aCache.
+LocalTime Now(NowCache& aCache);
 
 }  // namespace korvane::platform::clock_system

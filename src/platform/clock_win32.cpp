@@ -19,6 +19,9 @@ LocalTime clock_system::Now() {
   return t;
 }
 
+// The system keeps the calendar fields itself: nothing to keep here.
+LocalTime clock_system::Now(NowCache&) { return clock_system::Now(); }
+
 uint32_t TickCount() { return static_cast<uint32_t>(GetTickCount64()); }
 
 }  // namespace korvane::platform

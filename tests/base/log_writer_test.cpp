@@ -12,11 +12,13 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "platform/clock_testing.h"
@@ -770,6 +772,76 @@ TEST(LogQueue, LinesWrittenIntoTheQueueReuseTheStringsOfLinesWritten) {
   EXPECT_TRUE(queue.PushWritten(10, written("f")));  // accepted but not added, nor written
   EXPECT_EQ(writes, 3);
   EXPECT_EQ(queue.Pop(line), tTK_LogQueue::PopResult::Empty);
+}
+
+// The log thread hands each batch back once written: its strings hold the
+// lines that follow, through batches of every size, a burst that grows the
+// ring past what it keeps, and a line too large to keep.
+TEST(LogQueue, BatchesHandedBackHoldTheNextLinesInOrder) {
+  tTK_LogQueue queue(5000, 300);
+  size_t pushed = 0, popped = 0;
+  // (lines longer than a string holds without room of its own)
+  auto text = [](size_t aNumber, size_t aWidth) {
+    std::string line = "line " + std::to_string(aNumber);
+    line.resize(std::max(line.size(), aWidth), '.');
+    return line;
+  };
+  auto push = [&](size_t aCount, size_t aWidth = 40) {
+    for (size_t i = 0; i < aCount; ++i) {
+      const std::string line = text(pushed++, aWidth);
+      EXPECT_TRUE(queue.PushWritten(line.size(), [&line](std::string& aLine) {
+        EXPECT_TRUE(aLine.empty());
+        aLine += line;
+      }));
+    }
+  };
+  tTK_LogQueue::Lines lines;
+  std::set<const char*> rooms;  // of the strings handed back
+  // Takes what is queued in batches of at most aMax; with aSameRooms, every
+  // line is in a string handed back before.
+  auto pop = [&](size_t aMax, bool aSameRooms = false) {
+    while (queue.Count() > 0) {
+      ASSERT_EQ(queue.PopBatchReusing(lines, aMax, 0), tTK_LogQueue::PopResult::Line);
+      EXPECT_LE(lines.size(), aMax);
+      for (const tTK_LogQueue::Line& taken : lines) {
+        const std::string& line = *taken;
+        EXPECT_EQ(line.substr(0, line.find('.')), text(popped++, 0));
+        EXPECT_LE(line.capacity(), std::max(tTK_LogQueue::kSpareBytes, line.size()));
+        if (aSameRooms) {
+          EXPECT_EQ(rooms.count(line.data()), 1u) << line;
+        }
+        rooms.insert(line.data());
+      }
+    }
+  };
+  for (size_t round = 0; round < 200; ++round) {
+    push(round % 7 + 1);
+    pop(round % 5 + 1);
+  }
+  push(3 * tTK_LogQueue::kKeptSlots);  // a burst: the ring grows, and shrinks back once taken
+  pop(tTK_LogQueue::kKeptSlots / 2);
+  push(1, tTK_LogQueue::kSpareBytes + 1);  // not kept once handed back
+  pop(1);
+  // Batches of one size: once every slot has held a line, no line needs a
+  // string of its own.
+  for (size_t round = 0; round < 2 * tTK_LogQueue::kKeptSlots; ++round) {
+    push(3);
+    pop(3);
+  }
+  for (size_t round = 0; round < 100; ++round) {
+    push(3);
+    pop(3, true);
+  }
+  EXPECT_EQ(popped, pushed);
+  // A batch not taken leaves what was handed back as it was.
+  auto texts = [&lines] {
+    std::vector<std::string> result;
+    for (const tTK_LogQueue::Line& line : lines) result.push_back(*line);
+    return result;
+  };
+  const std::vector<std::string> before = texts();
+  EXPECT_EQ(queue.PopBatchReusing(lines, 5, 0), tTK_LogQueue::PopResult::Timeout);
+  EXPECT_EQ(texts(), before);
 }
 
 TEST(LogQueue, GatheringEndsWhenTheBatchIsFullOrTheQueueShutsDown) {
