@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <limits>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -265,6 +266,30 @@ inline char Entity(const char16_t*& aAt, const char16_t* aEnd) {
   return 0;
 }
 
+// The declaration most requests begin with, passed in one comparison (the
+// loop over processing instructions passes it the same way otherwise).
+constexpr char16_t kUsualDeclaration[] = u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+constexpr size_t kUsualDeclarationSize = std::size(kUsualDeclaration) - 1;
+static_assert(kUsualDeclarationSize >= 32 && kUsualDeclarationSize <= 40);
+
+inline const char16_t* PassUsualDeclaration(const char16_t* aAt, const char16_t* aEnd) {
+  if (static_cast<size_t>(aEnd - aAt) < kUsualDeclarationSize) return aAt;
+#if defined(__SSE2__)
+  // Four blocks of eight units and the last eight (which overlap them).
+  const auto differ = [aAt](size_t aFrom) {
+    return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(aAt + aFrom)),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(kUsualDeclaration + aFrom)));
+  };
+  const __m128i all =
+      _mm_or_si128(_mm_or_si128(_mm_or_si128(differ(0), differ(8)), _mm_or_si128(differ(16), differ(24))),
+                   differ(kUsualDeclarationSize - 8));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_setzero_si128())) != 0xFFFF) return aAt;
+#else
+  if (!std::equal(aAt, aAt + kUsualDeclarationSize, kUsualDeclaration)) return aAt;
+#endif
+  return aAt + kUsualDeclarationSize;
+}
+
 // "<?" name ... "?>" at aAt, with nothing in it that the full way must
 // report; aAt past it.
 inline bool SkipProcessingInstruction(const char16_t*& aAt, const char16_t* aEnd) {
@@ -376,6 +401,7 @@ bool Read(std::u16string_view aXml, XmlTree& aTree) {
   char* const text = aTree.ReserveText(aXml.size() * 3 + 16);
   size_t used = aTree.TextSize();
   if (at < end && *at == u'\xFEFF') ++at;
+  at = PassUsualDeclaration(at, end);
   // Before the root: white space and processing instructions (the
   // declaration among them), which the full parser passes over.
   for (;;) {

@@ -26,6 +26,17 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
        "</Message>\r\n</ReceiptPrinterManager>\r\n",
        true},
       {"<Request><Type>CustomerDisplay</Type><Parameters></Parameters></Request>", true},
+      // The usual declaration (passed in one comparison), and others like
+      // it that are passed the longer way.
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><R/>", true},
+      {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<?pi x?> <R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><?xml-stylesheet href=\"a\"?><R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"utf-8\"?><R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", false},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>x<R/>", false},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?</R>", false},
+
       {"<R a='1' b = \"2\"><A/><B\t/></R>", true},
       {"<_R><_a-.9/><z.-_0 /></_R\r\n>", true},
       {"<R><T>line\r\nnext\rlast</T></R>", true},
