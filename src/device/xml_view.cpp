@@ -450,7 +450,9 @@ XmlNameSet::XmlNameSet(std::span<const std::string_view> aNames) : fCount(aNames
     const std::string_view name = aNames[i];
     const size_t n = name.size();
     fNames[i] = name;
-    fSizes[i] = n;
+    // A name of more than 255 bytes is never expected: it is looked up, as
+    // its part after a ":" past those bytes is.
+    if (n <= 255) fSizes[i] = n;
     if (n - 4 <= 4) {
       fHeads[i] = Word<uint32_t>(name, 0);
       fTails[i] = Word<uint32_t>(name, n - 4);

@@ -140,8 +140,9 @@ class XmlNameSet {
   static constexpr size_t kMaxNames = 32;
   static constexpr size_t kSlots = 64;
   std::string_view fNames[kMaxNames];
-  // Each name's size (none has the size of an unused entry) and its first
-  // and last four bytes (of a name of 4 to 8 bytes) or eight (of 8 to 16).
+  // Each name's size for the test of the name expected (none for an unused
+  // entry or a name of more than 255 bytes) and its first and last four
+  // bytes (of a name of 4 to 8 bytes) or eight (of 8 to 16).
   size_t fSizes[kMaxNames];
   uint64_t fHeads[kMaxNames] = {};
   uint64_t fTails[kMaxNames] = {};

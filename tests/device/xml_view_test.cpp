@@ -133,6 +133,15 @@ TEST(XmlView, NameSetsFindTheFirstChildWhateverTheOrder) {
       EXPECT_FALSE(found[names.size() + 1]) << text;
     }
   }
+  // A name of more than 255 bytes with a ":" past those bytes, expected
+  // first: also found by the part after the ":".
+  const std::string longName = std::string(260, 'p') + ":Type";
+  const std::vector<std::string_view> withLong = {longName, "Type"};
+  auto longDoc = ParseXmlDocumentUtf8("<R><" + longName + "/></R>");
+  XmlNode longFound[2];
+  XmlNameSet(withLong).Find(Root(longDoc), longFound);
+  EXPECT_EQ(longFound[0], Root(longDoc).FirstChild());
+  EXPECT_EQ(longFound[1], Root(longDoc).FirstChild());
   // A set of one name, and of none.
   const std::vector<std::string_view> one = {"Type"};
   auto doc = ParseXmlDocumentUtf8("<R><Driver/><Type>1</Type><Type>2</Type></R>");
