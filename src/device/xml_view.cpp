@@ -2,7 +2,9 @@
 #include "device/xml_view.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
+#include <limits>
 #include <pugixml.hpp>
 #include <utility>
 #include <vector>
@@ -249,8 +251,11 @@ kXmlDocument TreeOf(const pugi::xml_document& aDocument) {
 
 }  // namespace
 
-kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
-  if (kXmlDocument tree = ReadPlainXml(aXml)) return tree;
+namespace {
+
+// The full way for a text the plain reader leaves (apart, so that the usual
+// request does not set up this one's locals).
+[[gnu::noinline]] kXmlDocument ParseFullXml(std::u16string_view aXml) {
   // A byte order mark stays in the text: the parse passes over it as it does
   // in a UTF-8 text, so that both entries give one answer.
   std::string text;
@@ -286,6 +291,13 @@ kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
   if (PugiDocument doc = ParseInPlace(std::move(text), textChanged)) return TreeOf(*doc);
   if (textChanged) text = platform::Utf16ToUtf8(aXml);
   return TreeOf(*ParseValidUtf8(text));
+}
+
+}  // namespace
+
+kXmlDocument ParseXmlDocument(std::u16string_view aXml) {
+  if (kXmlDocument tree = ReadPlainXml(aXml)) return tree;
+  return ParseFullXml(aXml);
 }
 
 kXmlDocument ParseXmlDocumentUtf8(std::string_view aXml) {
@@ -431,44 +443,97 @@ void XmlFindChildren(XmlNode aParent, std::span<const std::string_view> aNames, 
 
 XmlNameSet::XmlNameSet(std::span<const std::string_view> aNames) : fCount(aNames.size()) {
   if (aNames.size() > kMaxNames) throw Error("Too many names for one set");
+  std::fill(std::begin(fSizes), std::end(fSizes), std::numeric_limits<size_t>::max());
+  fAll = fCount == kMaxNames ? ~uint32_t{0} : (uint32_t{1} << fCount) - 1;
   for (size_t i = 0; i < aNames.size(); ++i) {
     if (IndexOf(aNames[i]) >= 0) throw Error("The name " + std::string(aNames[i]) + " is in the set twice");
-    fNames[i] = aNames[i];
-    fKeys[i] = KeyOf(aNames[i]);
+    const std::string_view name = aNames[i];
+    const size_t n = name.size();
+    fNames[i] = name;
+    // A name of more than 255 bytes is never expected: it is looked up, as
+    // its part after a ":" past those bytes is.
+    if (n <= 255) fSizes[i] = n;
+    if (n - 4 <= 4) {
+      fHeads[i] = Word<uint32_t>(name, 0);
+      fTails[i] = Word<uint32_t>(name, n - 4);
+    } else if (n - 8 <= 8) {
+      fHeads[i] = Word<uint64_t>(name, 0);
+      fTails[i] = Word<uint64_t>(name, n - 8);
+    }
+    fNext[i] = static_cast<uint8_t>(i + 1 < fCount ? i + 1 : 0);
+    fKeys[i] = KeyOf(name);
     size_t slot = SlotOf(fKeys[i]);
     while (fSlots[slot] != 0) slot = (slot + 1) % kSlots;
     fSlots[slot] = static_cast<uint8_t>(i + 1);
   }
 }
 
-void XmlNameSet::Find(XmlNode aParent, std::span<XmlNode> aFound) const {
-  std::fill(aFound.begin(), aFound.end(), XmlNode());
-  size_t missing = fCount;
-  XmlTree* const tree = aParent.fTree;
-  auto take = [&](std::string_view aName, uint32_t aChild) {
-    const int i = IndexOf(aName);
-    if (i < 0 || aFound[static_cast<size_t>(i)]) return;
-    aFound[static_cast<size_t>(i)] = XmlNode(tree, aChild);
-    --missing;
+XmlNameSet::Progress XmlNameSet::TakeByLookUp(XmlTree* aTree, uint32_t aChild, XmlNode* aFound,
+                                              Progress aProgress) const {
+  auto take = [&](size_t aIndex) {
+    const uint32_t bit = uint32_t{1} << aIndex;
+    if (aProgress.fTaken & bit) return;
+    aProgress.fTaken |= bit;
+    aFound[aIndex] = XmlNode(aTree, aChild);
   };
-  // Straight over the tree's nodes: this runs for every element of every
-  // request that is searched.
-  const XmlTree::Node* const nodes = tree->fNodes.get();
-  const char* const text = tree->fText.data();
-  for (uint32_t child = nodes[aParent.fIndex].fFirstChild; child != 0 && missing != 0;
-       child = nodes[child].fNextSibling) {
-    const XmlTree::Node& node = nodes[child];
-    if (node.fType != XmlNodeType::Element) {
-      take(XmlNodeNameView(XmlNode(tree, child)), child);
-      continue;
-    }
-    const std::string_view name(text + node.fTextAt, node.fTextSize);
-    take(name, child);
-    if (node.fLocalFrom != 0 || node.fTextSize > 255) {
-      const std::string_view local = XmlNode(tree, child).LocalName();
-      if (local.size() != name.size()) take(local, child);
+  const XmlTree::Node& node = aTree->fNodes[aChild];
+  if (node.fType != XmlNodeType::Element) {
+    const int i = IndexOf(XmlNodeNameView(XmlNode(aTree, aChild)));
+    if (i >= 0) take(static_cast<size_t>(i));
+    return aProgress;
+  }
+  const std::string_view name = aTree->TextOf(aChild);
+  if (const int i = IndexOf(name); i >= 0) {
+    take(static_cast<size_t>(i));
+    aProgress.fNext = fNext[i];
+  }
+  if (node.fLocalFrom != 0 || node.fTextSize > 255) {
+    const std::string_view local = XmlNode(aTree, aChild).LocalName();
+    if (local.size() != name.size()) {
+      const int i = IndexOf(local);
+      if (i >= 0) take(static_cast<size_t>(i));
     }
   }
+  return aProgress;
+}
+
+void XmlNameSet::Find(XmlNode aParent, std::span<XmlNode> aFound) const {
+  XmlTree* const tree = aParent.fTree;
+  XmlNode* const found = aFound.data();
+  // In locals: a store to aFound could change any member as far as the
+  // compiler knows.
+  const uint32_t all = fAll;
+  Progress progress{0, 0};
+  // Straight over the tree's nodes: this runs for every element of every
+  // request that is searched. An element named plainly (no prefix) is first
+  // tried as the name after the one last found and the name after that
+  // (children mostly come in the set's order); any other child is looked up
+  // by its key, out of line.
+  const XmlTree::Node* const nodes = tree->fNodes.get();
+  const char* const text = tree->fText.data();
+  for (uint32_t child = nodes[aParent.fIndex].fFirstChild; child != 0 && progress.fTaken != all;
+       child = nodes[child].fNextSibling) {
+    const XmlTree::Node& node = nodes[child];
+    if (node.fType == XmlNodeType::Element && node.fLocalFrom == 0) {
+      const std::string_view name(text + node.fTextAt, node.fTextSize);
+      // The name expected, or the one after it (a name left out between).
+      uint32_t i = progress.fNext;
+      if (IsNameAt(i, name) || IsNameAt(i = fNext[i], name)) {
+        const uint32_t bit = uint32_t{1} << i;
+        if (!(progress.fTaken & bit)) {
+          progress.fTaken |= bit;
+          found[i] = XmlNode(tree, child);
+        }
+        progress.fNext = fNext[i];
+        continue;
+      }
+    }
+    progress = TakeByLookUp(tree, child, found, progress);
+  }
+  // The names not found, and any room past the set's names, get none.
+  for (uint32_t missing = all & ~progress.fTaken; missing != 0; missing &= missing - 1)
+    found[std::countr_zero(missing)] = XmlNode();
+  for (size_t i = fCount; i < aFound.size(); ++i) found[i] = XmlNode();
 }
 
 void XmlFindChildren(std::span<const kXmlChild> aChildren, std::span<const std::string_view> aNames,

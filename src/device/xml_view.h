@@ -78,6 +78,28 @@ class XmlNameSet {
   void Find(XmlNode aParent, std::span<XmlNode> aFound) const;
 
  private:
+  // Where a search stands: a bit for each name found, and the index of the
+  // name expected next.
+  struct Progress {
+    uint32_t fTaken;
+    uint32_t fNext;
+  };
+  // The child aChild looked up by its name (and the part after its prefix):
+  // the search's slow way, kept out of its loop.
+  [[gnu::noinline]] Progress TakeByLookUp(XmlTree* aTree, uint32_t aChild, XmlNode* aFound,
+                                          Progress aProgress) const;
+  // Whether aName is the name at aIndex: the test of the name expected next
+  // (the children of an element mostly come in the order of the set), made
+  // before the look-up below with the name's words prepared.
+  bool IsNameAt(size_t aIndex, std::string_view aName) const {
+    const size_t n = aName.size();
+    if (n != fSizes[aIndex]) return false;
+    if (n - 4 <= 4)
+      return Word<uint32_t>(aName, 0) == fHeads[aIndex] && Word<uint32_t>(aName, n - 4) == fTails[aIndex];
+    if (n - 8 <= 8)
+      return Word<uint64_t>(aName, 0) == fHeads[aIndex] && Word<uint64_t>(aName, n - 8) == fTails[aIndex];
+    return aName == fNames[aIndex];
+  }
   // The index of aName, or -1. A name is looked up by its key (its size,
   // first and last byte), and only a name of the same key is compared.
   int IndexOf(std::string_view aName) const {
@@ -118,9 +140,17 @@ class XmlNameSet {
   static constexpr size_t kMaxNames = 32;
   static constexpr size_t kSlots = 64;
   std::string_view fNames[kMaxNames];
+  // Each name's size for the test of the name expected (none for an unused
+  // entry or a name of more than 255 bytes) and its first and last four
+  // bytes (of a name of 4 to 8 bytes) or eight (of 8 to 16).
+  size_t fSizes[kMaxNames];
+  uint64_t fHeads[kMaxNames] = {};
+  uint64_t fTails[kMaxNames] = {};
+  uint8_t fNext[kMaxNames] = {};  // the index after each (the first after the last)
   uint32_t fKeys[kMaxNames] = {};
   uint8_t fSlots[kSlots] = {};  // index + 1 into fNames; 0: free
   size_t fCount = 0;
+  uint32_t fAll = 0;  // a bit for each name
 };
 
 // A child node as read once: the node, its name as the node view names it

@@ -26,6 +26,17 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
        "</Message>\r\n</ReceiptPrinterManager>\r\n",
        true},
       {"<Request><Type>CustomerDisplay</Type><Parameters></Parameters></Request>", true},
+      // The usual declaration (passed in one comparison), and others like
+      // it that are passed the longer way.
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><R/>", true},
+      {"\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<?pi x?> <R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?><?xml-stylesheet href=\"a\"?><R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\" ?><R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"utf-8\"?><R/>", true},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", false},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>x<R/>", false},
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?</R>", false},
+
       {"<R a='1' b = \"2\"><A/><B\t/></R>", true},
       {"<_R><_a-.9/><z.-_0 /></_R\r\n>", true},
       {"<R><T>line\r\nnext\rlast</T></R>", true},
@@ -39,6 +50,10 @@ TEST(XmlPlainReader, TakesTheUsualRequestsAndLeavesTheRestToTheParser) {
       {"<R>0123456789abcdef\xC3\xA9\xC4\x80\xE8\x80\x80\xEF\xBF\xBD</R>", true},
       {"<R>0123456789abcdef&amp;x</R>", true},
       {"<R>0123456789abcdef\r\nx</R>", true},
+      {"<R>0123\t456789abcdef\n0123456789\x01\x0B\x0C\x0E\x1F~ ab\tc</R>", true},
+      {"<R><ABCDEFGHIJKLMNO1>x</ABCDEFGHIJKLMNO1><Ab-c.d_e/><A1/><a_/></R>", true},
+      {"<R><Ab\xC3\xA9/></R>", false},
+      {"<R><Ab:c/></R>", false},
       {"<R><ABCDEFGHIJKLMNOP\xC3\xA9/></R>", false},
       {"<R><ABCDEFGHIJKLMNOP\xE8\x81\x81/></R>", false},
       {"<R><ABCDEFGHIJKLMNOP:Q/></R>", false},

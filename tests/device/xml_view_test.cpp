@@ -95,6 +95,62 @@ TEST(XmlView, NameSetsFindWhatTheSearchOneByOneFinds) {
   EXPECT_THROW(XmlNameSet(std::vector<std::string_view>{"Ab", "Ab"}), Error);
 }
 
+TEST(XmlView, NameSetsFindTheFirstChildWhateverTheOrder) {
+  // A set tries the name after the one it found last, then the one after
+  // that, before it looks a name up: children in the set's order, with
+  // names left out, reversed, repeated (where the repeat is the name
+  // expected next too), prefixed, of other kinds, unknown, and names that
+  // agree with the expected one in size, first or last bytes.
+  const std::vector<std::string_view> names = {"Type",  "Driver",           "Method",     "Handle",
+                                               "LogId", "Connection",       "Parameters", "Message",
+                                               "ab",    "Abcdefghijklmnopq"};
+  const char* const cases[] = {
+      "<R><Type>1</Type><Driver>2</Driver><Method>3</Method><Handle>4</Handle><LogId>5</LogId>"
+      "<Parameters/><Message>6</Message></R>",
+      "<R><Message/><Parameters/><LogId/><Handle/><Method/><Driver/><Type/></R>",
+      "<R><Driver/><Type/><Method/><Method>2</Method><Handle/><Handle>2</Handle><LogId/></R>",
+      "<R><Type/><Type>2</Type><Driver/><Driver>2</Driver><Connection/><Connection>2</Connection></R>",
+      "<R><Type/><Handle/><Message/><Type>2</Type><Driver/><LogId/><ab/><ab>2</ab></R>",
+      "<R><x:Type/><Type>2</Type><y:Driver>1</y:Driver><Driver>2</Driver><x:Method/><Method/></R>",
+      "<R><Type/><!--c-->x<Driver/><![CDATA[d]]><Unknown/><Method/><Typo/><Handle/></R>",
+      "<R><Type/><Drivex/><xriver/><Driver/><Metho/><Methodd/><Method/><a:Handle/><Handle/></R>",
+      "<R><Abcdefghijklmnopq/><ab/><Type/><Abcdefghijklmnopx/><aB/><Abcdefghijklmnopq>2</Abcdefghijklmnopq></"
+      "R>",
+      "<R><Message/><ab/><Abcdefghijklmnopq/><Type/><Driver/><Message>2</Message><ab>2</ab></R>",
+      "<R/>",
+  };
+  const XmlNameSet set(names);
+  for (const char* text : cases) {
+    // As both readers build the tree (the plain one takes most of these).
+    const kXmlDocument docs[] = {ParseXmlDocumentUtf8(text), ParseXmlDocument(platform::Utf8ToUtf16(text))};
+    for (const kXmlDocument& doc : docs) {
+      // The room past the set's names gets no node either.
+      std::vector<XmlNode> found(names.size() + 2, Root(doc));
+      set.Find(Root(doc), found);
+      for (size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(found[i], XmlFindChild(Root(doc), names[i])) << text << " " << names[i];
+      EXPECT_FALSE(found[names.size()]) << text;
+      EXPECT_FALSE(found[names.size() + 1]) << text;
+    }
+  }
+  // A name of more than 255 bytes with a ":" past those bytes, expected
+  // first: also found by the part after the ":".
+  const std::string longName = std::string(260, 'p') + ":Type";
+  const std::vector<std::string_view> withLong = {longName, "Type"};
+  auto longDoc = ParseXmlDocumentUtf8("<R><" + longName + "/></R>");
+  XmlNode longFound[2];
+  XmlNameSet(withLong).Find(Root(longDoc), longFound);
+  EXPECT_EQ(longFound[0], Root(longDoc).FirstChild());
+  EXPECT_EQ(longFound[1], Root(longDoc).FirstChild());
+  // A set of one name, and of none.
+  const std::vector<std::string_view> one = {"Type"};
+  auto doc = ParseXmlDocumentUtf8("<R><Driver/><Type>1</Type><Type>2</Type></R>");
+  XmlNode found[1];
+  XmlNameSet(one).Find(Root(doc), found);
+  EXPECT_EQ(found[0], XmlFindChild(Root(doc), "Type"));
+  XmlNameSet(std::vector<std::string_view>{}).Find(Root(doc), std::span<XmlNode>());
+}
+
 TEST(XmlView, KeepsCommentsAndCdataAndDropsWhiteSpaceText) {
   auto doc = ParseXmlDocumentUtf8(
       "<R>\n  <!-- c -->\n  <A><![CDATA[<raw> & text]]></A>\n  <B>  padded  </B>\n  <C>   </C>\n</R>");
