@@ -93,7 +93,7 @@ class tTK_LogQueue {
   // to line. It starts with this many and doubles when full (up to the
   // capacity); one grown over kKeptSlots by a burst of lines goes back to
   // that many once the burst is taken.
-  static constexpr size_t kFirstSlots = 64;
+  static constexpr size_t kFirstSlots = 8;
   static constexpr size_t kKeptSlots = 1024;
   // Strings of a batch handed back beyond the lines taken are kept as
   // spares, up to this many, for the batches that take more.

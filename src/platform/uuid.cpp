@@ -1,15 +1,25 @@
 // The registry form of a UUID; new ones come from uuid_<platform>.cpp.
 #include "platform/uuid.h"
 
-#include <cstdio>
+#include <cstddef>
 
 namespace korvane::platform {
 
 std::string FormatUuid(const Uuid& u) {
-  char text[40];
-  std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                u[3], u[2], u[1], u[0], u[5], u[4], u[7], u[6], u[8], u[9], u[10], u[11], u[12], u[13], u[14],
-                u[15]);
+  // "{" 8 "-" 4 "-" 4 "-" 4 "-" 12 "}" hex digits; the first three groups
+  // are numbers stored least significant byte first.
+  static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text(38, '-');
+  text.front() = '{';
+  text.back() = '}';
+  size_t at = 1;
+  for (size_t i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) ++at;  // past a dash
+    const unsigned byte = u[static_cast<size_t>(kOrder[i])];
+    text[at++] = kHex[byte >> 4];
+    text[at++] = kHex[byte & 0xF];
+  }
   return text;
 }
 
